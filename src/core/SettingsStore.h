@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vesk::core {
+
+// The per-user settings store: string values addressed by section and key, names compared
+// without regard to case. Kept as an INI-style text file; every change rewrites the file
+// through a temporary file and a rename, so a crash never leaves half a file.
+class SettingsStore {
+public:
+    explicit SettingsStore(std::string path);
+
+    // $VESK_SETTINGS, else $XDG_CONFIG_HOME (or ~/.config)/Quillon/Quillon Vesk Console.conf
+    static std::string DefaultPath();
+
+    std::optional<std::string> get(const std::string& section, const std::string& key) const;
+    bool set(const std::string& section, const std::string& key, const std::string& value);
+
+    const std::string& path() const { return m_path; }
+    const std::string& lastError() const { return m_lastError; }
+
+private:
+    struct Entry {
+        std::string key;
+        std::string value;
+    };
+    struct Section {
+        std::string name;
+        std::vector<Entry> entries;
+    };
+
+    void load();
+    bool save();
+
+    std::string m_path;
+    std::vector<Section> m_sections;
+    std::string m_lastError;
+};
+
+} // namespace vesk::core
