@@ -14,11 +14,17 @@
 namespace vesk::core {
 namespace {
 
-// Values may hold any text; a backslash escapes line ends and itself.
+// Values may hold any text; a backslash escapes line ends, itself and a leading blank (blanks
+// after "=" are layout in a hand-edited file).
 std::string escape(const std::string& v)
 {
     std::string out;
     for (char c : v) {
+        if (out.empty() && (c == ' ' || c == '\t')) {
+            out += '\\';
+            out += c;
+            continue;
+        }
         if (c == '\\')
             out += "\\\\";
         else if (c == '\n')
@@ -47,7 +53,11 @@ std::string unescape(const std::string& v)
 
 } // namespace
 
-SettingsStore::SettingsStore(std::string path) : m_path(std::move(path)) { load(); }
+SettingsStore::SettingsStore(std::string path)
+    : m_path(std::move(path))
+{
+    load();
+}
 
 std::string SettingsStore::DefaultPath()
 {
@@ -90,7 +100,8 @@ void SettingsStore::load()
         if (!current || eq == std::string::npos)
             continue;
         const std::string key = Trim(line.substr(0, eq));
-        const std::string value = unescape(line.substr(eq + 1));
+        const std::size_t start = line.find_first_not_of(" \t", eq + 1);
+        const std::string value = start == std::string::npos ? "" : unescape(line.substr(start));
         bool found = false;
         for (auto& e : current->entries)
             if (EqualsNoCase(e.key, key)) {

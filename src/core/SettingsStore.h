@@ -9,7 +9,8 @@ namespace vesk::core {
 // The per-user settings store: string values addressed by section and key, names compared
 // without regard to case. Kept as an INI-style text file; every change rewrites the file
 // through a temporary file and a rename, so a crash never leaves half a file.
-class SettingsStore {
+class SettingsStore
+{
 public:
     explicit SettingsStore(std::string path);
 
@@ -23,11 +24,13 @@ public:
     const std::string& lastError() const { return m_lastError; }
 
 private:
-    struct Entry {
+    struct Entry
+    {
         std::string key;
         std::string value;
     };
-    struct Section {
+    struct Section
+    {
         std::string name;
         std::vector<Entry> entries;
     };

@@ -48,7 +48,10 @@ std::string toCodePage1252(const std::string& utf8)
 
 } // namespace
 
-CHTML::~CHTML() { CloseFile(); }
+CHTML::~CHTML()
+{
+    CloseFile();
+}
 
 bool CHTML::OpenFile(const std::string& path)
 {
@@ -56,9 +59,10 @@ bool CHTML::OpenFile(const std::string& path)
     if (!f)
         return false;
     m_file = f; // an earlier file stays open, as callers are meant to use one file per writer
-    const std::string head = ReplaceAll("<HEAD><meta http-equiv=^Content-Language^ content=^en-ie^><BR>"
-                                        "<meta http-equiv=^Content-Type^ content=^text/html; charset=windows-1252^>",
-        "^", "\"");
+    const std::string head
+        = ReplaceAll("<HEAD><meta http-equiv=^Content-Language^ content=^en-ie^><BR>"
+                     "<meta http-equiv=^Content-Type^ content=^text/html; charset=windows-1252^>",
+            "^", "\"");
     writeLine(head, false);
     writeLine("</HEAD>", false);
     writeLine("<HTML>", false);
@@ -82,7 +86,8 @@ bool CHTML::writeLine(const std::string& line, bool indented)
 {
     if (!m_file)
         return false;
-    std::string out = indented && m_indent > 0 ? std::string(static_cast<std::size_t>(m_indent) * 4, ' ') : "";
+    std::string out
+        = indented && m_indent > 0 ? std::string(static_cast<std::size_t>(m_indent) * 4, ' ') : "";
     out += toCodePage1252(line);
     out += "\r\n";
     return std::fwrite(out.data(), 1, out.size(), m_file) == out.size();
@@ -94,7 +99,10 @@ std::string CHTML::attributes(const std::string& attrs) const
     return a.empty() ? "" : " " + a;
 }
 
-void CHTML::Title(const std::string& text) { writeLine("<TITLE>" + text + "</TITLE>", true); }
+void CHTML::Title(const std::string& text)
+{
+    writeLine("<TITLE>" + text + "</TITLE>", true);
+}
 
 void CHTML::TableBegin(const std::string& attrs)
 {
@@ -130,7 +138,8 @@ void CHTML::ColumnHeader(const std::string& text, const std::string& align, cons
         throw std::runtime_error("CHTML: no open file");
 }
 
-void CHTML::Cell(const std::string& text, const std::string& align, const std::string& valign, const std::string& width)
+void CHTML::Cell(
+    const std::string& text, const std::string& align, const std::string& valign, const std::string& width)
 {
     std::string attrs = "align=\"" + align + "\" valign=\"" + valign + "\"";
     if (!width.empty())
@@ -138,11 +147,29 @@ void CHTML::Cell(const std::string& text, const std::string& align, const std::s
     writeLine("<TD " + attrs + ">" + (text.empty() ? "&nbsp;" : text) + "</TD>", true);
 }
 
-void CHTML::Text(const std::string& text) { writeLine(text, true); }
-void CHTML::LineBreak() { writeLine("<BR>", true); }
-void CHTML::ParagraphBegin() { writeLine("<P>", true); }
-void CHTML::Paragraph(const std::string& text) { writeLine("<P>" + text + "</P>", true); }
-void CHTML::ParagraphEnd() { writeLine("</P>", true); }
-void CHTML::Raw(const std::string& text) { writeLine(text, false); }
+void CHTML::Text(const std::string& text)
+{
+    writeLine(text, true);
+}
+void CHTML::LineBreak()
+{
+    writeLine("<BR>", true);
+}
+void CHTML::ParagraphBegin()
+{
+    writeLine("<P>", true);
+}
+void CHTML::Paragraph(const std::string& text)
+{
+    writeLine("<P>" + text + "</P>", true);
+}
+void CHTML::ParagraphEnd()
+{
+    writeLine("</P>", true);
+}
+void CHTML::Raw(const std::string& text)
+{
+    writeLine(text, false);
+}
 
 } // namespace vesk

@@ -7,7 +7,8 @@ namespace vesk {
 
 // Writes a simple HTML document line by line, four blanks of indent per nesting level.
 // Lines end in CR LF; text is written in the single-byte Windows-1252 code page the head declares.
-class CHTML {
+class CHTML
+{
 public:
     CHTML() = default;
     ~CHTML();
@@ -26,7 +27,8 @@ public:
     void RowEnd();
     // Unlike the other writers this one reports a write without an open file, by throwing.
     void ColumnHeader(const std::string& text, const std::string& align, const std::string& width);
-    void Cell(const std::string& text, const std::string& align, const std::string& valign, const std::string& width);
+    void Cell(const std::string& text, const std::string& align, const std::string& valign,
+        const std::string& width);
     void Text(const std::string& text);
     void LineBreak();
     void ParagraphBegin();

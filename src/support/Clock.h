@@ -7,7 +7,8 @@
 namespace vesk {
 
 // The only source of "now" and the only way to wait, so tests can run hours in an instant.
-class Clock {
+class Clock
+{
 public:
     virtual ~Clock() = default;
     virtual DateTime now() const = 0; // local civil time
@@ -16,7 +17,8 @@ public:
     virtual void sleepFor(std::chrono::milliseconds duration) = 0;
 };
 
-class SystemClock final : public Clock {
+class SystemClock final : public Clock
+{
 public:
     DateTime now() const override;
     std::chrono::milliseconds elapsed() const override;

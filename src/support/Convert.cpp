@@ -128,7 +128,8 @@ double LeadingNumber(std::string_view text)
     if (!part.empty() && part[0] == '+')
         part.erase(0, 1);
     // A second point ends the number: "5.6.0" reads as 5.6.
-    if (auto second = part.find('.', part.find('.') + 1); part.find('.') != std::string::npos && second != std::string::npos)
+    if (auto second = part.find('.', part.find('.') + 1);
+        part.find('.') != std::string::npos && second != std::string::npos)
         part.resize(second);
     std::from_chars(part.data(), part.data() + part.size(), v);
     return std::isfinite(v) ? v : 0;
@@ -153,11 +154,20 @@ std::string NumberTextNoLeadingZero(double v)
     return s;
 }
 
-std::string BoolText(bool v) { return v ? "1" : "0"; }
+std::string BoolText(bool v)
+{
+    return v ? "1" : "0";
+}
 
-std::string TextOf(const DbValue& v) { return v ? *v : std::string(); }
+std::string TextOf(const DbValue& v)
+{
+    return v ? *v : std::string();
+}
 
-std::int16_t IntOf(const DbValue& v) { return IntOfDefault(v, 0); }
+std::int16_t IntOf(const DbValue& v)
+{
+    return IntOfDefault(v, 0);
+}
 
 std::int16_t IntOfDefault(const DbValue& v, std::int16_t fallback)
 {
@@ -179,6 +189,9 @@ DateTime DateOf(const DbValue& v)
     return {};
 }
 
-bool BoolOf(const DbValue& v) { return v && ToBool(*v).value_or(false); }
+bool BoolOf(const DbValue& v)
+{
+    return v && ToBool(*v).value_or(false);
+}
 
 } // namespace vesk

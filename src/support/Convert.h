@@ -13,26 +13,26 @@ namespace vesk {
 using DbValue = std::optional<std::string>;
 
 // Lenient reading of database values: NULL or junk never raises.
-std::string TextOf(const DbValue& v);                  // NULL gives ""
-std::int16_t IntOf(const DbValue& v);                  // NULL or unconvertible gives 0
+std::string TextOf(const DbValue& v); // NULL gives ""
+std::int16_t IntOf(const DbValue& v); // NULL or unconvertible gives 0
 std::int16_t IntOfDefault(const DbValue& v, std::int16_t fallback); // NULL gives the fallback
-DateTime DateOf(const DbValue& v);                     // NULL or unconvertible gives the zero date
-bool BoolOf(const DbValue& v);                         // NULL or unconvertible gives false
+DateTime DateOf(const DbValue& v); // NULL or unconvertible gives the zero date
+bool BoolOf(const DbValue& v); // NULL or unconvertible gives false
 
 // Strict conversions of settings text; nullopt where the text does not convert.
-std::optional<double> ToNumber(std::string_view text);  // whole text a decimal number (blanks around allowed)
+std::optional<double> ToNumber(std::string_view text); // whole text a decimal number (blanks around allowed)
 std::optional<std::int16_t> ToInt16(std::string_view text); // rounded half to even, range checked
 std::optional<std::uint8_t> ToByte(std::string_view text);
 std::optional<float> ToSingle(std::string_view text);
-std::optional<bool> ToBool(std::string_view text);      // "0" false, other numbers true, "True"/"False"
+std::optional<bool> ToBool(std::string_view text); // "0" false, other numbers true, "True"/"False"
 
 // The leading number of a text: "12abc" is 12, "abc" is 0, " 2.5" is 2.5.
 double LeadingNumber(std::string_view text);
 
 // Number text forms written to settings and SQL.
-std::string NumberText(double v);        // shortest form, "2", "0.5", "-1"
+std::string NumberText(double v); // shortest form, "2", "0.5", "-1"
 std::string NumberTextNoLeadingZero(double v); // as above but ".5" for half
-std::string BoolText(bool v);            // "1" or "0"
+std::string BoolText(bool v); // "1" or "0"
 
 // Text helpers used across the console.
 std::string Trim(std::string_view s);

@@ -24,7 +24,8 @@ constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
-struct Civil {
+struct Civil
+{
     int year;
     int month;
     int day;
@@ -46,7 +47,10 @@ constexpr Civil civilFromDays(std::int64_t z)
 
 constexpr std::int64_t kEpochDays = daysFromCivil(1899, 12, 30);
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 std::string twoDigits(int v)
 {
@@ -67,7 +71,8 @@ bool daysInMonthOk(int y, int m, int d)
 
 DateTime DateTime::fromParts(int year, int month, int day, int hour, int minute, int second)
 {
-    const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochDays;
+    const std::int64_t days
+        = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochDays;
     return DateTime(days * 86400 + hour * 3600 + minute * 60 + second);
 }
 
@@ -82,12 +87,30 @@ DateTime DateTime::fromDays(double days)
     return DateTime(static_cast<std::int64_t>(whole) * 86400 + secs);
 }
 
-int DateTime::year() const { return civilFromDays(floorDiv(m_seconds, 86400) + kEpochDays).year; }
-int DateTime::month() const { return civilFromDays(floorDiv(m_seconds, 86400) + kEpochDays).month; }
-int DateTime::day() const { return civilFromDays(floorDiv(m_seconds, 86400) + kEpochDays).day; }
-int DateTime::hour() const { return static_cast<int>((m_seconds - floorDiv(m_seconds, 86400) * 86400) / 3600); }
-int DateTime::minute() const { return static_cast<int>((m_seconds - floorDiv(m_seconds, 86400) * 86400) / 60 % 60); }
-int DateTime::second() const { return static_cast<int>((m_seconds - floorDiv(m_seconds, 86400) * 86400) % 60); }
+int DateTime::year() const
+{
+    return civilFromDays(floorDiv(m_seconds, 86400) + kEpochDays).year;
+}
+int DateTime::month() const
+{
+    return civilFromDays(floorDiv(m_seconds, 86400) + kEpochDays).month;
+}
+int DateTime::day() const
+{
+    return civilFromDays(floorDiv(m_seconds, 86400) + kEpochDays).day;
+}
+int DateTime::hour() const
+{
+    return static_cast<int>((m_seconds - floorDiv(m_seconds, 86400) * 86400) / 3600);
+}
+int DateTime::minute() const
+{
+    return static_cast<int>((m_seconds - floorDiv(m_seconds, 86400) * 86400) / 60 % 60);
+}
+int DateTime::second() const
+{
+    return static_cast<int>((m_seconds - floorDiv(m_seconds, 86400) * 86400) % 60);
+}
 
 int DateTime::weekday() const
 {
@@ -96,7 +119,10 @@ int DateTime::weekday() const
     return static_cast<int>(((d + 6) % 7 + 7) % 7) + 1;
 }
 
-DateTime DateTime::dateOnly() const { return DateTime(floorDiv(m_seconds, 86400) * 86400); }
+DateTime DateTime::dateOnly() const
+{
+    return DateTime(floorDiv(m_seconds, 86400) * 86400);
+}
 
 std::string_view MonthName(int month, bool abbreviated)
 {
@@ -170,7 +196,8 @@ std::string Format(DateTime t, std::string_view pattern)
 
 namespace {
 
-struct Token {
+struct Token
+{
     bool number;
     std::string text;
     char sepAfter;
@@ -186,7 +213,9 @@ int monthFromName(std::string_view word)
             continue;
         bool same = true;
         for (std::size_t k = 0; k < word.size(); ++k)
-            same = same && std::tolower(static_cast<unsigned char>(word[k])) == std::tolower(static_cast<unsigned char>(name[k]));
+            same = same
+                && std::tolower(static_cast<unsigned char>(word[k]))
+                    == std::tolower(static_cast<unsigned char>(name[k]));
         if (same)
             return m;
     }
@@ -205,14 +234,16 @@ std::optional<DateTime> ParseDateTime(std::string_view text)
             const bool digits = std::isdigit(ch);
             std::size_t j = i;
             while (j < text.size()
-                && (digits ? std::isdigit(static_cast<unsigned char>(text[j])) : std::isalpha(static_cast<unsigned char>(text[j]))))
+                && (digits ? std::isdigit(static_cast<unsigned char>(text[j]))
+                           : std::isalpha(static_cast<unsigned char>(text[j]))))
                 ++j;
             if (j - i > 9)
                 return std::nullopt;
             tokens.push_back({digits, std::string(text.substr(i, j - i)), 0});
             i = j;
         } else {
-            if (ch != ' ' && ch != '/' && ch != '-' && ch != ':' && ch != '.' && ch != 'T' && ch != ',' && ch != '#')
+            if (ch != ' ' && ch != '/' && ch != '-' && ch != ':' && ch != '.' && ch != 'T' && ch != ','
+                && ch != '#')
                 return std::nullopt;
             if (!tokens.empty() && tokens.back().sepAfter == 0)
                 tokens.back().sepAfter = static_cast<char>(ch);

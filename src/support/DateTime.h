@@ -10,7 +10,8 @@ namespace vesk {
 
 // A local civil date and time to the second, counted from 30 Dec 1899 00:00:00.
 // The zero value is that very moment and means "no date".
-class DateTime {
+class DateTime
+{
 public:
     constexpr DateTime() = default;
 
@@ -40,12 +41,18 @@ public:
     constexpr auto operator<=>(const DateTime&) const = default;
 
 private:
-    constexpr explicit DateTime(std::int64_t s) : m_seconds(s) { }
+    constexpr explicit DateTime(std::int64_t s)
+        : m_seconds(s)
+    {
+    }
     std::int64_t m_seconds = 0;
 };
 
 // Seconds from a to b (negative when b is earlier).
-inline std::int64_t SecondsBetween(DateTime a, DateTime b) { return b.serialSeconds() - a.serialSeconds(); }
+inline std::int64_t SecondsBetween(DateTime a, DateTime b)
+{
+    return b.serialSeconds() - a.serialSeconds();
+}
 
 // VB-style formatting: d dd ddd dddd, m mm mmm mmmm (minutes after h), yy yyyy, h hh, n nn, s ss.
 // Letters are matched without regard to case; names are always English.

@@ -19,7 +19,8 @@ inline constexpr int kMailed = 11;
 
 // Where every part writes its activity-log lines; the console's application object is the one
 // real sink, so lower layers never need to know about it.
-class LogSink {
+class LogSink
+{
 public:
     virtual ~LogSink() = default;
     virtual void Log(int icon, const std::string& address, const std::string& text) = 0;

@@ -46,7 +46,10 @@ bool FileExists(std::string_view path)
     return !path.empty() && fs::is_regular_file(std::string(path), ec);
 }
 
-std::string NetworkPathOfDrive(std::string_view) { return {}; }
+std::string NetworkPathOfDrive(std::string_view)
+{
+    return {};
+}
 
 void RestoreNetworkFolder(std::string_view) { }
 

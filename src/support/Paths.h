@@ -7,9 +7,9 @@ namespace vesk {
 
 // Folder and path routines. Paths use "/"; a folder handed around may or may not end in one.
 std::string TrailingSeparator(std::string_view path); // trimmed, with exactly one "/" at the end
-std::string FolderOfPath(std::string_view path);      // text before the last "/", "" when there is none
+std::string FolderOfPath(std::string_view path); // text before the last "/", "" when there is none
 bool FolderExists(std::string_view folder);
-bool CreateFolderPath(std::string_view folder);       // creates each missing level from the top
+bool CreateFolderPath(std::string_view folder); // creates each missing level from the top
 bool FileExists(std::string_view path);
 
 // There are no mapped network drives on this platform: the lookup finds none, restoring does nothing.

@@ -48,11 +48,16 @@ std::string TempFolder()
     return TrailingSeparator(t && *t ? t : "/tmp");
 }
 
-std::string StationName() { return HostName() + "\\" + ToUpper(UserName()); }
+std::string StationName()
+{
+    return HostName() + "\\" + ToUpper(UserName());
+}
 
 std::int64_t FreePhysicalMemory()
 {
-    struct sysinfo info {};
+    struct sysinfo info
+    {
+    };
     if (sysinfo(&info) != 0)
         return 0;
     return static_cast<std::int64_t>(info.freeram) * info.mem_unit / 1024;
@@ -85,7 +90,8 @@ std::uint64_t stableHash(const std::string& s)
 SingleInstanceLock::SingleInstanceLock(const std::string& key)
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string folder = runtime && *runtime && FolderExists(runtime) ? TrailingSeparator(runtime) : "/tmp/";
+    const std::string folder
+        = runtime && *runtime && FolderExists(runtime) ? TrailingSeparator(runtime) : "/tmp/";
     char name[64];
     std::snprintf(name, sizeof name, "vesk-console-%u-%016llx.lock", static_cast<unsigned>(getuid()),
         static_cast<unsigned long long>(stableHash(key)));

@@ -8,15 +8,16 @@ namespace vesk {
 std::string ProgramFolder(); // folder of the running executable, with a trailing "/"
 std::string HostName();
 std::string UserName();
-std::string TempFolder();    // $TMPDIR or /tmp, with a trailing "/"
-std::string StationName();   // host name, "\", user name in upper case
+std::string TempFolder(); // $TMPDIR or /tmp, with a trailing "/"
+std::string StationName(); // host name, "\", user name in upper case
 std::int64_t FreePhysicalMemory(); // available physical memory in kilobytes
 
 // Process priority: 0 low, 1 normal, 2 high; above 2 counts as normal. False when refused.
 bool SetAppPriority(int level);
 
 // Refuses a second console started with the same settings file; released on destruction.
-class SingleInstanceLock {
+class SingleInstanceLock
+{
 public:
     explicit SingleInstanceLock(const std::string& key);
     ~SingleInstanceLock();

@@ -7,9 +7,13 @@
 namespace vesk::testing {
 
 // Virtual time: sleeping advances it at once, so hours of waiting cost nothing.
-class FakeClock final : public Clock {
+class FakeClock final : public Clock
+{
 public:
-    explicit FakeClock(DateTime start = DateTime::fromParts(2026, 3, 5, 14, 7, 0)) : m_now(start) { }
+    explicit FakeClock(DateTime start = DateTime::fromParts(2026, 3, 5, 14, 7, 0))
+        : m_now(start)
+    {
+    }
 
     DateTime now() const override { return m_now.addSeconds(m_ms.count() / 1000); }
     std::chrono::milliseconds elapsed() const override { return m_ms; }

@@ -9,7 +9,8 @@ namespace vesk::testing {
 
 // Fires a chosen action on the Nth call of runPending: exactly where a real timer tick or a
 // click would arrive while work is in progress.
-class ScriptedPump final : public EventPump {
+class ScriptedPump final : public EventPump
+{
 public:
     void at(int call, std::function<void()> action) { m_actions[call] = std::move(action); }
     void runPending() override

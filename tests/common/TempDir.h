@@ -10,7 +10,8 @@
 namespace vesk::testing {
 
 // A fresh folder under the temp folder, removed with everything in it at the end of the test.
-class TempDir {
+class TempDir
+{
 public:
     TempDir()
     {

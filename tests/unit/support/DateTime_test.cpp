@@ -4,11 +4,96 @@
 
 using vesk::DateTime;
 using vesk::Format;
+using vesk::ParseDateTime;
 
-TEST(DateTime, ZeroDateIsThirtiethOfDecember1899)
+TEST(DateTime, ZeroDateMeansNone)
 {
     const DateTime zero;
     EXPECT_TRUE(zero.isZero());
     EXPECT_EQ(Format(zero, "dd/mmm/yyyy hh:nn:ss"), "30/Dec/1899 00:00:00");
     EXPECT_EQ(DateTime::fromParts(1899, 12, 30), zero);
+    EXPECT_FALSE(DateTime::fromParts(2026, 1, 1).isZero());
+}
+
+TEST(DateTime, FormatsEveryPatternTheConsoleWrites)
+{
+    const DateTime t = DateTime::fromParts(2026, 3, 5, 14, 7, 9); // a Thursday
+    struct Case
+    {
+        const char* pattern;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"dd/mmm/yyyy hh:nn:ss", "05/Mar/2026 14:07:09"},
+        {"dd/mmm/yy hh:nn:ss", "05/Mar/26 14:07:09"},
+        {"dd/mmm/yyyy", "05/Mar/2026"},
+        {"dd mmm hh:nn", "05 Mar 14:07"},
+        {"dd.mm hh:nn:ss", "05.03 14:07:09"},
+        {"hh:nn", "14:07"},
+        {"HH:NN", "14:07"},
+        {"hh:nn dd Mmm yyyy", "14:07 05 Mar 2026"},
+        {"dddd", "Thursday"},
+        {"Dd/MMM/YYYY", "05/Mar/2026"},
+        {"d/m/yy h:n:s", "5/3/26 14:7:9"},
+        {"mmmm ddd", "March Thu"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        EXPECT_EQ(Format(t, c.pattern), c.expected);
+    }
+}
+
+TEST(DateTime, EnglishNamesForEveryMonthAndDay)
+{
+    const char* months[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    for (int m = 1; m <= 12; ++m)
+        EXPECT_EQ(Format(DateTime::fromParts(2024, m, 1), "mmm"), months[m - 1]);
+    // 1 Jan 2024 was a Monday.
+    const char* days[] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
+    for (int d = 0; d < 7; ++d)
+        EXPECT_EQ(Format(DateTime::fromParts(2024, 1, 1 + d), "dddd"), days[d]);
+}
+
+TEST(DateTime, ArithmeticCrossesMonthsYearsAndLeapDays)
+{
+    const DateTime t = DateTime::fromParts(2026, 12, 31, 23, 59, 30);
+    EXPECT_EQ(Format(t.addSeconds(30), "dd/mmm/yyyy hh:nn:ss"), "01/Jan/2027 00:00:00");
+    EXPECT_EQ(Format(DateTime::fromParts(2024, 2, 28).addDays(1), "dd/mm"), "29/02");
+    EXPECT_EQ(Format(DateTime::fromParts(2023, 2, 28).addDays(1), "dd/mm"), "01/03");
+    EXPECT_EQ(Format(DateTime::fromParts(2026, 3, 5, 22, 30).addHours(3), "hh:nn dddd"), "01:30 Friday");
+    EXPECT_EQ(vesk::SecondsBetween(t, t.addMinutes(5)), 300);
+    EXPECT_EQ(t.dateOnly(), DateTime::fromParts(2026, 12, 31));
+}
+
+TEST(DateTime, DaysFormRoundTrips)
+{
+    const DateTime t = DateTime::fromParts(2026, 3, 5, 12, 0, 0);
+    EXPECT_DOUBLE_EQ(t.days(), 46086.5);
+    EXPECT_EQ(DateTime::fromDays(46086.5), t);
+    EXPECT_TRUE(DateTime::fromDays(1e300).isZero());
+}
+
+TEST(DateTime, ParsesTheFormsItWritesAndStoresReadBack)
+{
+    const DateTime want = DateTime::fromParts(2026, 3, 5, 14, 7, 9);
+    const char* forms[] = {"05/Mar/2026 14:07:09", "5/mar/26 14:07:09", "2026-03-05 14:07:09",
+        "2026-03-05T14:07:09", "#05/Mar/2026 14:07:09#", "05/03/2026 2:07:09 PM"};
+    for (const char* f : forms) {
+        SCOPED_TRACE(f);
+        ASSERT_TRUE(ParseDateTime(f).has_value());
+        EXPECT_EQ(*ParseDateTime(f), want);
+    }
+    EXPECT_EQ(ParseDateTime("05/Mar/2026"), DateTime::fromParts(2026, 3, 5));
+    EXPECT_EQ(ParseDateTime("14:07"), DateTime().addSeconds(14 * 3600 + 7 * 60));
+    EXPECT_EQ(ParseDateTime("01/01/99"), DateTime::fromParts(1999, 1, 1));
+}
+
+TEST(DateTime, RejectsTextThatIsNoDate)
+{
+    for (const char* bad : {"", "hello", "31/Feb/2026", "2026-13-01", "05/Mar/2026 25:00:00", "12",
+             "1:2:3:4:5", "99999999999/1/1", "05/Mar/2026 14:07 xyz"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(ParseDateTime(bad).has_value());
+    }
 }

@@ -1,0 +1,156 @@
+#include "core/ConsoleApp.h"
+#include "core/ConsoleView.h"
+#include "core/SettingsStore.h"
+
+#include "FakeClock.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace vesk::core;
+
+namespace {
+
+// What the operator would see on the status bar.
+class StatusBar final : public StatusView
+{
+public:
+    void setPanelText(int panel, const std::string& text) override { panels[panel] = text; }
+    void setModeIcon(int image) override { icon = image; }
+    void refreshStatus() override { ++refreshes; }
+    void showSignal(int) override { }
+
+    std::map<int, std::string> panels;
+    int icon = 0;
+    int refreshes = 0;
+};
+
+class ConsoleAppTest : public ::testing::Test
+{
+protected:
+    ConsoleAppTest() { app.setView(&bar); }
+
+    vesk::testing::TempDir dir;
+    vesk::testing::FakeClock clock;
+    SettingsStore settings {dir.file("s.conf")};
+    ConsoleApp app {clock, settings};
+    StatusBar bar;
+};
+
+} // namespace
+
+TEST_F(ConsoleAppTest, StartsInitialisingAndShowsEachModeWithItsIcon)
+{
+    EXPECT_EQ(app.mode(), mode::kInitialising);
+    struct Case
+    {
+        int mode;
+        const char* text;
+        int icon;
+    };
+    const Case cases[] = {{1, "Initialising...", 6}, {2, "Idle", 1}, {3, "Paused", 2}, {4, "Busy...", 6},
+        {5, "Sending...", 3}, {7, "Stopping", 6}, {8, "Idle", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        app.setMode(c.mode);
+        EXPECT_EQ(bar.panels[2], c.text);
+        EXPECT_EQ(bar.icon, c.icon);
+    }
+    app.setMode(6); // no text, and the icon stays as it was
+    EXPECT_EQ(bar.panels[2], "");
+    EXPECT_EQ(bar.icon, 1);
+}
+
+TEST_F(ConsoleAppTest, OnlyIdleCountsAsIdle)
+{
+    app.setMode(mode::kTimerPass);
+    EXPECT_FALSE(app.IsIdle());
+    EXPECT_FALSE(app.AppPause()) << "a pass is running";
+    app.setMode(mode::kIdle);
+    EXPECT_TRUE(app.IsIdle());
+    EXPECT_TRUE(app.AppPause());
+    EXPECT_TRUE(app.IsPaused());
+    EXPECT_EQ(bar.panels[2], "Idle") << "pausing leaves the redraw to the caller";
+    EXPECT_FALSE(app.AppPause());
+    EXPECT_TRUE(app.AppResume());
+    EXPECT_TRUE(app.IsIdle());
+    EXPECT_FALSE(app.AppResume());
+}
+
+TEST_F(ConsoleAppTest, NestedModesReturnToTheFirstModeAndFeedback)
+{
+    app.setMode(mode::kIdle);
+    app.setFeedback("ready");
+    app.PushMode(mode::kBusy, "Reading messages");
+    EXPECT_EQ(bar.panels[2], "Busy...");
+    EXPECT_EQ(bar.panels[3], "Reading messages");
+    app.PushMode(mode::kSending, "Sending 3");
+    EXPECT_EQ(app.mode(), mode::kSending);
+    app.PopMode();
+    EXPECT_EQ(app.mode(), mode::kBusy);
+    EXPECT_EQ(app.Feedback(), "Reading messages");
+    app.PopMode();
+    EXPECT_EQ(app.mode(), mode::kIdle);
+    EXPECT_EQ(app.Feedback(), "ready");
+    EXPECT_EQ(bar.panels[2], "Idle");
+    EXPECT_EQ(bar.panels[3], "ready");
+
+    app.PopMode(); // empty stack: nothing changes
+    EXPECT_EQ(app.mode(), mode::kIdle);
+    EXPECT_EQ(app.Feedback(), "ready");
+}
+
+TEST_F(ConsoleAppTest, ModeGuardPopsOnEveryWayOut)
+{
+    app.setMode(mode::kIdle);
+    try {
+        ModeGuard busy {app, mode::kBusy, "working"};
+        throw 1;
+    } catch (int) {
+    }
+    EXPECT_EQ(app.mode(), mode::kIdle);
+    EXPECT_EQ(app.Feedback(), "");
+}
+
+TEST_F(ConsoleAppTest, PushedFeedbackIsShownButNotStored)
+{
+    app.setFeedback("older");
+    app.PushFeedback("Updating friendly name cache from address book...");
+    EXPECT_EQ(bar.panels[3], "Updating friendly name cache from address book...");
+    EXPECT_EQ(app.Feedback(), "older");
+    app.PopFeedback();
+    EXPECT_EQ(bar.panels[3], "older");
+    app.PopFeedback(); // empty: nothing happens
+    EXPECT_EQ(app.Feedback(), "older");
+}
+
+TEST_F(ConsoleAppTest, QueueSizeShowsDecimalText)
+{
+    app.QueueSize(0);
+    EXPECT_EQ(bar.panels[4], "0");
+    app.QueueSize(1234);
+    EXPECT_EQ(bar.panels[4], "1234");
+}
+
+TEST_F(ConsoleAppTest, WorksWithoutAnyView)
+{
+    ConsoleApp bare {clock, settings};
+    bare.setMode(mode::kIdle);
+    bare.PushMode(mode::kBusy, "x");
+    bare.QueueSize(3);
+    bare.Log(3, "", "no window yet");
+    bare.PopMode();
+    EXPECT_EQ(bare.mode(), mode::kIdle);
+    EXPECT_EQ(bare.log().lines().size(), 1u);
+}
+
+TEST_F(ConsoleAppTest, ParametersGoThroughTheSettingsStore)
+{
+    EXPECT_EQ(app.LoadParameter("Setup", "RunWizard", "1"), "1");
+    app.SaveParameter("Setup", "RunWizard", "0");
+    EXPECT_EQ(app.LoadParameter("setup", "runwizard", "1"), "0");
+    SettingsStore reread(dir.file("s.conf"));
+    EXPECT_EQ(reread.get("Setup", "RunWizard"), "0");
+}
