@@ -1,0 +1,146 @@
+#include "mail/MailClient.h"
+#include "support/LogSink.h"
+
+#include "SmtpServer.h"
+
+#include <gtest/gtest.h>
+
+using namespace vesk::mail;
+using vesk::testing::SmtpServer;
+
+namespace {
+
+struct Lines final : vesk::LogSink
+{
+    void Log(int icon, const std::string&, const std::string& text) override
+    {
+        lines.push_back({icon, text});
+    }
+    std::vector<std::pair<int, std::string>> lines;
+};
+
+} // namespace
+
+TEST(MailClient, SendsWithoutLoginAndTheMailArrivesAsWritten)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.running());
+    Lines log;
+    MailClient mail(log);
+    mail.Server = server.address();
+    mail.Username = "console@example.com";
+    ASSERT_TRUE(mail.Connect());
+    EXPECT_TRUE(mail.IsConnected());
+    EXPECT_TRUE(mail.Send("ops@example.com, Night Desk <desk@example.com>", "", "",
+        "Inbound SMS from +15550123", "Line one\nLine two with O'Brien & \"quotes\"\n.starts with a dot"));
+    EXPECT_TRUE(mail.Send("ops@example.com", "", "", "Second", "again")); // same connection
+    mail.Disconnect();
+    EXPECT_EQ(mail.LastErrorNumber(), 0);
+
+    const auto mails = server.mails();
+    ASSERT_EQ(mails.size(), 2u);
+    const std::string& m = mails[0];
+    EXPECT_NE(m.find("X-Envelope-From: console@example.com"), std::string::npos);
+    EXPECT_NE(m.find("X-Envelope-To: ops@example.com,desk@example.com"), std::string::npos);
+    EXPECT_NE(m.find("Subject: Inbound SMS from +15550123\r\n"), std::string::npos);
+    EXPECT_NE(m.find("\r\n\r\nLine one\r\nLine two with O'Brien & \"quotes\"\r\n.starts with a dot\r\n"),
+        std::string::npos);
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST(MailClient, LogsInWithEveryMethodTheServerOffers)
+{
+    SmtpServer server({"bob", "s3cret", false});
+    ASSERT_TRUE(server.running());
+    for (int method : {login::kPlain, login::kLogin, login::kMD5}) {
+        SCOPED_TRACE(method);
+        Lines log;
+        MailClient mail(log);
+        mail.Server = server.address();
+        mail.Username = "bob";
+        mail.Password = "s3cret";
+        mail.LoginMethod = static_cast<std::int16_t>(method);
+        EXPECT_TRUE(mail.Send("ops@example.com", "", "", "Login " + std::to_string(method), "body"));
+        EXPECT_FALSE(mail.IsConnected()) << "a send that connected itself disconnects again";
+    }
+    EXPECT_EQ(server.mails().size(), 3u);
+}
+
+TEST(MailClient, RefusedLoginIsReportedWithNumberAndText)
+{
+    SmtpServer server({"bob", "s3cret", false});
+    ASSERT_TRUE(server.running());
+    Lines log;
+    MailClient mail(log);
+    mail.Server = server.address();
+    mail.Username = "bob";
+    mail.Password = "wrong";
+    mail.LoginMethod = login::kLogin;
+    EXPECT_FALSE(mail.Connect());
+    EXPECT_NE(mail.LastErrorNumber(), 0);
+    EXPECT_FALSE(mail.LastErrorText().empty());
+
+    EXPECT_FALSE(mail.Send("ops@example.com", "", "", "s", "b"));
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].first, 3);
+    EXPECT_EQ(log.lines[0].second.rfind("mail.Connect(" + server.address() + ") : 0x", 0), 0u)
+        << log.lines[0].second;
+    EXPECT_TRUE(server.mails().empty());
+}
+
+TEST(MailClient, UnreachableServerFailsQuietlyUntilSending)
+{
+    Lines log;
+    MailClient mail(log);
+    mail.Server = vesk::testing::UnreachableServer();
+    mail.Username = "console@example.com";
+    mail.setTimeout(5);
+    EXPECT_FALSE(mail.Connect());
+    EXPECT_TRUE(log.lines.empty());
+    EXPECT_FALSE(mail.Send("ops@example.com", "", "", "s", "b"));
+    EXPECT_EQ(log.lines.size(), 1u);
+}
+
+TEST(MailClient, RejectedMailIsLoggedWithTheRecipients)
+{
+    SmtpServer server({"", "", true});
+    ASSERT_TRUE(server.running());
+    Lines log;
+    MailClient mail(log);
+    mail.Server = server.address();
+    mail.Username = "console@example.com";
+    ASSERT_TRUE(mail.Connect());
+    EXPECT_FALSE(mail.Send("ops@example.com", "", "", "s", "b"));
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].second.rfind("Mail.Send(ops@example.com) : ", 0), 0u) << log.lines[0].second;
+}
+
+TEST(MailClient, ConnectionLogHoldsTheConversationWithoutThePassword)
+{
+    SmtpServer server({"bob", "s3cret", false});
+    ASSERT_TRUE(server.running());
+    vesk::testing::TempDir dir;
+    Lines log;
+    MailClient mail(log);
+    mail.Server = server.address();
+    mail.Username = "bob";
+    mail.Password = "s3cret";
+    mail.LoginMethod = login::kLogin;
+    mail.setConnectionLog(dir.file("maillog.txt"));
+    ASSERT_TRUE(mail.Send("ops@example.com", "", "", "s", "b"));
+    const std::string text = vesk::testing::ReadFile(dir.file("maillog.txt"));
+    EXPECT_NE(text.find("< 220"), std::string::npos);
+    EXPECT_NE(text.find("> EHLO"), std::string::npos);
+    EXPECT_NE(text.find("> AUTH LOGIN ****"), std::string::npos);
+    EXPECT_NE(text.find("> MAIL FROM:<bob>"), std::string::npos);
+    EXPECT_EQ(text.find("czNjcmV0"), std::string::npos) << "base64 of the password";
+    EXPECT_EQ(text.find("s3cret"), std::string::npos);
+}
+
+TEST(MailMessage, HeadersAreEncodedAndLineEndsAreCrLf)
+{
+    const std::string m = BuildMessage("a@b", "c@d", "Caf\xC3\xA9 alert", "x\r\ny\rz\n", "Thu, 05 Mar 2026");
+    EXPECT_NE(m.find("Subject: =?UTF-8?B?Q2Fmw6kgYWxlcnQ=?=\r\n"), std::string::npos);
+    EXPECT_NE(m.find("\r\n\r\nx\r\ny\r\nz\r\n"), std::string::npos);
+    EXPECT_EQ(m.find("\n\n"), std::string::npos);
+}

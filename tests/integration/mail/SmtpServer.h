@@ -1,0 +1,107 @@
+#pragma once
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace vesk::testing {
+
+// A real SMTP server (aiosmtpd) in a child process; every accepted mail lands in a spool folder.
+class SmtpServer
+{
+public:
+    struct Options
+    {
+        std::string user;
+        std::string password;
+        bool rejectData = false;
+    };
+
+    SmtpServer()
+        : SmtpServer(Options {})
+    {
+    }
+    explicit SmtpServer(const Options& options)
+    {
+        std::vector<std::string> args = {"/usr/bin/python3", VESK_SMTP_SERVER, "--spool", m_spool.path()};
+        if (!options.user.empty())
+            args.insert(args.end(), {"--user", options.user, "--password", options.password});
+        if (options.rejectData)
+            args.push_back("--reject-data");
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+
+        int out[2];
+        if (pipe(out) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        std::string line;
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        close(out[0]);
+        if (line.rfind("READY ", 0) == 0)
+            m_port = std::stoi(line.substr(6));
+    }
+
+    ~SmtpServer()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+        }
+    }
+
+    bool running() const { return m_port > 0; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
+
+    // The mails accepted so far, oldest first, each as the server stored it.
+    std::vector<std::string> mails() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(m_spool.path()))
+            if (e.path().extension() == ".eml")
+                names.push_back(e.path().string());
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> out;
+        for (const auto& n : names)
+            out.push_back(ReadFile(n));
+        return out;
+    }
+
+private:
+    TempDir m_spool;
+    pid_t m_pid = -1;
+    int m_port = 0;
+};
+
+// A loopback port with nothing listening on it.
+inline std::string UnreachableServer()
+{
+    return "127.0.0.1:9";
+}
+
+} // namespace vesk::testing
