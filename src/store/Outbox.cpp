@@ -107,8 +107,16 @@ bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder)
     return true;
 }
 
+db& OutboxHandle(Outbox& outbox)
+{
+    if (!outbox.handle)
+        outbox.handle = std::make_unique<db>(outbox.clock, outbox.pump);
+    return *outbox.handle;
+}
+
 std::int32_t PendingCount(Outbox& outbox)
 {
+    OutboxHandle(outbox);
     auto rs = outbox.handle->OpenDynaset(
         "SELECT COUNT(*) AS T FROM qry_Pending_Messages", kForwardOnly, kReadOnly);
     if (!rs) {
@@ -120,9 +128,7 @@ std::int32_t PendingCount(Outbox& outbox)
 
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox)
 {
-    if (!outbox.handle)
-        return std::nullopt;
-    const bool opened = !outbox.handle->IsConnected();
+    const bool opened = !OutboxHandle(outbox).IsConnected();
     if (opened && !outbox.handle->OpenDatabase(mode::kReadShared))
         return std::nullopt;
     const std::int32_t count = PendingCount(outbox);

@@ -537,6 +537,12 @@ bool db::FileExists() const
     return !m_filename.empty() && fs::exists(m_filename, ec);
 }
 
+bool db::ResetNetworkDrive(int, const std::string&)
+{
+    // No remembered network connections exist here; there is nothing to restore.
+    return false;
+}
+
 std::string db::GetDrive() const
 {
     if (m_filename.size() >= 2 && m_filename[1] == ':')
