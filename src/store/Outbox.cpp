@@ -11,6 +11,7 @@ Outbox::Outbox(Clock& c, EventPump& p, LogSink& l)
     : clock(c)
     , pump(p)
     , log(l)
+    , handle(std::make_unique<db>(c, p))
     , templateFolder(ProgramFolder() + "DB/")
 {
 }
