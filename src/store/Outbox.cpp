@@ -72,7 +72,7 @@ bool SaveSystemSettings(const std::string& file, const SystemSettings& s, Clock&
     const std::string columns = "sysSMSMaxMessageSize, sysSMSRemoveAfter, sysSMSArchive, sysSMSSaveInbound, "
                                 "sysStandardReply, sysTariff, sysValidityPeriodInMinutes, sysSMSForwarding";
     const std::string values[] = {std::to_string(s.SMSMaxMessageSize), std::to_string(s.SMSRemoveAfter),
-        BoolLiteral(s.SMSArchive), BoolLiteral(s.SMSSaveInbound), "'" + Quote(s.StandardReply) + "'",
+        BoolLiteral(s.SMSArchive), BoolLiteral(s.SMSSaveInbound), Enclosed("'", Quote(s.StandardReply)),
         std::to_string(s.Tariff), std::to_string(s.ValidityPeriodInMinutes), BoolLiteral(s.SMSForwarding)};
     const char* names[] = {"sysSMSMaxMessageSize", "sysSMSRemoveAfter", "sysSMSArchive", "sysSMSSaveInbound",
         "sysStandardReply", "sysTariff", "sysValidityPeriodInMinutes", "sysSMSForwarding"};
