@@ -63,7 +63,13 @@ int requiredInt(std::string_view text, const char* what)
     return static_cast<int>(std::lround(*value));
 }
 
-int lenientInt(std::string_view text) { return static_cast<int>(LeadingNumber(TrimSpaces(text))); }
+int lenientInt(std::string_view text)
+{
+    const double value = LeadingNumber(TrimSpaces(text));
+    if (!(value > -2147483648.0 && value < 2147483647.0))
+        return 0; // out of range or not a number: nothing a modem would mean
+    return static_cast<int>(value);
+}
 
 } // namespace
 
@@ -319,11 +325,12 @@ DateTime ParseTextDate(std::string_view date)
     const auto parts = SplitFields(date, "/");
     if (parts.size() < 3)
         return {};
-    const int year = 2000 + lenientInt(parts[0]);
+    const int yy = lenientInt(parts[0]);
     const int month = lenientInt(parts[1]);
     const int day = lenientInt(parts[2]);
-    if (month < 1 || month > 12 || day < 1 || day > 31 || year > 2099)
+    if (yy < 0 || yy > 99 || month < 1 || month > 12 || day < 1 || day > 31)
         return {};
+    const int year = 2000 + yy;
     return DateTime::fromParts(year, month, day);
 }
 
@@ -345,7 +352,8 @@ std::int64_t ParseTextTime(std::string_view time)
             seconds = lenientInt(third);
         }
     }
-    return static_cast<std::int64_t>(hours) * 3600 + minutes * 60 + seconds + quarters * 15 * 60;
+    return static_cast<std::int64_t>(hours) * 3600 + static_cast<std::int64_t>(minutes) * 60 + seconds
+        + static_cast<std::int64_t>(quarters) * 15 * 60;
 }
 
 namespace {
