@@ -120,7 +120,10 @@ std::string RemoveQuotes(std::string_view text)
     return out;
 }
 
-std::string RemoveCRLF(std::string_view text) { return ReplaceAll(std::string(text), kCRLF, ""); }
+std::string RemoveCRLF(std::string_view text)
+{
+    return ReplaceAll(std::string(text), kCRLF, "");
+}
 
 std::string TrimSpaces(std::string_view text)
 {
@@ -154,7 +157,10 @@ bool ParseTextModeSupported(std::string_view reply)
     return false;
 }
 
-bool ParseSIMOkay(std::string_view reply) { return startsWith(reply, "+CPIN: READY"); }
+bool ParseSIMOkay(std::string_view reply)
+{
+    return startsWith(reply, "+CPIN: READY");
+}
 
 std::string ParseModel(std::string_view reply)
 {
@@ -381,7 +387,8 @@ GSMMessage ParseTextModeMessage(std::string_view header, std::string_view text)
 {
     GSMMessage record;
     const auto fields = SplitFields(TrimSpaces(afterPrefix(header, 6)));
-    record.MemoryIndex = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
+    record.MemoryIndex
+        = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
     record.ReadStatus = readStatusOfText(RemoveQuotes(field(fields, 1, "message status")));
     const std::string& third = field(fields, 2, "originator");
     if (!third.empty() && third.front() == '"') {
@@ -431,7 +438,8 @@ std::vector<GSMMessage> ReadPDUMode(const std::string& listing)
             continue;
         const auto fields = SplitFields(TrimSpaces(line.substr(6)));
         GSMMessage record;
-        record.MemoryIndex = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
+        record.MemoryIndex
+            = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
         const int status = requiredInt(field(fields, 1, "message status"), "message status");
         record.ReadStatus = status == 0 ? 0 : status == 1 ? 1 : 2;
         const int length = fields.size() > 3 ? lenientInt(fields[3]) : 0;

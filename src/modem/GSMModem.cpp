@@ -12,7 +12,9 @@ namespace {
 constexpr int kInitialComponentSpeed = 14400;
 }
 
-GSMModem::GSMModem(Clock& clock, EventPump& pump) : m_clock(clock), m_pump(pump)
+GSMModem::GSMModem(Clock& clock, EventPump& pump)
+    : m_clock(clock)
+    , m_pump(pump)
 {
     try {
         m_port = std::make_unique<SerialPort>();
@@ -29,7 +31,10 @@ GSMModem::~GSMModem()
         m_log.LogFlush();
 }
 
-std::string GSMModem::timestamp() const { return Format(m_clock.now(), "dd.mm hh:nn:ss"); }
+std::string GSMModem::timestamp() const
+{
+    return Format(m_clock.now(), "dd.mm hh:nn:ss");
+}
 
 bool GSMModem::OpenPort(const std::string& portName, const std::string& settings)
 {
@@ -62,9 +67,15 @@ bool GSMModem::ResetPort()
     return OpenPort("", "");
 }
 
-bool GSMModem::IsPortOpen() const { return m_port && m_port->IsOpen(); }
+bool GSMModem::IsPortOpen() const
+{
+    return m_port && m_port->IsOpen();
+}
 
-std::int16_t GSMModem::PortCount() const { return m_port ? static_cast<std::int16_t>(m_port->PortCount()) : 0; }
+std::int16_t GSMModem::PortCount() const
+{
+    return m_port ? static_cast<std::int16_t>(m_port->PortCount()) : 0;
+}
 
 std::string GSMModem::FindModem(const std::string& settings, StatusDisplay* statusBar)
 {
@@ -108,7 +119,10 @@ bool GSMModem::CheckModem()
     return reply.size() >= 2 && reply.substr(reply.size() - 2) == "OK";
 }
 
-bool GSMModem::IsModemPresent() { return TrimSpaces(SendCommand("AT")) == "OK"; }
+bool GSMModem::IsModemPresent()
+{
+    return TrimSpaces(SendCommand("AT")) == "OK";
+}
 
 void GSMModem::DiscardBuffer()
 {
@@ -184,6 +198,9 @@ std::string GSMModem::WaitForResponse(const std::vector<std::string>& texts, std
     return collected;
 }
 
-std::string GSMModem::WaitForResult(std::int32_t timeoutMs) { return WaitForResponse({"OK\r\n", "ERROR\r\n"}, timeoutMs); }
+std::string GSMModem::WaitForResult(std::int32_t timeoutMs)
+{
+    return WaitForResponse({"OK\r\n", "ERROR\r\n"}, timeoutMs);
+}
 
 } // namespace vesk::modem

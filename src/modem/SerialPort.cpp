@@ -18,20 +18,34 @@ namespace {
 speed_t speedCode(int speed)
 {
     switch (speed) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return 0;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        return 0;
     }
 }
 
@@ -53,7 +67,10 @@ std::vector<std::string> splitCommas(const std::string& text)
 
 } // namespace
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort()
+{
+    Close();
+}
 
 std::string SerialPort::DevicePath(const std::string& name)
 {
@@ -86,7 +103,8 @@ bool SerialPort::Open(const std::string& name)
         ::close(fd);
         return false;
     }
-    m_saved.assign(reinterpret_cast<unsigned char*>(&tio), reinterpret_cast<unsigned char*>(&tio) + sizeof tio);
+    m_saved.assign(
+        reinterpret_cast<unsigned char*>(&tio), reinterpret_cast<unsigned char*>(&tio) + sizeof tio);
     m_savedValid = true;
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
@@ -275,7 +293,10 @@ std::vector<std::string> SerialPort::ports() const
     return list;
 }
 
-int SerialPort::PortCount() const { return static_cast<int>(ports().size()); }
+int SerialPort::PortCount() const
+{
+    return static_cast<int>(ports().size());
+}
 
 std::string SerialPort::PortName(int index) const
 {

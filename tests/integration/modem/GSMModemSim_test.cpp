@@ -14,7 +14,8 @@ using vesk::testing::SimProcess;
 
 namespace {
 
-class SimTest : public ::testing::Test {
+class SimTest : public ::testing::Test
+{
 protected:
     void open(SimProcess& sim)
     {
@@ -44,7 +45,8 @@ std::string letters(std::size_t n)
 
 long long millisecondsSince(std::chrono::steady_clock::time_point start)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 } // namespace
@@ -68,17 +70,17 @@ TEST_F(SimTest, InterrogationReadsEachReplyShape)
         std::string reportCommand;
     };
     const std::vector<Case> cases = {
-        {"list offer, three memory groups, long operator name", {}, true, "PDU", true, 80, 58, 1, "\"Simnet\"",
-            true, 3, true, "AT+CNMI=1,,,2"},
+        {"list offer, three memory groups, long operator name", {}, true, "PDU", true, 80, 58, 1,
+            "\"Simnet\"", true, 3, true, "AT+CNMI=1,,,2"},
         {"range offer, two memory groups, numeric operator",
-            {"--cmgf-offer", "(0-1)", "--cpms-groups", "2", "--cops-format", "2", "--numeric", "27201", "--signal",
-                "31", "--creg", "5", "--battery", "55", "--cnmi-offer", "(0-2),(0-3),(0,2),(0,1),(0,1)", "--pin",
-                "SIM PIN", "--report-memory", "SR"},
+            {"--cmgf-offer", "(0-1)", "--cpms-groups", "2", "--cops-format", "2", "--numeric", "27201",
+                "--signal", "31", "--creg", "5", "--battery", "55", "--cnmi-offer",
+                "(0-2),(0-3),(0,2),(0,1),(0,1)", "--pin", "SIM PIN", "--report-memory", "SR"},
             false, "PDU", false, 55, 100, 5, "01", true, 2, true, "AT+CNMI=1,,,1"},
         {"no text mode, no operator, no battery, no reports",
             {"--cmgf-offer", "(0)", "--cops-format", "none", "--battery", "-1", "--cnmi-offer",
-                "(0,1,2),(0,1),(0,2),(0),(1)", "--signal", "99", "--creg", "2", "--cpms-offer", "(),(),()", "--mode",
-                "1"},
+                "(0,1,2),(0,1),(0,2),(0),(1)", "--signal", "99", "--creg", "2", "--cpms-offer", "(),(),()",
+                "--mode", "1"},
             false, ">", true, -1, 319, 2, "?", false, 3, false, ""},
     };
     for (const auto& c : cases) {
@@ -152,7 +154,10 @@ TEST_F(SimTest, SerialNumberIsAskedOnlyUntilItWasRead)
 namespace {
 struct RecordingStatusBar final : StatusDisplay
 {
-    void SetPanelText(int panel, const std::string& text) override { texts.push_back(std::to_string(panel) + ":" + text); }
+    void SetPanelText(int panel, const std::string& text) override
+    {
+        texts.push_back(std::to_string(panel) + ":" + text);
+    }
     void Refresh() override { ++refreshes; }
     std::vector<std::string> texts;
     int refreshes = 0;
@@ -250,7 +255,7 @@ TEST_F(SimTest, PartBoundaryFollowsSeptetsNotCharacters)
     open(sim);
     GSMMessage single;
     single.Address = "+15550123";
-    single.Text = letters(158) + "~";                 // exactly 160 septets
+    single.Text = letters(158) + "~"; // exactly 160 septets
     EXPECT_NE(modem.SendSMS(single), -1);
     EXPECT_EQ(single.FragmentCount, 1);
     GSMMessage two;
@@ -258,7 +263,7 @@ TEST_F(SimTest, PartBoundaryFollowsSeptetsNotCharacters)
     two.Text = letters(158) + "~~";
     two.Text.resize(two.Text.size());
     modem.MaxMessageSize = 400;
-    EXPECT_NE(modem.SendSMS(two), -1);                  // 162 septets
+    EXPECT_NE(modem.SendSMS(two), -1); // 162 septets
     EXPECT_EQ(two.FragmentCount, 2);
     const auto messages = sim.control("messages");
     ASSERT_EQ(messages.size(), 2u);
@@ -351,7 +356,8 @@ TEST_F(SimTest, PduListingGivesMessagesReplayedUnitsAndReportsOfSends)
     open(sim);
     sim.control("deliver +447700900123 Hello from the network");
     // A unit recorded from a real network, replayed as it was.
-    sim.control("deliver-pdu 0791447758100650040691214365000062215021100000" "05C8329BFD06");
+    sim.control("deliver-pdu 0791447758100650040691214365000062215021100000"
+                "05C8329BFD06");
     GSMMessage sent;
     sent.Address = "+15550123";
     sent.Text = "please confirm";
@@ -425,8 +431,10 @@ TEST_F(SimTest, ModemLogHoldsTheExchange)
     modem.LogFlush();
     const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
     EXPECT_TRUE(std::regex_search(log, std::regex("^\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d ATE0\r")));
-    EXPECT_TRUE(std::regex_search(log, std::regex("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d AT\\+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n")));
-    EXPECT_NE(log.find("AT+CMGS=16\r\r\n> 002100089151551032000005E8329BFD06<CTRL-Z>\r\r\n+CMGS: 1\r\n\r\nOK\r\n"),
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d AT\\+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n")));
+    EXPECT_NE(
+        log.find("AT+CMGS=16\r\r\n> 002100089151551032000005E8329BFD06<CTRL-Z>\r\r\n+CMGS: 1\r\n\r\nOK\r\n"),
         std::string::npos);
 }
 

@@ -57,7 +57,8 @@ TEST(SimUnits, InjectedUnitsReadBackThroughTheConsolesDecoder)
 {
     const Stamp sent {2026, 3, 5, 12, 1, 0, -4};
     vesk::modem::GSMMessage message;
-    ASSERT_TRUE(vesk::modem::ParsePDU(encodeDeliver("+447785016005", "+447700900123", "Meet at 8", sent), 0, message));
+    ASSERT_TRUE(vesk::modem::ParsePDU(
+        encodeDeliver("+447785016005", "+447700900123", "Meet at 8", sent), 0, message));
     EXPECT_EQ(message.MessageType, 0);
     EXPECT_EQ(message.Address, "+447700900123");
     EXPECT_EQ(message.Text, "Meet at 8");
@@ -96,7 +97,8 @@ TEST(SimModem, PduSendChecksTheGivenLength)
     ASSERT_EQ(sim.airMessages().size(), 1u);
     EXPECT_EQ(sim.airMessages()[0].text, "hello");
     // The report of that send is stored at once and counted.
-    EXPECT_EQ(said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30\r\n\r\nOK\r\n");
+    EXPECT_EQ(
+        said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30\r\n\r\nOK\r\n");
 }
 
 TEST(SimModem, ListingMarksEntriesReadAndDeleteRemovesThem)
@@ -133,7 +135,8 @@ TEST(SimModem, RecordedReplyIsPlayedVerbatim)
     SimOptions options;
     options.echo = false;
     ModemSimulator sim(options);
-    EXPECT_EQ(sim.control("reply at+cpms? \\r\\n+CPMS: \"SM\",2,20,\"ME\",5,100\\r\\n\\r\\nOK\\r\\n"), "OK\n");
+    EXPECT_EQ(
+        sim.control("reply at+cpms? \\r\\n+CPMS: \"SM\",2,20,\"ME\",5,100\\r\\n\\r\\nOK\\r\\n"), "OK\n");
     EXPECT_EQ(said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",2,20,\"ME\",5,100\r\n\r\nOK\r\n");
     sim.control("fault cms 500");
     EXPECT_EQ(said(sim.receive("AT+CSQ\r")), "\r\n+CMS ERROR: 500\r\n");
