@@ -85,6 +85,9 @@ std::string GSMModem::FindModem(const std::string& settings, StatusDisplay* stat
     try {
         ClosePort();
         m_port->SetSpeed(Speed);
+        if (!PortName.empty())
+            m_port->AddPortPath(
+                SerialPort::DevicePath(PortName)); // the port named in the settings is always tried
         for (int index = m_port->PortCount(); index >= 0; --index) {
             const std::string name = m_port->PortName(index);
             if (name.empty())

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -63,6 +64,18 @@ std::vector<std::string> splitCommas(const std::string& text)
     }
     parts.push_back(Trim(piece));
     return parts;
+}
+
+// A legacy port answers with the type of its UART; an empty slot has none.
+bool hasUart(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    serial_struct info {};
+    const bool present = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return present;
 }
 
 } // namespace
@@ -274,8 +287,8 @@ std::vector<std::string> ListSerialDevices()
         const bool onBoard = name.rfind("ttyS", 0) == 0;
         if (!usb && !acm && !onBoard)
             continue;
-        // On-board port names exist whether or not there is hardware; a bound driver says there is.
-        if (onBoard && !fs::exists(entry.path() / "device" / "driver", ec))
+        // On-board port names exist whether or not there is hardware behind them.
+        if (onBoard && (!fs::exists(entry.path() / "device" / "driver", ec) || !hasUart("/dev/" + name)))
             continue;
         if (fs::exists("/dev/" + name, ec))
             found.push_back("/dev/" + name);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,11 @@ public:
         m_portList = std::move(paths);
         m_listGiven = true;
     }
-    void AddPortPath(const std::string& path) { m_extraPaths.push_back(path); }
+    void AddPortPath(const std::string& path)
+    {
+        if (std::find(m_extraPaths.begin(), m_extraPaths.end(), path) == m_extraPaths.end())
+            m_extraPaths.push_back(path);
+    }
 
     static std::string DevicePath(const std::string& name);
 

@@ -68,6 +68,8 @@ TEST_F(SimTest, InterrogationReadsEachReplyShape)
         int count; // after two messages and one report were stored
         bool reports;
         std::string reportCommand;
+        std::string model = "VESK-SIM 900";
+        std::string centre = "+447785016005";
     };
     const std::vector<Case> cases = {
         {"list offer, three memory groups, long operator name", {}, true, "PDU", true, 80, 58, 1,
@@ -94,9 +96,9 @@ TEST_F(SimTest, InterrogationReadsEachReplyShape)
         EXPECT_EQ(modem.IsTextModeSupported(), c.textModeSupported);
         EXPECT_EQ(modem.GetMode(), c.mode);
         EXPECT_EQ(modem.IsSIMOkay(), c.simOkay);
-        EXPECT_EQ(modem.Model(), "VESK-SIM 900");
+        EXPECT_EQ(modem.Model(), c.model);
         EXPECT_EQ(modem.IMEI(), "356938035643809");
-        EXPECT_EQ(modem.ServiceCentre(), "+447785016005");
+        EXPECT_EQ(modem.ServiceCentre(), c.centre);
         EXPECT_EQ(modem.BatteryLevel(), c.battery);
         EXPECT_EQ(modem.SignalLevel(), c.signal);
         EXPECT_EQ(modem.NetworkRegistration(), c.registration);
@@ -149,6 +151,38 @@ TEST_F(SimTest, SerialNumberIsAskedOnlyUntilItWasRead)
     EXPECT_EQ(modem.IMEI(), "356938035643809");
     EXPECT_EQ(modem.IMEI(), "356938035643809");
     EXPECT_EQ(sim.countInTranscript("AT+CGSN"), 2);
+}
+
+TEST_F(SimTest, RawCommandReturnsWhatArrivedAndIsNotLogged)
+{
+    SimProcess sim;
+    open(sim);
+    EXPECT_EQ(modem.RawCommand("AT+CSQ"), "\r\n+CSQ: 18,99\r\n\r\nOK\r\n");
+    modem.LogFlush();
+    EXPECT_EQ(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("AT+CSQ"), std::string::npos);
+}
+
+TEST_F(SimTest, StatusReportIsStoredAfterItsDelay)
+{
+    SimProcess sim({"--report-delay", "600", "--report-status", "70", "--first-reference", "200"});
+    open(sim);
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "track me";
+    ASSERT_EQ(modem.SendSMS(message), 200);
+    auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value());
+    EXPECT_TRUE(records->empty());
+    // The simulator keeps its own time: read again, as the console's passes do, until it arrives.
+    const auto start = std::chrono::steady_clock::now();
+    while (records && records->empty() && millisecondsSince(start) < 5000)
+        records = modem.ReadMessages();
+    EXPECT_GE(millisecondsSince(start), 300);
+    ASSERT_TRUE(records.has_value());
+    ASSERT_EQ(records->size(), 1u);
+    EXPECT_EQ((*records)[0].MessageType, 1);
+    EXPECT_EQ((*records)[0].id, 200);
+    EXPECT_EQ((*records)[0].DeliveryStatus, 70);
 }
 
 namespace {
