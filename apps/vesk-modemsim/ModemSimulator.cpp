@@ -575,7 +575,8 @@ std::string ModemSimulator::readOne(const std::string& argument)
     return info(text);
 }
 
-bool ModemSimulator::store(const std::string& name, const std::string& pdu, int stat, std::string& error)
+bool ModemSimulator::store(
+    const std::string& name, const std::string& pdu, int stat, std::string& error, Announce announce)
 {
     auto& mem = memory(name);
     if (static_cast<int>(mem.entries.size()) >= mem.capacity) {
@@ -586,6 +587,14 @@ bool ModemSimulator::store(const std::string& name, const std::string& pdu, int 
     while (mem.entries.count(index))
         ++index;
     mem.entries[index] = Entry {stat, pdu};
+    // Announced as AT+CNMI asks: mode 1 or more, and messages (mt 1) or reports (ds 1 or 2).
+    const auto cnmi = splitComma(m_cnmi);
+    auto value = [&](std::size_t i) { return i < cnmi.size() ? number(cnmi[i]).value_or(0) : 0; };
+    const std::string where = "\"" + name + "\"," + std::to_string(index);
+    if (value(0) >= 1 && announce == Announce::Message && value(1) == 1)
+        m_unsolicited.push_back("\r\n+CMTI: " + where + "\r\n");
+    if (value(0) >= 1 && announce == Announce::Report && (value(3) == 1 || value(3) == 2))
+        m_unsolicited.push_back("\r\n+CDSI: " + where + "\r\n");
     return true;
 }
 
@@ -651,7 +660,7 @@ void ModemSimulator::tick()
         store(m_options.reportMemory,
             encodeStatusReport(
                 m_options.smsc, it->reference, it->recipient, it->sent, stampNow(), m_options.reportStatus),
-            0, error);
+            0, error, Announce::Report);
         it = m_pending.erase(it);
     }
 }
@@ -706,8 +715,14 @@ std::string ModemSimulator::control(const std::string& rawLine)
         const std::string from = firstWord();
         if (from.empty())
             return "ERROR deliver needs an originator\n";
-        if (!store(mem, encodeDeliver(m_options.smsc, from, unescapeText(rest), stampNow()), 0, error))
-            return "ERROR " + error + "\n";
+        const auto units
+            = encodeDeliverParts(m_options.smsc, from, unescapeText(rest), stampNow(), m_inboundReference);
+        if (units.size() > 1)
+            m_inboundReference = (m_inboundReference + 1) % 256;
+        for (const auto& unit : units)
+            if (!store(mem, unit, 0, error, Announce::Message))
+                return "ERROR " + error + "\n";
+        out += "stored " + std::to_string(units.size()) + "\n";
     } else if (verb == "deliver-pdu") {
         std::string mem = m_options.inboundMemory;
         if (!takeMemory(mem))
@@ -720,7 +735,8 @@ std::string ModemSimulator::control(const std::string& rawLine)
         }
         if (hex.empty())
             return "ERROR deliver-pdu needs the unit in hex\n";
-        if (!store(mem, hex, stat, error)) // verbatim, so real captures replay as they were
+        if (!store(
+                mem, hex, stat, error, Announce::Message)) // verbatim, so real captures replay as they were
             return "ERROR " + error + "\n";
     } else if (verb == "report") {
         std::string mem = m_options.reportMemory;
@@ -732,7 +748,7 @@ std::string ModemSimulator::control(const std::string& rawLine)
         if (!ref || recipient.empty() || !status)
             return "ERROR report needs REF RECIPIENT STATUS\n";
         if (!store(mem, encodeStatusReport(m_options.smsc, *ref, recipient, stampNow(), stampNow(), *status),
-                0, error))
+                0, error, Announce::Report))
             return "ERROR " + error + "\n";
     } else if (verb == "set") {
         const std::string key = firstWord();

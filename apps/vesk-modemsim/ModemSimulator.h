@@ -86,6 +86,8 @@ public:
     bool quitRequested() const { return m_quit; }
     // True once after "fault drop": the server hangs up the line and offers a fresh one.
     bool takeDropRequest() { return std::exchange(m_dropRequested, false); }
+    // Indications announced since the last call ("+CMTI: ...", "+CDSI: ..."), framed for the line.
+    std::vector<std::string> takeUnsolicited() { return std::exchange(m_unsolicited, {}); }
 
     const std::vector<SentUnit>& sentUnits() const { return m_sent; }
     const std::vector<AirMessage>& airMessages() const { return m_air; }
@@ -118,7 +120,9 @@ private:
     std::string selectMemories(const std::string& argument);
     std::string memoryStatus(bool withNames) const;
     std::string entryText(int index, const Entry& entry, bool header, const char* prefix) const;
-    bool store(const std::string& memory, const std::string& pdu, int stat, std::string& error);
+    enum class Announce { None, Message, Report };
+    bool store(const std::string& memory, const std::string& pdu, int stat, std::string& error,
+        Announce announce = Announce::None);
     void recordAir(const SentUnit& sent);
     Stamp stampNow() const;
     Memory& memory(const std::string& name) { return m_memories[name]; }
@@ -150,6 +154,8 @@ private:
     std::string m_sendError;
     bool m_quit = false;
     bool m_dropRequested = false;
+    std::vector<std::string> m_unsolicited;
+    int m_inboundReference = 0;
 };
 
 std::string escapeText(const std::string& text);

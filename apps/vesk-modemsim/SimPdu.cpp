@@ -1,5 +1,6 @@
 #include "SimPdu.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -382,28 +383,61 @@ std::optional<SubmitUnit> decodeSubmit(std::string_view hex, std::string* reason
     return unit;
 }
 
-std::string encodeDeliver(
-    const std::string& smsc, const std::string& originator, const std::string& utf8Text, const Stamp& sent)
+std::vector<std::string> encodeDeliverParts(const std::string& smsc, const std::string& originator,
+    const std::string& utf8Text, const Stamp& sent, int reference)
 {
     std::string sca = "00";
     if (!smsc.empty()) {
         const std::string field = encodeAddress(smsc);
         sca = hexByte(static_cast<int>(field.size() / 2 - 1)) + field.substr(2);
     }
-    std::string unit = "04" + encodeAddress(originator) + "00";
+    const std::string address = encodeAddress(originator);
+    std::vector<std::string> units;
+    // One unit, or the parts of a long message behind a concatenation header.
+    auto header = [&](std::size_t total, std::size_t number) {
+        return "050003" + hexByte(reference) + hexByte(static_cast<int>(total))
+            + hexByte(static_cast<int>(number));
+    };
     if (auto codes = toGsm7(utf8Text)) {
-        unit += "00" + encodeStamp(sent) + hexByte(static_cast<int>(codes->size())) + packSeptets(*codes, 0);
-    } else {
-        std::vector<std::uint8_t> data;
-        for (char32_t cp : decodeUtf8(utf8Text)) {
-            data.push_back(static_cast<std::uint8_t>((cp >> 8) & 0xFF));
-            data.push_back(static_cast<std::uint8_t>(cp & 0xFF));
+        if (codes->size() <= 160)
+            return {sca + "04" + address + "00" + "00" + encodeStamp(sent)
+                + hexByte(static_cast<int>(codes->size())) + packSeptets(*codes, 0)};
+        std::vector<std::string> pieces;
+        for (std::size_t at = 0; at < codes->size();) {
+            std::size_t take = std::min<std::size_t>(153, codes->size() - at);
+            if (take == 153 && (*codes)[at + take - 1] == '\x1B')
+                --take; // an escape pair stays in one part
+            pieces.push_back(codes->substr(at, take));
+            at += take;
         }
-        if (data.size() > 140)
-            data.resize(140);
-        unit += "08" + encodeStamp(sent) + hexByte(static_cast<int>(data.size())) + toHex(data);
+        for (std::size_t i = 0; i < pieces.size(); ++i)
+            units.push_back(sca + "44" + address + "00" + "00" + encodeStamp(sent)
+                + hexByte(static_cast<int>(pieces[i].size() + 7)) + header(pieces.size(), i + 1)
+                + packSeptets(pieces[i], 1));
+        return units;
     }
-    return sca + unit;
+    std::vector<std::uint8_t> data;
+    for (char32_t cp : decodeUtf8(utf8Text)) {
+        data.push_back(static_cast<std::uint8_t>((cp >> 8) & 0xFF));
+        data.push_back(static_cast<std::uint8_t>(cp & 0xFF));
+    }
+    if (data.size() <= 140)
+        return {sca + "04" + address + "00" + "08" + encodeStamp(sent)
+            + hexByte(static_cast<int>(data.size())) + toHex(data)};
+    const std::size_t total = (data.size() + 133) / 134;
+    for (std::size_t i = 0; i < total; ++i) {
+        const std::vector<std::uint8_t> piece(data.begin() + static_cast<long>(i * 134),
+            data.begin() + static_cast<long>(std::min(data.size(), (i + 1) * 134)));
+        units.push_back(sca + "44" + address + "00" + "08" + encodeStamp(sent)
+            + hexByte(static_cast<int>(piece.size() + 6)) + header(total, i + 1) + toHex(piece));
+    }
+    return units;
+}
+
+std::string encodeDeliver(
+    const std::string& smsc, const std::string& originator, const std::string& utf8Text, const Stamp& sent)
+{
+    return encodeDeliverParts(smsc, originator, utf8Text, sent, 0).front();
 }
 
 std::string encodeStatusReport(const std::string& smsc, int reference, const std::string& recipient,

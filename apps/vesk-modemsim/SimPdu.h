@@ -46,7 +46,11 @@ struct SubmitUnit
 // nullopt with the reason when the unit is not a well-formed SMS-SUBMIT.
 std::optional<SubmitUnit> decodeSubmit(std::string_view hex, std::string* reason = nullptr);
 
-// Units the simulated network hands to the modem (service-centre field first).
+// Units the simulated network hands to the modem (service-centre field first). A text longer
+// than one unit comes as the parts of a concatenated message with the given reference.
+std::vector<std::string> encodeDeliverParts(const std::string& smsc, const std::string& originator,
+    const std::string& utf8Text, const Stamp& sent, int reference);
+// The first unit only.
 std::string encodeDeliver(
     const std::string& smsc, const std::string& originator, const std::string& utf8Text, const Stamp& sent);
 std::string encodeStatusReport(const std::string& smsc, int reference, const std::string& recipient,

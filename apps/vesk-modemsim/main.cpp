@@ -261,6 +261,8 @@ int main(int argc, char** argv)
             std::remove_if(clients.begin(), clients.end(), [](const Client& c) { return c.fd < 0; }),
             clients.end());
         sim.tick();
+        for (auto& indication : sim.takeUnsolicited())
+            queue.push_back({std::max(Clock::now(), lastDue), indication});
         now = Clock::now();
         while (!queue.empty() && queue.front().due <= now) {
             writeAll(line.master, queue.front().bytes);

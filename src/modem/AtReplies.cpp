@@ -308,7 +308,11 @@ int ParseSendReference(std::string_view answer)
 {
     if (!startsWith(answer, "+CMGS: "))
         return -1;
-    const std::string rest(answer.substr(7));
+    std::string rest(answer.substr(7));
+    // An indication (+CDSI, +CMTI) can follow the final result in the same read; the answer to
+    // the send still ended in OK, and losing its reference would send the message twice.
+    if (const auto ok = rest.find("\r\nOK\r\n"); !endsWith(rest, "OK") && ok != std::string::npos)
+        rest.resize(ok + 4);
     if (!endsWith(rest, "OK"))
         return -1;
     long long value = 0;

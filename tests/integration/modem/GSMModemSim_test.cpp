@@ -487,3 +487,34 @@ TEST_F(SimTest, DroppedLineFailsQuietly)
     EXPECT_FALSE(modem.ReadMessages().has_value());
     EXPECT_FALSE(modem.DeleteMessage(1));
 }
+
+TEST_F(SimTest, IndicationsBetweenCommandsAreDiscarded)
+{
+    SimProcess sim;
+    open(sim);
+    ASSERT_TRUE(modem.EnableMessageReports(true));
+    sim.control("set cnmi-offer (0-2),(0-3),(0,2),(0-2),(0,1)");
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "report back";
+    ASSERT_NE(modem.SendSMS(message), -1); // its report is announced with +CDSI right after
+    sim.control("deliver +447700900123 and a message");
+    EXPECT_EQ(modem.SignalLevel(), 58);
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+    EXPECT_EQ(records->size(), 2u);
+}
+
+TEST_F(SimTest, LongInboundMessageIsListedPartByPart)
+{
+    SimProcess sim;
+    open(sim);
+    EXPECT_EQ(sim.control("deliver +447700900123 " + letters(200)), std::vector<std::string>({"stored 2"}));
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+    ASSERT_EQ(records->size(), 2u);
+    // Parts are not joined, and the header is read as the start of the text.
+    EXPECT_EQ((*records)[0].Text.size(), 160u);
+    EXPECT_EQ((*records)[0].Text.substr(7), letters(153));
+    EXPECT_EQ((*records)[1].Text.size(), 54u);
+}

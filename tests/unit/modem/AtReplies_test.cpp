@@ -198,6 +198,8 @@ TEST(ReplyShapes, SendReference)
     EXPECT_EQ(ParseSendReference("+CMGS: 12\r\n\r\nOK"), 12);
     EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\nOK"), 7);
     EXPECT_EQ(ParseSendReference("+CMGS: 7"), -1); // no final OK yet
+    EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",3"), 7);
+    EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\n+CMS ERROR: 500"), -1);
     EXPECT_EQ(ParseSendReference("ERROR"), -1);
     EXPECT_EQ(ParseSendReference("+CMS ERROR: 500"), -1);
 }

@@ -107,7 +107,7 @@ TEST(SimModem, ListingMarksEntriesReadAndDeleteRemovesThem)
     options.echo = false;
     options.mode = 1;
     ModemSimulator sim(options);
-    EXPECT_EQ(sim.control("deliver +447700900123 hi"), "OK\n");
+    EXPECT_EQ(sim.control("deliver +447700900123 hi"), "stored 1\nOK\n");
     const std::string first = said(sim.receive("AT+CMGL=\"ALL\"\r"));
     EXPECT_NE(first.find("+CMGL: 1,\"REC UNREAD\",\"+447700900123\",,\""), std::string::npos);
     EXPECT_NE(said(sim.receive("AT+CMGL=\"ALL\"\r")).find("REC READ"), std::string::npos);
@@ -115,6 +115,24 @@ TEST(SimModem, ListingMarksEntriesReadAndDeleteRemovesThem)
     EXPECT_EQ(said(sim.receive("AT+CMGD=1\r")), "\r\nOK\r\n");
     EXPECT_EQ(said(sim.receive("AT+CMGD=1\r")), "\r\n+CMS ERROR: 321\r\n");
     EXPECT_EQ(said(sim.receive("AT+CMGL=\"ALL\"\r")), "\r\nOK\r\n");
+}
+
+TEST(SimModem, LongInboundTextArrivesInPartsAndIsAnnounced)
+{
+    SimOptions options;
+    options.echo = false;
+    ModemSimulator sim(options);
+    sim.receive("AT+CNMI=1,1,0,2,0\r");
+    EXPECT_EQ(sim.control("deliver +447700900123 " + std::string(200, 'x')), "stored 2\nOK\n");
+    const auto announced = sim.takeUnsolicited();
+    ASSERT_EQ(announced.size(), 2u);
+    EXPECT_EQ(announced[1], "\r\n+CMTI: \"SM\",2\r\n");
+    const std::string listing = said(sim.receive("AT+CMGL=4\r"));
+    // Each part carries the header flag and a 153-septet or 47-septet payload behind the 7 header septets.
+    EXPECT_NE(listing.find("+CMGL: 1,0,,"), std::string::npos);
+    EXPECT_NE(listing.find("44"), std::string::npos);
+    sim.control("report 9 +1 0");
+    EXPECT_EQ(sim.takeUnsolicited(), std::vector<std::string>({"\r\n+CDSI: \"SM\",3\r\n"}));
 }
 
 TEST(SimModem, ControlCommandsRefuseNonsenseClearly)
@@ -126,7 +144,7 @@ TEST(SimModem, ControlCommandsRefuseNonsenseClearly)
     EXPECT_EQ(sim.control("fault sideways").rfind("ERROR", 0), 0u);
     EXPECT_EQ(sim.control("report 1 +1"), "ERROR report needs REF RECIPIENT STATUS\n");
     EXPECT_EQ(sim.control("set sm-size 1"), "OK\n");
-    EXPECT_EQ(sim.control("deliver +1 one"), "OK\n");
+    EXPECT_EQ(sim.control("deliver +1 one"), "stored 1\nOK\n");
     EXPECT_EQ(sim.control("deliver +1 two"), "ERROR SM memory full\n");
 }
 
