@@ -89,7 +89,6 @@ TEST_F(SimTest, InterrogationReadsEachReplyShape)
         SCOPED_TRACE(c.name);
         SimProcess sim(c.options);
         open(sim);
-        modem.CommandTimeout = 300; // only the refused memory waits it out
         sim.control("deliver +447700900123 first");
         sim.control("deliver +447700900123 second");
         sim.control("report 5 +447700900456 0");
@@ -112,7 +111,9 @@ TEST_F(SimTest, InterrogationReadsEachReplyShape)
         }
         EXPECT_TRUE(modem.SelectMemory("ME"));
         EXPECT_EQ(modem.GetSelectedMemory(), "ME");
+        modem.CommandTimeout = 300; // a refusal with a cause number waits the time-out out
         EXPECT_FALSE(modem.SelectMemory("XX"));
+        modem.CommandTimeout = 1000;
         EXPECT_TRUE(modem.ATI(3).ends_with("OK\r\n"));
         modem.ClosePort();
     }
@@ -202,7 +203,7 @@ TEST_F(SimTest, FindModemProbesFromTheLastPortAndStopsAtTheFirstAnswer)
 {
     SimProcess first({"--model", "FIRST"});
     SimProcess second({"--model", "SECOND"});
-    modem.CommandTimeout = 300;
+    modem.CommandTimeout = 600; // a silent port costs two of these
     modem.SetLogging(true);
     modem.SetLogFilename(dir.file("modemlog.txt"));
     modem.Port().SetPortList({first.path(), second.path()});
@@ -350,6 +351,7 @@ TEST_F(SimTest, RefusedPromptReturnsFailureWithoutTheBody)
 
     sim.control("fault clear");
     sim.control("fault send-error 500");
+    modem.CommandTimeout = 1000;
     modem.SendMessageTimeout = 500;
     EXPECT_EQ(modem.SendSMS(message), -1);
     EXPECT_EQ(message.ModemResult, "+CMS ERROR: 500");
