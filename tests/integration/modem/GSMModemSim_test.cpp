@@ -520,3 +520,20 @@ TEST_F(SimTest, LongInboundMessageIsListedPartByPart)
     EXPECT_EQ((*records)[0].Text.substr(7), letters(153));
     EXPECT_EQ((*records)[1].Text.size(), 54u);
 }
+
+TEST_F(SimTest, ReportsCapturedFromRealNetworksReplayThroughTheListing)
+{
+    SimProcess sim;
+    open(sim);
+    sim.control("report-pdu 0006D60B911326880736F4111011719551401110117195714000");
+    sim.control("report-pdu 0791538375000075061805810531F1019082416500400190824165004000");
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+    ASSERT_EQ(records->size(), 2u);
+    EXPECT_EQ((*records)[0].MessageType, 1);
+    EXPECT_EQ((*records)[0].id, 214);
+    EXPECT_EQ((*records)[0].Address, "+31628870634");
+    EXPECT_EQ((*records)[1].id, 24);
+    EXPECT_EQ((*records)[1].Address, "50131");
+    EXPECT_EQ((*records)[1].DeliveryStatus, 0);
+}
