@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 
 using namespace vesk;
@@ -536,4 +537,17 @@ TEST_F(SimTest, ReportsCapturedFromRealNetworksReplayThroughTheListing)
     EXPECT_EQ((*records)[1].id, 24);
     EXPECT_EQ((*records)[1].Address, "50131");
     EXPECT_EQ((*records)[1].DeliveryStatus, 0);
+}
+
+TEST_F(SimTest, CommandLineClientInjectsIntoARunningSimulator)
+{
+    SimProcess sim;
+    open(sim);
+    const std::string client = std::string(VESK_BIN_DIR "/vesk-modemsim --send ") + sim.controlSocket();
+    EXPECT_EQ(std::system((client + " deliver +447700900123 sent by hand >/dev/null").c_str()), 0);
+    EXPECT_NE(std::system((client + " no-such-command >/dev/null").c_str()), 0);
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value());
+    ASSERT_EQ(records->size(), 1u);
+    EXPECT_EQ((*records)[0].Text, "sent by hand");
 }
