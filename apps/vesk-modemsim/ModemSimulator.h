@@ -1,0 +1,157 @@
+#pragma once
+
+#include "SimPdu.h"
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vesk::modemsim {
+
+// What the simulated modem says about itself; every field can be set from the command line
+// (--key value) or at run time ("set key value" on the control socket).
+struct SimOptions
+{
+    std::string manufacturer = "Quillon";
+    std::string model = "VESK-SIM 900";
+    std::string revision = "1.0";
+    std::string imei = "356938035643809";
+    std::string imsi = "234150123456789";
+    std::string pin = "READY";        // the text after "+CPIN: "
+    int signal = 18, ber = 99;
+    int battery = 80, chargeState = 0; // battery -1: AT+CBC answers ERROR
+    int cregMode = 0, creg = 1;
+    std::string network = "Simnet", numeric = "23415";
+    std::string copsFormat = "0";      // 0 long name, 2 numeric, none: no operator
+    std::string smsc = "+447785016005";
+    std::string cmgfOffer = "(0,1)";
+    std::string cnmiOffer = "(0,1,2),(0,1,2,3),(0,2),(0,1,2),(0,1)";
+    std::string cpmsOffer = "(\"SM\",\"ME\",\"MT\",\"SR\"),(\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\")";
+    int cpmsGroups = 3;
+    bool textModeAllowed = true;
+    int mode = 0;                      // AT+CMGF at power-on
+    bool echo = true;                  // echo at power-on
+    bool reports = true;               // store a status report for sends that ask for one
+    int reportDelayMs = 0;
+    int reportStatus = 0;
+    std::string reportMemory = "SM";
+    std::string inboundMemory = "SM";
+    int zoneQuarters = 0;
+    int firstReference = 1;
+    std::map<std::string, int> capacity = {{"SM", 30}, {"ME", 100}, {"MT", 130}, {"SR", 20}};
+};
+
+// Sets one option by its name; false with the reason for an unknown name or a bad value.
+bool setOption(SimOptions& options, const std::string& key, const std::string& value, std::string& error);
+std::vector<std::string> optionNames();
+
+// Bytes to put on the line after a delay, or the instruction to drop the line.
+struct Output
+{
+    std::chrono::milliseconds delay {0};
+    std::string bytes;
+    bool hangup = false;
+};
+
+struct SentUnit
+{
+    int reference = 0;
+    SubmitUnit unit;
+    bool textMode = false;
+};
+
+struct AirMessage
+{
+    std::string to;
+    std::string text;
+    int parts = 1;
+};
+
+// A GSM modem's command interpreter over a simulated message store. No I/O of its own: the
+// server feeds it the bytes from the line and the control lines, and plays back its outputs.
+class ModemSimulator {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    explicit ModemSimulator(SimOptions options);
+
+    std::vector<Output> receive(std::string_view bytes);
+    std::string control(const std::string& line); // reply lines, the last one "OK" or "ERROR ..."
+    void tick();                                  // stores the status reports that are due
+    std::optional<TimePoint> nextDue() const;
+    bool quitRequested() const { return m_quit; }
+    // True once after "fault drop": the server hangs up the line and offers a fresh one.
+    bool takeDropRequest() { return std::exchange(m_dropRequested, false); }
+
+    const std::vector<SentUnit>& sentUnits() const { return m_sent; }
+    const std::vector<AirMessage>& airMessages() const { return m_air; }
+    const std::vector<std::string>& transcript() const { return m_transcript; }
+
+private:
+    struct Entry
+    {
+        int stat = 0; // 0 REC UNREAD, 1 REC READ, 2 STO UNSENT, 3 STO SENT
+        std::string pdu;
+    };
+    struct Memory
+    {
+        int capacity = 0;
+        std::map<int, Entry> entries;
+    };
+    struct PendingReport
+    {
+        TimePoint due;
+        int reference;
+        std::string recipient;
+        Stamp sent;
+    };
+
+    std::vector<Output> command(const std::string& line);
+    std::string answer(const std::string& line);
+    std::string sendBody(const std::string& body);
+    std::string listing(const std::string& argument);
+    std::string readOne(const std::string& argument);
+    std::string selectMemories(const std::string& argument);
+    std::string memoryStatus(bool withNames) const;
+    std::string entryText(int index, const Entry& entry, bool header, const char* prefix) const;
+    bool store(const std::string& memory, const std::string& pdu, int stat, std::string& error);
+    void recordAir(const SentUnit& sent);
+    Stamp stampNow() const;
+    Memory& memory(const std::string& name) { return m_memories[name]; }
+
+    SimOptions m_options;
+    bool m_echo;
+    int m_mode;
+    std::string m_mem[3] = {"SM", "SM", "SM"};
+    std::string m_cnmi = "0,0,0,0,0";
+    int m_textFirstOctet = 17;
+    std::map<std::string, Memory> m_memories;
+    std::string m_line;
+    bool m_inBody = false;
+    std::string m_bodyTarget;
+    std::string m_body;
+    int m_nextReference;
+    std::vector<PendingReport> m_pending;
+    std::vector<SentUnit> m_sent;
+    std::vector<AirMessage> m_air;
+    std::map<std::string, std::map<int, std::string>> m_partial;
+    std::vector<std::string> m_transcript;
+    std::map<std::string, std::string> m_replies;
+    // Faults on demand.
+    int m_slowMs = 0;
+    int m_splitMs = 0;
+    bool m_silent = false;
+    std::string m_errorAll;
+    std::string m_refuseSend;
+    std::string m_sendError;
+    bool m_quit = false;
+    bool m_dropRequested = false;
+};
+
+std::string escapeText(const std::string& text);
+std::string unescapeText(const std::string& text);
+
+} // namespace vesk::modemsim

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "support/DateTime.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vesk::modem {
+
+// One message on its way between the modem driver and the rest of the console: an outbound
+// message before and after its send, a received message or a delivery report from a listing.
+// Every field starts at its type's zero; the record has no behaviour of its own.
+struct GSMMessage
+{
+    // 0 received message, 1 status report, 2 any other unit (a stored submit, a reserved type).
+    std::int32_t MessageType = 0;
+    // The modem's reference after a send (-1 when refused); in a status report the reference of
+    // the message it reports on.
+    std::int32_t id = 0;
+    // Destination, originator or reported recipient; international numbers carry a leading "+".
+    std::string Address;
+    std::string Text;
+    std::int16_t MemoryIndex = 0;
+    // 0 received unread, 1 received read, 2 any other storage status.
+    std::int32_t ReadStatus = 0;
+    // Service-centre time stamp of a received message.
+    DateTime Time;
+    // Status octet of a delivery report.
+    std::int32_t DeliveryStatus = 0;
+    // Text-mode reports only: the same value as DeliveryStatus.
+    std::int16_t ErrorCode = 0;
+    // Discharge time of a report; for a message received in PDU mode the same as Time.
+    DateTime DeliveryTime;
+    std::uint8_t FragmentCount = 0;
+    // End of the validity period of an outbound message; the zero date means none.
+    DateTime Expires;
+    // The modem's final answer to the send, without surrounding CR LF pairs.
+    std::string ModemResult;
+};
+
+} // namespace vesk::modem

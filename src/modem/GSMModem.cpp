@@ -1,0 +1,189 @@
+#include "modem/GSMModem.h"
+
+#include "modem/AtReplies.h"
+#include "support/Convert.h"
+#include "support/DateTime.h"
+
+#include <exception>
+
+namespace vesk::modem {
+
+namespace {
+constexpr int kInitialComponentSpeed = 14400;
+}
+
+GSMModem::GSMModem(Clock& clock, EventPump& pump) : m_clock(clock), m_pump(pump)
+{
+    try {
+        m_port = std::make_unique<SerialPort>();
+        m_port->SetSpeed(kInitialComponentSpeed);
+    } catch (const std::exception&) {
+        m_port.reset();
+    }
+}
+
+GSMModem::~GSMModem()
+{
+    ClosePort();
+    if (m_log.Logging() && !m_log.pending().empty())
+        m_log.LogFlush();
+}
+
+std::string GSMModem::timestamp() const { return Format(m_clock.now(), "dd.mm hh:nn:ss"); }
+
+bool GSMModem::OpenPort(const std::string& portName, const std::string& settings)
+{
+    if (!m_port)
+        return false;
+    if (!portName.empty())
+        PortName = portName;
+    if (!settings.empty())
+        InitString = settings;
+    if (m_port->IsOpen())
+        m_port->Close();
+    m_port->SetSpeed(Speed);
+    m_port->Open(PortName);
+    m_port->SetSettings(InitString);
+    if (!m_port->IsOpen())
+        return false;
+    EchoOff();
+    return true;
+}
+
+void GSMModem::ClosePort()
+{
+    if (m_port && m_port->IsOpen())
+        m_port->Close();
+}
+
+bool GSMModem::ResetPort()
+{
+    ClosePort();
+    return OpenPort("", "");
+}
+
+bool GSMModem::IsPortOpen() const { return m_port && m_port->IsOpen(); }
+
+std::int16_t GSMModem::PortCount() const { return m_port ? static_cast<std::int16_t>(m_port->PortCount()) : 0; }
+
+std::string GSMModem::FindModem(const std::string& settings, StatusDisplay* statusBar)
+{
+    if (!m_port)
+        return {};
+    std::string found;
+    try {
+        ClosePort();
+        m_port->SetSpeed(Speed);
+        for (int index = m_port->PortCount(); index >= 0; --index) {
+            const std::string name = m_port->PortName(index);
+            if (name.empty())
+                continue; // an index that names no port (the list counts from 1)
+            if (statusBar) {
+                statusBar->SetPanelText(3, "Looking for a GSM device on " + name);
+                statusBar->Refresh();
+                m_pump.runPending();
+            }
+            WriteLog("Autodetecting on port [" + name + "]\r\n");
+            if (OpenPort(name, settings)) {
+                const std::string model = ToLower(Model());
+                ClosePort();
+                if (!model.empty()) {
+                    WriteLog("Found " + name + "\r\n");
+                    found = name;
+                    break;
+                }
+            }
+        }
+    } catch (const std::exception&) {
+        found.clear();
+        ClosePort();
+    }
+    WriteLog("Autodetection complete.\r\n");
+    return found;
+}
+
+bool GSMModem::CheckModem()
+{
+    const std::string reply = SendCommand("ATE0");
+    return reply.size() >= 2 && reply.substr(reply.size() - 2) == "OK";
+}
+
+bool GSMModem::IsModemPresent() { return TrimSpaces(SendCommand("AT")) == "OK"; }
+
+void GSMModem::DiscardBuffer()
+{
+    if (!m_port)
+        return;
+    if (m_port->WaitingCount() != 0)
+        m_port->ReadAll();
+    m_port->Flush();
+}
+
+std::string GSMModem::RawCommand(const std::string& text)
+{
+    if (!IsPortOpen())
+        return {};
+    m_port->Write(text + "\r\n");
+    m_clock.sleepFor(kRawCommandPause);
+    return m_port->ReadAll();
+}
+
+std::string GSMModem::SendCommand(const std::string& command)
+{
+    if (!IsPortOpen())
+        return {};
+    const std::string line = command + "\r";
+    WriteLog(timestamp() + " " + line);
+    DiscardBuffer();
+    if (m_port->Write(line) != static_cast<int>(line.size()))
+        return {};
+    std::string reply = WaitForResult(CommandTimeout);
+    WriteLog(reply);
+    return StripCRLF(reply);
+}
+
+std::int16_t GSMModem::WriteCommand(const std::string& command)
+{
+    if (!IsPortOpen())
+        return 0;
+    const std::string line = command + "\r";
+    WriteLog(timestamp() + " " + line);
+    DiscardBuffer();
+    return static_cast<std::int16_t>(m_port->Write(line));
+}
+
+std::string GSMModem::WaitForData(int minimumCount, std::int32_t timeoutMs)
+{
+    const auto start = m_clock.elapsed();
+    m_clock.sleepFor(kPollStep);
+    for (;;) {
+        const auto waited = (m_clock.elapsed() - start).count();
+        const int waiting = m_port ? m_port->WaitingCount() : 0;
+        if (waiting >= minimumCount || waited >= timeoutMs)
+            break;
+        m_clock.sleepFor(kPollStep);
+    }
+    return m_port ? m_port->ReadAll() : std::string();
+}
+
+std::string GSMModem::WaitForResponse(const std::vector<std::string>& texts, std::int32_t timeoutMs)
+{
+    std::string collected;
+    const auto start = m_clock.elapsed();
+    for (;;) {
+        if (m_port && m_port->WaitingCount() > 0) {
+            collected += m_port->ReadAll();
+            for (const auto& text : texts)
+                if (collected.find(text) != std::string::npos)
+                    return collected;
+        }
+        m_clock.sleepFor(kPollStep);
+        if ((m_clock.elapsed() - start).count() > timeoutMs)
+            break;
+    }
+    return collected;
+}
+
+std::string GSMModem::WaitForResult(std::int32_t timeoutMs) { return WaitForResponse({"OK\r\n", "ERROR\r\n"}, timeoutMs); }
+
+} // namespace vesk::modem

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "modem/GSMMessage.h"
+#include "modem/ModemLog.h"
+#include "modem/SerialPort.h"
+#include "modem/StatusDisplay.h"
+#include "support/Clock.h"
+#include "support/EventPump.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vesk::modem {
+
+// The driver of the one GSM modem: serial port, AT command exchange, interrogation, sending,
+// reading and deleting. Every operation is synchronous and reports failure by its result.
+// Waiting is done in 100 ms steps of the injected clock.
+class GSMModem {
+public:
+    static constexpr std::chrono::milliseconds kPollStep {100};
+    static constexpr std::chrono::milliseconds kRawCommandPause {250};
+
+    GSMModem(Clock& clock, EventPump& pump);
+    ~GSMModem();
+    GSMModem(const GSMModem&) = delete;
+    GSMModem& operator=(const GSMModem&) = delete;
+
+    // --- properties
+    std::string PortName;
+    int Speed = 0;
+    std::string InitString = "N,8,1";
+    std::int16_t CharWidth = 7;
+    std::int16_t MaxMessageSize = 160;
+    std::int32_t CommandTimeout = 2000;
+    std::int32_t SendMessageTimeout = 20000;
+    std::int32_t ListMessageTimeout = 10000;
+    std::int32_t DeleteMessageTimeout = 2000;
+
+    bool Logging() const { return m_log.Logging(); }
+    void SetLogging(bool on) { m_log.SetLogging(on); }
+    const std::string& LogFilename() const { return m_log.LogFilename(); }
+    void SetLogFilename(const std::string& path) { m_log.SetLogFilename(path); }
+    bool IsTextMode() const { return m_textMode; }
+
+    // The line itself, for the port list a user or a test gives.
+    SerialPort& Port() { return *m_port; }
+
+    // --- serial link and command exchange
+    bool IsInitialised() const { return m_port != nullptr; }
+    bool OpenPort(const std::string& portName, const std::string& settings);
+    void ClosePort();
+    bool ResetPort();
+    bool IsPortOpen() const;
+    std::int16_t PortCount() const;
+    std::string FindModem(const std::string& settings, StatusDisplay* statusBar);
+    bool CheckModem();
+    bool IsModemPresent();
+    void DiscardBuffer();
+    std::string RawCommand(const std::string& text);
+    void LogFlush() { m_log.LogFlush(); }
+    void LogTruncateFile() { m_log.LogTruncateFile(); }
+
+    // --- interrogation and set-up
+    bool TextMode(bool on);
+    std::string GetMode();
+    bool IsTextModeSupported();
+    bool IsSIMOkay();
+    std::string ATI(std::int16_t number);
+    std::string Model();
+    std::string IMEI();
+    std::string ServiceCentre();
+    void SetMemories(const std::string& messageMemory, const std::string& reportMemory);
+    void GetMemories(std::string& messageMemory, std::string& reportMemory) const;
+    bool SelectMemory(const std::string& memory);
+    std::string GetSelectedMemory();
+    bool IsMessageMemoryReadable();
+    std::int16_t MessageCount();
+    bool EnableMessageReports(bool on);   // may raise ModemError on an offer it cannot read
+    std::int16_t BatteryLevel();          // may raise ModemError
+    std::int16_t SignalLevel();
+    int NetworkRegistration();            // may raise ModemError
+    std::string Network();
+
+    // --- sending
+    std::int32_t SendSMS(GSMMessage& message);
+    bool SimpleSend(const std::string& destination, const std::string& text);
+    std::int16_t SendRawPDU(const std::string& pdu, std::string& modemAnswer);
+    std::string GetFragment(const std::string& text, std::int16_t largestSize) const;
+
+    // --- reading and deleting
+    // Empty when the port is closed or nothing is stored; nullopt when the listing did not end in
+    // "OK" or held an entry that could not be read (the entries stay for the next pass).
+    std::optional<std::vector<GSMMessage>> ReadMessages();
+    bool DeleteMessage(std::int16_t memoryIndex);
+    // Why the last ReadMessages gave no collection.
+    const std::string& LastListingError() const { return m_lastListingError; }
+
+private:
+    std::string SendCommand(const std::string& command);
+    std::int16_t WriteCommand(const std::string& command);
+    std::string WaitForData(int minimumCount, std::int32_t timeoutMs);
+    std::string WaitForResponse(const std::vector<std::string>& texts, std::int32_t timeoutMs);
+    std::string WaitForResult(std::int32_t timeoutMs);
+    void WriteLog(const std::string& text) { m_log.WriteLog(text); }
+    void EchoOff() { SendCommand("ATE0"); }
+    std::string timestamp() const;
+
+    std::int32_t SendTextSMS(GSMMessage& message);
+    std::int32_t SendPDUSMS(GSMMessage& message);
+    std::int32_t SendLongSMS(GSMMessage& message);
+    std::int32_t SendLongInTextMode(GSMMessage& message);
+    std::int32_t sendPDU(const std::string& pdu, std::string& answer, bool& prompted);
+
+    Clock& m_clock;
+    EventPump& m_pump;
+    std::unique_ptr<SerialPort> m_port;
+    ModemLog m_log;
+    bool m_textMode = false;
+    std::string m_messageMemory = "SM";
+    std::string m_reportMemory = "SM";
+    std::string m_imei;
+    std::string m_lastListingError;
+};
+
+} // namespace vesk::modem

@@ -1,0 +1,161 @@
+#include "modem/AtReplies.h"
+#include "modem/GSMCharset.h"
+#include "modem/GSMModem.h"
+#include "modem/PduUnits.h"
+
+#include <exception>
+
+namespace vesk::modem {
+
+namespace {
+constexpr char kCtrlZ = '\x1A';
+constexpr std::int16_t kSingleLimit = 160;
+constexpr std::int16_t kPartLimit = 152;
+constexpr std::size_t kMostParts = 255;
+} // namespace
+
+std::int32_t GSMModem::SendSMS(GSMMessage& message)
+{
+    const std::size_t limit = MaxMessageSize > 0 ? static_cast<std::size_t>(MaxMessageSize) : 0;
+    message.Text = std::string(leadingCharacters(TrimSpaces(message.Text), limit));
+    message.FragmentCount = 1;
+    message.ModemResult.clear();
+    const bool tooLong = GSMLength(message.Text) > kSingleLimit;
+    if (!m_textMode)
+        return tooLong ? SendLongSMS(message) : SendPDUSMS(message);
+    return tooLong ? SendLongInTextMode(message) : SendTextSMS(message);
+}
+
+bool GSMModem::SimpleSend(const std::string& destination, const std::string& text)
+{
+    GSMMessage message;
+    message.Address = destination;
+    message.Text = text;
+    return SendSMS(message) != -1;
+}
+
+std::int32_t GSMModem::SendTextSMS(GSMMessage& message)
+{
+    WriteCommand("AT+CMGS=\"" + message.Address + "\"");
+    const std::string prompt = WaitForData(1, CommandTimeout);
+    WriteLog(prompt);
+    if (TrimSpaces(StripCRLF(prompt)) != ">")
+        return -1;
+    WriteLog(message.Text + "<CTRL-Z>\r");
+    m_port->Write(message.Text + kCtrlZ);
+    const std::string answer = WaitForData(1, SendMessageTimeout);
+    WriteLog(answer);
+    message.ModemResult = StripAllCRLF(answer);
+    message.id = ParseSendReference(message.ModemResult);
+    return message.id;
+}
+
+// The exchange for one unit: length command, prompt, unit and Ctrl-Z, answer.
+std::int32_t GSMModem::sendPDU(const std::string& pdu, std::string& answer, bool& prompted)
+{
+    prompted = false;
+    const std::size_t octets = pdu.size() >= 2 ? (pdu.size() - 2) / 2 : 0;
+    WriteCommand("AT+CMGS=" + std::to_string(octets));
+    const std::string prompt = WaitForResponse({">"}, CommandTimeout);
+    WriteLog(prompt);
+    if (TrimSpaces(StripCRLF(prompt)) != ">")
+        return -1;
+    prompted = true;
+    WriteLog(pdu + "<CTRL-Z>\r");
+    if (m_port)
+        m_port->Write(pdu + kCtrlZ);
+    const std::string reply = WaitForResult(SendMessageTimeout);
+    WriteLog(reply);
+    answer = StripAllCRLF(reply);
+    return ParseSendReference(answer);
+}
+
+std::int32_t GSMModem::SendPDUSMS(GSMMessage& message)
+{
+    const std::string pdu = BuildSubmitPDU(message.Address, ToGSMCharset(message.Text), message.Expires, true, "", CharWidth);
+    std::string answer;
+    bool prompted = false;
+    const std::int32_t reference = sendPDU(pdu, answer, prompted);
+    if (!prompted)
+        return -1;
+    message.ModemResult = answer;
+    message.id = reference;
+    return reference;
+}
+
+std::int16_t GSMModem::SendRawPDU(const std::string& pdu, std::string& modemAnswer)
+{
+    if (pdu.empty())
+        return -1;
+    bool prompted = false;
+    return static_cast<std::int16_t>(sendPDU(pdu, modemAnswer, prompted));
+}
+
+std::string GSMModem::GetFragment(const std::string& text, std::int16_t largestSize) const
+{
+    const std::size_t size = largestSize > 0 ? static_cast<std::size_t>(largestSize) : 0;
+    switch (CharWidth) {
+    case 7: {
+        std::string piece(leadingCharacters(text, size));
+        while (!piece.empty() && GSMLength(piece) > largestSize)
+            piece = std::string(leadingCharacters(piece, characterCount(piece) - 1));
+        return piece;
+    }
+    case 8: return std::string(leadingCharacters(text, size));
+    case 16: return "16 bit chars not implemented";
+    default: return {};
+    }
+}
+
+std::int32_t GSMModem::SendLongSMS(GSMMessage& message)
+{
+    if (CharWidth != 7 && CharWidth != 8) {
+        message.ModemResult = "No coding for long messages with a character width of " + std::to_string(CharWidth);
+        return -1;
+    }
+    std::vector<std::string> parts;
+    std::string_view remaining = message.Text;
+    while (!remaining.empty()) {
+        const std::string piece = GetFragment(std::string(remaining), kPartLimit);
+        if (piece.empty())
+            break; // a single character wider than a part: nothing more can go
+        parts.push_back(ToGSMCharset(piece));
+        remaining.remove_prefix(piece.size());
+    }
+    if (parts.size() > kMostParts) {
+        message.ModemResult = "Message needs " + std::to_string(parts.size()) + " parts; at most 255 can be joined";
+        return -1;
+    }
+    const int total = static_cast<int>(parts.size());
+    std::int32_t reference = -1;
+    for (int number = 1; number <= total; ++number) {
+        const std::string header = HexByte(5) + "00" + "03" + HexByte(0) + HexByte(total) + HexByte(number);
+        const std::string pdu = BuildSubmitPDU(message.Address, parts[static_cast<std::size_t>(number - 1)],
+            message.Expires, number == total, header, CharWidth);
+        std::string answer;
+        reference = SendRawPDU(pdu, answer);
+        message.ModemResult = answer;
+        if (reference == -1)
+            return -1;
+    }
+    message.FragmentCount = static_cast<std::uint8_t>(total);
+    return reference;
+}
+
+// Text mode has no concatenation header: such a message goes out in PDU mode, and the modem is
+// put back into text mode afterwards.
+std::int32_t GSMModem::SendLongInTextMode(GSMMessage& message)
+{
+    const std::string reply = SendCommand("AT+CMGF=0");
+    if (reply.find("OK") == std::string::npos) {
+        message.ModemResult = "Text of " + std::to_string(GSMLength(message.Text))
+            + " septets needs PDU mode, which the modem refused: " + StripAllCRLF(reply);
+        return -1;
+    }
+    const std::int32_t reference = SendLongSMS(message);
+    if (SendCommand("AT+CMGF=1").find("OK") == std::string::npos)
+        m_textMode = false; // the modem stayed in PDU mode; later sends must speak it
+    return reference;
+}
+
+} // namespace vesk::modem

@@ -1,0 +1,319 @@
+#include "modem/GSMCharset.h"
+#include "modem/PduUnits.h"
+
+#include "support/DateTime.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using vesk::DateTime;
+using namespace vesk::modem;
+
+namespace {
+
+const std::string kNoHeader;
+
+// The octets after the service-centre field: what the send command announces.
+int announcedLength(const std::string& pdu)
+{
+    return static_cast<int>((pdu.size() - 2) / 2);
+}
+
+// Fields of a built SMS-SUBMIT, found by walking its layout.
+struct SubmitFields
+{
+    int firstOctet = 0;
+    std::string addressField;
+    std::string validity;
+    int userDataLength = 0;
+    std::string userData;
+};
+
+SubmitFields splitSubmit(const std::string& pdu)
+{
+    SubmitFields f;
+    std::size_t pos = 2; // service-centre field "00"
+    f.firstOctet = PDUEncoder::OctetDecode(pdu.substr(pos, 2));
+    pos += 4; // first octet and message reference
+    const int width = PDUEncoder::AddressFieldWidth(pdu.substr(pos));
+    f.addressField = pdu.substr(pos, static_cast<std::size_t>(width));
+    pos += static_cast<std::size_t>(width) + 4; // protocol identifier and coding scheme
+    if ((f.firstOctet & 0x18) == 0x18) {
+        f.validity = pdu.substr(pos, 14);
+        pos += 14;
+    }
+    f.userDataLength = PDUEncoder::OctetDecode(pdu.substr(pos, 2));
+    f.userData = pdu.substr(pos + 2);
+    return f;
+}
+
+// An SMS-DELIVER as a modem would list it, from the parts of a submit (the address field turns
+// from destination to originator).
+std::string deliverFrom(const SubmitFields& f, DateTime stamp, std::string_view serviceCentre = "00")
+{
+    std::string pdu(serviceCentre);
+    pdu += "04" + f.addressField + "0000" + PDUEncoder::GSMTimeStamp(stamp, 0);
+    pdu += HexByte(f.userDataLength) + f.userData;
+    return pdu;
+}
+
+std::string statusReportFor(
+    int reference, const std::string& addressField, DateTime centreTime, DateTime dischargeTime, int status)
+{
+    return "0006" + HexByte(reference) + addressField + PDUEncoder::GSMTimeStamp(centreTime, 0)
+        + PDUEncoder::GSMTimeStamp(dischargeTime, 0) + HexByte(status);
+}
+
+} // namespace
+
+TEST(SubmitUnit, SingleMessageWithReportAndNoExpiry)
+{
+    const std::string pdu = BuildSubmitPDU("+15550123", ToGSMCharset("hello"), DateTime(), true, kNoHeader);
+    EXPECT_EQ(pdu, "002100089151551032000005E8329BFD06");
+    EXPECT_EQ(announcedLength(pdu), 16);
+}
+
+TEST(SubmitUnit, FirstPartOfTwoCarriesConcatenationHeaderAndFillBit)
+{
+    const std::string pdu = BuildSubmitPDU("+15550123", "hello", DateTime(), false, "050003000201");
+    EXPECT_EQ(pdu,
+        "0041000891515510320000"
+        "0C"
+        "050003000201"
+        "D06536FB0D");
+}
+
+TEST(SubmitUnit, OddDigitNationalDestination)
+{
+    const std::string pdu = BuildSubmitPDU("1555012", "hi", DateTime(), true, kNoHeader);
+    EXPECT_EQ(pdu.substr(6, 12), "0781515510F2");
+    EXPECT_EQ(SemiOctets("1555012"), "515510F2");
+    EXPECT_EQ(SemiOctets(""), "");
+}
+
+TEST(SubmitUnit, ExpiryAddsAbsoluteValidityPeriod)
+{
+    const DateTime expiry = DateTime::fromParts(2026, 12, 31, 23, 59, 30);
+    const std::string pdu = BuildSubmitPDU("+15550123", "hello", expiry, true, kNoHeader);
+    EXPECT_EQ(pdu,
+        "003900089151551032"
+        "0000"
+        "62211332950300"
+        "05E8329BFD06");
+    EXPECT_EQ(announcedLength(pdu), 23);
+}
+
+TEST(SubmitUnit, FirstOctetFollowsReportExpiryAndHeader)
+{
+    const DateTime expiry = DateTime::fromParts(2027, 1, 1);
+    const DateTime beforeZero = DateTime().addDays(-1);
+    struct Case
+    {
+        const char* name;
+        DateTime expiry;
+        bool report;
+        std::string header;
+        std::string firstTwo;
+    };
+    const Case cases[] = {
+        {"single", DateTime(), true, "", "0021"},
+        {"single, expiry", expiry, true, "", "0039"},
+        {"part", DateTime(), false, "050003000301", "0041"},
+        {"part, expiry", expiry, false, "050003000302", "0059"},
+        {"last part", DateTime(), true, "050003000303", "0061"},
+        {"last part, expiry", expiry, true, "050003000303", "0079"},
+        {"no report", DateTime(), false, "", "0001"},
+        {"expiry before the zero date means none", beforeZero, false, "", "0001"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(BuildSubmitPDU("+15550123", "x", c.expiry, c.report, c.header).substr(0, 4), c.firstTwo);
+    }
+}
+
+TEST(SubmitUnit, LengthCountsSeptetsIncludingEscapes)
+{
+    // "|" is two septets: escape 27 and 64, both packed.
+    const std::string pdu = BuildSubmitPDU("+1", ToGSMCharset("|"), DateTime(), true, kNoHeader);
+    const SubmitFields f = splitSubmit(pdu);
+    EXPECT_EQ(f.userDataLength, 2);
+    EXPECT_EQ(PDUEncoder().Decode(f.userData, 2), "\x1B@");
+    EXPECT_EQ(f.userData, "1B20");
+}
+
+TEST(SubmitUnit, EightBitWidthChangesOnlyTheCodingScheme)
+{
+    const std::string pdu = BuildSubmitPDU("+15550123", "hello", DateTime(), true, kNoHeader, 8);
+    EXPECT_EQ(pdu, "002100089151551032000405E8329BFD06");
+}
+
+TEST(SubmitUnit, FullLengthPartFitsItsOctets)
+{
+    const std::string text(152, 'a');
+    const std::string pdu = BuildSubmitPDU("+15550123", text, DateTime(), false, "050003000201");
+    const SubmitFields f = splitSubmit(pdu);
+    EXPECT_EQ(f.userDataLength, 159);
+    EXPECT_EQ(f.userData.size() / 2, 140u); // the most one message can carry
+}
+
+TEST(ReceivedUnit, RoundTripsEveryCharacterThatMapsBack)
+{
+    // Characters whose alphabet code equals their own, and "@", which comes back from 0.
+    std::string all = "@\n\r !\"#%&'()*+,-./0123456789:;<=>?";
+    for (char c = 'A'; c <= 'Z'; ++c)
+        all += c;
+    for (char c = 'a'; c <= 'z'; ++c)
+        all += c;
+    const DateTime stamp = DateTime::fromParts(2026, 12, 31, 23, 59, 30);
+    for (std::size_t start = 0; start < all.size(); start += 7) {
+        for (std::size_t length : {std::size_t(1), std::size_t(7), std::size_t(8), all.size()}) {
+            const std::string text = all.substr(start, length);
+            SCOPED_TRACE(text);
+            for (const char* destination : {"+447700900123", "07700900123", "1555012"}) {
+                const std::string submit
+                    = BuildSubmitPDU(destination, ToGSMCharset(text), DateTime(), true, kNoHeader);
+                GSMMessage received;
+                ASSERT_TRUE(ParsePDU(deliverFrom(splitSubmit(submit), stamp), 0, received));
+                EXPECT_EQ(received.MessageType, 0);
+                EXPECT_EQ(received.Address, destination);
+                EXPECT_EQ(received.Text, text);
+                EXPECT_EQ(received.Time, stamp);
+                EXPECT_EQ(received.DeliveryTime, stamp);
+            }
+        }
+    }
+}
+
+TEST(ReceivedUnit, ServiceCentreFieldIsSkipped)
+{
+    const std::string submit = BuildSubmitPDU("+15550123", "hello", DateTime(), true, kNoHeader);
+    const DateTime stamp = DateTime::fromParts(2011, 1, 1, 12, 34, 56);
+    GSMMessage received;
+    ASSERT_TRUE(ParsePDU(deliverFrom(splitSubmit(submit), stamp, "07912143658709F1"), 0, received));
+    EXPECT_EQ(received.Address, "+15550123");
+    EXPECT_EQ(received.Text, "hello");
+}
+
+TEST(ReceivedUnit, PlusOnlyForInternationalType)
+{
+    struct Case
+    {
+        std::string addressField;
+        std::string address;
+    };
+    const Case cases[] = {
+        {"0B918100551512F2", "+18005551212"},
+        {"0B818100551512F2", "18005551212"},
+        {"0BA18100551512F2", "18005551212"},
+        {"0091", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.addressField);
+        GSMMessage received;
+        ASSERT_TRUE(ParsePDU("0004" + c.addressField + "0000" + "11101021436500" + "00", 0, received));
+        EXPECT_EQ(received.Address, c.address);
+        EXPECT_EQ(received.Text, "");
+        EXPECT_EQ(received.Time, DateTime::fromParts(2011, 1, 1, 12, 34, 56));
+    }
+}
+
+TEST(ReceivedUnit, HeaderIsDecodedAsTextAndCodingSchemeIgnored)
+{
+    // A listed part of a long message: the header octets come out as septets in front.
+    const std::string part = BuildSubmitPDU("+15550123", "hello", DateTime(), false, "050003000201");
+    SubmitFields f = splitSubmit(part);
+    GSMMessage received;
+    ASSERT_TRUE(ParsePDU(deliverFrom(f, DateTime::fromParts(2026, 1, 1)), 0, received));
+    EXPECT_EQ(received.Text.size(), 12u);
+    EXPECT_EQ(received.Text.substr(7), "hello");
+    EXPECT_EQ(received.Text.substr(0, 2), std::string("\x05@"));
+}
+
+TEST(StatusReport, RoundTripsReferenceRecipientTimeAndStatus)
+{
+    const DateTime centre = DateTime::fromParts(2026, 3, 4, 10, 0, 0);
+    const DateTime discharge = DateTime::fromParts(2026, 3, 4, 10, 0, 7);
+    for (const char* destination : {"+15550123", "1555012"}) {
+        for (int status : {0, 0x20, 0x45, 0xFF}) {
+            SCOPED_TRACE(std::string(destination) + " status " + std::to_string(status));
+            const std::string submit = BuildSubmitPDU(destination, "x", DateTime(), true, kNoHeader);
+            GSMMessage report;
+            ASSERT_TRUE(
+                ParsePDU(statusReportFor(200, splitSubmit(submit).addressField, centre, discharge, status), 0,
+                    report));
+            EXPECT_EQ(report.MessageType, 1);
+            EXPECT_EQ(report.id, 200);
+            EXPECT_EQ(report.Address, destination);
+            EXPECT_EQ(report.DeliveryTime, discharge);
+            EXPECT_EQ(report.DeliveryStatus, status);
+            EXPECT_TRUE(report.Time.isZero());
+            EXPECT_EQ(report.ErrorCode, 0);
+        }
+    }
+}
+
+TEST(ListedUnit, SubmitAndReservedTypesAreOnlyTyped)
+{
+    for (const std::string pdu : {"0001000B915155551532F40000", "0003", "07912143658709F111"}) {
+        SCOPED_TRACE(pdu);
+        GSMMessage record;
+        EXPECT_TRUE(ParsePDU(pdu, 0, record));
+        EXPECT_EQ(record.MessageType, 2);
+        EXPECT_EQ(record.Address, "");
+    }
+}
+
+TEST(ListedUnit, EveryTruncationFailsCleanly)
+{
+    // Each prefix of a good unit either decodes or is reported as short; none may crash.
+    const std::string deliver = "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
+    const std::string report = "00"
+        + statusReportFor(
+            7, "0B918100551512F2", DateTime::fromParts(2026, 1, 1), DateTime::fromParts(2026, 1, 2), 0)
+              .substr(2);
+    for (const std::string& whole : {deliver, report}) {
+        for (std::size_t n = 0; n < whole.size(); ++n) {
+            SCOPED_TRACE(whole.substr(0, n));
+            GSMMessage record;
+            EXPECT_FALSE(ParsePDU(whole.substr(0, n), 0, record));
+        }
+        GSMMessage record;
+        EXPECT_TRUE(ParsePDU(whole, 0, record));
+    }
+}
+
+TEST(ListedUnit, MalformedUnitsNeverCrash)
+{
+    const std::string cases[] = {
+        "",
+        "0",
+        "FF",
+        "FF04",
+        "00040B91",
+        "0004FF91",
+        "zz04zz91zzzz",
+        "0004"
+        "0B918100551512F2"
+        "0000"
+        "11101021436500"
+        "FF",
+        "0004"
+        "0B918100551512F2"
+        "0000"
+        "11101021436500"
+        "FFE8329B",
+        "0006",
+        "0006FF",
+        "0006FFFF91",
+        "000600009111101021436500",
+        std::string(400, 'F'),
+        std::string(400, '0'),
+    };
+    for (const auto& pdu : cases) {
+        SCOPED_TRACE(pdu);
+        GSMMessage record;
+        (void)ParsePDU(pdu, 0, record);
+        EXPECT_LE(record.Text.size(), 255u);
+    }
+}
