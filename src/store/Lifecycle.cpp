@@ -1,0 +1,198 @@
+#include "store/Lifecycle.h"
+
+#include "store/SqlText.h"
+#include "support/Convert.h"
+#include "support/Paths.h"
+
+#include <filesystem>
+
+namespace vesk::store {
+
+namespace {
+
+std::string idText(std::int32_t id)
+{
+    return std::to_string(id);
+}
+
+// Looks for the archive a few times: a shared folder may take a moment to come back.
+bool archivePresent(Outbox& outbox, const std::string& path)
+{
+    for (int look = 1; look <= 3; ++look) {
+        if (FileExists(path))
+            return true;
+        if (look < 3)
+            outbox.clock.sleepFor(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+} // namespace
+
+bool TakeOwnership(Outbox& outbox, std::int32_t id, const std::string& agentIdentity)
+{
+    db& h = *outbox.handle;
+    const std::string owner = Right(agentIdentity, kOwnerLength);
+    const std::int32_t touched = h.ExecuteRecordResult("UPDATE Message SET msgStatus = 1, msgAgentIMEI = '"
+        + Quote(owner) + "', msgAgentTimeStamp = " + DateLiteral(outbox.clock.now())
+        + " WHERE msgID = " + idText(id) + " AND msgStatus = 0 AND msgAgentIMEI IS NULL");
+    if (h.IsError())
+        outbox.log.Log(icon::kError, "", "TakeOwnership(" + idText(id) + " : " + h.LastError());
+    return touched == 1;
+}
+
+void ReleaseOwnership(Outbox& outbox, std::int32_t id)
+{
+    db& h = *outbox.handle;
+    if (!h.Execute(
+            "UPDATE Message SET msgAgentIMEI = NULL, msgAgentTimeStamp = NULL WHERE msgID = " + idText(id)))
+        outbox.log.Log(icon::kError, "", "ReleaseOwnership(" + idText(id) + " :" + h.LastError());
+}
+
+void SetStatus(Outbox& outbox, std::int32_t id, int status)
+{
+    db& h = *outbox.handle;
+    if (!h.Execute("UPDATE Message SET msgStatus=" + std::to_string(status) + " WHERE msgID=" + idText(id)))
+        outbox.log.Log(icon::kError, "", "ReleaseOwnership(" + idText(id) + " :" + h.LastError());
+}
+
+std::int32_t ReleaseOrphans(Outbox& outbox)
+{
+    db& h = *outbox.handle;
+    const DateTime cutoff = outbox.clock.now().addMinutes(-kOrphanMinutes);
+    const std::int32_t count = h.ExecuteRecordResult(
+        "UPDATE Message SET msgStatus = 0, msgAgentIMEI = NULL, msgAgentTimeStamp = NULL"
+        " WHERE (msgStatus = 1) AND (NOT (Message.msgAgentIMEI IS NULL))"
+        " AND (msgAgentTimeStamp <= #"
+        + Format(cutoff, "dd/mmm/yyyy hh:nn:ss") + "#)");
+    if (count <= 0) {
+        if (h.IsError())
+            outbox.log.Log(icon::kError, "", "ReleaseOrphans : " + h.LastError());
+    } else {
+        outbox.log.Log(icon::kWarning, "", "Released " + std::to_string(count) + " orphaned message(s)");
+    }
+    outbox.pump.runPending();
+    outbox.pump.runPending();
+    return std::max(count, 0);
+}
+
+std::int32_t ExpireMessages(Outbox& outbox)
+{
+    db& h = *outbox.handle;
+    const std::int32_t count
+        = h.ExecuteRecordResult("UPDATE Message SET Message.msgStatus = 2, Message.msgErrorReason = 'Expired'"
+                                " WHERE (Message.msgStatus = 0) AND (Message.msgExpires IS NOT NULL)"
+                                " AND (Message.msgExpires <= #"
+            + Format(outbox.clock.now(), "dd/mmm/yy hh:nn:ss") + "#)");
+    if (count <= 0) {
+        if (h.IsError())
+            outbox.log.Log(icon::kError, "", "ExpireMessages : " + h.LastError());
+    } else {
+        outbox.log.Log(icon::kInfo, "", "Expired " + std::to_string(count) + " message(s)");
+    }
+    return std::max(count, 0);
+}
+
+bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
+{
+    db& h = *outbox.handle;
+    const std::string folder = FolderOfPath(h.Filename());
+    if (folder.empty())
+        return false;
+    const std::string archive = TrailingSeparator(folder) + kArchiveName;
+    if (!archivePresent(outbox, archive)) {
+        std::error_code ec;
+        std::filesystem::copy_file(TrailingSeparator(outbox.templateFolder) + kArchiveName, archive, ec);
+        if (!archivePresent(outbox, archive))
+            return false;
+    }
+    const std::string before = "msgSendTime < #" + Format(cutoff, "dd/mmm/yyyy") + "#";
+    auto rs = h.OpenDynaset("SELECT COUNT(*) AS T FROM Message WHERE " + before, kForwardOnly, kReadOnly);
+    if (!rs)
+        return false;
+    const auto toCopy = static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("T"))));
+    if (toCopy == 0)
+        return true;
+    const std::int32_t copied = h.ExecuteRecordResult(
+        "INSERT INTO Message IN '" + Quote(archive) + "' SELECT * FROM Message WHERE " + before);
+    if (copied != toCopy)
+        outbox.log.Log(icon::kWarning, "",
+            "Archive ToCopy[" + std::to_string(toCopy) + "] does not equal Copied[" + std::to_string(copied)
+                + "]");
+    return copied > 0;
+}
+
+bool Housekeeping(Outbox& outbox)
+{
+    if (outbox.settings.SMSRemoveAfter == 0 || !outbox.handle)
+        return false;
+    const DateTime now = outbox.clock.now();
+    if (outbox.nextHousekeeping.isZero()) {
+        outbox.nextHousekeeping = now.dateOnly().addHours(23);
+        return false;
+    }
+    if (now < outbox.nextHousekeeping)
+        return false;
+    db& h = *outbox.handle;
+    const bool opened = !h.IsConnected();
+    if (opened && !h.OpenDatabase(mode::kReadWriteShared))
+        return false;
+    const DateTime cutoff = now.dateOnly().addDays(-outbox.settings.SMSRemoveAfter);
+    if (outbox.settings.SMSArchive && !ArchiveMessages(outbox, cutoff)) {
+        outbox.log.Log(icon::kError, "", "Unable to archive messages so will not delete them for now");
+        if (opened)
+            h.CloseDatabase();
+        return false;
+    }
+    const std::int32_t removed
+        = h.ExecuteRecordResult("DELETE FROM Message WHERE msgComplete = TRUE AND msgSendTime < #"
+            + Format(cutoff, "dd/mmm/yyyy") + "#");
+    if (removed > 0)
+        outbox.log.Log(icon::kInfo, "",
+            std::to_string(removed) + " messages older than " + Format(cutoff, "Dd/MMM/YYYY")
+                + " removed during housekeeping");
+    outbox.nextHousekeeping = now.dateOnly().addDays(1).addHours(23);
+    if (opened)
+        h.CloseDatabase();
+    return true;
+}
+
+bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& text, DateTime time)
+{
+    if (!outbox.settings.SMSSaveInbound)
+        return true;
+    if (time < DateTime::fromParts(2000, 1, 1))
+        time = outbox.clock.now().dateOnly();
+    db& h = *outbox.handle;
+    const std::int32_t inserted = h.ExecuteRecordResult(
+        "INSERT INTO Inbox (msgTime, msgAddress, msgText) VALUES (" + DateLiteral(time) + "," + "'"
+        + Quote(Left(address, 30)) + "'," + "'" + Quote(Left(text, 255)) + "')");
+    if (inserted == 1)
+        return true;
+    outbox.log.Log(icon::kError, "", "Could not save inbound message : " + h.LastError());
+    return false;
+}
+
+std::int32_t InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,
+    const std::string& text, DateTime sendTime, const std::string& station)
+{
+    db& h = *outbox.handle;
+    // A size of 0 or less in the settings would empty every text: it means no limit.
+    const std::size_t maxText = outbox.settings.SMSMaxMessageSize > 0
+        ? static_cast<std::size_t>(outbox.settings.SMSMaxMessageSize)
+        : std::string::npos;
+    const std::string sql
+        = "INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgStation) VALUES ('"
+        + Quote(Left(recipient, 30)) + "','" + Quote(Left(address, 30)) + "','" + Quote(Left(text, maxText))
+        + "'," + DateLiteral(sendTime) + ",'" + Quote(Left(station, 32)) + "')";
+    if (!h.Execute(sql)) {
+        outbox.log.Log(icon::kError, "", "InsertMessage : " + h.LastError());
+        return 0;
+    }
+    auto rs = h.ExecuteRecordset("SELECT @@IDENTITY AS ID");
+    if (!rs || rs->IsEOF())
+        return 0;
+    return static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("ID"))));
+}
+
+} // namespace vesk::store

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "store/Outbox.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vesk::store {
+
+// Keeping the outbox's rows consistent between consoles and its size in bounds. Each works on
+// the outbox handle, which the caller has opened (housekeeping opens it when it is not).
+
+inline constexpr int kOrphanMinutes = 5;
+inline constexpr std::size_t kOwnerLength = 7;
+
+// Claims a pending, unowned row for this console; false when another console was first.
+bool TakeOwnership(Outbox& outbox, std::int32_t id, const std::string& agentIdentity);
+void ReleaseOwnership(Outbox& outbox, std::int32_t id);
+void SetStatus(Outbox& outbox, std::int32_t id, int status);
+
+// Rows owned for longer than the orphan time-out go back to pending; the count released.
+std::int32_t ReleaseOrphans(Outbox& outbox);
+// Pending rows past their expiry fail as "Expired"; the count expired.
+std::int32_t ExpireMessages(Outbox& outbox);
+
+// Once a day at 23:00: archive old rows when asked to, then remove the complete ones.
+// True when the day's run completed.
+bool Housekeeping(Outbox& outbox);
+bool ArchiveMessages(Outbox& outbox, DateTime cutoff);
+
+// Stores an inbound message in Inbox when the outbox keeps them.
+bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& text, DateTime time);
+
+// Queues an outbound message; the new message id, 0 on failure.
+std::int32_t InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,
+    const std::string& text, DateTime sendTime, const std::string& station);
+
+} // namespace vesk::store

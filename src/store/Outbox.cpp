@@ -1,0 +1,134 @@
+#include "store/Outbox.h"
+
+#include "store/SqlText.h"
+#include "support/Convert.h"
+#include "support/Paths.h"
+#include "support/Platform.h"
+
+namespace vesk::store {
+
+Outbox::Outbox(Clock& c, EventPump& p, LogSink& l)
+    : clock(c)
+    , pump(p)
+    , log(l)
+    , templateFolder(ProgramFolder() + "DB/")
+{
+}
+
+std::string OutboxPath(const std::string& dataFolder)
+{
+    return TrailingSeparator(dataFolder) + kOutboxName;
+}
+
+bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
+{
+    if (!outbox.handle)
+        outbox.handle = std::make_unique<db>(outbox.clock, outbox.pump);
+    if (!quiet)
+        outbox.log.Log(icon::kInfo, "", "Outbox folder is " + dataFolder);
+    outbox.handle->setFilename(OutboxPath(dataFolder));
+    if (LoadSystemSettings(outbox.handle->Filename(), outbox.settings, outbox.clock, outbox.pump, outbox.log))
+        return true;
+    if (!quiet)
+        outbox.log.Log(icon::kError, "", "Could not load database settings : " + outbox.handle->Filename());
+    return false;
+}
+
+bool LoadSystemSettings(
+    const std::string& file, SystemSettings& settings, Clock& clock, EventPump& pump, LogSink& log)
+{
+    db database(clock, pump);
+    database.setFilename(file);
+    if (!database.FileExists())
+        return false;
+    if (!database.OpenDatabase(mode::kReadExclusive)) {
+        log.Log(icon::kError, "", "OpenDB : " + database.LastError());
+        return false;
+    }
+    bool loaded = false;
+    if (auto rs = database.OpenDynaset("SELECT * FROM System", kForwardOnly, kReadOnly); rs && !rs->IsEOF()) {
+        settings.DBVersion = IntOf(rs->Field("sysDBVersion"));
+        settings.SMSMaxMessageSize = IntOf(rs->Field("sysSMSMaxMessageSize"));
+        settings.SMSRemoveAfter = IntOf(rs->Field("sysSMSRemoveAfter"));
+        settings.SMSArchive = BoolOf(rs->Field("sysSMSArchive"));
+        settings.SMSSaveInbound = BoolOf(rs->Field("sysSMSSaveInbound"));
+        settings.StandardReply = Trim(TextOf(rs->Field("sysStandardReply")));
+        settings.Tariff = IntOf(rs->Field("sysTariff"));
+        settings.ValidityPeriodInMinutes = IntOf(rs->Field("sysValidityPeriodInMinutes"));
+        settings.SMSForwarding = BoolOf(rs->Field("sysSMSForwarding"));
+        loaded = true;
+    }
+    database.CloseDatabase();
+    return loaded;
+}
+
+bool SaveSystemSettings(const std::string& file, const SystemSettings& s, Clock& clock, EventPump& pump)
+{
+    db database(clock, pump);
+    database.setFilename(file);
+    if (!database.OpenDatabase(mode::kReadWriteShared))
+        return false;
+    const std::string columns = "sysSMSMaxMessageSize, sysSMSRemoveAfter, sysSMSArchive, sysSMSSaveInbound, "
+                                "sysStandardReply, sysTariff, sysValidityPeriodInMinutes, sysSMSForwarding";
+    const std::string values[] = {std::to_string(s.SMSMaxMessageSize), std::to_string(s.SMSRemoveAfter),
+        BoolLiteral(s.SMSArchive), BoolLiteral(s.SMSSaveInbound), "'" + Quote(s.StandardReply) + "'",
+        std::to_string(s.Tariff), std::to_string(s.ValidityPeriodInMinutes), BoolLiteral(s.SMSForwarding)};
+    const char* names[] = {"sysSMSMaxMessageSize", "sysSMSRemoveAfter", "sysSMSArchive", "sysSMSSaveInbound",
+        "sysStandardReply", "sysTariff", "sysValidityPeriodInMinutes", "sysSMSForwarding"};
+    std::string assignments, list;
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        assignments += std::string(i ? ", " : "") + names[i] + " = " + values[i];
+        list += std::string(i ? ", " : "") + values[i];
+    }
+    bool ok = database.ExecuteRecordResult("UPDATE System SET " + assignments) == 1;
+    if (!ok) {
+        // The table must hold exactly one row: rebuild it.
+        database.Execute("DELETE FROM System");
+        ok = database.Execute("INSERT INTO System (" + columns + ") VALUES (" + list + ")");
+    }
+    database.CloseDatabase();
+    return ok;
+}
+
+bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder)
+{
+    const DateTime now = outbox.clock.now();
+    if (outbox.nextRefresh.isZero()) {
+        outbox.nextRefresh = now.addMinutes(60);
+        return false;
+    }
+    if (now < outbox.nextRefresh)
+        return false;
+    if (outbox.handle)
+        outbox.handle->CloseDatabase();
+    outbox.handle.reset();
+    OpenOutbox(outbox, dataFolder, true);
+    outbox.nextRefresh = now.addMinutes(60);
+    return true;
+}
+
+std::int32_t PendingCount(Outbox& outbox)
+{
+    auto rs = outbox.handle->OpenDynaset(
+        "SELECT COUNT(*) AS T FROM qry_Pending_Messages", kForwardOnly, kReadOnly);
+    if (!rs) {
+        outbox.log.Log(icon::kError, "", "PendingCount : " + outbox.handle->LastError());
+        return 0;
+    }
+    return static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("T"))));
+}
+
+std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox)
+{
+    if (!outbox.handle)
+        return std::nullopt;
+    const bool opened = !outbox.handle->IsConnected();
+    if (opened && !outbox.handle->OpenDatabase(mode::kReadShared))
+        return std::nullopt;
+    const std::int32_t count = PendingCount(outbox);
+    if (opened)
+        outbox.handle->CloseDatabase();
+    return count;
+}
+
+} // namespace vesk::store

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "store/db.h"
+#include "support/Clock.h"
+#include "support/EventPump.h"
+#include "support/LogSink.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vesk::store {
+
+inline constexpr const char* kOutboxName = "SMSMessages.mdb";
+inline constexpr const char* kArchiveName = "SMSArchive.mdb";
+inline constexpr const char* kContactsName = "SMSContacts.mdb";
+
+// The in-memory copy of the outbox's one System row.
+struct SystemSettings
+{
+    std::int16_t DBVersion = 0;
+    std::int16_t SMSMaxMessageSize = 160;
+    std::int16_t SMSRemoveAfter = 0;
+    bool SMSArchive = false;
+    bool SMSSaveInbound = false;
+    std::string StandardReply;
+    std::int16_t Tariff = 0;
+    std::int32_t ValidityPeriodInMinutes = 0;
+    bool SMSForwarding = false;
+};
+
+// The long-lived pieces of the message store: the outbox handle, the system settings and the
+// times of the periodic jobs. The console's context owns one.
+struct Outbox
+{
+    Outbox(Clock& clock, EventPump& pump, LogSink& log);
+
+    Clock& clock;
+    EventPump& pump;
+    LogSink& log;
+    std::unique_ptr<db> handle;
+    SystemSettings settings;
+    std::string templateFolder; // where the template databases live: the program folder's DB/
+    DateTime nextRefresh;
+    DateTime nextHousekeeping;
+};
+
+std::string OutboxPath(const std::string& dataFolder);
+
+// Points the outbox handle at the data folder's outbox and loads its settings; does not open it.
+bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet);
+
+bool LoadSystemSettings(
+    const std::string& file, SystemSettings& settings, Clock& clock, EventPump& pump, LogSink& log);
+bool SaveSystemSettings(
+    const std::string& file, const SystemSettings& settings, Clock& clock, EventPump& pump);
+
+// Once an hour a fresh outbox handle and a fresh copy of the settings; true when that happened.
+bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder);
+
+// The number of messages waiting, for the status bar; nothing when the outbox cannot be opened.
+std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox);
+std::int32_t PendingCount(Outbox& outbox);
+
+} // namespace vesk::store

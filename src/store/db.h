@@ -1,0 +1,131 @@
+#pragma once
+
+#include "store/Recordset.h"
+#include "support/Clock.h"
+#include "support/EventPump.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace vesk::store {
+
+// Connect modes: share bits and access bits, combined.
+namespace mode {
+inline constexpr int kReadWriteShared = 19;
+inline constexpr int kReadShared = 17;
+inline constexpr int kReadWriteExclusive = 15;
+inline constexpr int kReadExclusive = 13;
+} // namespace mode
+
+// Cursor and lock types for OpenDynaset.
+inline constexpr int kForwardOnly = 0;
+inline constexpr int kDynamic = 2;
+inline constexpr int kStatic = 3;
+inline constexpr int kReadOnly = 1;
+inline constexpr int kOptimistic = 3;
+inline constexpr int kBatchOptimistic = 4;
+
+// An error as the engine reports it: a general number, and for errors of the database engine
+// the engine's own code and a state number that marks lock conflicts.
+struct EngineError
+{
+    std::uint32_t number = 0;
+    std::int64_t native = 0;
+    std::string sqlState;
+    std::string description;
+    bool fromEngine = false;
+};
+
+inline constexpr std::uint32_t kGenericFailure = 0x80004005;
+inline constexpr std::uint32_t kObjectClosed = 0x800A0E78;
+
+// One database file. Operations never throw: they return a flag, a count or a record set and
+// keep the reason of a failure in LastError. Lock conflicts with other programs sharing the
+// file are retried a few times with short random waits during which pending events run.
+class db
+{
+public:
+    db(Clock& clock, EventPump& pump);
+    ~db();
+    db(const db&) = delete;
+    db& operator=(const db&) = delete;
+
+    const std::string& Filename() const { return m_filename; }
+    void setFilename(std::string filename) { m_filename = std::move(filename); }
+    int MaxRetryCount = 3;
+    int MaxRetryInterval = 1000;
+    // How long the engine itself waits on a lock before reporting a conflict.
+    int LockWaitMs = 100;
+
+    bool IsError() const { return m_isError; }
+    const std::string& LastError() const { return m_lastError; }
+    sqlite3* Connection() const { return m_connection; }
+
+    bool OpenDatabase(int connectMode);
+    void CloseDatabase();
+    bool IsConnected() const { return m_connection != nullptr; }
+
+    std::unique_ptr<Recordset> OpenDynaset(
+        const std::string& sql, int cursorType = kForwardOnly, int lockType = kReadOnly);
+    std::unique_ptr<Recordset> DisconnectedSet(const std::string& sql);
+    bool Execute(const std::string& sql);
+    std::unique_ptr<Recordset> ExecuteRecordset(const std::string& sql);
+    std::int32_t ExecuteRecordResult(const std::string& sql);
+
+    bool BeginTransaction();
+    bool CommitTransaction();
+    void RollbackTransaction();
+
+    std::optional<std::vector<std::string>> TableNames();
+    bool Compact();
+    bool FileExists() const;
+
+    void RecordError(); // the connection's current error
+    void ResetError();
+
+    std::string GetDrive() const;
+    std::string GetFolder() const;
+    std::string GetFilename() const;
+
+    // Whether an error is a lock or sharing conflict worth another attempt.
+    static bool RetryAllowed(const EngineError& error);
+
+private:
+    friend class Recordset;
+
+    struct Outcome
+    {
+        std::unique_ptr<Recordset> rows;
+        std::int64_t affected = 0;
+    };
+    struct Bound
+    {
+        std::string sql; // already in SQLite's dialect
+        std::vector<DbValue> values;
+    };
+
+    template<class Attempt> bool withRetries(Attempt&& attempt);
+    bool runOnce(const std::string& sql, bool wantRows, Outcome& outcome, EngineError& error);
+    bool runBound(const Bound& statement, Outcome& outcome, EngineError& error);
+    bool openOnce(int connectMode, EngineError& error);
+    EngineError engineError(int code) const;
+    void recordError(const EngineError& error);
+    void retryWait(int attempt);
+    bool runWithRetries(const std::string& sql, bool wantRows, Outcome& outcome);
+    std::int64_t runBoundWithRetries(const Bound& statement, std::int64_t* rowid);
+    void makeUpdatable(Recordset& set, const std::string& sql);
+
+    Clock& m_clock;
+    EventPump& m_pump;
+    std::string m_filename;
+    sqlite3* m_connection = nullptr;
+    bool m_isError = false;
+    std::string m_lastError;
+};
+
+} // namespace vesk::store

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "FakeClock.h"
+#include "ScriptedPump.h"
+#include "TempDir.h"
+#include "store/Lifecycle.h"
+#include "store/Outbox.h"
+#include "store/SqlText.h"
+#include "support/Convert.h"
+#include "support/LogSink.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vesk::testing {
+
+inline std::string TemplateFolder()
+{
+    return VESK_BIN_DIR "/DB/";
+}
+
+struct LogLine
+{
+    int icon;
+    std::string address;
+    std::string text;
+};
+
+class RecordingLog final : public LogSink
+{
+public:
+    void Log(int icon, const std::string& address, const std::string& text) override
+    {
+        lines.push_back({icon, address, text});
+    }
+    bool has(const std::string& text) const { return count(text) > 0; }
+    int count(const std::string& text) const
+    {
+        int n = 0;
+        for (const auto& l : lines)
+            n += l.text == text;
+        return n;
+    }
+    std::vector<LogLine> lines;
+};
+
+// A data folder made from the templates, and an outbox over it as one console holds it.
+class StoreTest : public ::testing::Test
+{
+protected:
+    StoreTest()
+        : outbox(clock, pump, log)
+    {
+        outbox.templateFolder = TemplateFolder();
+        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
+            std::filesystem::copy_file(TemplateFolder() + name, dir.file(name));
+        EXPECT_TRUE(store::OpenOutbox(outbox, dir.path(), true));
+        outbox.handle->LockWaitMs = 0;
+        EXPECT_TRUE(outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) << outbox.handle->LastError();
+    }
+
+    store::db& h() { return *outbox.handle; }
+
+    // Reads one column of one row as the database holds it.
+    DbValue column(std::int32_t id, const std::string& name)
+    {
+        auto rs = h().OpenDynaset("SELECT " + name + " FROM Message WHERE msgID = " + std::to_string(id));
+        EXPECT_TRUE(rs) << h().LastError();
+        return rs && !rs->IsEOF() ? rs->Field(name) : DbValue {};
+    }
+
+    std::int32_t queue(const std::string& text = "hello", DateTime sendTime = {})
+    {
+        return store::InsertMessage(
+            outbox, "Ann", "+447700900001", text, sendTime.isZero() ? clock.now() : sendTime, "HOST\\USER");
+    }
+
+    std::int32_t scalar(const std::string& sql)
+    {
+        auto rs = h().OpenDynaset(sql);
+        EXPECT_TRUE(rs) << h().LastError() << " in " << sql;
+        return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
+    }
+
+    TempDir dir;
+    FakeClock clock;
+    ScriptedPump pump;
+    RecordingLog log;
+    store::Outbox outbox;
+};
+
+} // namespace vesk::testing

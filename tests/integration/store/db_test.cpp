@@ -1,0 +1,305 @@
+#include "StoreFixture.h"
+#include "store/db.h"
+
+#include <filesystem>
+
+namespace vesk::store {
+namespace {
+
+using testing::FakeClock;
+using testing::ScriptedPump;
+using testing::TempDir;
+using testing::TemplateFolder;
+
+class DbTest : public ::testing::Test
+{
+protected:
+    DbTest()
+    {
+        std::filesystem::copy_file(TemplateFolder() + kOutboxName, outboxPath);
+        database.setFilename(outboxPath);
+        database.LockWaitMs = 0;
+    }
+
+    TempDir dir;
+    std::string outboxPath = dir.file(kOutboxName);
+    FakeClock clock;
+    ScriptedPump pump;
+    db database {clock, pump};
+};
+
+TEST_F(DbTest, CleanOpenReportsZeroAsLastError)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    EXPECT_TRUE(database.IsConnected());
+    EXPECT_FALSE(database.IsError());
+    EXPECT_EQ(database.LastError(), "0");
+    database.CloseDatabase();
+    EXPECT_FALSE(database.IsConnected());
+}
+
+TEST_F(DbTest, MissingOrForeignFileFailsAtOnceWithoutWaiting)
+{
+    testing::WriteFile(
+        dir.file("notes.mdb"), "this is not a database, just some text long enough to look at......");
+    for (const std::string name : {"missing.mdb", "notes.mdb", "no/such/folder/SMSMessages.mdb"}) {
+        SCOPED_TRACE(name);
+        db other(clock, pump);
+        other.setFilename(dir.file(name));
+        EXPECT_FALSE(other.OpenDatabase(mode::kReadWriteShared));
+        EXPECT_FALSE(other.IsConnected());
+        EXPECT_TRUE(other.IsError());
+        EXPECT_EQ(other.LastError().rfind("GE:0x80004005, NE:0x", 0), 0u) << other.LastError();
+    }
+    EXPECT_EQ(clock.sleeps(), 0);
+    EXPECT_EQ(pump.calls(), 0);
+    EXPECT_EQ(testing::ReadFile(dir.file("notes.mdb")).substr(0, 12), "this is not ");
+}
+
+TEST_F(DbTest, LockConflictIsTriedThreeTimesWithGrowingWaits)
+{
+    db holder(clock, pump);
+    holder.setFilename(outboxPath);
+    ASSERT_TRUE(holder.OpenDatabase(mode::kReadWriteExclusive)) << holder.LastError();
+
+    const auto before = clock.elapsed();
+    EXPECT_FALSE(database.OpenDatabase(mode::kReadWriteShared));
+    EXPECT_EQ(clock.sleeps(), 3);
+    EXPECT_EQ(pump.calls(), 3 * 7); // events run before and after every wait
+    EXPECT_GE(clock.elapsed() - before, std::chrono::milliseconds(10 + 100 + 250));
+    EXPECT_LE(clock.elapsed() - before, std::chrono::milliseconds(3 * 1000));
+    EXPECT_NE(database.LastError().find(", SQL:3260 - "), std::string::npos) << database.LastError();
+
+    holder.CloseDatabase();
+    EXPECT_TRUE(database.OpenDatabase(mode::kReadWriteShared)) << database.LastError();
+}
+
+TEST_F(DbTest, EventsRunDuringARetryWaitMayReleaseTheLock)
+{
+    auto holder = std::make_unique<db>(clock, pump);
+    holder->setFilename(outboxPath);
+    ASSERT_TRUE(holder->OpenDatabase(mode::kReadExclusive));
+    pump.at(2, [&] { holder->CloseDatabase(); });
+    EXPECT_TRUE(database.OpenDatabase(mode::kReadWriteShared)) << database.LastError();
+    EXPECT_EQ(clock.sleeps(), 1);
+    EXPECT_EQ(database.LastError(), "0");
+}
+
+TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    struct Case
+    {
+        std::string sql;
+        std::string state;
+    };
+    const Case cases[] = {
+        {"SELEC * FROM Message", "SQL:3000 - "},
+        {"UPDATE NoSuchTable SET x = 1", "SQL:3000 - no such table: NoSuchTable"},
+        {"INSERT INTO Message (msgID) VALUES (1); INSERT INTO Message (msgID) VALUES (1)", "SQL:3022 - "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        EXPECT_FALSE(database.Execute(c.sql));
+        EXPECT_EQ(database.LastError().rfind("GE:0x80004005, NE:0x", 0), 0u);
+        EXPECT_NE(database.LastError().find(c.state), std::string::npos) << database.LastError();
+    }
+    EXPECT_EQ(clock.sleeps(), 0);
+    EXPECT_EQ(database.ExecuteRecordResult("UPDATE Message SET msgStatus = 1 WHERE msgID = 12345"), 0);
+    EXPECT_FALSE(database.IsError());
+}
+
+TEST_F(DbTest, ReadModeRefusesWritesAndClosedHandleRefusesEverything)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadShared));
+    EXPECT_TRUE(database.OpenDynaset("SELECT * FROM System"));
+    EXPECT_FALSE(database.Execute("UPDATE System SET sysTariff = 9"));
+    EXPECT_TRUE(database.IsError());
+
+    database.CloseDatabase();
+    EXPECT_FALSE(database.Execute("UPDATE System SET sysTariff = 9"));
+    EXPECT_EQ(database.LastError(), "GE:0x800A0E78");
+    EXPECT_EQ(database.ExecuteRecordResult("DELETE FROM Message"), 0);
+    EXPECT_FALSE(database.OpenDynaset("SELECT * FROM System"));
+    EXPECT_FALSE(database.TableNames());
+    EXPECT_EQ(clock.sleeps(), 0);
+}
+
+TEST_F(DbTest, RecordsAffectedCountsTheRowsTouched)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(database.Execute(
+            "INSERT INTO Message (msgText, msgSendTime) VALUES ('m', #05/Mar/2026 14:07:00#)"));
+    EXPECT_EQ(database.ExecuteRecordResult("UPDATE Message SET msgStatus = 3 WHERE msgID <= 2"), 2);
+    EXPECT_EQ(database.ExecuteRecordResult("DELETE * FROM Message WHERE msgStatus = 3"), 2);
+    EXPECT_EQ(database.ExecuteRecordResult("DELETE * FROM Message WHERE msgStatus = 3"), 0);
+    EXPECT_FALSE(database.IsError());
+}
+
+TEST_F(DbTest, DialectStatementsRunAsWritten)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    // Dates across a year end and a month name order that text comparison of the literal would get wrong.
+    const char* times[]
+        = {"28/Dec/2026 09:00:00", "05/Jan/2027 10:30:00", "01/Apr/2027 00:00:00", "15/Aug/26 23:59:59"};
+    for (const char* t : times)
+        ASSERT_TRUE(database.Execute(
+            std::string("INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES ('x', #") + t
+            + "#, FALSE)"))
+            << database.LastError();
+    auto id = database.ExecuteRecordset("SELECT @@IDENTITY AS ID");
+    ASSERT_TRUE(id);
+    EXPECT_EQ(TextOf(id->Field("ID")), "4");
+
+    auto rs = database.OpenDynaset("SELECT COUNT(*) AS T FROM Message WHERE msgSendTime < #01/Jan/2027#");
+    ASSERT_TRUE(rs);
+    EXPECT_EQ(TextOf(rs->Field("T")), "2");
+
+    auto top = database.OpenDynaset(
+        "SELECT TOP 2 * FROM qry_Pending_Messages WHERE msgSendTime <= #31/Dec/2030 00:00:00#");
+    ASSERT_TRUE(top) << database.LastError();
+    EXPECT_EQ(top->RecordCount(), 2u);
+    EXPECT_EQ(DateOf(top->Field("msgSendTime")), DateTime::fromParts(2026, 8, 15, 23, 59, 59));
+
+    EXPECT_EQ(
+        database.ExecuteRecordResult("UPDATE Message SET Message.msgComplete = TRUE WHERE [msgID] = 1"), 1);
+    auto pending = database.OpenDynaset("SELECT COUNT(*) AS T FROM qry_Pending_Messages");
+    EXPECT_EQ(TextOf(pending->Field("T")), "3");
+}
+
+TEST_F(DbTest, InsertIntoAnotherFileCopiesRowsWhole)
+{
+    const std::string archive = dir.file(kArchiveName);
+    std::filesystem::copy_file(TemplateFolder() + kArchiveName, archive);
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(database.Execute(
+        "INSERT INTO Message (msgText, msgSendTime) VALUES ('it''s #1', #01/Feb/2026 08:00:00#)"));
+    EXPECT_EQ(
+        database.ExecuteRecordResult("INSERT INTO Message IN '" + archive + "' SELECT * FROM Message"), 1);
+
+    db other(clock, pump);
+    other.setFilename(archive);
+    ASSERT_TRUE(other.OpenDatabase(mode::kReadShared));
+    auto rs = other.OpenDynaset("SELECT * FROM Message");
+    ASSERT_TRUE(rs && !rs->IsEOF());
+    EXPECT_EQ(TextOf(rs->Field("msgText")), "it's #1");
+    EXPECT_EQ(TextOf(rs->Field("msgID")), "1");
+    EXPECT_EQ(IntOf(rs->Field("msgStatus")), 0);
+}
+
+TEST_F(DbTest, RecordsetsReadByNameAddRowsAndStayReadableDetached)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    auto rs = database.OpenDynaset("SELECT * FROM Forward", kDynamic, kOptimistic);
+    ASSERT_TRUE(rs && rs->IsUpdatable());
+    ASSERT_TRUE(rs->AddNew());
+    EXPECT_FALSE(rs->SetField("fwdID", std::string("77"))); // numbered by the database
+    EXPECT_FALSE(rs->SetField("noSuchColumn", std::string("x")));
+    EXPECT_TRUE(rs->SetField("FWDSOURCE", std::string("+44*")));
+    EXPECT_TRUE(rs->SetField("fwdKeyword", std::nullopt));
+    ASSERT_TRUE(rs->Update()) << database.LastError();
+    EXPECT_EQ(TextOf(rs->Field("fwdID")), "1");
+
+    auto again = database.OpenDynaset("SELECT * FROM Forward WHERE fwdID = 1", kDynamic, kOptimistic);
+    ASSERT_TRUE(again && !again->IsEOF());
+    EXPECT_FALSE(again->Field("fwdKeyword").has_value());
+    EXPECT_TRUE(again->SetField("fwdDestination", std::string("+4412")));
+    ASSERT_TRUE(again->Update());
+
+    auto detached = database.DisconnectedSet("SELECT * FROM Forward");
+    database.CloseDatabase();
+    ASSERT_TRUE(detached && detached->IsDetached());
+    EXPECT_EQ(TextOf(detached->Field("fwdSource")), "+44*");
+    EXPECT_EQ(TextOf(detached->Field("fwdDestination")), "+4412");
+    EXPECT_FALSE(detached->Field("missing").has_value());
+    detached->MoveNext();
+    EXPECT_TRUE(detached->IsEOF());
+    EXPECT_FALSE(detached->Field("fwdSource").has_value());
+}
+
+TEST_F(DbTest, RollbackUndoesAndCommitKeeps)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(database.BeginTransaction());
+    database.Execute("INSERT INTO Inbox (msgText) VALUES ('a')");
+    database.RollbackTransaction();
+    ASSERT_TRUE(database.BeginTransaction());
+    database.Execute("INSERT INTO Inbox (msgText) VALUES ('b')");
+    ASSERT_TRUE(database.CommitTransaction());
+    EXPECT_FALSE(database.CommitTransaction()); // nothing to commit
+    auto rs = database.OpenDynaset("SELECT msgText FROM Inbox");
+    ASSERT_TRUE(rs);
+    EXPECT_EQ(rs->RecordCount(), 1u);
+    EXPECT_EQ(TextOf(rs->Field("msgText")), "b");
+}
+
+TEST_F(DbTest, TableNamesListTablesAndStoredQueries)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadShared));
+    auto names = database.TableNames();
+    ASSERT_TRUE(names);
+    for (const char* expected : {"Message", "Inbox", "System", "Forward", "FriendlyNameCache", "MailConfig",
+             "MailMessage", "Diagnostic", "qry_Pending_Messages"}) {
+        SCOPED_TRACE(expected);
+        EXPECT_NE(std::find(names->begin(), names->end(), expected), names->end());
+    }
+}
+
+TEST_F(DbTest, CompactKeepsTheDataAndReopens)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    for (int i = 0; i < 200; ++i)
+        database.Execute("INSERT INTO Inbox (msgText) VALUES ('" + std::string(500, 'x') + "')");
+    database.Execute("DELETE FROM Inbox WHERE inbID > 10");
+    database.CloseDatabase();
+    const auto before = std::filesystem::file_size(outboxPath);
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    EXPECT_TRUE(database.Compact());
+    EXPECT_TRUE(database.IsConnected());
+    EXPECT_EQ(database.LastError(), "0");
+    database.CloseDatabase();
+    EXPECT_LT(std::filesystem::file_size(outboxPath), before);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("SMSMessages.cmp")));
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadShared));
+    auto rs = database.OpenDynaset("SELECT COUNT(*) AS T FROM Inbox");
+    EXPECT_EQ(TextOf(rs->Field("T")), "10");
+}
+
+TEST_F(DbTest, CompactOfAnUnreadableFileLeavesItUntouched)
+{
+    const std::string junk = dir.file("junk.mdb");
+    testing::WriteFile(junk, std::string(4096, 'j'));
+    db other(clock, pump);
+    other.setFilename(junk);
+    EXPECT_FALSE(other.Compact());
+    EXPECT_EQ(testing::ReadFile(junk), std::string(4096, 'j'));
+    EXPECT_FALSE(other.IsConnected());
+}
+
+TEST(DbPaths, DriveFolderAndFileName)
+{
+    FakeClock clock;
+    NullPump pump;
+    db d(clock, pump);
+    struct Case
+    {
+        std::string path, drive, folder, file;
+    };
+    const Case cases[] = {
+        {"C:/Data/SMSMessages.mdb", "C:", "C:/Data", "SMSMessages.mdb"},
+        {"/srv/outbox/SMSMessages.mdb", "", "/srv/outbox", "SMSMessages.mdb"},
+        {"//server/share/SMSMessages.mdb", "", "//server/share", "SMSMessages.mdb"},
+        {"SMSMessages.mdb", "", "SMSMessages.mdb", "SMSMessages.mdb"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        d.setFilename(c.path);
+        EXPECT_EQ(d.GetDrive(), c.drive);
+        EXPECT_EQ(d.GetFolder(), c.folder);
+        EXPECT_EQ(d.GetFilename(), c.file);
+    }
+}
+
+} // namespace
+} // namespace vesk::store
