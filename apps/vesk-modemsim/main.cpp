@@ -161,11 +161,6 @@ int main(int argc, char** argv)
         }
         std::fclose(f);
     }
-    Line line;
-    if (!openLine(line, link)) {
-        std::cerr << "vesk-modemsim: cannot open a pseudo-terminal: " << std::strerror(errno) << "\n";
-        return 1;
-    }
     int listener = -1;
     if (!control.empty()) {
         listener = listenControl(control);
@@ -173,6 +168,11 @@ int main(int argc, char** argv)
             std::cerr << "vesk-modemsim: cannot listen on " << control << ": " << std::strerror(errno) << "\n";
             return 1;
         }
+    }
+    Line line;
+    if (!openLine(line, link)) {
+        std::cerr << "vesk-modemsim: cannot open a pseudo-terminal: " << std::strerror(errno) << "\n";
+        return 1;
     }
     struct Client
     {

@@ -52,7 +52,7 @@ std::string twoDigits(int value)
     return s;
 }
 
-// The octet's field (length octet) rounded up to an even number of semi-octets.
+// A digit count rounded up to whole octets of semi-octets.
 int evenDigits(int digits)
 {
     return digits + (digits & 1);

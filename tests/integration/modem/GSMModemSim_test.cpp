@@ -1,0 +1,447 @@
+// The driver against vesk-modemsim on a real pseudo-terminal, in real time with short time-outs.
+#include "modem/GSMModem.h"
+
+#include "SimProcess.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace vesk;
+using namespace vesk::modem;
+using vesk::testing::SimProcess;
+
+namespace {
+
+class SimTest : public ::testing::Test {
+protected:
+    void open(SimProcess& sim)
+    {
+        modem.CommandTimeout = 1000;
+        modem.SendMessageTimeout = 3000;
+        modem.ListMessageTimeout = 3000;
+        modem.DeleteMessageTimeout = 1000;
+        modem.SetLogging(true);
+        modem.SetLogFilename(dir.file("modemlog.txt"));
+        ASSERT_TRUE(modem.OpenPort(sim.path(), "9600,N,8,1"));
+    }
+    std::vector<std::string> unitsSent(SimProcess& sim) { return sim.control("sent"); }
+
+    vesk::testing::TempDir dir;
+    SystemClock clock;
+    NullPump pump;
+    GSMModem modem {clock, pump};
+};
+
+std::string letters(std::size_t n)
+{
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i)
+        text += static_cast<char>('a' + i % 26);
+    return text;
+}
+
+long long millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+TEST_F(SimTest, InterrogationReadsEachReplyShape)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> options;
+        bool textModeSupported;
+        std::string mode;
+        bool simOkay;
+        int battery;
+        int signal;
+        int registration;
+        std::string network;
+        bool memoryReadable;
+        int count; // after two messages and one report were stored
+        bool reports;
+        std::string reportCommand;
+    };
+    const std::vector<Case> cases = {
+        {"list offer, three memory groups, long operator name", {}, true, "PDU", true, 80, 58, 1, "\"Simnet\"",
+            true, 3, true, "AT+CNMI=1,,,2"},
+        {"range offer, two memory groups, numeric operator",
+            {"--cmgf-offer", "(0-1)", "--cpms-groups", "2", "--cops-format", "2", "--numeric", "27201", "--signal",
+                "31", "--creg", "5", "--battery", "55", "--cnmi-offer", "(0-2),(0-3),(0,2),(0,1),(0,1)", "--pin",
+                "SIM PIN", "--report-memory", "SR"},
+            false, "PDU", false, 55, 100, 5, "01", true, 2, true, "AT+CNMI=1,,,1"},
+        {"no text mode, no operator, no battery, no reports",
+            {"--cmgf-offer", "(0)", "--cops-format", "none", "--battery", "-1", "--cnmi-offer",
+                "(0,1,2),(0,1),(0,2),(0),(1)", "--signal", "99", "--creg", "2", "--cpms-offer", "(),(),()", "--mode",
+                "1"},
+            false, ">", true, -1, 319, 2, "?", false, 3, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimProcess sim(c.options);
+        open(sim);
+        modem.CommandTimeout = 300; // only the refused memory waits it out
+        sim.control("deliver +447700900123 first");
+        sim.control("deliver +447700900123 second");
+        sim.control("report 5 +447700900456 0");
+        EXPECT_EQ(modem.IsTextModeSupported(), c.textModeSupported);
+        EXPECT_EQ(modem.GetMode(), c.mode);
+        EXPECT_EQ(modem.IsSIMOkay(), c.simOkay);
+        EXPECT_EQ(modem.Model(), "VESK-SIM 900");
+        EXPECT_EQ(modem.IMEI(), "356938035643809");
+        EXPECT_EQ(modem.ServiceCentre(), "+447785016005");
+        EXPECT_EQ(modem.BatteryLevel(), c.battery);
+        EXPECT_EQ(modem.SignalLevel(), c.signal);
+        EXPECT_EQ(modem.NetworkRegistration(), c.registration);
+        EXPECT_EQ(modem.Network(), c.network);
+        EXPECT_EQ(modem.IsMessageMemoryReadable(), c.memoryReadable);
+        EXPECT_EQ(modem.GetSelectedMemory(), "SM");
+        EXPECT_EQ(modem.MessageCount(), c.count);
+        EXPECT_EQ(modem.EnableMessageReports(true), c.reports);
+        if (!c.reportCommand.empty()) {
+            EXPECT_EQ(sim.countInTranscript(c.reportCommand), 1);
+        }
+        EXPECT_TRUE(modem.SelectMemory("ME"));
+        EXPECT_EQ(modem.GetSelectedMemory(), "ME");
+        EXPECT_FALSE(modem.SelectMemory("XX"));
+        EXPECT_TRUE(modem.ATI(3).ends_with("OK\r\n"));
+        modem.ClosePort();
+    }
+}
+
+TEST_F(SimTest, ErrorWithCauseNumberWaitsTheWholeTimeoutAndIsKept)
+{
+    SimProcess sim;
+    open(sim);
+    sim.control("fault cms 500");
+    modem.CommandTimeout = 400;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(modem.IsSIMOkay());
+    EXPECT_GE(millisecondsSince(start), 400);
+    modem.LogFlush();
+    EXPECT_NE(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("AT+CPIN?\r\r\n+CMS ERROR: 500\r\n"),
+        std::string::npos);
+}
+
+TEST_F(SimTest, ReplyInTwoPiecesIsReadWhole)
+{
+    SimProcess sim;
+    open(sim);
+    sim.control("fault split 250");
+    EXPECT_EQ(modem.Model(), "VESK-SIM 900");
+    EXPECT_EQ(modem.SignalLevel(), 58);
+}
+
+TEST_F(SimTest, SerialNumberIsAskedOnlyUntilItWasRead)
+{
+    SimProcess sim;
+    open(sim);
+    sim.control("fault error");
+    EXPECT_EQ(modem.IMEI(), "");
+    sim.control("fault clear");
+    EXPECT_EQ(modem.IMEI(), "356938035643809");
+    EXPECT_EQ(modem.IMEI(), "356938035643809");
+    EXPECT_EQ(sim.countInTranscript("AT+CGSN"), 2);
+}
+
+namespace {
+struct RecordingStatusBar final : StatusDisplay
+{
+    void SetPanelText(int panel, const std::string& text) override { texts.push_back(std::to_string(panel) + ":" + text); }
+    void Refresh() override { ++refreshes; }
+    std::vector<std::string> texts;
+    int refreshes = 0;
+};
+} // namespace
+
+TEST_F(SimTest, FindModemProbesFromTheLastPortAndStopsAtTheFirstAnswer)
+{
+    SimProcess first({"--model", "FIRST"});
+    SimProcess second({"--model", "SECOND"});
+    modem.CommandTimeout = 300;
+    modem.SetLogging(true);
+    modem.SetLogFilename(dir.file("modemlog.txt"));
+    modem.Port().SetPortList({first.path(), second.path()});
+    RecordingStatusBar bar;
+    EXPECT_EQ(modem.FindModem("9600,N,8,1", &bar), second.path());
+    EXPECT_FALSE(modem.IsPortOpen());
+    EXPECT_EQ(bar.texts, std::vector<std::string>({"3:Looking for a GSM device on " + second.path()}));
+    EXPECT_TRUE(first.control("transcript").empty());
+
+    second.control("fault silent");
+    bar.texts.clear();
+    EXPECT_EQ(modem.FindModem("9600,N,8,1", &bar), first.path());
+    EXPECT_EQ(bar.texts.size(), 2u);
+    EXPECT_EQ(first.countInTranscript("AT+CGMM"), 1);
+
+    first.control("fault silent");
+    EXPECT_EQ(modem.FindModem("9600,N,8,1", nullptr), "");
+    modem.LogFlush();
+    const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
+    EXPECT_NE(log.find("Autodetecting on port [" + second.path() + "]\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Found " + second.path() + "\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Autodetection complete.\r\n"), std::string::npos);
+}
+
+TEST_F(SimTest, SingleMessagesReturnTheModemsReference)
+{
+    SimProcess sim({"--first-reference", "42"});
+    open(sim);
+    GSMMessage pdu;
+    pdu.Address = "+15550123";
+    pdu.Text = "hello from PDU mode";
+    EXPECT_EQ(modem.SendSMS(pdu), 42);
+    EXPECT_EQ(pdu.id, 42);
+    EXPECT_EQ(pdu.ModemResult, "+CMGS: 42\r\n\r\nOK");
+
+    ASSERT_TRUE(modem.TextMode(true));
+    GSMMessage text;
+    text.Address = "+15550124";
+    text.Text = "hello from text mode";
+    EXPECT_EQ(modem.SendSMS(text), 43);
+    EXPECT_TRUE(modem.SimpleSend("07700900123", "simple"));
+
+    const auto units = unitsSent(sim);
+    ASSERT_EQ(units.size(), 3u);
+    EXPECT_EQ(SimProcess::field(units[0], "to"), "+15550123");
+    EXPECT_EQ(SimProcess::field(units[0], "report"), "1");
+    EXPECT_EQ(SimProcess::field(units[0], "text"), "hello from PDU mode");
+    EXPECT_EQ(SimProcess::field(units[1], "mode"), "text");
+    EXPECT_EQ(SimProcess::field(units[1], "text"), "hello from text mode");
+    EXPECT_EQ(SimProcess::field(units[2], "to"), "07700900123");
+}
+
+TEST_F(SimTest, LongMessageGoesOutInJoinedParts)
+{
+    SimProcess sim({"--first-reference", "7"});
+    open(sim);
+    modem.MaxMessageSize = 400;
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = letters(400);
+    EXPECT_EQ(modem.SendSMS(message), 9);
+    EXPECT_EQ(message.FragmentCount, 3);
+    EXPECT_EQ(message.ModemResult, "+CMGS: 9\r\n\r\nOK");
+
+    const auto units = unitsSent(sim);
+    ASSERT_EQ(units.size(), 3u);
+    const char* headers[] = {"050003000301", "050003000302", "050003000303"};
+    const std::size_t septets[] = {152, 152, 96};
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(units[i]);
+        EXPECT_EQ(SimProcess::field(units[i], "udh"), headers[i]);
+        EXPECT_EQ(SimProcess::field(units[i], "text").size(), septets[i]);
+        EXPECT_EQ(SimProcess::field(units[i], "report"), i == 2 ? "1" : "0");
+    }
+    const auto messages = sim.control("messages");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(SimProcess::field(messages[0], "parts"), "3");
+    EXPECT_EQ(SimProcess::field(messages[0], "text"), letters(400));
+}
+
+TEST_F(SimTest, PartBoundaryFollowsSeptetsNotCharacters)
+{
+    SimProcess sim;
+    open(sim);
+    GSMMessage single;
+    single.Address = "+15550123";
+    single.Text = letters(158) + "~";                 // exactly 160 septets
+    EXPECT_NE(modem.SendSMS(single), -1);
+    EXPECT_EQ(single.FragmentCount, 1);
+    GSMMessage two;
+    two.Address = "+15550123";
+    two.Text = letters(158) + "~~";
+    two.Text.resize(two.Text.size());
+    modem.MaxMessageSize = 400;
+    EXPECT_NE(modem.SendSMS(two), -1);                  // 162 septets
+    EXPECT_EQ(two.FragmentCount, 2);
+    const auto messages = sim.control("messages");
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(SimProcess::field(messages[0], "text"), letters(158) + "~");
+    EXPECT_EQ(SimProcess::field(messages[1], "text"), letters(158) + "~~");
+}
+
+TEST_F(SimTest, LongMessageInTextModeIsSentInPduModeAndTheModeRestored)
+{
+    SimProcess sim;
+    open(sim);
+    ASSERT_TRUE(modem.TextMode(true));
+    modem.MaxMessageSize = 400;
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = letters(400);
+    EXPECT_NE(modem.SendSMS(message), -1);
+    EXPECT_EQ(message.FragmentCount, 3);
+    EXPECT_TRUE(modem.IsTextMode());
+    EXPECT_EQ(modem.GetMode(), ">");
+    const auto transcript = sim.control("transcript");
+    const auto at = [&](const std::string& line) {
+        return std::find(transcript.begin(), transcript.end(), line) - transcript.begin();
+    };
+    EXPECT_LT(at("AT+CMGF=0"), at("AT+CMGS=159"));
+    EXPECT_EQ(sim.countInTranscript("AT+CMGF=1"), 2);
+
+    sim.control("reply AT+CMGF=0 \\r\\nERROR\\r\\n");
+    GSMMessage refused = message;
+    refused.Text = letters(400);
+    EXPECT_EQ(modem.SendSMS(refused), -1);
+    EXPECT_NE(refused.ModemResult.find("refused"), std::string::npos);
+    EXPECT_EQ(unitsSent(sim).size(), 3u);
+}
+
+TEST_F(SimTest, RefusedPromptReturnsFailureWithoutTheBody)
+{
+    SimProcess sim;
+    open(sim);
+    sim.control("fault refuse-send 302");
+    modem.CommandTimeout = 300;
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "never sent";
+    EXPECT_EQ(modem.SendSMS(message), -1);
+    EXPECT_EQ(message.ModemResult, "");
+    for (const auto& line : sim.control("transcript"))
+        EXPECT_EQ(line.rfind("<body>", 0), std::string::npos) << line;
+    EXPECT_TRUE(unitsSent(sim).empty());
+
+    sim.control("fault clear");
+    sim.control("fault send-error 500");
+    modem.SendMessageTimeout = 500;
+    EXPECT_EQ(modem.SendSMS(message), -1);
+    EXPECT_EQ(message.ModemResult, "+CMS ERROR: 500");
+}
+
+TEST_F(SimTest, TextModeListingGivesMessagesAndReportsInOrder)
+{
+    SimProcess sim;
+    open(sim);
+    ASSERT_TRUE(modem.TextMode(true));
+    sim.control("deliver +447700900123 Meet at 8");
+    sim.control("report 17 +447700900456 0");
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+    ASSERT_EQ(records->size(), 2u);
+    const auto& message = (*records)[0];
+    EXPECT_EQ(message.MessageType, 0);
+    EXPECT_EQ(message.MemoryIndex, 1);
+    EXPECT_EQ(message.ReadStatus, 0);
+    EXPECT_EQ(message.Address, "+447700900123");
+    EXPECT_EQ(message.Text, "Meet at 8");
+    EXPECT_FALSE(message.Time.isZero());
+    const auto& report = (*records)[1];
+    EXPECT_EQ(report.MessageType, 1);
+    EXPECT_EQ(report.id, 17);
+    EXPECT_EQ(report.Address, "+447700900456");
+    EXPECT_EQ(report.DeliveryStatus, 0);
+    EXPECT_FALSE(report.DeliveryTime.isZero());
+
+    const auto again = modem.ReadMessages();
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ((*again)[0].ReadStatus, 1); // listed once, now read
+}
+
+TEST_F(SimTest, PduListingGivesMessagesReplayedUnitsAndReportsOfSends)
+{
+    SimProcess sim({"--first-reference", "33", "--report-status", "0"});
+    open(sim);
+    sim.control("deliver +447700900123 Hello from the network");
+    // A unit recorded from a real network, replayed as it was.
+    sim.control("deliver-pdu 0791447758100650040691214365000062215021100000" "05C8329BFD06");
+    GSMMessage sent;
+    sent.Address = "+15550123";
+    sent.Text = "please confirm";
+    ASSERT_EQ(modem.SendSMS(sent), 33);
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+    ASSERT_EQ(records->size(), 3u);
+    EXPECT_EQ((*records)[0].MessageType, 0);
+    EXPECT_EQ((*records)[0].Address, "+447700900123");
+    EXPECT_EQ((*records)[0].Text, "Hello from the network");
+    EXPECT_EQ((*records)[0].Time, (*records)[0].DeliveryTime);
+    EXPECT_EQ((*records)[1].Address, "+123456");
+    EXPECT_EQ((*records)[1].Text, "Hello");
+    EXPECT_EQ((*records)[2].MessageType, 1);
+    EXPECT_EQ((*records)[2].id, 33);
+    EXPECT_EQ((*records)[2].Address, "+15550123");
+    EXPECT_EQ((*records)[2].DeliveryStatus, 0);
+    EXPECT_EQ((*records)[2].MemoryIndex, 3);
+}
+
+TEST_F(SimTest, EmptyErrorAndMalformedListings)
+{
+    SimProcess sim;
+    open(sim);
+    auto empty = modem.ReadMessages();
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->empty());
+
+    sim.control("fault error");
+    EXPECT_FALSE(modem.ReadMessages().has_value());
+    sim.control("fault clear");
+
+    sim.control("deliver +447700900123 good one");
+    sim.control("deliver-pdu 000406912143"); // a received unit cut short
+    EXPECT_FALSE(modem.ReadMessages().has_value());
+    EXPECT_FALSE(modem.LastListingError().empty());
+    EXPECT_EQ(sim.control("memory SM").size(), 2u); // both stay for the next pass
+
+    ASSERT_TRUE(modem.TextMode(true));
+    sim.control("reply AT+CMGL=\"ALL\" \\r\\n+CMGL: x,\"REC READ\"\\r\\n\\r\\nOK\\r\\n");
+    EXPECT_FALSE(modem.ReadMessages().has_value());
+}
+
+TEST_F(SimTest, DeleteMessageRemovesTheEntry)
+{
+    SimProcess sim;
+    open(sim);
+    sim.control("deliver +447700900123 one");
+    sim.control("deliver +447700900123 two");
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value());
+    ASSERT_EQ(records->size(), 2u);
+    modem.DeleteMessageTimeout = 300;
+    EXPECT_TRUE(modem.DeleteMessage((*records)[0].MemoryIndex));
+    const auto left = sim.control("memory SM");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(SimProcess::field(left[0], "index"), "2");
+    EXPECT_FALSE(modem.DeleteMessage(99));
+    EXPECT_EQ(sim.countInTranscript("AT+CMGD=1"), 1);
+}
+
+TEST_F(SimTest, ModemLogHoldsTheExchange)
+{
+    SimProcess sim;
+    open(sim);
+    modem.Model();
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "hello";
+    modem.SendSMS(message);
+    modem.LogFlush();
+    const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
+    EXPECT_TRUE(std::regex_search(log, std::regex("^\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d ATE0\r")));
+    EXPECT_TRUE(std::regex_search(log, std::regex("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d AT\\+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n")));
+    EXPECT_NE(log.find("AT+CMGS=16\r\r\n> 002100089151551032000005E8329BFD06<CTRL-Z>\r\r\n+CMGS: 1\r\n\r\nOK\r\n"),
+        std::string::npos);
+}
+
+TEST_F(SimTest, DroppedLineFailsQuietly)
+{
+    SimProcess sim;
+    open(sim);
+    modem.CommandTimeout = 300;
+    modem.ListMessageTimeout = 300;
+    sim.control("fault drop");
+    EXPECT_FALSE(modem.IsModemPresent());
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "lost";
+    EXPECT_EQ(modem.SendSMS(message), -1);
+    EXPECT_FALSE(modem.ReadMessages().has_value());
+    EXPECT_FALSE(modem.DeleteMessage(1));
+}

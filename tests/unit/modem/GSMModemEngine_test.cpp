@@ -1,0 +1,289 @@
+// The command engine against a real pseudo-terminal whose far end answers from a script, with
+// virtual time: every 100 ms poll is a step of the injected clock, so no test sleeps.
+#include "modem/GSMModem.h"
+
+#include "ScriptedPump.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+using namespace vesk;
+using namespace vesk::modem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The far end of the line: answers each command with pieces written a given number of polls
+// after the command arrived.
+class ScriptedLine {
+public:
+    struct Piece
+    {
+        int afterPolls;
+        std::string bytes;
+    };
+
+    ScriptedLine()
+    {
+        char name[256] = {};
+        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        m_path = name;
+        answer("ATE0", {{1, "\r\nOK\r\n"}});
+    }
+    ~ScriptedLine()
+    {
+        close(m_master);
+        close(m_slave);
+    }
+
+    const std::string& path() const { return m_path; }
+    void answer(const std::string& command, std::vector<Piece> pieces) { m_script[command] = std::move(pieces); }
+    int timesReceived(const std::string& command) const
+    {
+        int n = 0;
+        for (const auto& c : m_received)
+            n += c == command;
+        return n;
+    }
+    const std::string& raw() const { return m_raw; }
+
+    // Called at every poll of the driver.
+    void poll()
+    {
+        ++m_polls;
+        char buffer[1024];
+        ssize_t n;
+        while ((n = read(m_master, buffer, sizeof buffer)) > 0) {
+            m_raw.append(buffer, static_cast<std::size_t>(n));
+            m_pendingInput.append(buffer, static_cast<std::size_t>(n));
+        }
+        std::size_t cr;
+        while ((cr = m_pendingInput.find_first_of("\r\x1A")) != std::string::npos) {
+            // A message body ends in Ctrl-Z, shown here as "^Z".
+            const std::string command = m_pendingInput.substr(0, cr) + (m_pendingInput[cr] == '\x1A' ? "^Z" : "");
+            m_pendingInput.erase(0, cr + 1);
+            m_received.push_back(command);
+            if (auto it = m_script.find(command); it != m_script.end())
+                for (const auto& piece : it->second)
+                    m_due.emplace(m_polls - 1 + piece.afterPolls, piece.bytes);
+        }
+        bool wrote = false;
+        for (auto it = m_due.begin(); it != m_due.end() && it->first <= m_polls;) {
+            (void)!write(m_master, it->second.data(), it->second.size());
+            it = m_due.erase(it);
+            wrote = true;
+        }
+        if (wrote) { // let the bytes reach the driver's side before its next look
+            pollfd p {m_slave, POLLIN, 0};
+            ::poll(&p, 1, 1000);
+        }
+    }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_path;
+    std::map<std::string, std::vector<Piece>> m_script;
+    std::multimap<int, std::string> m_due;
+    std::vector<std::string> m_received;
+    std::string m_pendingInput;
+    std::string m_raw;
+    int m_polls = 0;
+};
+
+class LineClock final : public Clock {
+public:
+    explicit LineClock(ScriptedLine& line) : m_line(line) { }
+    DateTime now() const override { return DateTime::fromParts(2026, 3, 5, 14, 7, 0).addSeconds(m_ms.count() / 1000); }
+    std::chrono::milliseconds elapsed() const override { return m_ms; }
+    void sleepFor(std::chrono::milliseconds d) override
+    {
+        m_ms += d;
+        ++m_sleeps;
+        m_line.poll();
+    }
+    int sleeps() const { return m_sleeps; }
+
+private:
+    ScriptedLine& m_line;
+    std::chrono::milliseconds m_ms {0};
+    int m_sleeps = 0;
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        modem.SetLogging(true);
+        modem.SetLogFilename(dir.file("modemlog.txt"));
+        ASSERT_TRUE(modem.OpenPort(line.path(), "9600,N,8,1"));
+    }
+
+    ScriptedLine line;
+    LineClock clock {line};
+    vesk::testing::ScriptedPump pump;
+    vesk::testing::TempDir dir;
+    GSMModem modem {clock, pump};
+};
+
+} // namespace
+
+TEST_F(EngineTest, AnswerInTheFirstPollCostsOneStep)
+{
+    line.answer("AT", {{1, "\r\nOK\r\n"}});
+    const int before = clock.sleeps();
+    EXPECT_TRUE(modem.IsModemPresent());
+    EXPECT_EQ(clock.sleeps() - before, 1);
+}
+
+TEST_F(EngineTest, EchoedCommandMeansNotPresent)
+{
+    line.answer("AT", {{1, "AT\r\r\nOK\r\n"}});
+    EXPECT_FALSE(modem.IsModemPresent());
+    EXPECT_TRUE(modem.CheckModem());
+}
+
+TEST_F(EngineTest, ErrorWithCauseNumberWaitsTheWholeTimeout)
+{
+    modem.CommandTimeout = 2000;
+    line.answer("AT+CPIN?", {{1, "\r\n+CME ERROR: 10\r\n"}});
+    const auto start = clock.elapsed();
+    EXPECT_FALSE(modem.IsSIMOkay());
+    EXPECT_EQ((clock.elapsed() - start).count(), 2100);
+    modem.LogFlush();
+    EXPECT_NE(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("AT+CPIN?\r\r\n+CME ERROR: 10\r\n"), std::string::npos);
+}
+
+TEST_F(EngineTest, ReplyInTwoPiecesIsReturnedWhole)
+{
+    line.answer("AT+CSQ", {{1, "\r\n+CS"}, {3, "Q: 18,99\r\n\r\nOK\r\n"}});
+    EXPECT_EQ(modem.SignalLevel(), 58);
+}
+
+TEST_F(EngineTest, SilentModemGivesNeutralValuesAfterTheTimeout)
+{
+    modem.CommandTimeout = 500;
+    EXPECT_EQ(modem.GetMode(), "?");
+    EXPECT_EQ(modem.Network(), "?");
+    EXPECT_EQ(modem.SignalLevel(), -1);
+    EXPECT_EQ(modem.MessageCount(), 0);
+    EXPECT_EQ(modem.Model(), "");
+}
+
+TEST_F(EngineTest, SerialNumberIsAskedOnlyUntilItWasRead)
+{
+    line.answer("AT+CGSN", {{1, "\r\nERROR\r\n"}});
+    EXPECT_EQ(modem.IMEI(), "");
+    line.answer("AT+CGSN", {{1, "\r\n356938035643809\r\n\r\nOK\r\n"}});
+    EXPECT_EQ(modem.IMEI(), "356938035643809");
+    EXPECT_EQ(modem.IMEI(), "356938035643809");
+    EXPECT_EQ(line.timesReceived("AT+CGSN"), 2);
+}
+
+TEST_F(EngineTest, TextModeFlagIsKeptEvenWhenRefused)
+{
+    line.answer("AT+CMGF=1", {{1, "\r\nERROR\r\n"}});
+    EXPECT_FALSE(modem.TextMode(true));
+    EXPECT_TRUE(modem.IsTextMode());
+}
+
+TEST_F(EngineTest, ReportsAreNotSwitchedOnWhenTheModemOffersNone)
+{
+    line.answer("AT+CNMI=?", {{1, "\r\n+CNMI: (0,1,2),(0,1),(0,2),(0),(1)\r\n\r\nOK\r\n"}});
+    EXPECT_FALSE(modem.EnableMessageReports(true));
+    EXPECT_EQ(line.timesReceived("AT+CNMI=1,,,2") + line.timesReceived("AT+CNMI=1,,,1"), 0);
+    line.answer("AT+CNMI=?", {{1, "\r\n+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)\r\n\r\nOK\r\n"}});
+    EXPECT_TRUE(modem.EnableMessageReports(true));
+    EXPECT_EQ(line.timesReceived("AT+CNMI=1,,,2"), 1);
+}
+
+TEST_F(EngineTest, CommandsAreLoggedWithTheirTimeAndRepliesAsReceived)
+{
+    line.answer("AT+CGMM", {{1, "\r\nVESK-SIM 900\r\n\r\nOK\r\n"}});
+    EXPECT_EQ(modem.Model(), "VESK-SIM 900");
+    modem.LogFlush();
+    EXPECT_EQ(vesk::testing::ReadFile(dir.file("modemlog.txt")),
+        "05.03 14:07:00 ATE0\r\r\nOK\r\n05.03 14:07:00 AT+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n");
+}
+
+TEST_F(EngineTest, RefusedPromptWritesNoBody)
+{
+    line.answer("AT+CMGS=16", {{1, "\r\n+CMS ERROR: 302\r\n"}});
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "hello";
+    EXPECT_EQ(modem.SendSMS(message), -1);
+    EXPECT_EQ(message.ModemResult, "");
+    EXPECT_EQ(line.raw().find("E8329BFD06"), std::string::npos);
+}
+
+TEST_F(EngineTest, PduSendReturnsTheReferenceBeforeTheFirstLineEnd)
+{
+    line.answer("AT+CMGS=16", {{1, "\r\n> "}});
+    line.answer("002100089151551032000005E8329BFD06^Z", {{1, "\r\n+CMGS: 12\r\n\r\nOK\r\n"}});
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "  hello  ";
+    EXPECT_EQ(modem.SendSMS(message), 12);
+    EXPECT_EQ(message.id, 12);
+    EXPECT_EQ(message.Text, "hello");
+    EXPECT_EQ(message.FragmentCount, 1);
+    EXPECT_EQ(message.ModemResult, "+CMGS: 12\r\n\r\nOK");
+    modem.LogFlush();
+    EXPECT_NE(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("002100089151551032000005E8329BFD06<CTRL-Z>\r"),
+        std::string::npos);
+}
+
+TEST_F(EngineTest, SendAnswerWithoutReferenceIsKeptForTheCaller)
+{
+    line.answer("AT+CMGS=16", {{1, "\r\n> "}});
+    line.answer("002100089151551032000005E8329BFD06^Z", {{2, "\r\nERROR\r\n"}});
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "hello";
+    EXPECT_EQ(modem.SendSMS(message), -1);
+    EXPECT_EQ(message.id, -1);
+    EXPECT_EQ(message.ModemResult, "ERROR");
+}
+
+TEST_F(EngineTest, EmptyUnitIsRefusedWithoutTouchingThePort)
+{
+    const std::string before = line.raw();
+    std::string answer = "untouched";
+    EXPECT_EQ(modem.SendRawPDU("", answer), -1);
+    EXPECT_EQ(answer, "untouched");
+    EXPECT_EQ(line.raw(), before);
+}
+
+TEST_F(EngineTest, ClosedPortSendsNothingAndReportsFailure)
+{
+    modem.ClosePort();
+    modem.CommandTimeout = 300;
+    modem.DeleteMessageTimeout = 300;
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "hello";
+    EXPECT_EQ(modem.SendSMS(message), -1);
+    EXPECT_FALSE(modem.DeleteMessage(3));
+    const auto listing = modem.ReadMessages();
+    ASSERT_TRUE(listing.has_value());
+    EXPECT_TRUE(listing->empty());
+    EXPECT_EQ(modem.RawCommand("AT"), "");
+}
+
+TEST_F(EngineTest, ResetReopensTheSamePort)
+{
+    EXPECT_TRUE(modem.ResetPort());
+    EXPECT_TRUE(modem.IsPortOpen());
+    EXPECT_EQ(modem.PortName, line.path());
+    EXPECT_EQ(modem.InitString, "9600,N,8,1");
+    EXPECT_EQ(line.timesReceived("ATE0"), 2);
+}

@@ -1,0 +1,211 @@
+// Replies of real modems to the commands the console sends: every reader gives its documented
+// result or its neutral value, and none of them falls over.
+#include "JsonReader.h"
+#include "modem/AtReplies.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+
+using namespace vesk::modem;
+using vesk::testing::JsonReader;
+using vesk::testing::JsonValue;
+
+namespace {
+
+JsonValue loadTranscripts()
+{
+    std::ifstream in(std::string(VESK_VECTORS_DIR) + "/modem_transcripts.json", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    return JsonReader::parse(text);
+}
+
+bool hasFinal(const std::string& s)
+{
+    return s.find("OK") != std::string::npos || s.find("ERROR") != std::string::npos;
+}
+
+// The reply as it reaches a reader: framed as a modem in verbose mode frames it (sources that
+// dropped the CRs or the final result get them back), then trimmed as the command engine trims.
+std::string engineReply(const JsonValue& e)
+{
+    std::string reply;
+    if (e["reply"].isString())
+        reply = e["reply"].text;
+    else if (e["info_line"].isString())
+        reply = e["info_line"].text + "\r\n\r\n" + (e["final_result"].isString() ? e["final_result"].text : "OK");
+    if (reply.find('\r') == std::string::npos) {
+        std::string framed;
+        for (char c : reply)
+            framed += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        reply = framed;
+    }
+    if (!hasFinal(reply))
+        reply += "\r\n\r\nOK\r\n";
+    if (reply.rfind("\r\n", 0) != 0)
+        reply = "\r\n" + reply;
+    return StripCRLF(reply);
+}
+
+std::string listingOf(std::string reply)
+{
+    if (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "OK") == 0) {
+        reply.resize(reply.size() - 2);
+        while (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0)
+            reply.resize(reply.size() - 2);
+    }
+    return reply;
+}
+
+bool endsInOK(const std::string& r) { return r.size() >= 2 && r.compare(r.size() - 2, 2, "OK") == 0; }
+
+int percentOf(double strength) { return static_cast<int>(std::nearbyint(strength * 100.0 / 31.0)); }
+
+} // namespace
+
+TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
+{
+    const JsonValue entries = loadTranscripts();
+    ASSERT_GT(entries.items.size(), 300u);
+    int checkedValues = 0;
+    int readReplies = 0;
+    for (const JsonValue& e : entries.items) {
+        const std::string command = e["command"].text;
+        const std::string reply = engineReply(e);
+        const JsonValue& x = e["expected"];
+        SCOPED_TRACE(e["id"].text + " " + command + " reply: " + reply);
+        // Readers that may raise only for a missing field; any other exception is a fault.
+        auto mayRaise = [&](const std::function<void()>& read) {
+            try {
+                read();
+            } catch (const ModemError&) {
+            }
+        };
+        ++readReplies;
+        if (command == "AT+CSQ") {
+            const int percent = ParseSignalLevel(reply);
+            if (x["signalStrength"].isNumber() && x["signalStrength"].number >= 0 && endsInOK(reply)) {
+                EXPECT_EQ(percent, percentOf(x["signalStrength"].number));
+                ++checkedValues;
+            }
+            EXPECT_GE(percent, -1);
+        } else if (command == "AT+CPIN?") {
+            const bool ready = ParseSIMOkay(reply);
+            EXPECT_EQ(ready, reply.rfind("+CPIN: READY", 0) == 0);
+            if (x["lock"].isString()) {
+                EXPECT_EQ(ready, x["lock"].text.find("NONE") != std::string::npos);
+                ++checkedValues;
+            }
+        } else if (command == "AT+CGMM") {
+            const std::string model = ParseModel(reply);
+            if (x["model"].isString()) {
+                EXPECT_EQ(model, x["model"].text);
+                ++checkedValues;
+            }
+            if (reply.find("ERROR") != std::string::npos) {
+                EXPECT_EQ(model, "");
+            }
+        } else if (command == "AT+CGSN") {
+            const std::string imei = ParseIMEI(reply);
+            if (x["imei"].isString()) {
+                EXPECT_EQ(imei, x["imei"].text);
+                ++checkedValues;
+            }
+        } else if (command == "AT+CSCA?") {
+            const std::string centre = ParseServiceCentre(reply);
+            const JsonValue& smsc = x.has("smsc") ? x["smsc"] : x["number"];
+            if (smsc.isString() && smsc.text.find_first_not_of("+0123456789") == std::string::npos
+                && reply.find(smsc.text) != std::string::npos) {
+                EXPECT_EQ(centre, smsc.text);
+                ++checkedValues;
+            } else if (x.has("smsc") && !smsc.isString()) {
+                EXPECT_EQ(centre, "");
+                ++checkedValues;
+            }
+        } else if (command == "AT+CREG?") {
+            int status = 0;
+            mayRaise([&] { status = ParseNetworkRegistration(reply); });
+            EXPECT_GE(status, 0);
+            static const std::map<std::string, int> kStates = {{"IDLE", 0}, {"HOME", 1}, {"SEARCHING", 2},
+                {"DENIED", 3}, {"UNKNOWN", 4}, {"ROAMING", 5}};
+            if (x["state"].isString() && endsInOK(reply)) {
+                const std::string state = x["state"].text.substr(x["state"].text.rfind('_') + 1);
+                if (kStates.count(state) && reply.rfind("+CREG:", 0) == 0) {
+                    EXPECT_EQ(status, kStates.at(state));
+                    ++checkedValues;
+                }
+            }
+        } else if (command == "AT+COPS?") {
+            const std::string network = ParseNetwork(reply);
+            const JsonValue& name = x.has("networkName") ? x["networkName"] : x["operator"];
+            if (name.isString() && x["format"].isNumber() && x["format"].number == 2) {
+                EXPECT_EQ(network, name.text.substr(3));
+                ++checkedValues;
+            } else if (name.isString()) {
+                EXPECT_EQ(network, "\"" + name.text + "\"");
+                ++checkedValues;
+            } else if (x.has("networkName")) {
+                EXPECT_EQ(network, "?");
+                ++checkedValues;
+            }
+        } else if (command == "AT+CMGF=?") {
+            ParseTextModeSupported(reply);
+        } else if (command == "AT+CMGF?") {
+            const std::string mode = ParseMode(reply);
+            EXPECT_TRUE(mode == "PDU" || mode == ">" || mode == "?");
+        } else if (command.rfind("AT+CPMS", 0) == 0) {
+            ParseMemoryReadable(reply);
+            EXPECT_GE(ParseMessageCount(reply), 0);
+            ParseSelectedMemory(reply);
+        } else if (command == "AT+CNMI=?") {
+            mayRaise([&] { ParseReportOffer(reply); });
+        } else if (command == "AT+CBC") {
+            mayRaise([&] { ParseBatteryLevel(reply); });
+        } else if (command.rfind("AT+CMGS", 0) == 0) {
+            std::string answer = reply;
+            if (answer.rfind("> ", 0) == 0)
+                answer = answer.substr(answer.find('\n') + 1);
+            // The wait ends at the final result; an indication sent later is not part of the answer.
+            if (const auto ok = answer.find("OK\r\n"); ok != std::string::npos)
+                answer.resize(ok + 4);
+            const int reference = ParseSendReference(StripAllCRLF(answer));
+            if (x["reference"].isNumber()) {
+                EXPECT_EQ(reference, static_cast<int>(x["reference"].number));
+                ++checkedValues;
+            }
+        } else if (command == "AT+CMGL=\"ALL\"") {
+            std::vector<GSMMessage> records;
+            mayRaise([&] { records = ReadTextMode(listingOf(reply)); });
+            if (x["messages"].kind == JsonValue::Kind::Array) {
+                ASSERT_EQ(records.size(), x["messages"].items.size());
+                for (std::size_t i = 0; i < records.size(); ++i) {
+                    EXPECT_EQ(records[i].MemoryIndex, static_cast<int>(x["messages"].items[i]["index"].number));
+                    EXPECT_EQ(records[i].Address, x["messages"].items[i]["number"].text);
+                    EXPECT_EQ(records[i].Text, x["messages"].items[i]["text"].text);
+                }
+                ++checkedValues;
+            }
+        } else if (command == "AT+CMGL=4") {
+            std::vector<GSMMessage> records;
+            mayRaise([&] { records = ReadPDUMode(listingOf(reply)); });
+            if (x["entries"].kind == JsonValue::Kind::Array && !records.empty()) {
+                ASSERT_EQ(records.size(), x["entries"].items.size());
+                for (std::size_t i = 0; i < records.size(); ++i) {
+                    const int status = static_cast<int>(x["entries"].items[i]["status"].number);
+                    EXPECT_EQ(records[i].MemoryIndex, static_cast<int>(x["entries"].items[i]["index"].number));
+                    EXPECT_EQ(records[i].ReadStatus, status <= 1 ? status : 2);
+                }
+                ++checkedValues;
+            }
+        } else {
+            --readReplies;
+            HasFinalResult(reply);
+        }
+    }
+    EXPECT_GT(readReplies, 150);
+    EXPECT_GT(checkedValues, 30);
+}

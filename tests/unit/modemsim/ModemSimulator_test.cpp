@@ -1,0 +1,146 @@
+#include "ModemSimulator.h"
+#include "SimPdu.h"
+
+#include "modem/PduUnits.h"
+
+#include <gtest/gtest.h>
+
+using namespace vesk::modemsim;
+
+namespace {
+
+std::string said(const std::vector<Output>& outputs)
+{
+    std::string all;
+    for (const auto& o : outputs)
+        all += o.bytes;
+    return all;
+}
+
+} // namespace
+
+TEST(SimUnits, ReadsTheUnitsTheDriverBuilds)
+{
+    const auto single = decodeSubmit("002100089151551032000005E8329BFD06");
+    ASSERT_TRUE(single);
+    EXPECT_EQ(single->destination, "+15550123");
+    EXPECT_TRUE(single->reportRequested);
+    EXPECT_EQ(single->text, "hello");
+    EXPECT_EQ(single->tpduOctets, 16);
+    EXPECT_EQ(single->concatTotal, 1);
+
+    const auto part = decodeSubmit("00410008915155103200000C050003000201D06536FB0D");
+    ASSERT_TRUE(part);
+    EXPECT_FALSE(part->reportRequested);
+    EXPECT_EQ(part->udhHex, "050003000201");
+    EXPECT_EQ(part->concatTotal, 2);
+    EXPECT_EQ(part->concatSequence, 1);
+    EXPECT_EQ(part->text, "hello");
+
+    std::string reason;
+    EXPECT_FALSE(decodeSubmit("002100089151551032000009E8329BFD06", &reason)); // length says 9 septets
+    EXPECT_FALSE(reason.empty());
+    EXPECT_FALSE(decodeSubmit("07914477581006500406912143650000", &reason)); // a deliver, not a submit
+    EXPECT_FALSE(decodeSubmit("zz", &reason));
+}
+
+TEST(SimUnits, ExtensionCharactersTravelAsEscapePairs)
+{
+    const auto codes = toGsm7("{€}|");
+    ASSERT_TRUE(codes);
+    EXPECT_EQ(*codes, std::string("\x1B\x28\x1B\x65\x1B\x29\x1B\x40"));
+    EXPECT_EQ(fromGsm7(*codes), "{€}|");
+    EXPECT_FALSE(toGsm7("日本"));
+}
+
+TEST(SimUnits, InjectedUnitsReadBackThroughTheConsolesDecoder)
+{
+    const Stamp sent {2026, 3, 5, 12, 1, 0, -4};
+    vesk::modem::GSMMessage message;
+    ASSERT_TRUE(vesk::modem::ParsePDU(encodeDeliver("+447785016005", "+447700900123", "Meet at 8", sent), 0, message));
+    EXPECT_EQ(message.MessageType, 0);
+    EXPECT_EQ(message.Address, "+447700900123");
+    EXPECT_EQ(message.Text, "Meet at 8");
+    EXPECT_EQ(message.Time, vesk::DateTime::fromParts(2026, 3, 5, 12, 1, 0));
+
+    vesk::modem::GSMMessage report;
+    ASSERT_TRUE(vesk::modem::ParsePDU(encodeStatusReport("", 17, "07700900456", sent, sent, 64), 0, report));
+    EXPECT_EQ(report.MessageType, 1);
+    EXPECT_EQ(report.id, 17);
+    EXPECT_EQ(report.Address, "07700900456");
+    EXPECT_EQ(report.DeliveryStatus, 64);
+
+    const auto back = decodeStored(encodeDeliver("", "+1", "Zone", sent));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(textDate(back->stamp), "26/03/05,12:01:00-04");
+}
+
+TEST(SimModem, EchoesUntilToldNotTo)
+{
+    ModemSimulator sim({});
+    EXPECT_EQ(said(sim.receive("AT\r")), "AT\r\r\nOK\r\n");
+    EXPECT_EQ(said(sim.receive("ATE0\r")), "ATE0\r\r\nOK\r\n");
+    EXPECT_EQ(said(sim.receive("AT\r")), "\r\nOK\r\n");
+    EXPECT_EQ(said(sim.receive("AT+NONSENSE\r")), "\r\nERROR\r\n");
+}
+
+TEST(SimModem, PduSendChecksTheGivenLength)
+{
+    SimOptions options;
+    options.echo = false;
+    ModemSimulator sim(options);
+    EXPECT_EQ(said(sim.receive("AT+CMGS=15\r")), "\r\n> ");
+    EXPECT_EQ(said(sim.receive("002100089151551032000005E8329BFD06\x1A")), "\r\n+CMS ERROR: 304\r\n");
+    EXPECT_EQ(said(sim.receive("AT+CMGS=16\r")), "\r\n> ");
+    EXPECT_EQ(said(sim.receive("002100089151551032000005E8329BFD06\x1A")), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+    ASSERT_EQ(sim.airMessages().size(), 1u);
+    EXPECT_EQ(sim.airMessages()[0].text, "hello");
+    // The report of that send is stored at once and counted.
+    EXPECT_EQ(said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30\r\n\r\nOK\r\n");
+}
+
+TEST(SimModem, ListingMarksEntriesReadAndDeleteRemovesThem)
+{
+    SimOptions options;
+    options.echo = false;
+    options.mode = 1;
+    ModemSimulator sim(options);
+    EXPECT_EQ(sim.control("deliver +447700900123 hi"), "OK\n");
+    const std::string first = said(sim.receive("AT+CMGL=\"ALL\"\r"));
+    EXPECT_NE(first.find("+CMGL: 1,\"REC UNREAD\",\"+447700900123\",,\""), std::string::npos);
+    EXPECT_NE(said(sim.receive("AT+CMGL=\"ALL\"\r")).find("REC READ"), std::string::npos);
+    EXPECT_EQ(said(sim.receive("AT+CMGL=4\r")), "\r\nERROR\r\n"); // the PDU-mode form in text mode
+    EXPECT_EQ(said(sim.receive("AT+CMGD=1\r")), "\r\nOK\r\n");
+    EXPECT_EQ(said(sim.receive("AT+CMGD=1\r")), "\r\n+CMS ERROR: 321\r\n");
+    EXPECT_EQ(said(sim.receive("AT+CMGL=\"ALL\"\r")), "\r\nOK\r\n");
+}
+
+TEST(SimModem, ControlCommandsRefuseNonsenseClearly)
+{
+    ModemSimulator sim({});
+    EXPECT_EQ(sim.control("frobnicate").rfind("ERROR", 0), 0u);
+    EXPECT_EQ(sim.control("set signal lots").rfind("ERROR", 0), 0u);
+    EXPECT_EQ(sim.control("deliver @XX +1 text").rfind("ERROR", 0), 0u);
+    EXPECT_EQ(sim.control("fault sideways").rfind("ERROR", 0), 0u);
+    EXPECT_EQ(sim.control("report 1 +1"), "ERROR report needs REF RECIPIENT STATUS\n");
+    EXPECT_EQ(sim.control("set sm-size 1"), "OK\n");
+    EXPECT_EQ(sim.control("deliver +1 one"), "OK\n");
+    EXPECT_EQ(sim.control("deliver +1 two"), "ERROR SM memory full\n");
+}
+
+TEST(SimModem, RecordedReplyIsPlayedVerbatim)
+{
+    SimOptions options;
+    options.echo = false;
+    ModemSimulator sim(options);
+    EXPECT_EQ(sim.control("reply at+cpms? \\r\\n+CPMS: \"SM\",2,20,\"ME\",5,100\\r\\n\\r\\nOK\\r\\n"), "OK\n");
+    EXPECT_EQ(said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",2,20,\"ME\",5,100\r\n\r\nOK\r\n");
+    sim.control("fault cms 500");
+    EXPECT_EQ(said(sim.receive("AT+CSQ\r")), "\r\n+CMS ERROR: 500\r\n");
+    sim.control("fault clear");
+    sim.control("fault split 100");
+    const auto pieces = sim.receive("AT+CSQ\r");
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[1].delay.count(), 100);
+    EXPECT_EQ(said(pieces), "\r\n+CSQ: 18,99\r\n\r\nOK\r\n");
+}
