@@ -85,6 +85,17 @@ protected:
         return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
     }
 
+    // The same, through a connection of its own, for when the outbox handle is closed.
+    std::int32_t scalarClosed(const std::string& sql)
+    {
+        store::db other(clock, pump);
+        other.setFilename(dir.file(store::kOutboxName));
+        if (!other.OpenDatabase(store::mode::kReadShared))
+            return -1;
+        auto rs = other.OpenDynaset(sql);
+        return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
+    }
+
     TempDir dir;
     FakeClock clock;
     ScriptedPump pump;

@@ -1,0 +1,192 @@
+#include "StoreFixture.h"
+#include "store/DBMessage.h"
+
+namespace vesk::store {
+namespace {
+
+using namespace std::chrono_literals;
+
+class DBMessageTest : public testing::StoreTest
+{
+protected:
+    DBMessage load(std::int32_t id)
+    {
+        DBMessage m(h(), clock, log);
+        m.id = id;
+        EXPECT_TRUE(m.Load());
+        return m;
+    }
+};
+
+TEST_F(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
+{
+    const std::string texts[] = {
+        "O'Brien's",
+        "say \"hi\"",
+        "#1 on #05/Mar/2026#",
+        "a -- b; DROP TABLE Message;",
+        "back\\slash",
+        "Grüße, ¿qué tal? ✓ 你好",
+        "TRUE FALSE [msgID] @@IDENTITY TOP 5",
+    };
+    for (const auto& text : texts) {
+        SCOPED_TRACE(text);
+        const std::int32_t id = InsertMessage(outbox, text, Left(text, 30), text, clock.now(), text);
+        ASSERT_GT(id, 0) << h().LastError();
+        DBMessage m = load(id);
+        EXPECT_EQ(m.Text, text);
+        EXPECT_EQ(m.Recipient, Left(text, 30));
+        EXPECT_EQ(m.Address, Left(text, 30));
+        EXPECT_EQ(TextOf(column(id, "msgStation")), Left(text, 32));
+
+        m.ErrorReason = text;
+        m.ModemResponse = text;
+        ASSERT_TRUE(m.Cancel());
+        EXPECT_EQ(TextOf(column(id, "msgErrorReason")), text);
+        EXPECT_EQ(TextOf(column(id, "msgModemResponse")), text);
+    }
+}
+
+TEST_F(DBMessageTest, QueuedRowStartsPendingWithNoDeliveryStatus)
+{
+    const std::int32_t id = queue();
+    DBMessage m = load(id);
+    EXPECT_EQ(m.Status, 0);
+    EXPECT_FALSE(m.Complete);
+    EXPECT_EQ(m.Attempts, 0);
+    EXPECT_EQ(m.DeliveryStatus, -1);
+    EXPECT_TRUE(m.DeliveryTime.isZero());
+    EXPECT_TRUE(m.Expires.isZero());
+    EXPECT_EQ(m.SendTime, clock.now());
+}
+
+TEST_F(DBMessageTest, NullDeliveryStatusReadsAsMinusOneAndIsWrittenBackAsNull)
+{
+    const std::int32_t id = queue();
+    DBMessage m = load(id);
+    m.Status = 5;
+    m.DeliveryStatus = 0;
+    m.DeliveryTime = DateTime::fromParts(2026, 3, 5, 14, 9, 30);
+    ASSERT_TRUE(m.UpdateDeliveryStatus());
+    EXPECT_EQ(IntOf(column(id, "msgDeliveryStatus")), 0);
+    EXPECT_EQ(DateOf(column(id, "msgDeliveryTime")), m.DeliveryTime);
+
+    m.DeliveryStatus = -1;
+    m.DeliveryTime = {};
+    ASSERT_TRUE(m.UpdateDeliveryStatus());
+    EXPECT_FALSE(column(id, "msgDeliveryStatus").has_value());
+    EXPECT_FALSE(column(id, "msgDeliveryTime").has_value());
+    EXPECT_EQ(load(id).DeliveryStatus, -1);
+}
+
+TEST_F(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
+{
+    const std::int32_t id = queue();
+    ASSERT_TRUE(TakeOwnership(outbox, id, "350123456789012"));
+    const int delays[] = {1, 1, 2, 3, 3};
+    DBMessage m = load(id);
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        SCOPED_TRACE(attempt);
+        clock.advance(7s);
+        m.ErrorReason = "no network";
+        m.ModemResponse = "+CMS ERROR: 500";
+        const DateTime failedAt = clock.now();
+        ASSERT_TRUE(m.ScheduleRetry());
+        EXPECT_EQ(IntOf(column(id, "msgAttempts")), attempt);
+        EXPECT_EQ(IntOf(column(id, "msgStatus")), 0);
+        EXPECT_EQ(DateOf(column(id, "msgSendTime")), failedAt.addMinutes(delays[attempt - 1]));
+        EXPECT_FALSE(column(id, "msgAgentIMEI").has_value());
+        EXPECT_FALSE(column(id, "msgAgentTimeStamp").has_value());
+        EXPECT_FALSE(BoolOf(column(id, "msgComplete")));
+        ASSERT_TRUE(m.Load());
+        ASSERT_TRUE(TakeOwnership(outbox, id, "350123456789012"));
+    }
+    m.ModemResponse = std::string(80, 'r');
+    EXPECT_FALSE(m.ScheduleRetry());
+    EXPECT_EQ(m.Status, 2);
+    EXPECT_EQ(IntOf(column(id, "msgStatus")), 2);
+    EXPECT_TRUE(BoolOf(column(id, "msgComplete")));
+    EXPECT_EQ(TextOf(column(id, "msgErrorReason")), "Retry Exceeded.");
+    EXPECT_EQ(TextOf(column(id, "msgModemResponse")), std::string(50, 'r'));
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(DBMessageTest, RetryCutsLongReasonsToFiftyCharacters)
+{
+    const std::int32_t id = queue();
+    DBMessage m = load(id);
+    m.ErrorReason = std::string(49, 'e') + "'s and more";
+    m.ModemResponse = std::string(60, 'm');
+    ASSERT_TRUE(m.ScheduleRetry());
+    EXPECT_EQ(TextOf(column(id, "msgErrorReason")), std::string(49, 'e') + "'");
+    EXPECT_EQ(TextOf(column(id, "msgModemResponse")), std::string(50, 'm'));
+}
+
+TEST_F(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
+{
+    const std::int32_t other = queue();
+    const std::int32_t id = queue();
+    for (std::int32_t row : {other, id}) {
+        ASSERT_TRUE(TakeOwnership(outbox, row, row == id ? "350123456789012" : "999999OTHER99"));
+        DBMessage sent = load(row);
+        sent.Complete = true;
+        sent.Status = 3;
+        sent.Reference = 42;
+        sent.Tariff = 1;
+        sent.FragmentCount = 2;
+        ASSERT_TRUE(sent.Update());
+    }
+
+    DBMessage report(h(), clock, log);
+    report.Reference = 42;
+    report.Address = "+447700900001";
+    ASSERT_TRUE(report.LoadByPendingReference("350123456789012"));
+    EXPECT_EQ(report.id, id);
+    report.Status = 5;
+    report.DeliveryStatus = 0;
+    report.DeliveryTime = clock.now();
+    ASSERT_TRUE(report.UpdateDeliveryStatus());
+
+    DBMessage second(h(), clock, log);
+    second.Reference = 42;
+    second.Address = "+447700900001";
+    EXPECT_FALSE(second.LoadByPendingReference("350123456789012"));
+    second.Address = "+440000000000";
+    EXPECT_FALSE(second.LoadByPendingReference(""));
+    EXPECT_EQ(IntOf(column(id, "msgFragmentCount")), 2);
+    EXPECT_EQ(IntOf(column(other, "msgStatus")), 3);
+}
+
+TEST_F(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
+{
+    DBMessage m(h(), clock, log);
+    m.id = 999;
+    EXPECT_FALSE(m.Load());
+    EXPECT_FALSE(m.Update());
+    EXPECT_FALSE(m.Cancel());
+    EXPECT_FALSE(m.UpdateExpiryTime());
+    EXPECT_FALSE(m.UpdateDeliveryStatus());
+    EXPECT_FALSE(m.UpdateStatus());
+    ASSERT_EQ(log.lines.size(), 4u);
+    EXPECT_EQ(log.lines[0].text, "Update[999] Error: ");
+    EXPECT_EQ(log.lines[1].text, "Cancel[999] Error: ");
+    EXPECT_EQ(log.lines[2].text, "UpdateExpiryTime[999] ");
+    EXPECT_EQ(log.lines[3].text, "UpdateDeliveryStatus[999] Error: ");
+    for (const auto& line : log.lines)
+        EXPECT_EQ(line.icon, icon::kError);
+}
+
+TEST_F(DBMessageTest, ExpiryTimeIsSetAndCleared)
+{
+    const std::int32_t id = queue();
+    DBMessage m = load(id);
+    m.Expires = clock.now().addMinutes(1440);
+    ASSERT_TRUE(m.UpdateExpiryTime());
+    EXPECT_EQ(load(id).Expires, m.Expires);
+    m.Expires = {};
+    ASSERT_TRUE(m.UpdateExpiryTime());
+    EXPECT_FALSE(column(id, "msgExpires").has_value());
+}
+
+} // namespace
+} // namespace vesk::store

@@ -1,0 +1,252 @@
+#include "StoreFixture.h"
+#include "store/DBMessage.h"
+
+#include <filesystem>
+
+namespace vesk::store {
+namespace {
+
+using namespace std::chrono_literals;
+
+class LifecycleTest : public testing::StoreTest
+{
+protected:
+    void complete(std::int32_t id, bool done = true)
+    {
+        ASSERT_EQ(h().ExecuteRecordResult("UPDATE Message SET msgComplete = " + BoolLiteral(done)
+                      + ", msgStatus = 3 WHERE msgID = " + std::to_string(id)),
+            1);
+    }
+    std::int32_t archived(const std::string& where = "1 = 1")
+    {
+        db archive(clock, pump);
+        archive.setFilename(dir.file(kArchiveName));
+        if (!archive.OpenDatabase(mode::kReadShared))
+            return -1;
+        auto rs = archive.OpenDynaset("SELECT COUNT(*) AS T FROM Message WHERE " + where);
+        return rs ? IntOf(rs->Field("T")) : -1;
+    }
+};
+
+TEST_F(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
+{
+    testing::RecordingLog otherLog;
+    Outbox other(clock, pump, otherLog);
+    h().CloseDatabase(); // the settings are read with the outbox held exclusively
+    ASSERT_TRUE(OpenOutbox(other, dir.path(), true));
+    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(other.handle->OpenDatabase(mode::kReadWriteShared));
+    const std::int32_t id = queue();
+
+    EXPECT_TRUE(TakeOwnership(outbox, id, "IMEI-350123456789012"));
+    EXPECT_FALSE(TakeOwnership(other, id, "IMEI-350999999999999"));
+    EXPECT_FALSE(TakeOwnership(outbox, id, "IMEI-350123456789012"));
+    EXPECT_EQ(TextOf(column(id, "msgAgentIMEI")), "6789012");
+    EXPECT_EQ(IntOf(column(id, "msgStatus")), 1);
+    EXPECT_EQ(DateOf(column(id, "msgAgentTimeStamp")), clock.now());
+    EXPECT_TRUE(log.lines.empty());
+    EXPECT_TRUE(otherLog.lines.empty());
+
+    // Released by its owner but still not pending: nobody can take it until its status returns.
+    ReleaseOwnership(outbox, id);
+    EXPECT_FALSE(TakeOwnership(other, id, "OTHER01"));
+    SetStatus(outbox, id, 0);
+    EXPECT_TRUE(TakeOwnership(other, id, "OTHER01"));
+}
+
+TEST_F(LifecycleTest, ClaimOnAClosedOutboxIsLogged)
+{
+    const std::int32_t id = queue();
+    h().CloseDatabase();
+    EXPECT_FALSE(TakeOwnership(outbox, id, "AGENT01"));
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].text, "TakeOwnership(" + std::to_string(id) + " : GE:0x800A0E78");
+}
+
+TEST_F(LifecycleTest, OrphansReturnAfterFiveMinutesWithTheirAttempts)
+{
+    const std::int32_t id = queue();
+    h().Execute("UPDATE Message SET msgAttempts = 2 WHERE msgID = " + std::to_string(id));
+    ASSERT_TRUE(TakeOwnership(outbox, id, "GONE001"));
+
+    clock.advance(4min + 59s);
+    EXPECT_EQ(ReleaseOrphans(outbox), 0);
+    EXPECT_EQ(IntOf(column(id, "msgStatus")), 1);
+    EXPECT_TRUE(log.lines.empty());
+
+    clock.advance(1s);
+    EXPECT_EQ(ReleaseOrphans(outbox), 1);
+    EXPECT_EQ(IntOf(column(id, "msgStatus")), 0);
+    EXPECT_EQ(IntOf(column(id, "msgAttempts")), 2);
+    EXPECT_FALSE(column(id, "msgAgentIMEI").has_value());
+    EXPECT_FALSE(column(id, "msgAgentTimeStamp").has_value());
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].text, "Released 1 orphaned message(s)");
+    EXPECT_EQ(log.lines[0].icon, icon::kWarning);
+    EXPECT_GE(pump.calls(), 2);
+}
+
+TEST_F(LifecycleTest, OnlyPendingMessagesPastTheirExpiryExpire)
+{
+    const std::int32_t due = queue();
+    const std::int32_t never = queue();
+    const std::int32_t later = queue();
+    const std::int32_t owned = queue();
+    const auto expires = [&](std::int32_t id, DateTime t) {
+        h().Execute(
+            "UPDATE Message SET msgExpires = " + DateLiteral(t) + " WHERE msgID = " + std::to_string(id));
+    };
+    expires(due, clock.now().addSeconds(-1));
+    expires(later, clock.now().addMinutes(1));
+    expires(owned, clock.now().addSeconds(-1));
+    ASSERT_TRUE(TakeOwnership(outbox, owned, "AGENT01"));
+
+    EXPECT_EQ(ExpireMessages(outbox), 1);
+    EXPECT_EQ(IntOf(column(due, "msgStatus")), 2);
+    EXPECT_EQ(TextOf(column(due, "msgErrorReason")), "Expired");
+    EXPECT_FALSE(BoolOf(column(due, "msgComplete")));
+    EXPECT_EQ(IntOf(column(never, "msgStatus")), 0);
+    EXPECT_EQ(IntOf(column(later, "msgStatus")), 0);
+    EXPECT_EQ(IntOf(column(owned, "msgStatus")), 1);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].text, "Expired 1 message(s)");
+
+    clock.advance(24h * 400);
+    EXPECT_EQ(ExpireMessages(outbox), 1);
+    EXPECT_EQ(IntOf(column(never, "msgStatus")), 0);
+}
+
+TEST_F(LifecycleTest, HousekeepingAtElevenArchivesThenRemovesOldCompleteRows)
+{
+    outbox.settings.SMSRemoveAfter = 7;
+    outbox.settings.SMSArchive = true;
+    clock.set(DateTime::fromParts(2026, 3, 12, 9, 0, 0));
+    const std::int32_t old = queue("old", DateTime::fromParts(2026, 3, 4, 23, 59, 59));
+    queue("old, never sent", DateTime::fromParts(2026, 3, 1, 8, 0, 0));
+    const std::int32_t edge = queue("on the day", DateTime::fromParts(2026, 3, 5, 0, 0, 0));
+    const std::int32_t recent = queue("recent", DateTime::fromParts(2026, 3, 11, 8, 0, 0));
+    for (std::int32_t id : {old, edge, recent})
+        complete(id);
+    h().CloseDatabase();
+
+    EXPECT_FALSE(Housekeeping(outbox)); // the first call only sets the time
+    clock.set(DateTime::fromParts(2026, 3, 12, 22, 59, 59));
+    EXPECT_FALSE(Housekeeping(outbox));
+    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 4);
+
+    clock.set(DateTime::fromParts(2026, 3, 12, 23, 0, 0));
+    EXPECT_TRUE(Housekeeping(outbox));
+    EXPECT_FALSE(h().IsConnected()); // closed again as found
+    EXPECT_EQ(archived(), 2);
+    EXPECT_EQ(archived("msgText = 'old' AND msgComplete = 1"), 1);
+    EXPECT_EQ(archived("msgText = 'old, never sent'"), 1);
+    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 3);
+    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message WHERE msgID = " + std::to_string(old)), 0);
+    EXPECT_TRUE(log.has("1 messages older than 05/Mar/2026 removed during housekeeping"));
+
+    // Once a day: not again until tomorrow at 23:00.
+    clock.set(DateTime::fromParts(2026, 3, 13, 22, 0, 0));
+    EXPECT_FALSE(Housekeeping(outbox));
+    clock.set(DateTime::fromParts(2026, 3, 13, 23, 0, 5));
+    EXPECT_TRUE(Housekeeping(outbox));
+    EXPECT_EQ(archived(), 4); // the unsent old row is copied again: each day's copy takes every old row
+    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 2);
+}
+
+TEST_F(LifecycleTest, ArchiveThatCannotBeMadeBlocksTheDeleteEveryCycle)
+{
+    outbox.settings.SMSRemoveAfter = 7;
+    outbox.settings.SMSArchive = true;
+    outbox.templateFolder = dir.file("no-templates");
+    std::filesystem::remove(dir.file(kArchiveName));
+    clock.set(DateTime::fromParts(2026, 3, 12, 9, 0, 0));
+    complete(queue("old", DateTime::fromParts(2026, 2, 1, 8, 0, 0)));
+
+    Housekeeping(outbox);
+    clock.set(DateTime::fromParts(2026, 3, 12, 23, 0, 0));
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        SCOPED_TRACE(cycle);
+        EXPECT_FALSE(Housekeeping(outbox));
+        clock.advance(6s);
+        EXPECT_EQ(log.count("Unable to archive messages so will not delete them for now"), cycle);
+    }
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 1);
+    EXPECT_GE(clock.sleeps(), 6); // looked again for a shared folder to come back
+
+    // With the template back, the archive is made from it and the run completes.
+    outbox.templateFolder = testing::TemplateFolder();
+    EXPECT_TRUE(Housekeeping(outbox));
+    EXPECT_EQ(archived(), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 0);
+}
+
+TEST_F(LifecycleTest, HousekeepingIsOffWhenRemoveAfterIsZero)
+{
+    outbox.settings.SMSRemoveAfter = 0;
+    complete(queue("old", DateTime::fromParts(2020, 1, 1)));
+    for (int day = 0; day < 3; ++day) {
+        clock.set(DateTime::fromParts(2026, 3, 12 + day, 23, 30, 0));
+        EXPECT_FALSE(Housekeeping(outbox));
+    }
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 1);
+}
+
+TEST_F(LifecycleTest, InboundMessagesAreStoredCutAndDated)
+{
+    outbox.settings.SMSSaveInbound = true;
+    EXPECT_TRUE(SaveInbound(outbox, "+447700900123", "It's #1 ✓", DateTime::fromParts(2026, 3, 5, 13, 0, 0)));
+    EXPECT_TRUE(SaveInbound(
+        outbox, std::string(40, '9'), std::string(300, 'x'), DateTime::fromParts(1980, 6, 1, 12, 0, 0)));
+    auto rs = h().OpenDynaset("SELECT * FROM Inbox ORDER BY inbID");
+    ASSERT_TRUE(rs);
+    EXPECT_EQ(TextOf(rs->Field("msgText")), "It's #1 ✓");
+    EXPECT_EQ(DateOf(rs->Field("msgTime")), DateTime::fromParts(2026, 3, 5, 13, 0, 0));
+    rs->MoveNext();
+    EXPECT_EQ(TextOf(rs->Field("msgAddress")), std::string(30, '9'));
+    EXPECT_EQ(TextOf(rs->Field("msgText")), std::string(255, 'x'));
+    EXPECT_EQ(DateOf(rs->Field("msgTime")), clock.now().dateOnly());
+
+    outbox.settings.SMSSaveInbound = false;
+    EXPECT_TRUE(SaveInbound(outbox, "+44", "not kept", clock.now()));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Inbox"), 2);
+
+    outbox.settings.SMSSaveInbound = true;
+    h().CloseDatabase();
+    EXPECT_FALSE(SaveInbound(outbox, "+44", "lost", clock.now()));
+    EXPECT_TRUE(log.has("Could not save inbound message : GE:0x800A0E78"));
+}
+
+TEST_F(LifecycleTest, QueuedMessagesAreCutToTheOutboxLimits)
+{
+    outbox.settings.SMSMaxMessageSize = 160;
+    const std::int32_t first = queue(std::string(200, 'a'));
+    const std::int32_t second = InsertMessage(
+        outbox, std::string(40, 'n'), "+44" + std::string(40, '1'), "hi", clock.now(), std::string(40, 's'));
+    EXPECT_EQ(second, first + 1);
+    EXPECT_EQ(TextOf(column(first, "msgText")), std::string(160, 'a'));
+    EXPECT_EQ(TextOf(column(second, "msgRecipient")).size(), 30u);
+    EXPECT_EQ(TextOf(column(second, "msgAddress")).size(), 30u);
+    EXPECT_EQ(TextOf(column(second, "msgStation")).size(), 32u);
+
+    h().CloseDatabase();
+    EXPECT_EQ(queue(), 0);
+    EXPECT_TRUE(log.has("InsertMessage : GE:0x800A0E78"));
+}
+
+TEST_F(LifecycleTest, QueueSizeOpensAClosedOutboxAndLeavesItClosed)
+{
+    queue();
+    queue();
+    complete(queue());
+    EXPECT_EQ(UpdateQueueSize(outbox), 2);
+    EXPECT_TRUE(h().IsConnected());
+    h().CloseDatabase();
+    EXPECT_EQ(UpdateQueueSize(outbox), 2);
+    EXPECT_FALSE(h().IsConnected());
+
+    std::filesystem::rename(dir.file(kOutboxName), dir.file("moved.mdb"));
+    EXPECT_EQ(UpdateQueueSize(outbox), std::nullopt);
+}
+
+} // namespace
+} // namespace vesk::store

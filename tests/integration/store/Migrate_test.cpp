@@ -1,0 +1,219 @@
+#include "StoreFixture.h"
+#include "store/Migrate.h"
+
+#include <filesystem>
+
+namespace vesk::store {
+namespace {
+
+using testing::TemplateFolder;
+
+class MigrateTest : public ::testing::Test
+{
+protected:
+    // A database of the data folder opened for the test's own statements.
+    std::unique_ptr<db> open(const std::string& name)
+    {
+        auto d = std::make_unique<db>(clock, pump);
+        d->setFilename(dir.file(name));
+        EXPECT_TRUE(d->OpenDatabase(mode::kReadWriteShared)) << name << ": " << d->LastError();
+        return d;
+    }
+    void run(db& d, const std::string& sql) { EXPECT_TRUE(d.Execute(sql)) << sql << ": " << d.LastError(); }
+    std::vector<std::string> rows(db& d, const std::string& sql, const std::string& column)
+    {
+        std::vector<std::string> out;
+        auto rs = d.OpenDynaset(sql);
+        EXPECT_TRUE(rs) << sql << ": " << d.LastError();
+        for (; rs && !rs->IsEOF(); rs->MoveNext())
+            out.push_back(TextOf(rs->Field(column)));
+        return out;
+    }
+    std::string create()
+    {
+        std::string errorText, errorLines;
+        EXPECT_TRUE(CreateOutbox(dir.path(), TemplateFolder(), errorText, errorLines))
+            << errorText << errorLines;
+        return errorLines;
+    }
+
+    testing::TempDir dir;
+    testing::FakeClock clock;
+    testing::ScriptedPump pump;
+};
+
+TEST_F(MigrateTest, MissingTemplatesReportAndCreateNothing)
+{
+    std::string errorText, errorLines;
+    EXPECT_FALSE(CreateOutbox(dir.path(), dir.file("nowhere"), errorText, errorLines));
+    EXPECT_EQ(errorText, "The database template for an Outbox could not be located.");
+    EXPECT_FALSE(IsDataFolder(dir.path()));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST_F(MigrateTest, TemplatesThatCannotBeCopiedAreCollectedPerFile)
+{
+    testing::TempDir templates;
+    std::filesystem::copy_file(TemplateFolder() + kOutboxName, templates.file(kOutboxName));
+    std::string errorText, errorLines;
+    EXPECT_FALSE(CreateOutbox(dir.path(), templates.path(), errorText, errorLines));
+    EXPECT_EQ(errorText, "");
+    EXPECT_EQ(errorLines.rfind("Copy SMSArchive.mdb : ", 0), 0u) << errorLines;
+    EXPECT_NE(errorLines.find("\nCopy SMSContacts.mdb : "), std::string::npos) << errorLines;
+    EXPECT_TRUE(IsDataFolder(dir.path() + "/  "));
+}
+
+TEST_F(MigrateTest, CreatedOutboxIsReadyForQueueing)
+{
+    EXPECT_EQ(create(), "");
+    EXPECT_TRUE(IsDataFolder(dir.folder()));
+    auto outbox = open(kOutboxName);
+    run(*outbox, "INSERT INTO Message (msgAddress, msgSendTime) VALUES ('+1', #01/Jan/2026 00:00:00#)");
+    EXPECT_EQ(
+        rows(*outbox, "SELECT * FROM qry_Pending_Messages", "msgAddress"), std::vector<std::string> {"+1"});
+    auto contacts = open(kContactsName);
+    EXPECT_TRUE(rows(*contacts, "SELECT * FROM qry_NameCache_Contact", "cntPhone").empty());
+}
+
+TEST_F(MigrateTest, RebuildCarriesSettingsRulesInboxMailAndContacts)
+{
+    create();
+    {
+        auto old = open(kOutboxName);
+        run(*old,
+            "UPDATE System SET sysDBVersion = 3, sysSMSRemoveAfter = 14, sysStandardReply = 'Ta, it''s "
+            "here', "
+            "sysMailSenderActive = TRUE, sysTariff = 2");
+        run(*old,
+            "UPDATE MailConfig SET cfgServer = 'smtp.example.org', cfgAccount = 'ops', cfgAuthentication = "
+            "2");
+        run(*old,
+            "UPDATE Diagnostic SET diagEmail = 'ops@example.org', diagNotifySignal = TRUE, diagSignalLevel = "
+            "15");
+        run(*old,
+            "INSERT INTO Inbox (msgTime, msgAddress, msgText) VALUES (#02/Mar/2026 10:00:00#, '+4477', "
+            "'Grüße')");
+        run(*old,
+            "INSERT INTO MailMessage (mlRecipients, mlSubject, mlMessage) VALUES ('a@b.c', 'Alert', 'line')");
+        run(*old,
+            "INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('+44*', 'HELP', '+4478')");
+        run(*old,
+            "INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('*', '', "
+            "'ops@example.org')");
+        run(*old, "INSERT INTO Message (msgAddress, msgText) VALUES ('+4479', 'not carried over')");
+
+        auto book = open(kContactsName);
+        run(*book, "UPDATE Config SET cfgDefaultCountryCode = '44'");
+        run(*book, "INSERT INTO UserFields (ufName) VALUES ('Department')");
+        run(*book, "INSERT INTO MessageTail (mtText) VALUES ('-- sent by Quillon')");
+        // Old numbering with gaps, so remapped ids differ from the old ones.
+        run(*book,
+            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (10, 'ann', 'zimmer', "
+            "'+441')");
+        run(*book,
+            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (20, 'Bob', '3rd', "
+            "'+442')");
+        run(*book,
+            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (30, '', NULL, '+443')");
+        run(*book, "INSERT INTO ContactGroup (grpID, grpName) VALUES (7, 'Night shift')");
+        run(*book, "INSERT INTO ContactGroup (grpID, grpName) VALUES (9, 'Managers')");
+        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (7, 10)");
+        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (7, 30)");
+        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (9, 20)");
+        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (9, 99)"); // contact long gone
+    }
+
+    RetireDataFiles(dir.path());
+    EXPECT_TRUE(std::filesystem::exists(dir.file("SMSMessages.bak")));
+    EXPECT_FALSE(IsDataFolder(dir.path()));
+    create();
+    std::vector<std::string> steps;
+    MigrateData(dir.path(), clock, pump, [&](const std::string& s) { steps.push_back(s); });
+    EXPECT_EQ(steps,
+        (std::vector<std::string> {"Importing outbox settings...", "Importing Address Book...",
+            "Importing contacts...", "Importing groups...", "Importing group members...",
+            "Import complete..."}));
+
+    auto outbox = open(kOutboxName);
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM System", "sysDBVersion"), std::vector<std::string> {"4"});
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM System", "sysSMSRemoveAfter"), std::vector<std::string> {"14"});
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM System", "sysStandardReply"),
+        std::vector<std::string> {"Ta, it's here"});
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM MailConfig", "cfgServer"),
+        std::vector<std::string> {"smtp.example.org"});
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM Diagnostic", "diagSignalLevel"), std::vector<std::string> {"15"});
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM Inbox", "msgText"), std::vector<std::string> {"Grüße"});
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM MailMessage", "mlSubject"), std::vector<std::string> {"Alert"});
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM Forward ORDER BY fwdID", "fwdDestination"),
+        (std::vector<std::string> {"+4478", "ops@example.org"}));
+    EXPECT_TRUE(rows(*outbox, "SELECT * FROM Message", "msgID").empty());
+
+    auto book = open(kContactsName);
+    EXPECT_EQ(rows(*book, "SELECT * FROM Config", "cfgDefaultCountryCode"), std::vector<std::string> {"44"});
+    EXPECT_EQ(rows(*book, "SELECT * FROM UserFields", "ufName"), std::vector<std::string> {"Department"});
+    EXPECT_EQ(
+        rows(*book, "SELECT * FROM MessageTail", "mtText"), std::vector<std::string> {"-- sent by Quillon"});
+    EXPECT_EQ(rows(*book, "SELECT * FROM Contact ORDER BY cntID", "cntMigrateID"),
+        (std::vector<std::string> {"10", "20", "30"}));
+    EXPECT_EQ(rows(*book, "SELECT * FROM Contact ORDER BY cntID", "cntID"),
+        (std::vector<std::string> {"1", "2", "3"}));
+    EXPECT_EQ(rows(*book, "SELECT * FROM Contact ORDER BY cntID", "cntAlphaSurname"),
+        (std::vector<std::string> {"Z", "#", "#"}));
+    EXPECT_EQ(rows(*book, "SELECT * FROM Contact ORDER BY cntID", "cntAlphaFirstNames"),
+        (std::vector<std::string> {"A", "B", "#"}));
+    // Members follow their contacts and groups to the new numbers; the one whose contact is gone is dropped.
+    EXPECT_EQ(rows(*book,
+                  "SELECT c.cntPhone || ' in ' || g.grpName AS m FROM GroupMember gm JOIN Contact c ON "
+                  "c.cntID = gm.cntID "
+                  "JOIN ContactGroup g ON g.grpID = gm.grpID ORDER BY c.cntPhone",
+                  "m"),
+        (std::vector<std::string> {"+441 in Night shift", "+442 in Managers", "+443 in Night shift"}));
+    EXPECT_EQ(rows(*book, "SELECT COUNT(*) AS T FROM GroupMember", "T"), std::vector<std::string> {"3"});
+    EXPECT_EQ(rows(*book, "SELECT * FROM qry_NameCache_Contact ORDER BY cntPhone", "cntFirstNames"),
+        (std::vector<std::string> {"ann", "Bob", ""}));
+}
+
+TEST_F(MigrateTest, MissingBackupsSkipTheirStepAndStillFinish)
+{
+    create();
+    std::vector<std::string> steps;
+    MigrateData(dir.path(), clock, pump, [&](const std::string& s) { steps.push_back(s); });
+    EXPECT_EQ(steps.back(), "Import complete...");
+    auto outbox = open(kOutboxName);
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM System", "sysDBVersion"), std::vector<std::string> {"4"});
+}
+
+TEST_F(MigrateTest, ResetClearsFlagsLeftByAStoppedConsole)
+{
+    create();
+    {
+        auto outbox = open(kOutboxName);
+        run(*outbox,
+            "UPDATE System SET sysMailSenderActive = TRUE, sysNameCacheImportFlag = TRUE, "
+            "sysNameCacheLastImportTime = #01/Mar/2026 10:00:00#");
+    }
+    EXPECT_TRUE(ResetSystemFlags(dir.path(), clock, pump));
+    auto outbox = open(kOutboxName);
+    EXPECT_EQ(rows(*outbox, "SELECT * FROM System", "sysMailSenderActive"), std::vector<std::string> {"0"});
+    EXPECT_EQ(
+        rows(*outbox, "SELECT * FROM System", "sysNameCacheImportFlag"), std::vector<std::string> {"0"});
+    EXPECT_EQ(
+        rows(*outbox, "SELECT * FROM System", "sysNameCacheLastImportTime"), std::vector<std::string> {""});
+}
+
+TEST(SortKey, FirstLetterInUpperCaseElseHash)
+{
+    struct Case
+    {
+        std::string name, key;
+    };
+    const Case cases[]
+        = {{"zoe", "Z"}, {"Adams", "A"}, {"3rd", "#"}, {"", "#"}, {" ann", "#"}, {"Ødegaard", "#"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(SortKey(c.name), c.key);
+    }
+}
+
+} // namespace
+} // namespace vesk::store

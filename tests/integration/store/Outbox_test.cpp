@@ -1,0 +1,136 @@
+#include "StoreFixture.h"
+
+namespace vesk::store {
+namespace {
+
+using namespace std::chrono_literals;
+
+class OutboxTest : public testing::StoreTest
+{
+protected:
+    OutboxTest() { h().CloseDatabase(); }
+    std::string file() const { return dir.file(kOutboxName); }
+};
+
+TEST_F(OutboxTest, SettingsSurviveASaveAndLoad)
+{
+    SystemSettings s;
+    s.SMSMaxMessageSize = 459;
+    s.SMSRemoveAfter = 7;
+    s.SMSArchive = true;
+    s.SMSSaveInbound = false;
+    s.StandardReply = "We've got it - \"thanks\" #1 ✓";
+    s.Tariff = 3;
+    s.ValidityPeriodInMinutes = 2880;
+    s.SMSForwarding = true;
+    ASSERT_TRUE(SaveSystemSettings(file(), s, clock, pump));
+
+    SystemSettings loaded;
+    ASSERT_TRUE(LoadSystemSettings(file(), loaded, clock, pump, log));
+    EXPECT_EQ(loaded.DBVersion, 4);
+    EXPECT_EQ(loaded.SMSMaxMessageSize, 459);
+    EXPECT_EQ(loaded.SMSRemoveAfter, 7);
+    EXPECT_TRUE(loaded.SMSArchive);
+    EXPECT_FALSE(loaded.SMSSaveInbound);
+    EXPECT_EQ(loaded.StandardReply, s.StandardReply);
+    EXPECT_EQ(loaded.Tariff, 3);
+    EXPECT_EQ(loaded.ValidityPeriodInMinutes, 2880);
+    EXPECT_TRUE(loaded.SMSForwarding);
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(OutboxTest, EmptySystemTableFailsTheLoadAndTheSaveRebuildsIt)
+{
+    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(h().Execute("DELETE FROM System"));
+    h().CloseDatabase();
+
+    SystemSettings kept;
+    kept.Tariff = 9;
+    EXPECT_FALSE(LoadSystemSettings(file(), kept, clock, pump, log));
+    EXPECT_EQ(kept.Tariff, 9); // unchanged
+
+    kept.StandardReply = "  padded reply  ";
+    ASSERT_TRUE(SaveSystemSettings(file(), kept, clock, pump));
+    SystemSettings loaded;
+    ASSERT_TRUE(LoadSystemSettings(file(), loaded, clock, pump, log));
+    EXPECT_EQ(loaded.Tariff, 9);
+    EXPECT_EQ(loaded.StandardReply, "padded reply");
+    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM System"), 1);
+}
+
+TEST_F(OutboxTest, NullSettingsReadAsZeroAndEmpty)
+{
+    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(h().Execute(
+        "UPDATE System SET sysSMSRemoveAfter = NULL, sysStandardReply = NULL, sysSMSArchive = NULL, "
+        "sysValidityPeriodInMinutes = 'junk'"));
+    h().CloseDatabase();
+    SystemSettings s;
+    s.SMSArchive = true;
+    ASSERT_TRUE(LoadSystemSettings(file(), s, clock, pump, log));
+    EXPECT_EQ(s.SMSRemoveAfter, 0);
+    EXPECT_EQ(s.StandardReply, "");
+    EXPECT_FALSE(s.SMSArchive);
+    EXPECT_EQ(s.ValidityPeriodInMinutes, 0);
+}
+
+TEST_F(OutboxTest, OpeningAFolderWithoutAnOutboxSaysSo)
+{
+    testing::TempDir empty;
+    Outbox other(clock, pump, log);
+    EXPECT_FALSE(OpenOutbox(other, empty.path(), false));
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[0].text, "Outbox folder is " + empty.path());
+    EXPECT_EQ(log.lines[1].text, "Could not load database settings : " + empty.folder() + kOutboxName);
+    EXPECT_EQ(log.lines[1].icon, icon::kError);
+    ASSERT_TRUE(other.handle);
+    EXPECT_FALSE(other.handle->IsConnected());
+}
+
+TEST_F(OutboxTest, OutboxHeldByAnotherProgramFailsTheLoadWithTheReason)
+{
+    db holder(clock, pump);
+    holder.setFilename(file());
+    ASSERT_TRUE(holder.OpenDatabase(mode::kReadWriteShared));
+    h().LockWaitMs = 0;
+    SystemSettings s;
+    s.Tariff = 5;
+    EXPECT_FALSE(LoadSystemSettings(file(), s, clock, pump, log));
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].text.rfind("OpenDB : GE:0x80004005, NE:0x", 0), 0u) << log.lines[0].text;
+    EXPECT_EQ(s.Tariff, 5);
+}
+
+TEST_F(OutboxTest, SettingsChangedElsewhereArriveWithinTheHour)
+{
+    SystemSettings changed = outbox.settings;
+    changed.Tariff = 42;
+    ASSERT_TRUE(SaveSystemSettings(file(), changed, clock, pump));
+
+    EXPECT_FALSE(HourlyRefresh(outbox, dir.path())); // first call only starts the hour
+    clock.advance(59min + 59s);
+    EXPECT_FALSE(HourlyRefresh(outbox, dir.path()));
+    EXPECT_NE(outbox.settings.Tariff, 42);
+    clock.advance(1s);
+    EXPECT_TRUE(HourlyRefresh(outbox, dir.path()));
+    EXPECT_EQ(outbox.settings.Tariff, 42);
+    ASSERT_TRUE(outbox.handle);
+    EXPECT_FALSE(outbox.handle->IsConnected());
+    EXPECT_EQ(outbox.handle->Filename(), file());
+    clock.advance(30min);
+    EXPECT_FALSE(HourlyRefresh(outbox, dir.path()));
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(OutboxTest, PendingCountOfAMissingQueryIsLoggedAsZero)
+{
+    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(h().Execute("DROP VIEW qry_Pending_Messages"));
+    EXPECT_EQ(PendingCount(outbox), 0);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].text.rfind("PendingCount : GE:0x80004005", 0), 0u);
+}
+
+} // namespace
+} // namespace vesk::store

@@ -1,0 +1,91 @@
+#include "StoreFixture.h"
+#include "store/DBMessage.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+namespace vesk::store {
+namespace {
+
+struct ToolRun
+{
+    int exitCode = -1;
+    std::string output;
+};
+
+// Runs vesk-queue with the arguments, each quoted for the shell.
+ToolRun queueTool(const std::vector<std::string>& args)
+{
+    std::string command = "'" VESK_BIN_DIR "/vesk-queue'";
+    for (const auto& a : args)
+        command += " '" + ReplaceAll(a, "'", "'\\''") + "'";
+    command += " 2>&1";
+    ToolRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        run.output += buffer;
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class VeskQueueTest : public testing::StoreTest
+{
+};
+
+TEST_F(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
+{
+    const ToolRun run = queueTool({"--data-folder", dir.path(), "--to", "+447700900123", "--text",
+        "Don't \"panic\" ✓", "--name", "O'Neil", "--expires", "05/Mar/2030 12:00:00"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::int32_t id = std::stoi(run.output);
+    DBMessage m(h(), clock, log);
+    m.id = id;
+    ASSERT_TRUE(m.Load());
+    EXPECT_EQ(m.Address, "+447700900123");
+    EXPECT_EQ(m.Text, "Don't \"panic\" ✓");
+    EXPECT_EQ(m.Recipient, "O'Neil");
+    EXPECT_EQ(m.Status, 0);
+    EXPECT_EQ(m.Expires, DateTime::fromParts(2030, 3, 5, 12, 0, 0));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM qry_Pending_Messages"), 1);
+}
+
+TEST_F(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
+{
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{"--to", "+44 7700 900123", "--text", "hi"},
+            "Invalid Number. Not in format +<Country><AreaCode><Number>"},
+        {{"--to", "07700900123", "--text", "hi"},
+            "Invalid Number. Not in format +<Country><AreaCode><Number>"},
+        {{"--to", "+", "--text", "hi"}, "Invalid Number"},
+        {{"--to", "+447700900123", "--text", "   "}, "Empty Message"},
+        {{"--to", "+447700900123", "--text", "hi", "--at", "next week"}, "is not a date and time"},
+        {{"--to", "+447700900123"}, "option --text is required"},
+        {{"--to", "+447700900123", "--text", "hi", "--colour", "red"}, "unknown option '--colour'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        std::vector<std::string> args = {"--data-folder", dir.path()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ToolRun run = queueTool(args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    }
+    const ToolRun missing
+        = queueTool({"--data-folder", dir.file("nowhere"), "--to", "+4477", "--text", "hi"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.output.find("there is no outbox in"), std::string::npos);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 0);
+}
+
+} // namespace
+} // namespace vesk::store
