@@ -19,7 +19,8 @@ using vesk::testing::SimProcess;
 
 namespace {
 
-class GatewayTest : public ::testing::Test {
+class GatewayTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -85,11 +86,11 @@ protected:
 
     std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
 
-    testing::TempDir dir;
+    vesk::testing::TempDir dir;
     std::string dataFolder = dir.file("data");
     SimProcess sim;
-    testing::ShiftedClock clock;
-    testing::ScriptedPump pump;
+    vesk::testing::ShiftedClock clock;
+    vesk::testing::ScriptedPump pump;
     SettingsStore settings {dir.file("console.conf")};
     std::unique_ptr<Context> ctx;
 };
@@ -136,6 +137,7 @@ TEST_F(GatewayTest, DeliversQueuedMessagesAndRecordsTheirReports)
 TEST_F(GatewayTest, FailedSendIsRetriedThenCancelledAtTheSixthFailure)
 {
     sim.control("fault send-error 500");
+    ctx->modem->SendMessageTimeout = 500; // a refused send waits out the whole time-out
     queue("+15550123", "will not go");
     pass();
     EXPECT_TRUE(logged(2, "Retry at "));
@@ -191,9 +193,9 @@ TEST_F(GatewayTest, TickDuringAPassDoesNothingAndPauseWaitsForTheEnd)
 {
     queue("+15550123", "one");
     queue("+15550124", "two");
-    pump.at(3, [&] {
-        OnTick(*ctx);       // re-entrant tick: refused by the mode and the guard
-        TogglePause(*ctx);  // the Pause button pressed mid-pass
+    pump.at(pump.calls() + 3, [&] {
+        OnTick(*ctx); // re-entrant tick: refused by the mode and the guard
+        TogglePause(*ctx); // the Pause button pressed mid-pass
         EXPECT_TRUE(ctx->app.PauseRequest());
         EXPECT_FALSE(ctx->app.IsPaused());
     });
@@ -248,9 +250,9 @@ TEST_F(GatewayTest, LinkCheckResetsThePortOnceThenReports)
 
 TEST(Startup, RefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
 {
-    testing::TempDir dir;
-    testing::ShiftedClock clock;
-    testing::ScriptedPump pump;
+    vesk::testing::TempDir dir;
+    vesk::testing::ShiftedClock clock;
+    vesk::testing::ScriptedPump pump;
     SettingsStore settings(dir.file("console.conf"));
     {
         Context ctx(clock, pump, settings, dir.folder());

@@ -9,14 +9,15 @@ using namespace vesk::core;
 
 TEST(ValidityPeriodText, EveryRangeOfTheTable)
 {
-    struct Case {
+    struct Case
+    {
         long minutes;
         const char* text;
     };
-    const Case cases[] = {{0, "set by Network Operator"}, {30, "30 Minutes"}, {60, "1 Hour"}, {120, "2 hours"},
-        {240, "4 hours"}, {1380, "23 hours"}, {1440, "1 Day"}, {2880, "2 days"}, {4320, "3 days"},
-        {8640, "6 days"}, {10080, "1 Week"}, {20160, "2 weeks"}, {45, "0 weeks"}, {90, "0 weeks"},
-        {1400, "0 weeks"}};
+    const Case cases[] = {{0, "set by Network Operator"}, {30, "30 Minutes"}, {60, "1 Hour"},
+        {120, "2 hours"}, {240, "4 hours"}, {1380, "23 hours"}, {1440, "1 Day"}, {2880, "2 days"},
+        {4320, "3 days"}, {8640, "6 days"}, {10080, "1 Week"}, {20160, "2 weeks"}, {45, "0 weeks"},
+        {90, "0 weeks"}, {1400, "0 weeks"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.minutes);
         EXPECT_EQ(ValidityPeriodText(c.minutes), c.text);
@@ -36,7 +37,7 @@ TEST(ControlText, CodeBetweenMarkersAtFixedPlaces)
 TEST(DeliveryPassRules, FetchesAQuarterMoreRowsThanItHandles)
 {
     EXPECT_EQ(FetchCount(10), 12); // 12.5 rounds to even
-    EXPECT_EQ(FetchCount(6), 8);   // 7.5 rounds to even
+    EXPECT_EQ(FetchCount(6), 8); // 7.5 rounds to even
     EXPECT_EQ(FetchCount(1), 1);
     EXPECT_EQ(FetchCount(0), 0);
     EXPECT_EQ(FetchCount(-3), 1);
