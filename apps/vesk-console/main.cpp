@@ -34,7 +34,7 @@ int main(int argc, char** argv)
     using namespace vesk;
     std::string commandLine;
     core::RunOverrides overrides;
-    core::StartOptions options;
+    bool createOutbox = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         commandLine += (commandLine.empty() ? "" : " ") + arg;
@@ -56,7 +56,7 @@ int main(int argc, char** argv)
             return 0;
         } else if (arg == "--headless") {
         } else if (arg == "--create-outbox") {
-            options.createOutbox = true;
+            createOutbox = true;
         } else if (arg == "--data-folder") {
             if (!value(v))
                 return 2;
@@ -90,12 +90,12 @@ int main(int argc, char** argv)
     ctx.window = &front;
     front.attach(ctx);
 
-    std::string message;
-    const core::StartResult started = core::Main(ctx, options, message);
-    if (started != core::StartResult::Running) {
-        if (!message.empty())
-            std::cerr << "vesk-console: " << message << '\n';
-        return started == core::StartResult::Failed ? 2 : 0;
+    core::HeadlessPrompts prompts(ctx, createOutbox);
+    if (core::Main(ctx, prompts) != core::StartResult::Running) {
+        if (prompts.message().empty())
+            return 0;
+        std::cerr << "vesk-console: " << prompts.message() << '\n';
+        return 2;
     }
     front.run();
     core::ShutDown(ctx);

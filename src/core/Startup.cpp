@@ -28,37 +28,59 @@ bool FolderHasDataFiles(const std::string& folder)
     return FileExists(f + store::kOutboxName) || FileExists(f + store::kContactsName);
 }
 
-StartResult Main(Context& ctx, const StartOptions& options, std::string& message)
+StartResult Main(Context& ctx, StartupPrompts& prompts)
 {
     ConsoleApp& app = ctx.app;
-    app.LoadEnvironment(ctx.config, ctx.DataFolder);
-    if (ctx.overrides.dataFolder)
-        ctx.DataFolder = *ctx.overrides.dataFolder;
+    const auto loadEnvironment = [&] {
+        app.LoadEnvironment(ctx.config, ctx.DataFolder);
+        if (ctx.overrides.dataFolder)
+            ctx.DataFolder = *ctx.overrides.dataFolder;
+    };
+    loadEnvironment();
 
-    if (ctx.DataFolder.empty()) {
-        message = "No data folder is set. Give one with --data-folder DIR (add --create-outbox to create "
-                  "the databases there), or run the setup wizard in the window.";
-        return StartResult::Failed;
-    }
-    if (!FolderHasDataFiles(ctx.DataFolder)) {
-        if (!options.createOutbox) {
-            message = "Folder does not contain the data files: " + ctx.DataFolder
-                + " (add --create-outbox to create them from the templates)";
-            return StartResult::Failed;
+    bool runWizard = app.LoadParameter("Setup", "RunWizard", "1") == "1"
+        || ctx.commandLine.find("/wizard") != std::string::npos || ctx.DataFolder.empty();
+    if (!ctx.DataFolder.empty() && !FolderHasDataFiles(ctx.DataFolder)) {
+        switch (prompts.folderWithoutDataFiles(ctx.DataFolder)) {
+        case StartupPrompts::FolderAnswer::End:
+            return StartResult::Ended;
+        case StartupPrompts::FolderAnswer::RunWizard:
+            runWizard = true;
+            break;
+        case StartupPrompts::FolderAnswer::Ready:
+            break;
         }
-        std::string errorText;
-        std::string errorLines;
-        CreateFolderPath(ctx.DataFolder);
-        if (!store::CreateOutbox(ctx.DataFolder, ctx.outbox.templateFolder, errorText, errorLines)
-            || !FolderHasDataFiles(ctx.DataFolder)) {
-            message = "Could not create the outbox in " + ctx.DataFolder + ": " + errorText + errorLines;
-            return StartResult::Failed;
+    }
+    if (runWizard && prompts.canRunWizard()) {
+        if (!prompts.runWizard())
+            return StartResult::Ended;
+        app.SaveParameter("Setup", "RunWizard", "0");
+        loadEnvironment();
+        const std::string folder
+            = ctx.overrides.dataFolder.value_or(app.LoadParameter("Setup", "DataFolder", ""));
+        if (!FolderHasDataFiles(folder)) {
+            prompts.invalidOutboxFolder();
+            return StartResult::Ended;
         }
     }
 
     SetAppPriority(ctx.config.AppPriority);
+    prompts.showMainWindow();
     app.setMode(mode::kInitialising);
     app.Log(icon::kInfo, "", "Application started " + VersionText());
+    if (ctx.window)
+        ctx.window->refresh();
+    ctx.pump.runPending();
+
+    if (ctx.DataFolder.empty()) {
+        const auto folder = prompts.createOutbox();
+        if (!folder)
+            return StartResult::Ended;
+        if (FolderHasDataFiles(*folder)) {
+            ctx.DataFolder = TrailingSeparator(*folder);
+            app.SaveEnviroment(ctx.config, ctx.DataFolder);
+        }
+    }
     runPendingTwice(ctx);
 
     ctx.MaxMessageSize = 160;
@@ -127,6 +149,31 @@ void LogStartupSummary(Context& ctx)
         app.Log(icon::kWarning, "", "Address filtering is active");
     if (s.SMSForwarding)
         app.Log(icon::kInfo, "", "SMS Forwading is enabled");
+}
+
+StartupPrompts::FolderAnswer HeadlessPrompts::folderWithoutDataFiles(const std::string& folder)
+{
+    if (!m_createOutbox) {
+        m_message = "Folder does not contain the data files: " + folder
+            + " (add --create-outbox to create them from the templates)";
+        return FolderAnswer::End;
+    }
+    std::string errorText;
+    std::string errorLines;
+    CreateFolderPath(folder);
+    if (!store::CreateOutbox(folder, m_ctx.outbox.templateFolder, errorText, errorLines)
+        || !FolderHasDataFiles(folder)) {
+        m_message = "Could not create the outbox in " + folder + ": " + errorText + errorLines;
+        return FolderAnswer::End;
+    }
+    return FolderAnswer::Ready;
+}
+
+std::optional<std::string> HeadlessPrompts::createOutbox()
+{
+    m_message = "No data folder is set. Give one with --data-folder DIR (add --create-outbox to create the "
+                "databases there), or run the setup wizard in the window.";
+    return std::nullopt;
 }
 
 void ShutDown(Context& ctx)

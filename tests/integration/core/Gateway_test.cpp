@@ -3,7 +3,10 @@
 #include "core/Engine.h"
 #include "core/SettingsStore.h"
 #include "core/Startup.h"
+#include "store/Migrate.h"
 #include "store/db.h"
+#include "support/Convert.h"
+#include "support/Paths.h"
 
 #include "ScriptedPump.h"
 #include "ShiftedClock.h"
@@ -11,6 +14,9 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
 
 using namespace std::chrono_literals;
 using namespace vesk;
@@ -31,8 +37,8 @@ protected:
         ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
         ctx->overrides.dataFolder = dataFolder;
         ctx->overrides.port = sim.path();
-        std::string message;
-        ASSERT_EQ(Main(*ctx, StartOptions {true}, message), StartResult::Running) << message;
+        HeadlessPrompts prompts(*ctx, true);
+        ASSERT_EQ(Main(*ctx, prompts), StartResult::Running) << prompts.message();
     }
 
     void TearDown() override
@@ -256,15 +262,142 @@ TEST(Startup, RefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
     SettingsStore settings(dir.file("console.conf"));
     {
         Context ctx(clock, pump, settings, dir.folder());
-        std::string message;
-        EXPECT_EQ(Main(ctx, {}, message), StartResult::Failed);
-        EXPECT_NE(message.find("--data-folder"), std::string::npos);
+        HeadlessPrompts prompts(ctx, false);
+        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+        EXPECT_NE(prompts.message().find("--data-folder"), std::string::npos);
     }
     {
         Context ctx(clock, pump, settings, dir.folder());
         ctx.overrides.dataFolder = dir.file("empty");
-        std::string message;
-        EXPECT_EQ(Main(ctx, {}, message), StartResult::Failed);
-        EXPECT_NE(message.find("Folder does not contain the data files"), std::string::npos);
+        HeadlessPrompts prompts(ctx, false);
+        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+        EXPECT_NE(prompts.message().find("Folder does not contain the data files"), std::string::npos);
     }
+}
+
+namespace {
+
+// The window's answers, scripted: counts what start-up asked.
+class ScriptedPrompts final : public StartupPrompts
+{
+public:
+    explicit ScriptedPrompts(std::function<bool()> wizard)
+        : m_wizard(std::move(wizard))
+    {
+    }
+    FolderAnswer folderWithoutDataFiles(const std::string&) override
+    {
+        ++folderQuestions;
+        return folderAnswer;
+    }
+    bool canRunWizard() const override { return true; }
+    bool runWizard() override
+    {
+        ++wizardRuns;
+        return m_wizard();
+    }
+    void invalidOutboxFolder() override { ++invalidFolder; }
+    std::optional<std::string> createOutbox() override { return std::nullopt; }
+    void showMainWindow() override { ++windowShown; }
+
+    FolderAnswer folderAnswer = FolderAnswer::End;
+    int folderQuestions = 0;
+    int wizardRuns = 0;
+    int invalidFolder = 0;
+    int windowShown = 0;
+
+private:
+    std::function<bool()> m_wizard;
+};
+
+struct StartupTest : ::testing::Test
+{
+    StartupTest()
+    {
+        settings.set("COM", "AutoDetect", "0");
+        settings.set("COM", "Port", dir.file("no-such-port"));
+    }
+    // What the setup wizard leaves behind: a data folder with the databases, named in the settings.
+    bool wizardCreatesOutbox()
+    {
+        std::string errorText, errorLines;
+        vesk::CreateFolderPath(dir.file("data"));
+        settings.set("Setup", "DataFolder", dir.file("data"));
+        return store::CreateOutbox(dir.file("data"), VESK_BIN_DIR "/DB/", errorText, errorLines);
+    }
+    vesk::testing::TempDir dir;
+    vesk::testing::ShiftedClock clock;
+    vesk::testing::ScriptedPump pump;
+    SettingsStore settings {dir.file("console.conf")};
+};
+
+} // namespace
+
+TEST_F(StartupTest, EmptyDataFolderRunsTheWizardEvenWhenItRanBefore)
+{
+    settings.set("Setup", "RunWizard", "0");
+    Context ctx(clock, pump, settings, dir.folder());
+    ScriptedPrompts prompts([&] { return wizardCreatesOutbox(); });
+    EXPECT_EQ(Main(ctx, prompts), StartResult::Running);
+    EXPECT_EQ(prompts.wizardRuns, 1);
+    EXPECT_EQ(prompts.windowShown, 1);
+    EXPECT_EQ(settings.get("Setup", "RunWizard"), "0");
+    EXPECT_EQ(vesk::TrailingSeparator(ctx.DataFolder), dir.folder() + "data/");
+    EXPECT_TRUE(ctx.app.IsIdle());
+    ShutDown(ctx);
+}
+
+TEST_F(StartupTest, SwitchIsFoundInAnyCaseInsideOtherText)
+{
+    ASSERT_TRUE(wizardCreatesOutbox());
+    settings.set("Setup", "RunWizard", "0");
+    Context ctx(clock, pump, settings, dir.folder());
+    ctx.commandLine = vesk::ToLower("-x/WIZARDnow");
+    ScriptedPrompts prompts([] { return false; }); // the user gives up
+    EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+    EXPECT_EQ(prompts.wizardRuns, 1);
+}
+
+TEST_F(StartupTest, FolderWithoutDataFilesAsksFirst)
+{
+    settings.set("Setup", "RunWizard", "0");
+    settings.set("Setup", "DataFolder", dir.path());
+    {
+        Context ctx(clock, pump, settings, dir.folder());
+        ScriptedPrompts prompts([] { return true; });
+        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+        EXPECT_EQ(prompts.folderQuestions, 1);
+        EXPECT_EQ(prompts.wizardRuns, 0);
+    }
+    {
+        Context ctx(clock, pump, settings, dir.folder());
+        ScriptedPrompts prompts([] { return true; }); // the wizard ends without making the databases
+        prompts.folderAnswer = StartupPrompts::FolderAnswer::RunWizard;
+        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+        EXPECT_EQ(prompts.wizardRuns, 1);
+        EXPECT_EQ(prompts.invalidFolder, 1);
+    }
+}
+
+TEST_F(StartupTest, OnlyTheContactsFileIsEnoughAndNoModemKeepsStarting)
+{
+    settings.set("Setup", "RunWizard", "0");
+    ASSERT_TRUE(wizardCreatesOutbox());
+    std::filesystem::remove(dir.file("data/SMSMessages.mdb"));
+    settings.set("Agent", "MaxRunTime", "3");
+    Context ctx(clock, pump, settings, dir.folder());
+    ScriptedPrompts prompts([] { return true; });
+    EXPECT_EQ(Main(ctx, prompts), StartResult::Running);
+    EXPECT_EQ(prompts.folderQuestions, 0);
+    bool noModem = false, outboxError = false, stopLine = false;
+    for (const auto& line : ctx.app.log().lines()) {
+        noModem = noModem || line.text == "No modem detected.";
+        outboxError = outboxError || line.text.rfind("Could not load database settings : ", 0) == 0;
+        stopLine = stopLine || line.text.rfind("Program will terminate automatically at ", 0) == 0;
+    }
+    EXPECT_TRUE(noModem);
+    EXPECT_TRUE(outboxError);
+    EXPECT_TRUE(stopLine);
+    EXPECT_NEAR(static_cast<double>(vesk::SecondsBetween(ctx.clock.now(), ctx.EndTime)), 3 * 3600.0, 30.0);
+    ShutDown(ctx);
 }
