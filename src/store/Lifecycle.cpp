@@ -31,7 +31,7 @@ bool archivePresent(Outbox& outbox, const std::string& path)
 
 bool TakeOwnership(Outbox& outbox, std::int32_t id, const std::string& agentIdentity)
 {
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     const std::string owner = Right(agentIdentity, kOwnerLength);
     const std::int32_t touched = h.ExecuteRecordResult("UPDATE Message SET msgStatus = 1, msgAgentIMEI = '"
         + Quote(owner) + "', msgAgentTimeStamp = " + DateLiteral(outbox.clock.now())
@@ -43,7 +43,7 @@ bool TakeOwnership(Outbox& outbox, std::int32_t id, const std::string& agentIden
 
 void ReleaseOwnership(Outbox& outbox, std::int32_t id)
 {
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     if (!h.Execute(
             "UPDATE Message SET msgAgentIMEI = NULL, msgAgentTimeStamp = NULL WHERE msgID = " + idText(id)))
         outbox.log.Log(icon::kError, "", "ReleaseOwnership(" + idText(id) + " :" + h.LastError());
@@ -51,14 +51,14 @@ void ReleaseOwnership(Outbox& outbox, std::int32_t id)
 
 void SetStatus(Outbox& outbox, std::int32_t id, int status)
 {
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     if (!h.Execute("UPDATE Message SET msgStatus=" + std::to_string(status) + " WHERE msgID=" + idText(id)))
         outbox.log.Log(icon::kError, "", "ReleaseOwnership(" + idText(id) + " :" + h.LastError());
 }
 
 std::int32_t ReleaseOrphans(Outbox& outbox)
 {
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     const DateTime cutoff = outbox.clock.now().addMinutes(-kOrphanMinutes);
     const std::int32_t count = h.ExecuteRecordResult(
         "UPDATE Message SET msgStatus = 0, msgAgentIMEI = NULL, msgAgentTimeStamp = NULL"
@@ -78,7 +78,7 @@ std::int32_t ReleaseOrphans(Outbox& outbox)
 
 std::int32_t ExpireMessages(Outbox& outbox)
 {
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     const std::int32_t count
         = h.ExecuteRecordResult("UPDATE Message SET Message.msgStatus = 2, Message.msgErrorReason = 'Expired'"
                                 " WHERE (Message.msgStatus = 0) AND (Message.msgExpires IS NOT NULL)"
@@ -95,7 +95,7 @@ std::int32_t ExpireMessages(Outbox& outbox)
 
 bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
 {
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     const std::string folder = FolderOfPath(h.Filename());
     if (folder.empty())
         return false;
@@ -124,7 +124,7 @@ bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
 
 bool Housekeeping(Outbox& outbox)
 {
-    if (outbox.settings.SMSRemoveAfter == 0 || !outbox.handle)
+    if (outbox.settings.SMSRemoveAfter == 0)
         return false;
     const DateTime now = outbox.clock.now();
     if (outbox.nextHousekeeping.isZero()) {
@@ -133,7 +133,7 @@ bool Housekeeping(Outbox& outbox)
     }
     if (now < outbox.nextHousekeeping)
         return false;
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     const bool opened = !h.IsConnected();
     if (opened && !h.OpenDatabase(mode::kReadWriteShared))
         return false;
@@ -163,7 +163,7 @@ bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& 
         return true;
     if (time < DateTime::fromParts(2000, 1, 1))
         time = outbox.clock.now().dateOnly();
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     const std::int32_t inserted = h.ExecuteRecordResult(
         "INSERT INTO Inbox (msgTime, msgAddress, msgText) VALUES (" + DateLiteral(time) + "," + "'"
         + Quote(Left(address, 30)) + "'," + "'" + Quote(Left(text, 255)) + "')");
@@ -176,7 +176,7 @@ bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& 
 std::int32_t InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,
     const std::string& text, DateTime sendTime, const std::string& station)
 {
-    db& h = *outbox.handle;
+    db& h = OutboxHandle(outbox);
     // A size of 0 or less in the settings would empty every text: it means no limit.
     const std::size_t maxText = outbox.settings.SMSMaxMessageSize > 0
         ? static_cast<std::size_t>(outbox.settings.SMSMaxMessageSize)

@@ -11,6 +11,7 @@ Outbox::Outbox(Clock& c, EventPump& p, LogSink& l)
     : clock(c)
     , pump(p)
     , log(l)
+    , handle(std::make_unique<db>(c, p))
     , templateFolder(ProgramFolder() + "DB/")
 {
 }
@@ -71,7 +72,7 @@ bool SaveSystemSettings(const std::string& file, const SystemSettings& s, Clock&
     const std::string columns = "sysSMSMaxMessageSize, sysSMSRemoveAfter, sysSMSArchive, sysSMSSaveInbound, "
                                 "sysStandardReply, sysTariff, sysValidityPeriodInMinutes, sysSMSForwarding";
     const std::string values[] = {std::to_string(s.SMSMaxMessageSize), std::to_string(s.SMSRemoveAfter),
-        BoolLiteral(s.SMSArchive), BoolLiteral(s.SMSSaveInbound), "'" + Quote(s.StandardReply) + "'",
+        BoolLiteral(s.SMSArchive), BoolLiteral(s.SMSSaveInbound), Enclosed("'", Quote(s.StandardReply)),
         std::to_string(s.Tariff), std::to_string(s.ValidityPeriodInMinutes), BoolLiteral(s.SMSForwarding)};
     const char* names[] = {"sysSMSMaxMessageSize", "sysSMSRemoveAfter", "sysSMSArchive", "sysSMSSaveInbound",
         "sysStandardReply", "sysTariff", "sysValidityPeriodInMinutes", "sysSMSForwarding"};
@@ -107,8 +108,16 @@ bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder)
     return true;
 }
 
+db& OutboxHandle(Outbox& outbox)
+{
+    if (!outbox.handle)
+        outbox.handle = std::make_unique<db>(outbox.clock, outbox.pump);
+    return *outbox.handle;
+}
+
 std::int32_t PendingCount(Outbox& outbox)
 {
+    OutboxHandle(outbox);
     auto rs = outbox.handle->OpenDynaset(
         "SELECT COUNT(*) AS T FROM qry_Pending_Messages", kForwardOnly, kReadOnly);
     if (!rs) {
@@ -120,9 +129,7 @@ std::int32_t PendingCount(Outbox& outbox)
 
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox)
 {
-    if (!outbox.handle)
-        return std::nullopt;
-    const bool opened = !outbox.handle->IsConnected();
+    const bool opened = !OutboxHandle(outbox).IsConnected();
     if (opened && !outbox.handle->OpenDatabase(mode::kReadShared))
         return std::nullopt;
     const std::int32_t count = PendingCount(outbox);

@@ -39,7 +39,7 @@ struct Outbox
     Clock& clock;
     EventPump& pump;
     LogSink& log;
-    std::unique_ptr<db> handle;
+    std::unique_ptr<db> handle; // the outbox handle; there is always one, open or closed
     SystemSettings settings;
     std::string templateFolder; // where the template databases live: the program folder's DB/
     DateTime nextRefresh;
@@ -47,6 +47,8 @@ struct Outbox
 };
 
 std::string OutboxPath(const std::string& dataFolder);
+// The outbox handle, made (closed) when there is none.
+db& OutboxHandle(Outbox& outbox);
 
 // Points the outbox handle at the data folder's outbox and loads its settings; does not open it.
 bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet);

@@ -1,5 +1,6 @@
 #include "store/SqlDialect.h"
 
+#include "store/SqlText.h"
 #include "support/Convert.h"
 
 #include <cctype>
@@ -94,7 +95,7 @@ std::size_t nextSolid(const std::vector<Token>& t, std::size_t i)
 
 std::string quoteIdentifier(std::string_view name)
 {
-    return "\"" + ReplaceAll(std::string(name), "\"", "\"\"") + "\"";
+    return Enclosed("\"", ReplaceAll(std::string(name), "\"", "\"\""));
 }
 
 // A double-quoted text is a string in the dialect but a name in SQLite.
@@ -105,7 +106,7 @@ std::string asSingleQuoted(const std::string& token)
     std::string inner
         = token.substr(1, token.size() >= 2 && token.back() == '"' ? token.size() - 2 : token.size() - 1);
     inner = ReplaceAll(inner, "\"\"", "\"");
-    return "'" + ReplaceAll(inner, "'", "''") + "'";
+    return Enclosed("'", ReplaceAll(inner, "'", "''"));
 }
 
 std::string unquoteSingle(const std::string& token)
@@ -143,7 +144,7 @@ TranslatedSql TranslateSql(std::string_view statement)
         case Kind::Date: {
             const auto when = ParseDateTime(std::string_view(tok.text).substr(1, tok.text.size() - 2));
             if (when)
-                tok.text = "'" + StoredDateText(*when) + "'";
+                tok.text = Enclosed("'", StoredDateText(*when));
             break;
         }
         case Kind::Bracket: {
@@ -157,11 +158,11 @@ TranslatedSql TranslateSql(std::string_view statement)
             break;
         case Kind::Word:
             if (EqualsNoCase(tok.text, "TRUE")) {
-                tok.text = "1";
+                tok.text = std::string(1, '1');
             } else if (EqualsNoCase(tok.text, "FALSE")) {
-                tok.text = "0";
+                tok.text = std::string(1, '0');
             } else if (EqualsNoCase(tok.text, "@@IDENTITY")) {
-                tok.text = "last_insert_rowid()";
+                tok.text = std::string("last_insert_rowid()");
             } else if (isWord(tok, "SELECT")) {
                 std::size_t k = nextSolid(t, i + 1);
                 if (k < t.size() && (isWord(t[k], "DISTINCT") || isWord(t[k], "ALL")))

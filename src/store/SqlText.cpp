@@ -30,9 +30,17 @@ std::string Quote(std::string_view text)
     return ReplaceAll(std::string(text), "'", "''");
 }
 
+std::string Enclosed(std::string_view mark, std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2 * mark.size());
+    out.append(mark).append(text).append(mark);
+    return out;
+}
+
 std::string DateLiteral(DateTime t)
 {
-    return "#" + Format(t, "dd/mmm/yyyy hh:nn:ss") + "#";
+    return Enclosed("#", Format(t, "dd/mmm/yyyy hh:nn:ss"));
 }
 
 std::string BoolLiteral(bool v)

@@ -230,7 +230,7 @@ bool db::OpenDatabase(int connectMode)
     // A small page cache, and commits that reach the shared file promptly.
     sqlite3_exec(
         m_connection, "PRAGMA cache_size=-500; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
-    m_isError = false;
+    // IsError stays set when an earlier attempt failed.
     m_lastError = "0";
     return true;
 }
@@ -535,6 +535,12 @@ bool db::FileExists() const
 {
     std::error_code ec;
     return !m_filename.empty() && fs::exists(m_filename, ec);
+}
+
+bool db::ResetNetworkDrive(int, const std::string&)
+{
+    // No remembered network connections exist here; there is nothing to restore.
+    return false;
 }
 
 std::string db::GetDrive() const

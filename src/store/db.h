@@ -91,6 +91,7 @@ public:
     std::string GetDrive() const;
     std::string GetFolder() const;
     std::string GetFilename() const;
+    bool ResetNetworkDrive(int window, const std::string& drive);
 
     // Whether an error is a lock or sharing conflict worth another attempt.
     static bool RetryAllowed(const EngineError& error);

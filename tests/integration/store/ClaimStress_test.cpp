@@ -20,10 +20,12 @@ protected:
         ASSERT_TRUE(OpenOutbox(outbox, dir.path(), true));
         ASSERT_TRUE(outbox.handle->OpenDatabase(mode::kReadWriteShared));
         ASSERT_TRUE(outbox.handle->BeginTransaction());
-        for (int i = 0; i < rows; ++i)
-            ASSERT_GT(InsertMessage(outbox, "R" + std::to_string(i), "+4477009" + std::to_string(10000 + i),
-                          "load", clock.now().addSeconds(-rows + i), "BENCH\\TEST"),
+        for (int i = 0; i < rows; ++i) {
+            const std::string n = std::to_string(10000 + i);
+            ASSERT_GT(InsertMessage(outbox, n, "+4477009" + n, "load", clock.now().addSeconds(-rows + i),
+                          "BENCH\\TEST"),
                 0);
+        }
         ASSERT_TRUE(outbox.handle->CommitTransaction());
         outbox.handle->CloseDatabase(); // no connection may cross into the claimer processes
     }

@@ -250,3 +250,27 @@ TEST_F(LifecycleTest, QueueSizeOpensAClosedOutboxAndLeavesItClosed)
 
 } // namespace
 } // namespace vesk::store
+
+namespace vesk::store {
+namespace {
+
+TEST(LifecycleWithoutOutbox, RoutinesOnAnOutboxNeverOpenedFailWithAReason)
+{
+    testing::FakeClock clock;
+    NullPump pump;
+    testing::RecordingLog log;
+    Outbox outbox(clock, pump, log);
+    outbox.handle.reset();
+    EXPECT_FALSE(TakeOwnership(outbox, 1, "AGENT01"));
+    EXPECT_EQ(ReleaseOrphans(outbox), 0);
+    EXPECT_EQ(ExpireMessages(outbox), 0);
+    EXPECT_EQ(InsertMessage(outbox, "", "+44", "x", clock.now(), ""), 0);
+    EXPECT_EQ(PendingCount(outbox), 0);
+    EXPECT_EQ(UpdateQueueSize(outbox), std::nullopt);
+    EXPECT_EQ(log.lines.size(), 5u);
+    for (const auto& line : log.lines)
+        EXPECT_NE(line.text.find("GE:0x800A0E78"), std::string::npos) << line.text;
+}
+
+} // namespace
+} // namespace vesk::store

@@ -83,6 +83,7 @@ TEST_F(DbTest, EventsRunDuringARetryWaitMayReleaseTheLock)
     EXPECT_TRUE(database.OpenDatabase(mode::kReadWriteShared)) << database.LastError();
     EXPECT_EQ(clock.sleeps(), 1);
     EXPECT_EQ(database.LastError(), "0");
+    EXPECT_TRUE(database.IsError()); // the failed first attempt still shows
 }
 
 TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
