@@ -71,12 +71,21 @@ std::vector<std::string> splitComma(const std::string& s)
     return out;
 }
 
-std::string info(const std::string& text) { return "\r\n" + text + "\r\n\r\nOK\r\n"; }
+std::string info(const std::string& text)
+{
+    return "\r\n" + text + "\r\n\r\nOK\r\n";
+}
 const std::string kOK = "\r\nOK\r\n";
 const std::string kError = "\r\nERROR\r\n";
-std::string cmsError(int n) { return "\r\n+CMS ERROR: " + std::to_string(n) + "\r\n"; }
+std::string cmsError(int n)
+{
+    return "\r\n+CMS ERROR: " + std::to_string(n) + "\r\n";
+}
 
-bool knownMemory(const std::string& m) { return m == "SM" || m == "ME" || m == "MT" || m == "SR"; }
+bool knownMemory(const std::string& m)
+{
+    return m == "SM" || m == "ME" || m == "MT" || m == "SR";
+}
 
 } // namespace
 
@@ -170,44 +179,72 @@ bool setOption(SimOptions& o, const std::string& key, const std::string& value, 
         target = v;
         return true;
     };
-    if (key == "manufacturer") o.manufacturer = value;
-    else if (key == "model") o.model = value;
-    else if (key == "revision") o.revision = value;
-    else if (key == "imei") o.imei = value;
-    else if (key == "imsi") o.imsi = value;
-    else if (key == "pin") o.pin = value;
-    else if (key == "signal") return integer(o.signal);
-    else if (key == "ber") return integer(o.ber);
-    else if (key == "battery") return integer(o.battery);
-    else if (key == "charge-state") return integer(o.chargeState);
-    else if (key == "creg") return integer(o.creg);
-    else if (key == "creg-mode") return integer(o.cregMode);
-    else if (key == "network") o.network = value;
-    else if (key == "numeric") o.numeric = value;
+    if (key == "manufacturer")
+        o.manufacturer = value;
+    else if (key == "model")
+        o.model = value;
+    else if (key == "revision")
+        o.revision = value;
+    else if (key == "imei")
+        o.imei = value;
+    else if (key == "imsi")
+        o.imsi = value;
+    else if (key == "pin")
+        o.pin = value;
+    else if (key == "signal")
+        return integer(o.signal);
+    else if (key == "ber")
+        return integer(o.ber);
+    else if (key == "battery")
+        return integer(o.battery);
+    else if (key == "charge-state")
+        return integer(o.chargeState);
+    else if (key == "creg")
+        return integer(o.creg);
+    else if (key == "creg-mode")
+        return integer(o.cregMode);
+    else if (key == "network")
+        o.network = value;
+    else if (key == "numeric")
+        o.numeric = value;
     else if (key == "cops-format") {
         if (value != "0" && value != "2" && value != "none") {
             error = "cops-format is 0, 2 or none";
             return false;
         }
         o.copsFormat = value;
-    } else if (key == "smsc") o.smsc = value;
-    else if (key == "cmgf-offer") o.cmgfOffer = value;
-    else if (key == "cnmi-offer") o.cnmiOffer = value;
-    else if (key == "cpms-offer") o.cpmsOffer = value;
+    } else if (key == "smsc")
+        o.smsc = value;
+    else if (key == "cmgf-offer")
+        o.cmgfOffer = value;
+    else if (key == "cnmi-offer")
+        o.cnmiOffer = value;
+    else if (key == "cpms-offer")
+        o.cpmsOffer = value;
     else if (key == "cpms-groups") {
         if (!integer(o.cpmsGroups))
             return false;
         o.cpmsGroups = std::clamp(o.cpmsGroups, 1, 3);
-    } else if (key == "text-mode") return flag(o.textModeAllowed);
-    else if (key == "mode") return integer(o.mode);
-    else if (key == "echo") return flag(o.echo);
-    else if (key == "reports") return flag(o.reports);
-    else if (key == "report-delay") return integer(o.reportDelayMs);
-    else if (key == "report-status") return integer(o.reportStatus);
-    else if (key == "report-memory") return memoryName(o.reportMemory);
-    else if (key == "inbound-memory") return memoryName(o.inboundMemory);
-    else if (key == "zone") return integer(o.zoneQuarters);
-    else if (key == "first-reference") return integer(o.firstReference);
+    } else if (key == "text-mode")
+        return flag(o.textModeAllowed);
+    else if (key == "mode")
+        return integer(o.mode);
+    else if (key == "echo")
+        return flag(o.echo);
+    else if (key == "reports")
+        return flag(o.reports);
+    else if (key == "report-delay")
+        return integer(o.reportDelayMs);
+    else if (key == "report-status")
+        return integer(o.reportStatus);
+    else if (key == "report-memory")
+        return memoryName(o.reportMemory);
+    else if (key == "inbound-memory")
+        return memoryName(o.inboundMemory);
+    else if (key == "zone")
+        return integer(o.zoneQuarters);
+    else if (key == "first-reference")
+        return integer(o.firstReference);
     else if (key.size() == 7 && key.substr(2) == "-size" && knownMemory(upper(key.substr(0, 2))))
         return integer(o.capacity[upper(key.substr(0, 2))]);
     else {
@@ -218,8 +255,10 @@ bool setOption(SimOptions& o, const std::string& key, const std::string& value, 
 }
 
 ModemSimulator::ModemSimulator(SimOptions options)
-    : m_options(std::move(options)), m_echo(m_options.echo), m_mode(m_options.mode),
-      m_nextReference(m_options.firstReference)
+    : m_options(std::move(options))
+    , m_echo(m_options.echo)
+    , m_mode(m_options.mode)
+    , m_nextReference(m_options.firstReference)
 {
     for (const auto& [name, size] : m_options.capacity)
         m_memories[name].capacity = size;
@@ -341,8 +380,9 @@ std::string ModemSimulator::answer(const std::string& line)
     if (cmd == "+CSQ")
         return info("+CSQ: " + std::to_string(o.signal) + "," + std::to_string(o.ber));
     if (cmd == "+CBC")
-        return o.battery < 0 ? kError
-                             : info("+CBC: " + std::to_string(o.chargeState) + "," + std::to_string(o.battery));
+        return o.battery < 0
+            ? kError
+            : info("+CBC: " + std::to_string(o.chargeState) + "," + std::to_string(o.battery));
     if (cmd == "+CREG?")
         return info("+CREG: " + std::to_string(o.cregMode) + "," + std::to_string(o.creg));
     if (cmd == "+COPS?") {
@@ -404,7 +444,8 @@ std::string ModemSimulator::answer(const std::string& line)
         return "\r\n> ";
     }
     if (cmd.rfind("+CMGL", 0) == 0)
-        return listing(cmd.size() > 5 && cmd[5] == '=' ? original.substr(6) : std::string(m_mode == 1 ? "\"REC UNREAD\"" : "0"));
+        return listing(cmd.size() > 5 && cmd[5] == '=' ? original.substr(6)
+                                                       : std::string(m_mode == 1 ? "\"REC UNREAD\"" : "0"));
     if (cmd.rfind("+CMGR=", 0) == 0)
         return readOne(cmd.substr(6));
     if (cmd == "+CMGD=?")
@@ -474,11 +515,12 @@ std::string ModemSimulator::entryText(int index, const Entry& entry, bool header
     const auto unit = decodeStored(entry.pdu);
     if (!unit)
         return {};
-    const std::string head = listPrefix + (header ? std::to_string(index) + "," : "") + "\"" + kStatNames[entry.stat] + "\",";
+    const std::string head
+        = listPrefix + (header ? std::to_string(index) + "," : "") + "\"" + kStatNames[entry.stat] + "\",";
     if (unit->type == 2)
-        return head + std::to_string(unit->firstOctet) + "," + std::to_string(unit->reference) + ",\"" + unit->address
-            + "\"," + std::to_string(unit->typeOfAddress) + ",\"" + textDate(unit->stamp) + "\",\""
-            + textDate(unit->discharge) + "\"," + std::to_string(unit->status);
+        return head + std::to_string(unit->firstOctet) + "," + std::to_string(unit->reference) + ",\""
+            + unit->address + "\"," + std::to_string(unit->typeOfAddress) + ",\"" + textDate(unit->stamp)
+            + "\",\"" + textDate(unit->discharge) + "\"," + std::to_string(unit->status);
     if (unit->type == 0)
         return head + "\"" + unit->address + "\",,\"" + textDate(unit->stamp) + "\"\r\n" + unit->text;
     return head + "\"" + unit->address + "\",\r\n" + unit->text;
@@ -533,7 +575,8 @@ std::string ModemSimulator::readOne(const std::string& argument)
     return info(text);
 }
 
-bool ModemSimulator::store(const std::string& name, const std::string& pdu, int stat, std::string& error)
+bool ModemSimulator::store(
+    const std::string& name, const std::string& pdu, int stat, std::string& error, Announce announce)
 {
     auto& mem = memory(name);
     if (static_cast<int>(mem.entries.size()) >= mem.capacity) {
@@ -544,6 +587,14 @@ bool ModemSimulator::store(const std::string& name, const std::string& pdu, int 
     while (mem.entries.count(index))
         ++index;
     mem.entries[index] = Entry {stat, pdu};
+    // Announced as AT+CNMI asks: mode 1 or more, and messages (mt 1) or reports (ds 1 or 2).
+    const auto cnmi = splitComma(m_cnmi);
+    auto value = [&](std::size_t i) { return i < cnmi.size() ? number(cnmi[i]).value_or(0) : 0; };
+    const std::string where = "\"" + name + "\"," + std::to_string(index);
+    if (value(0) >= 1 && announce == Announce::Message && value(1) == 1)
+        m_unsolicited.push_back("\r\n+CMTI: " + where + "\r\n");
+    if (value(0) >= 1 && announce == Announce::Report && (value(3) == 1 || value(3) == 2))
+        m_unsolicited.push_back("\r\n+CDSI: " + where + "\r\n");
     return true;
 }
 
@@ -555,7 +606,8 @@ void ModemSimulator::recordAir(const SentUnit& sent)
         m_air.push_back({u.destination, u.text, 1});
         return;
     }
-    const std::string key = u.destination + "/" + std::to_string(u.concatReference) + "/" + std::to_string(u.concatTotal);
+    const std::string key
+        = u.destination + "/" + std::to_string(u.concatReference) + "/" + std::to_string(u.concatTotal);
     auto& parts = m_partial[key];
     parts[u.concatSequence] = u.text;
     if (static_cast<int>(parts.size()) == u.concatTotal) {
@@ -589,8 +641,9 @@ std::string ModemSimulator::sendBody(const std::string& body)
     m_nextReference = (m_nextReference + 1) % 256;
     recordAir(sent);
     if (m_options.reports && sent.unit.reportRequested)
-        m_pending.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.reportDelayMs),
-            sent.reference, sent.unit.destination, stampNow()});
+        m_pending.push_back(
+            {std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.reportDelayMs),
+                sent.reference, sent.unit.destination, stampNow()});
     tick();
     return "\r\n+CMGS: " + std::to_string(sent.reference) + "\r\n\r\nOK\r\n";
 }
@@ -605,8 +658,9 @@ void ModemSimulator::tick()
         }
         std::string error;
         store(m_options.reportMemory,
-            encodeStatusReport(m_options.smsc, it->reference, it->recipient, it->sent, stampNow(), m_options.reportStatus),
-            0, error);
+            encodeStatusReport(
+                m_options.smsc, it->reference, it->recipient, it->sent, stampNow(), m_options.reportStatus),
+            0, error, Announce::Report);
         it = m_pending.erase(it);
     }
 }
@@ -647,10 +701,13 @@ std::string ModemSimulator::control(const std::string& rawLine)
     if (verb.empty() || verb == "ping") {
         return "pong\nOK\n";
     } else if (verb == "help") {
-        return "deliver [@MEM] FROM TEXT | deliver-pdu [@MEM] [STAT] HEX | report [@MEM] REF RECIPIENT STATUS\n"
-               "set KEY VALUE | options | fault slow MS|split MS|silent|error [TEXT]|cms N|cme N|refuse-send [N]|"
+        return "deliver [@MEM] FROM TEXT | deliver-pdu [@MEM] [STAT] HEX | report [@MEM] REF RECIPIENT "
+               "STATUS\n"
+               "set KEY VALUE | options | fault slow MS|split MS|silent|error [TEXT]|cms N|cme N|refuse-send "
+               "[N]|"
                "send-error N|drop|clear\n"
-               "reply COMMAND TEXT | unreply COMMAND | sent | messages | transcript | memory MEM | clear | quit\nOK\n";
+               "reply COMMAND TEXT | unreply COMMAND | sent | messages | transcript | memory MEM | clear | "
+               "quit\nOK\n";
     } else if (verb == "deliver") {
         std::string mem = m_options.inboundMemory;
         if (!takeMemory(mem))
@@ -658,8 +715,14 @@ std::string ModemSimulator::control(const std::string& rawLine)
         const std::string from = firstWord();
         if (from.empty())
             return "ERROR deliver needs an originator\n";
-        if (!store(mem, encodeDeliver(m_options.smsc, from, unescapeText(rest), stampNow()), 0, error))
-            return "ERROR " + error + "\n";
+        const auto units
+            = encodeDeliverParts(m_options.smsc, from, unescapeText(rest), stampNow(), m_inboundReference);
+        if (units.size() > 1)
+            m_inboundReference = (m_inboundReference + 1) % 256;
+        for (const auto& unit : units)
+            if (!store(mem, unit, 0, error, Announce::Message))
+                return "ERROR " + error + "\n";
+        out += "stored " + std::to_string(units.size()) + "\n";
     } else if (verb == "deliver-pdu") {
         std::string mem = m_options.inboundMemory;
         if (!takeMemory(mem))
@@ -672,7 +735,8 @@ std::string ModemSimulator::control(const std::string& rawLine)
         }
         if (hex.empty())
             return "ERROR deliver-pdu needs the unit in hex\n";
-        if (!store(mem, hex, stat, error)) // verbatim, so real captures replay as they were
+        if (!store(
+                mem, hex, stat, error, Announce::Message)) // verbatim, so real captures replay as they were
             return "ERROR " + error + "\n";
     } else if (verb == "report") {
         std::string mem = m_options.reportMemory;
@@ -683,7 +747,8 @@ std::string ModemSimulator::control(const std::string& rawLine)
         const auto status = number(firstWord());
         if (!ref || recipient.empty() || !status)
             return "ERROR report needs REF RECIPIENT STATUS\n";
-        if (!store(mem, encodeStatusReport(m_options.smsc, *ref, recipient, stampNow(), stampNow(), *status), 0, error))
+        if (!store(mem, encodeStatusReport(m_options.smsc, *ref, recipient, stampNow(), stampNow(), *status),
+                0, error, Announce::Report))
             return "ERROR " + error + "\n";
     } else if (verb == "set") {
         const std::string key = firstWord();
@@ -692,8 +757,8 @@ std::string ModemSimulator::control(const std::string& rawLine)
         for (const auto& [name, size] : m_options.capacity)
             m_memories[name].capacity = size;
     } else if (verb == "options") {
-        out += "echo " + std::to_string(m_echo) + "\nmode " + std::to_string(m_mode) + "\nmemories " + m_mem[0] + ","
-            + m_mem[1] + "," + m_mem[2] + "\ncnmi " + m_cnmi + "\n";
+        out += "echo " + std::to_string(m_echo) + "\nmode " + std::to_string(m_mode) + "\nmemories "
+            + m_mem[0] + "," + m_mem[1] + "," + m_mem[2] + "\ncnmi " + m_cnmi + "\n";
     } else if (verb == "fault") {
         const std::string kind = firstWord();
         if (kind == "slow")
@@ -733,14 +798,15 @@ std::string ModemSimulator::control(const std::string& rawLine)
         for (const auto& s : m_sent) {
             const auto& u = s.unit;
             out += "unit ref=" + std::to_string(s.reference) + " to=" + u.destination
-                + " report=" + (u.reportRequested ? "1" : "0") + " part=" + std::to_string(u.concatSequence) + "/"
-                + std::to_string(u.concatTotal) + " length=" + std::to_string(u.userDataLength) + " udh="
-                + (u.udhHex.empty() ? "-" : u.udhHex) + " mode=" + (s.textMode ? "text" : "pdu")
+                + " report=" + (u.reportRequested ? "1" : "0") + " part=" + std::to_string(u.concatSequence)
+                + "/" + std::to_string(u.concatTotal) + " length=" + std::to_string(u.userDataLength)
+                + " udh=" + (u.udhHex.empty() ? "-" : u.udhHex) + " mode=" + (s.textMode ? "text" : "pdu")
                 + " text=" + escapeText(u.text) + "\n";
         }
     } else if (verb == "messages") {
         for (const auto& m : m_air)
-            out += "message to=" + m.to + " parts=" + std::to_string(m.parts) + " text=" + escapeText(m.text) + "\n";
+            out += "message to=" + m.to + " parts=" + std::to_string(m.parts) + " text=" + escapeText(m.text)
+                + "\n";
     } else if (verb == "transcript") {
         for (const auto& t : m_transcript)
             out += escapeText(t) + "\n";
@@ -749,7 +815,8 @@ std::string ModemSimulator::control(const std::string& rawLine)
         if (!knownMemory(name))
             return "ERROR no memory called " + rest + "\n";
         for (const auto& [index, entry] : memory(name).entries)
-            out += "entry index=" + std::to_string(index) + " stat=" + std::to_string(entry.stat) + " pdu=" + entry.pdu + "\n";
+            out += "entry index=" + std::to_string(index) + " stat=" + std::to_string(entry.stat)
+                + " pdu=" + entry.pdu + "\n";
     } else if (verb == "clear") {
         m_sent.clear();
         m_air.clear();

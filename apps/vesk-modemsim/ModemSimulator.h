@@ -20,21 +20,21 @@ struct SimOptions
     std::string revision = "1.0";
     std::string imei = "356938035643809";
     std::string imsi = "234150123456789";
-    std::string pin = "READY";        // the text after "+CPIN: "
+    std::string pin = "READY"; // the text after "+CPIN: "
     int signal = 18, ber = 99;
     int battery = 80, chargeState = 0; // battery -1: AT+CBC answers ERROR
     int cregMode = 0, creg = 1;
     std::string network = "Simnet", numeric = "23415";
-    std::string copsFormat = "0";      // 0 long name, 2 numeric, none: no operator
+    std::string copsFormat = "0"; // 0 long name, 2 numeric, none: no operator
     std::string smsc = "+447785016005";
     std::string cmgfOffer = "(0,1)";
     std::string cnmiOffer = "(0,1,2),(0,1,2,3),(0,2),(0,1,2),(0,1)";
     std::string cpmsOffer = "(\"SM\",\"ME\",\"MT\",\"SR\"),(\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\")";
     int cpmsGroups = 3;
     bool textModeAllowed = true;
-    int mode = 0;                      // AT+CMGF at power-on
-    bool echo = true;                  // echo at power-on
-    bool reports = true;               // store a status report for sends that ask for one
+    int mode = 0; // AT+CMGF at power-on
+    bool echo = true; // echo at power-on
+    bool reports = true; // store a status report for sends that ask for one
     int reportDelayMs = 0;
     int reportStatus = 0;
     std::string reportMemory = "SM";
@@ -72,7 +72,8 @@ struct AirMessage
 
 // A GSM modem's command interpreter over a simulated message store. No I/O of its own: the
 // server feeds it the bytes from the line and the control lines, and plays back its outputs.
-class ModemSimulator {
+class ModemSimulator
+{
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
@@ -80,11 +81,13 @@ public:
 
     std::vector<Output> receive(std::string_view bytes);
     std::string control(const std::string& line); // reply lines, the last one "OK" or "ERROR ..."
-    void tick();                                  // stores the status reports that are due
+    void tick(); // stores the status reports that are due
     std::optional<TimePoint> nextDue() const;
     bool quitRequested() const { return m_quit; }
     // True once after "fault drop": the server hangs up the line and offers a fresh one.
     bool takeDropRequest() { return std::exchange(m_dropRequested, false); }
+    // Indications announced since the last call ("+CMTI: ...", "+CDSI: ..."), framed for the line.
+    std::vector<std::string> takeUnsolicited() { return std::exchange(m_unsolicited, {}); }
 
     const std::vector<SentUnit>& sentUnits() const { return m_sent; }
     const std::vector<AirMessage>& airMessages() const { return m_air; }
@@ -117,7 +120,9 @@ private:
     std::string selectMemories(const std::string& argument);
     std::string memoryStatus(bool withNames) const;
     std::string entryText(int index, const Entry& entry, bool header, const char* prefix) const;
-    bool store(const std::string& memory, const std::string& pdu, int stat, std::string& error);
+    enum class Announce { None, Message, Report };
+    bool store(const std::string& memory, const std::string& pdu, int stat, std::string& error,
+        Announce announce = Announce::None);
     void recordAir(const SentUnit& sent);
     Stamp stampNow() const;
     Memory& memory(const std::string& name) { return m_memories[name]; }
@@ -149,6 +154,8 @@ private:
     std::string m_sendError;
     bool m_quit = false;
     bool m_dropRequested = false;
+    std::vector<std::string> m_unsolicited;
+    int m_inboundReference = 0;
 };
 
 std::string escapeText(const std::string& text);

@@ -39,16 +39,20 @@ struct SubmitUnit
     int concatReference = 0, concatTotal = 1, concatSequence = 1;
     int dcs = 0;
     int userDataLength = 0; // septets for 7-bit data, octets otherwise
-    std::string text;       // UTF-8 for 7-bit and UCS2 data, hex for 8-bit data
-    int tpduOctets = 0;     // octets after the service-centre field
+    std::string text; // UTF-8 for 7-bit and UCS2 data, hex for 8-bit data
+    int tpduOctets = 0; // octets after the service-centre field
 };
 
 // nullopt with the reason when the unit is not a well-formed SMS-SUBMIT.
 std::optional<SubmitUnit> decodeSubmit(std::string_view hex, std::string* reason = nullptr);
 
-// Units the simulated network hands to the modem (service-centre field first).
-std::string encodeDeliver(const std::string& smsc, const std::string& originator, const std::string& utf8Text,
-    const Stamp& sent);
+// Units the simulated network hands to the modem (service-centre field first). A text longer
+// than one unit comes as the parts of a concatenated message with the given reference.
+std::vector<std::string> encodeDeliverParts(const std::string& smsc, const std::string& originator,
+    const std::string& utf8Text, const Stamp& sent, int reference);
+// The first unit only.
+std::string encodeDeliver(
+    const std::string& smsc, const std::string& originator, const std::string& utf8Text, const Stamp& sent);
 std::string encodeStatusReport(const std::string& smsc, int reference, const std::string& recipient,
     const Stamp& sent, const Stamp& discharged, int status);
 
@@ -58,8 +62,8 @@ struct StoredUnit
     int type = 0; // 0 deliver, 1 submit, 2 status report
     std::string address;
     int typeOfAddress = 129;
-    Stamp stamp;      // centre time stamp
-    Stamp discharge;  // status reports
+    Stamp stamp; // centre time stamp
+    Stamp discharge; // status reports
     int reference = 0;
     int status = 0;
     int firstOctet = 0;

@@ -23,7 +23,10 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void onSignal(int) { g_stop = 1; }
+void onSignal(int)
+{
+    g_stop = 1;
+}
 
 struct Line
 {
@@ -77,8 +80,9 @@ int listenControl(const std::string& path)
 
 void usage()
 {
-    std::cout << "usage: vesk-modemsim [--link PATH] [--control SOCKET] [--script FILE] [--OPTION VALUE ...]\n"
-                 "options:";
+    std::cout
+        << "usage: vesk-modemsim [--link PATH] [--control SOCKET] [--script FILE] [--OPTION VALUE ...]\n"
+           "options:";
     for (const auto& name : optionNames())
         std::cout << " --" << name;
     std::cout << "\nSee docs/modemsim.md for the control commands.\n";
@@ -165,7 +169,8 @@ int main(int argc, char** argv)
     if (!control.empty()) {
         listener = listenControl(control);
         if (listener < 0) {
-            std::cerr << "vesk-modemsim: cannot listen on " << control << ": " << std::strerror(errno) << "\n";
+            std::cerr << "vesk-modemsim: cannot listen on " << control << ": " << std::strerror(errno)
+                      << "\n";
             return 1;
         }
     }
@@ -194,10 +199,12 @@ int main(int argc, char** argv)
         int timeout = 200;
         if (!queue.empty())
             timeout = static_cast<int>(std::clamp<long long>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(queue.front().due - now).count(), 0, 200));
+                std::chrono::duration_cast<std::chrono::milliseconds>(queue.front().due - now).count(), 0,
+                200));
         if (auto due = sim.nextDue())
-            timeout = std::min(timeout, static_cast<int>(std::clamp<long long>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(*due - now).count() + 1, 0, 200)));
+            timeout = std::min(timeout,
+                static_cast<int>(std::clamp<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(*due - now).count() + 1, 0, 200)));
         if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
             break;
         std::size_t k = 0;
@@ -250,9 +257,12 @@ int main(int argc, char** argv)
                 }
             }
         }
-        clients.erase(std::remove_if(clients.begin(), clients.end(), [](const Client& c) { return c.fd < 0; }),
+        clients.erase(
+            std::remove_if(clients.begin(), clients.end(), [](const Client& c) { return c.fd < 0; }),
             clients.end());
         sim.tick();
+        for (auto& indication : sim.takeUnsolicited())
+            queue.push_back({std::max(Clock::now(), lastDue), indication});
         now = Clock::now();
         while (!queue.empty() && queue.front().due <= now) {
             writeAll(line.master, queue.front().bytes);

@@ -63,7 +63,13 @@ int requiredInt(std::string_view text, const char* what)
     return static_cast<int>(std::lround(*value));
 }
 
-int lenientInt(std::string_view text) { return static_cast<int>(LeadingNumber(TrimSpaces(text))); }
+int lenientInt(std::string_view text)
+{
+    const double value = LeadingNumber(TrimSpaces(text));
+    if (!(value > -2147483648.0 && value < 2147483647.0))
+        return 0; // out of range or not a number: nothing a modem would mean
+    return static_cast<int>(value);
+}
 
 } // namespace
 
@@ -114,7 +120,10 @@ std::string RemoveQuotes(std::string_view text)
     return out;
 }
 
-std::string RemoveCRLF(std::string_view text) { return ReplaceAll(std::string(text), kCRLF, ""); }
+std::string RemoveCRLF(std::string_view text)
+{
+    return ReplaceAll(std::string(text), kCRLF, "");
+}
 
 std::string TrimSpaces(std::string_view text)
 {
@@ -148,7 +157,10 @@ bool ParseTextModeSupported(std::string_view reply)
     return false;
 }
 
-bool ParseSIMOkay(std::string_view reply) { return startsWith(reply, "+CPIN: READY"); }
+bool ParseSIMOkay(std::string_view reply)
+{
+    return startsWith(reply, "+CPIN: READY");
+}
 
 std::string ParseModel(std::string_view reply)
 {
@@ -296,7 +308,11 @@ int ParseSendReference(std::string_view answer)
 {
     if (!startsWith(answer, "+CMGS: "))
         return -1;
-    const std::string rest(answer.substr(7));
+    std::string rest(answer.substr(7));
+    // An indication (+CDSI, +CMTI) can follow the final result in the same read; the answer to
+    // the send still ended in OK, and losing its reference would send the message twice.
+    if (const auto ok = rest.find("\r\nOK\r\n"); !endsWith(rest, "OK") && ok != std::string::npos)
+        rest.resize(ok + 4);
     if (!endsWith(rest, "OK"))
         return -1;
     long long value = 0;
@@ -319,11 +335,12 @@ DateTime ParseTextDate(std::string_view date)
     const auto parts = SplitFields(date, "/");
     if (parts.size() < 3)
         return {};
-    const int year = 2000 + lenientInt(parts[0]);
+    const int yy = lenientInt(parts[0]);
     const int month = lenientInt(parts[1]);
     const int day = lenientInt(parts[2]);
-    if (month < 1 || month > 12 || day < 1 || day > 31 || year > 2099)
+    if (yy < 0 || yy > 99 || month < 1 || month > 12 || day < 1 || day > 31)
         return {};
+    const int year = 2000 + yy;
     return DateTime::fromParts(year, month, day);
 }
 
@@ -345,7 +362,8 @@ std::int64_t ParseTextTime(std::string_view time)
             seconds = lenientInt(third);
         }
     }
-    return static_cast<std::int64_t>(hours) * 3600 + minutes * 60 + seconds + quarters * 15 * 60;
+    return static_cast<std::int64_t>(hours) * 3600 + static_cast<std::int64_t>(minutes) * 60 + seconds
+        + static_cast<std::int64_t>(quarters) * 15 * 60;
 }
 
 namespace {
@@ -373,7 +391,8 @@ GSMMessage ParseTextModeMessage(std::string_view header, std::string_view text)
 {
     GSMMessage record;
     const auto fields = SplitFields(TrimSpaces(afterPrefix(header, 6)));
-    record.MemoryIndex = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
+    record.MemoryIndex
+        = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
     record.ReadStatus = readStatusOfText(RemoveQuotes(field(fields, 1, "message status")));
     const std::string& third = field(fields, 2, "originator");
     if (!third.empty() && third.front() == '"') {
@@ -423,7 +442,8 @@ std::vector<GSMMessage> ReadPDUMode(const std::string& listing)
             continue;
         const auto fields = SplitFields(TrimSpaces(line.substr(6)));
         GSMMessage record;
-        record.MemoryIndex = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
+        record.MemoryIndex
+            = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
         const int status = requiredInt(field(fields, 1, "message status"), "message status");
         record.ReadStatus = status == 0 ? 0 : status == 1 ? 1 : 2;
         const int length = fields.size() > 3 ? lenientInt(fields[3]) : 0;

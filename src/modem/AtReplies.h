@@ -17,7 +17,8 @@ namespace vesk::modem {
 
 // Raised where a reply has the right prefix and result but lacks a field the caller relies on
 // (battery, registration, report offer) and for a listing entry that cannot be read.
-class ModemError : public std::runtime_error {
+class ModemError : public std::runtime_error
+{
 public:
     using std::runtime_error::runtime_error;
 };
@@ -35,19 +36,19 @@ std::string RemoveQuotes(std::string_view text);
 std::string RemoveCRLF(std::string_view text);
 std::string TrimSpaces(std::string_view text);
 
-std::string ParseMode(std::string_view reply);                // AT+CMGF?   "PDU", ">" or "?"
-bool ParseTextModeSupported(std::string_view reply);          // AT+CMGF=?
-bool ParseSIMOkay(std::string_view reply);                    // AT+CPIN?
-std::string ParseModel(std::string_view reply);               // AT+CGMM    "" when not answered
-std::string ParseIMEI(std::string_view reply);                // AT+CGSN    "" when not answered
-std::string ParseServiceCentre(std::string_view reply);       // AT+CSCA?   "" when not answered
-std::string ParseSelectedMemory(std::string_view reply);      // AT+CPMS?   "?" when not answered
-bool ParseMemoryReadable(std::string_view reply);             // AT+CPMS=?
-int ParseMessageCount(std::string_view reply);                // AT+CPMS?   stored messages and reports
-int ParseBatteryLevel(std::string_view reply);                // AT+CBC     -1, may raise ModemError
-int ParseSignalLevel(std::string_view reply);                 // AT+CSQ     percent or -1
-int ParseNetworkRegistration(std::string_view reply);         // AT+CREG?   0, may raise ModemError
-std::string ParseNetwork(std::string_view reply);             // AT+COPS?   "?" when not answered
+std::string ParseMode(std::string_view reply); // AT+CMGF?   "PDU", ">" or "?"
+bool ParseTextModeSupported(std::string_view reply); // AT+CMGF=?
+bool ParseSIMOkay(std::string_view reply); // AT+CPIN?
+std::string ParseModel(std::string_view reply); // AT+CGMM    "" when not answered
+std::string ParseIMEI(std::string_view reply); // AT+CGSN    "" when not answered
+std::string ParseServiceCentre(std::string_view reply); // AT+CSCA?   "" when not answered
+std::string ParseSelectedMemory(std::string_view reply); // AT+CPMS?   "?" when not answered
+bool ParseMemoryReadable(std::string_view reply); // AT+CPMS=?
+int ParseMessageCount(std::string_view reply); // AT+CPMS?   stored messages and reports
+int ParseBatteryLevel(std::string_view reply); // AT+CBC     -1, may raise ModemError
+int ParseSignalLevel(std::string_view reply); // AT+CSQ     percent or -1
+int ParseNetworkRegistration(std::string_view reply); // AT+CREG?   0, may raise ModemError
+std::string ParseNetwork(std::string_view reply); // AT+COPS?   "?" when not answered
 
 // What the status-report offer of AT+CNMI=? allows: the setting command to send (empty for none)
 // and whether reports can be had at all. May raise ModemError for an offer without a fourth group.
@@ -63,8 +64,8 @@ int ParseSendReference(std::string_view answer);
 
 // Text-mode listing pieces.
 bool IsStatusReportEntry(std::string_view header);
-DateTime ParseTextDate(std::string_view date);                // yy/MM/dd
-std::int64_t ParseTextTime(std::string_view time);            // seconds into the day, zone applied
+DateTime ParseTextDate(std::string_view date); // yy/MM/dd
+std::int64_t ParseTextTime(std::string_view time); // seconds into the day, zone applied
 GSMMessage ParseTextModeMessage(std::string_view header, std::string_view text);
 
 // Whole listings (the text between the first header and the final result). A malformed entry

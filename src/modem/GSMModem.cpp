@@ -12,7 +12,9 @@ namespace {
 constexpr int kInitialComponentSpeed = 14400;
 }
 
-GSMModem::GSMModem(Clock& clock, EventPump& pump) : m_clock(clock), m_pump(pump)
+GSMModem::GSMModem(Clock& clock, EventPump& pump)
+    : m_clock(clock)
+    , m_pump(pump)
 {
     try {
         m_port = std::make_unique<SerialPort>();
@@ -29,7 +31,10 @@ GSMModem::~GSMModem()
         m_log.LogFlush();
 }
 
-std::string GSMModem::timestamp() const { return Format(m_clock.now(), "dd.mm hh:nn:ss"); }
+std::string GSMModem::timestamp() const
+{
+    return Format(m_clock.now(), "dd.mm hh:nn:ss");
+}
 
 bool GSMModem::OpenPort(const std::string& portName, const std::string& settings)
 {
@@ -62,9 +67,15 @@ bool GSMModem::ResetPort()
     return OpenPort("", "");
 }
 
-bool GSMModem::IsPortOpen() const { return m_port && m_port->IsOpen(); }
+bool GSMModem::IsPortOpen() const
+{
+    return m_port && m_port->IsOpen();
+}
 
-std::int16_t GSMModem::PortCount() const { return m_port ? static_cast<std::int16_t>(m_port->PortCount()) : 0; }
+std::int16_t GSMModem::PortCount() const
+{
+    return m_port ? static_cast<std::int16_t>(m_port->PortCount()) : 0;
+}
 
 std::string GSMModem::FindModem(const std::string& settings, StatusDisplay* statusBar)
 {
@@ -74,6 +85,9 @@ std::string GSMModem::FindModem(const std::string& settings, StatusDisplay* stat
     try {
         ClosePort();
         m_port->SetSpeed(Speed);
+        if (!PortName.empty())
+            m_port->AddPortPath(
+                SerialPort::DevicePath(PortName)); // the port named in the settings is always tried
         for (int index = m_port->PortCount(); index >= 0; --index) {
             const std::string name = m_port->PortName(index);
             if (name.empty())
@@ -108,7 +122,10 @@ bool GSMModem::CheckModem()
     return reply.size() >= 2 && reply.substr(reply.size() - 2) == "OK";
 }
 
-bool GSMModem::IsModemPresent() { return TrimSpaces(SendCommand("AT")) == "OK"; }
+bool GSMModem::IsModemPresent()
+{
+    return TrimSpaces(SendCommand("AT")) == "OK";
+}
 
 void GSMModem::DiscardBuffer()
 {
@@ -184,6 +201,9 @@ std::string GSMModem::WaitForResponse(const std::vector<std::string>& texts, std
     return collected;
 }
 
-std::string GSMModem::WaitForResult(std::int32_t timeoutMs) { return WaitForResponse({"OK\r\n", "ERROR\r\n"}, timeoutMs); }
+std::string GSMModem::WaitForResult(std::int32_t timeoutMs)
+{
+    return WaitForResponse({"OK\r\n", "ERROR\r\n"}, timeoutMs);
+}
 
 } // namespace vesk::modem

@@ -18,7 +18,8 @@ namespace vesk::modem {
 // The driver of the one GSM modem: serial port, AT command exchange, interrogation, sending,
 // reading and deleting. Every operation is synchronous and reports failure by its result.
 // Waiting is done in 100 ms steps of the injected clock.
-class GSMModem {
+class GSMModem
+{
 public:
     static constexpr std::chrono::milliseconds kPollStep {100};
     static constexpr std::chrono::milliseconds kRawCommandPause {250};
@@ -78,10 +79,10 @@ public:
     std::string GetSelectedMemory();
     bool IsMessageMemoryReadable();
     std::int16_t MessageCount();
-    bool EnableMessageReports(bool on);   // may raise ModemError on an offer it cannot read
-    std::int16_t BatteryLevel();          // may raise ModemError
+    bool EnableMessageReports(bool on); // may raise ModemError on an offer it cannot read
+    std::int16_t BatteryLevel(); // may raise ModemError
     std::int16_t SignalLevel();
-    int NetworkRegistration();            // may raise ModemError
+    int NetworkRegistration(); // may raise ModemError
     std::string Network();
 
     // --- sending

@@ -4,7 +4,10 @@
 namespace vesk::modem {
 
 namespace {
-bool endsInOK(const std::string& reply) { return reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "OK") == 0; }
+bool endsInOK(const std::string& reply)
+{
+    return reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "OK") == 0;
+}
 } // namespace
 
 bool GSMModem::TextMode(bool on)
@@ -13,11 +16,20 @@ bool GSMModem::TextMode(bool on)
     return SendCommand(on ? "AT+CMGF=1" : "AT+CMGF=0").find("OK") != std::string::npos;
 }
 
-std::string GSMModem::GetMode() { return ParseMode(SendCommand("AT+CMGF?")); }
+std::string GSMModem::GetMode()
+{
+    return ParseMode(SendCommand("AT+CMGF?"));
+}
 
-bool GSMModem::IsTextModeSupported() { return ParseTextModeSupported(SendCommand("AT+CMGF=?")); }
+bool GSMModem::IsTextModeSupported()
+{
+    return ParseTextModeSupported(SendCommand("AT+CMGF=?"));
+}
 
-bool GSMModem::IsSIMOkay() { return ParseSIMOkay(SendCommand("AT+CPIN?")); }
+bool GSMModem::IsSIMOkay()
+{
+    return ParseSIMOkay(SendCommand("AT+CPIN?"));
+}
 
 std::string GSMModem::ATI(std::int16_t number)
 {
@@ -25,7 +37,10 @@ std::string GSMModem::ATI(std::int16_t number)
     return WaitForResult(CommandTimeout);
 }
 
-std::string GSMModem::Model() { return ParseModel(SendCommand("AT+CGMM")); }
+std::string GSMModem::Model()
+{
+    return ParseModel(SendCommand("AT+CGMM"));
+}
 
 std::string GSMModem::IMEI()
 {
@@ -34,7 +49,10 @@ std::string GSMModem::IMEI()
     return m_imei;
 }
 
-std::string GSMModem::ServiceCentre() { return ParseServiceCentre(SendCommand("AT+CSCA?")); }
+std::string GSMModem::ServiceCentre()
+{
+    return ParseServiceCentre(SendCommand("AT+CSCA?"));
+}
 
 void GSMModem::SetMemories(const std::string& messageMemory, const std::string& reportMemory)
 {
@@ -48,11 +66,20 @@ void GSMModem::GetMemories(std::string& messageMemory, std::string& reportMemory
     reportMemory = m_reportMemory;
 }
 
-bool GSMModem::SelectMemory(const std::string& memory) { return endsInOK(SendCommand("AT+CPMS=\"" + memory + "\"")); }
+bool GSMModem::SelectMemory(const std::string& memory)
+{
+    return endsInOK(SendCommand("AT+CPMS=\"" + memory + "\""));
+}
 
-std::string GSMModem::GetSelectedMemory() { return ParseSelectedMemory(SendCommand("AT+CPMS?")); }
+std::string GSMModem::GetSelectedMemory()
+{
+    return ParseSelectedMemory(SendCommand("AT+CPMS?"));
+}
 
-bool GSMModem::IsMessageMemoryReadable() { return ParseMemoryReadable(SendCommand("AT+CPMS=?")); }
+bool GSMModem::IsMessageMemoryReadable()
+{
+    return ParseMemoryReadable(SendCommand("AT+CPMS=?"));
+}
 
 std::int16_t GSMModem::MessageCount()
 {
@@ -72,12 +99,24 @@ bool GSMModem::EnableMessageReports(bool on)
     return offer.enabled;
 }
 
-std::int16_t GSMModem::BatteryLevel() { return static_cast<std::int16_t>(ParseBatteryLevel(SendCommand("AT+CBC"))); }
+std::int16_t GSMModem::BatteryLevel()
+{
+    return static_cast<std::int16_t>(ParseBatteryLevel(SendCommand("AT+CBC")));
+}
 
-std::int16_t GSMModem::SignalLevel() { return static_cast<std::int16_t>(ParseSignalLevel(SendCommand("AT+CSQ"))); }
+std::int16_t GSMModem::SignalLevel()
+{
+    return static_cast<std::int16_t>(ParseSignalLevel(SendCommand("AT+CSQ")));
+}
 
-int GSMModem::NetworkRegistration() { return ParseNetworkRegistration(SendCommand("AT+CREG?")); }
+int GSMModem::NetworkRegistration()
+{
+    return ParseNetworkRegistration(SendCommand("AT+CREG?"));
+}
 
-std::string GSMModem::Network() { return ParseNetwork(SendCommand("AT+COPS?")); }
+std::string GSMModem::Network()
+{
+    return ParseNetwork(SendCommand("AT+COPS?"));
+}
 
 } // namespace vesk::modem

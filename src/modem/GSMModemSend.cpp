@@ -72,7 +72,8 @@ std::int32_t GSMModem::sendPDU(const std::string& pdu, std::string& answer, bool
 
 std::int32_t GSMModem::SendPDUSMS(GSMMessage& message)
 {
-    const std::string pdu = BuildSubmitPDU(message.Address, ToGSMCharset(message.Text), message.Expires, true, "", CharWidth);
+    const std::string pdu
+        = BuildSubmitPDU(message.Address, ToGSMCharset(message.Text), message.Expires, true, "", CharWidth);
     std::string answer;
     bool prompted = false;
     const std::int32_t reference = sendPDU(pdu, answer, prompted);
@@ -101,16 +102,20 @@ std::string GSMModem::GetFragment(const std::string& text, std::int16_t largestS
             piece = std::string(leadingCharacters(piece, characterCount(piece) - 1));
         return piece;
     }
-    case 8: return std::string(leadingCharacters(text, size));
-    case 16: return "16 bit chars not implemented";
-    default: return {};
+    case 8:
+        return std::string(leadingCharacters(text, size));
+    case 16:
+        return "16 bit chars not implemented";
+    default:
+        return {};
     }
 }
 
 std::int32_t GSMModem::SendLongSMS(GSMMessage& message)
 {
     if (CharWidth != 7 && CharWidth != 8) {
-        message.ModemResult = "No coding for long messages with a character width of " + std::to_string(CharWidth);
+        message.ModemResult
+            = "No coding for long messages with a character width of " + std::to_string(CharWidth);
         return -1;
     }
     std::vector<std::string> parts;
@@ -123,7 +128,8 @@ std::int32_t GSMModem::SendLongSMS(GSMMessage& message)
         remaining.remove_prefix(piece.size());
     }
     if (parts.size() > kMostParts) {
-        message.ModemResult = "Message needs " + std::to_string(parts.size()) + " parts; at most 255 can be joined";
+        message.ModemResult
+            = "Message needs " + std::to_string(parts.size()) + " parts; at most 255 can be joined";
         return -1;
     }
     const int total = static_cast<int>(parts.size());

@@ -5,7 +5,8 @@
 namespace vesk::modem {
 
 // The modem log: the whole exchange with the modem, buffered and appended to a trace file.
-class ModemLog {
+class ModemLog
+{
 public:
     static constexpr std::size_t kBufferLimit = 4096;
     static constexpr long long kFileLimit = 1024000;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,20 +19,34 @@ namespace {
 speed_t speedCode(int speed)
 {
     switch (speed) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return 0;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        return 0;
     }
 }
 
@@ -51,9 +66,24 @@ std::vector<std::string> splitCommas(const std::string& text)
     return parts;
 }
 
+// A legacy port answers with the type of its UART; an empty slot has none.
+bool hasUart(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    serial_struct info {};
+    const bool present = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return present;
+}
+
 } // namespace
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort()
+{
+    Close();
+}
 
 std::string SerialPort::DevicePath(const std::string& name)
 {
@@ -86,7 +116,8 @@ bool SerialPort::Open(const std::string& name)
         ::close(fd);
         return false;
     }
-    m_saved.assign(reinterpret_cast<unsigned char*>(&tio), reinterpret_cast<unsigned char*>(&tio) + sizeof tio);
+    m_saved.assign(
+        reinterpret_cast<unsigned char*>(&tio), reinterpret_cast<unsigned char*>(&tio) + sizeof tio);
     m_savedValid = true;
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
@@ -256,8 +287,8 @@ std::vector<std::string> ListSerialDevices()
         const bool onBoard = name.rfind("ttyS", 0) == 0;
         if (!usb && !acm && !onBoard)
             continue;
-        // On-board port names exist whether or not there is hardware; a bound driver says there is.
-        if (onBoard && !fs::exists(entry.path() / "device" / "driver", ec))
+        // On-board port names exist whether or not there is hardware behind them.
+        if (onBoard && (!fs::exists(entry.path() / "device" / "driver", ec) || !hasUart("/dev/" + name)))
             continue;
         if (fs::exists("/dev/" + name, ec))
             found.push_back("/dev/" + name);
@@ -275,7 +306,10 @@ std::vector<std::string> SerialPort::ports() const
     return list;
 }
 
-int SerialPort::PortCount() const { return static_cast<int>(ports().size()); }
+int SerialPort::PortCount() const
+{
+    return static_cast<int>(ports().size());
+}
 
 std::string SerialPort::PortName(int index) const
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -7,7 +8,8 @@ namespace vesk::modem {
 
 // One serial line over POSIX termios: the roles the modem driver needs and nothing more.
 // Port names are device paths; "COMn" is taken as /dev/ttyS(n-1).
-class SerialPort {
+class SerialPort
+{
 public:
     SerialPort() = default;
     ~SerialPort();
@@ -36,8 +38,16 @@ public:
     int PortCount() const;
     std::string PortName(int index) const;
     // Replaces the discovered list (a user's explicit device list, or the test's pseudo-terminals).
-    void SetPortList(std::vector<std::string> paths) { m_portList = std::move(paths); m_listGiven = true; }
-    void AddPortPath(const std::string& path) { m_extraPaths.push_back(path); }
+    void SetPortList(std::vector<std::string> paths)
+    {
+        m_portList = std::move(paths);
+        m_listGiven = true;
+    }
+    void AddPortPath(const std::string& path)
+    {
+        if (std::find(m_extraPaths.begin(), m_extraPaths.end(), path) == m_extraPaths.end())
+            m_extraPaths.push_back(path);
+    }
 
     static std::string DevicePath(const std::string& name);
 

@@ -5,7 +5,8 @@
 namespace vesk::modem {
 
 // Where the port search shows its progress: the main window's status bar, or nothing.
-class StatusDisplay {
+class StatusDisplay
+{
 public:
     virtual ~StatusDisplay() = default;
     virtual void SetPanelText(int panel, const std::string& text) = 0; // panels count from 1

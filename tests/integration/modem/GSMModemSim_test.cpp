@@ -14,7 +14,8 @@ using vesk::testing::SimProcess;
 
 namespace {
 
-class SimTest : public ::testing::Test {
+class SimTest : public ::testing::Test
+{
 protected:
     void open(SimProcess& sim)
     {
@@ -44,7 +45,8 @@ std::string letters(std::size_t n)
 
 long long millisecondsSince(std::chrono::steady_clock::time_point start)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 } // namespace
@@ -66,35 +68,36 @@ TEST_F(SimTest, InterrogationReadsEachReplyShape)
         int count; // after two messages and one report were stored
         bool reports;
         std::string reportCommand;
+        std::string model = "VESK-SIM 900";
+        std::string centre = "+447785016005";
     };
     const std::vector<Case> cases = {
-        {"list offer, three memory groups, long operator name", {}, true, "PDU", true, 80, 58, 1, "\"Simnet\"",
-            true, 3, true, "AT+CNMI=1,,,2"},
+        {"list offer, three memory groups, long operator name", {}, true, "PDU", true, 80, 58, 1,
+            "\"Simnet\"", true, 3, true, "AT+CNMI=1,,,2"},
         {"range offer, two memory groups, numeric operator",
-            {"--cmgf-offer", "(0-1)", "--cpms-groups", "2", "--cops-format", "2", "--numeric", "27201", "--signal",
-                "31", "--creg", "5", "--battery", "55", "--cnmi-offer", "(0-2),(0-3),(0,2),(0,1),(0,1)", "--pin",
-                "SIM PIN", "--report-memory", "SR"},
+            {"--cmgf-offer", "(0-1)", "--cpms-groups", "2", "--cops-format", "2", "--numeric", "27201",
+                "--signal", "31", "--creg", "5", "--battery", "55", "--cnmi-offer",
+                "(0-2),(0-3),(0,2),(0,1),(0,1)", "--pin", "SIM PIN", "--report-memory", "SR"},
             false, "PDU", false, 55, 100, 5, "01", true, 2, true, "AT+CNMI=1,,,1"},
         {"no text mode, no operator, no battery, no reports",
             {"--cmgf-offer", "(0)", "--cops-format", "none", "--battery", "-1", "--cnmi-offer",
-                "(0,1,2),(0,1),(0,2),(0),(1)", "--signal", "99", "--creg", "2", "--cpms-offer", "(),(),()", "--mode",
-                "1"},
+                "(0,1,2),(0,1),(0,2),(0),(1)", "--signal", "99", "--creg", "2", "--cpms-offer", "(),(),()",
+                "--mode", "1"},
             false, ">", true, -1, 319, 2, "?", false, 3, false, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SimProcess sim(c.options);
         open(sim);
-        modem.CommandTimeout = 300; // only the refused memory waits it out
         sim.control("deliver +447700900123 first");
         sim.control("deliver +447700900123 second");
         sim.control("report 5 +447700900456 0");
         EXPECT_EQ(modem.IsTextModeSupported(), c.textModeSupported);
         EXPECT_EQ(modem.GetMode(), c.mode);
         EXPECT_EQ(modem.IsSIMOkay(), c.simOkay);
-        EXPECT_EQ(modem.Model(), "VESK-SIM 900");
+        EXPECT_EQ(modem.Model(), c.model);
         EXPECT_EQ(modem.IMEI(), "356938035643809");
-        EXPECT_EQ(modem.ServiceCentre(), "+447785016005");
+        EXPECT_EQ(modem.ServiceCentre(), c.centre);
         EXPECT_EQ(modem.BatteryLevel(), c.battery);
         EXPECT_EQ(modem.SignalLevel(), c.signal);
         EXPECT_EQ(modem.NetworkRegistration(), c.registration);
@@ -108,7 +111,9 @@ TEST_F(SimTest, InterrogationReadsEachReplyShape)
         }
         EXPECT_TRUE(modem.SelectMemory("ME"));
         EXPECT_EQ(modem.GetSelectedMemory(), "ME");
+        modem.CommandTimeout = 300; // a refusal with a cause number waits the time-out out
         EXPECT_FALSE(modem.SelectMemory("XX"));
+        modem.CommandTimeout = 1000;
         EXPECT_TRUE(modem.ATI(3).ends_with("OK\r\n"));
         modem.ClosePort();
     }
@@ -149,10 +154,45 @@ TEST_F(SimTest, SerialNumberIsAskedOnlyUntilItWasRead)
     EXPECT_EQ(sim.countInTranscript("AT+CGSN"), 2);
 }
 
+TEST_F(SimTest, RawCommandReturnsWhatArrivedAndIsNotLogged)
+{
+    SimProcess sim;
+    open(sim);
+    EXPECT_EQ(modem.RawCommand("AT+CSQ"), "\r\n+CSQ: 18,99\r\n\r\nOK\r\n");
+    modem.LogFlush();
+    EXPECT_EQ(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("AT+CSQ"), std::string::npos);
+}
+
+TEST_F(SimTest, StatusReportIsStoredAfterItsDelay)
+{
+    SimProcess sim({"--report-delay", "600", "--report-status", "70", "--first-reference", "200"});
+    open(sim);
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "track me";
+    ASSERT_EQ(modem.SendSMS(message), 200);
+    auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value());
+    EXPECT_TRUE(records->empty());
+    // The simulator keeps its own time: read again, as the console's passes do, until it arrives.
+    const auto start = std::chrono::steady_clock::now();
+    while (records && records->empty() && millisecondsSince(start) < 5000)
+        records = modem.ReadMessages();
+    EXPECT_GE(millisecondsSince(start), 300);
+    ASSERT_TRUE(records.has_value());
+    ASSERT_EQ(records->size(), 1u);
+    EXPECT_EQ((*records)[0].MessageType, 1);
+    EXPECT_EQ((*records)[0].id, 200);
+    EXPECT_EQ((*records)[0].DeliveryStatus, 70);
+}
+
 namespace {
 struct RecordingStatusBar final : StatusDisplay
 {
-    void SetPanelText(int panel, const std::string& text) override { texts.push_back(std::to_string(panel) + ":" + text); }
+    void SetPanelText(int panel, const std::string& text) override
+    {
+        texts.push_back(std::to_string(panel) + ":" + text);
+    }
     void Refresh() override { ++refreshes; }
     std::vector<std::string> texts;
     int refreshes = 0;
@@ -163,7 +203,7 @@ TEST_F(SimTest, FindModemProbesFromTheLastPortAndStopsAtTheFirstAnswer)
 {
     SimProcess first({"--model", "FIRST"});
     SimProcess second({"--model", "SECOND"});
-    modem.CommandTimeout = 300;
+    modem.CommandTimeout = 600; // a silent port costs two of these
     modem.SetLogging(true);
     modem.SetLogFilename(dir.file("modemlog.txt"));
     modem.Port().SetPortList({first.path(), second.path()});
@@ -250,7 +290,7 @@ TEST_F(SimTest, PartBoundaryFollowsSeptetsNotCharacters)
     open(sim);
     GSMMessage single;
     single.Address = "+15550123";
-    single.Text = letters(158) + "~";                 // exactly 160 septets
+    single.Text = letters(158) + "~"; // exactly 160 septets
     EXPECT_NE(modem.SendSMS(single), -1);
     EXPECT_EQ(single.FragmentCount, 1);
     GSMMessage two;
@@ -258,7 +298,7 @@ TEST_F(SimTest, PartBoundaryFollowsSeptetsNotCharacters)
     two.Text = letters(158) + "~~";
     two.Text.resize(two.Text.size());
     modem.MaxMessageSize = 400;
-    EXPECT_NE(modem.SendSMS(two), -1);                  // 162 septets
+    EXPECT_NE(modem.SendSMS(two), -1); // 162 septets
     EXPECT_EQ(two.FragmentCount, 2);
     const auto messages = sim.control("messages");
     ASSERT_EQ(messages.size(), 2u);
@@ -311,6 +351,7 @@ TEST_F(SimTest, RefusedPromptReturnsFailureWithoutTheBody)
 
     sim.control("fault clear");
     sim.control("fault send-error 500");
+    modem.CommandTimeout = 1000;
     modem.SendMessageTimeout = 500;
     EXPECT_EQ(modem.SendSMS(message), -1);
     EXPECT_EQ(message.ModemResult, "+CMS ERROR: 500");
@@ -351,7 +392,8 @@ TEST_F(SimTest, PduListingGivesMessagesReplayedUnitsAndReportsOfSends)
     open(sim);
     sim.control("deliver +447700900123 Hello from the network");
     // A unit recorded from a real network, replayed as it was.
-    sim.control("deliver-pdu 0791447758100650040691214365000062215021100000" "05C8329BFD06");
+    sim.control("deliver-pdu 0791447758100650040691214365000062215021100000"
+                "05C8329BFD06");
     GSMMessage sent;
     sent.Address = "+15550123";
     sent.Text = "please confirm";
@@ -425,8 +467,10 @@ TEST_F(SimTest, ModemLogHoldsTheExchange)
     modem.LogFlush();
     const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
     EXPECT_TRUE(std::regex_search(log, std::regex("^\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d ATE0\r")));
-    EXPECT_TRUE(std::regex_search(log, std::regex("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d AT\\+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n")));
-    EXPECT_NE(log.find("AT+CMGS=16\r\r\n> 002100089151551032000005E8329BFD06<CTRL-Z>\r\r\n+CMGS: 1\r\n\r\nOK\r\n"),
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d AT\\+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n")));
+    EXPECT_NE(
+        log.find("AT+CMGS=16\r\r\n> 002100089151551032000005E8329BFD06<CTRL-Z>\r\r\n+CMGS: 1\r\n\r\nOK\r\n"),
         std::string::npos);
 }
 
@@ -444,4 +488,35 @@ TEST_F(SimTest, DroppedLineFailsQuietly)
     EXPECT_EQ(modem.SendSMS(message), -1);
     EXPECT_FALSE(modem.ReadMessages().has_value());
     EXPECT_FALSE(modem.DeleteMessage(1));
+}
+
+TEST_F(SimTest, IndicationsBetweenCommandsAreDiscarded)
+{
+    SimProcess sim;
+    open(sim);
+    ASSERT_TRUE(modem.EnableMessageReports(true));
+    sim.control("set cnmi-offer (0-2),(0-3),(0,2),(0-2),(0,1)");
+    GSMMessage message;
+    message.Address = "+15550123";
+    message.Text = "report back";
+    ASSERT_NE(modem.SendSMS(message), -1); // its report is announced with +CDSI right after
+    sim.control("deliver +447700900123 and a message");
+    EXPECT_EQ(modem.SignalLevel(), 58);
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+    EXPECT_EQ(records->size(), 2u);
+}
+
+TEST_F(SimTest, LongInboundMessageIsListedPartByPart)
+{
+    SimProcess sim;
+    open(sim);
+    EXPECT_EQ(sim.control("deliver +447700900123 " + letters(200)), std::vector<std::string>({"stored 2"}));
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+    ASSERT_EQ(records->size(), 2u);
+    // Parts are not joined, and the header is read as the start of the text.
+    EXPECT_EQ((*records)[0].Text.size(), 160u);
+    EXPECT_EQ((*records)[0].Text.substr(7), letters(153));
+    EXPECT_EQ((*records)[1].Text.size(), 54u);
 }

@@ -19,7 +19,8 @@
 
 namespace vesk::testing {
 
-class SimProcess {
+class SimProcess
+{
 public:
     explicit SimProcess(std::vector<std::string> options = {})
     {

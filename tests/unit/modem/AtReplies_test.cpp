@@ -98,9 +98,9 @@ TEST(ReplyShapes, MessageCountAddsEachMemoryOnce)
     const Case cases[] = {
         {"+CPMS: \"SM\",2,20,\"ME\",5,100,\"SR\",1,10\r\n\r\nOK", 8},
         {"+CPMS: \"SM\",3,30,\"SM\",3,30,\"SM\",3,30\r\n\r\nOK", 3}, // one memory named three times
-        {"+CPMS: \"SR\",1,10,\"SR\",1,10\r\n\r\nOK", 2},            // reports are added up
-        {"+CPMS: \"SM\",4,30,\"ME\",6,100\r\n\r\nOK", 10},          // two groups
-        {"+CPMS: \"BM\",4,30,\"TA\",6,100\r\n\r\nOK", 0},           // memories the console does not read
+        {"+CPMS: \"SR\",1,10,\"SR\",1,10\r\n\r\nOK", 2}, // reports are added up
+        {"+CPMS: \"SM\",4,30,\"ME\",6,100\r\n\r\nOK", 10}, // two groups
+        {"+CPMS: \"BM\",4,30,\"TA\",6,100\r\n\r\nOK", 0}, // memories the console does not read
         {"+CPMS: \"MT\", 0, 100, \"MT\", 0, 100, \"MT\", 0, 100\r\n\r\nOK", 0},
         {"+CPMS: ,,,,,,,,\r\n\r\nOK", 0},
         {"ERROR", 0},
@@ -156,9 +156,9 @@ TEST(ReplyShapes, OperatorByFormat)
         const char* network;
     };
     const Case cases[] = {
-        {"+COPS: 0,0,\"MTN\",2\r\n\r\nOK", "\"MTN\""},        // long name keeps its quotes
-        {"+COPS: 0,2,\"27201\"\r\n\r\nOK", "01"},            // numeric without the country code
-        {"+COPS: 0,1,\"TMO\"\r\n\r\nOK", "0,1,\"TMO\""},     // other formats: the whole text
+        {"+COPS: 0,0,\"MTN\",2\r\n\r\nOK", "\"MTN\""}, // long name keeps its quotes
+        {"+COPS: 0,2,\"27201\"\r\n\r\nOK", "01"}, // numeric without the country code
+        {"+COPS: 0,1,\"TMO\"\r\n\r\nOK", "0,1,\"TMO\""}, // other formats: the whole text
         {"+COPS: 0\r\n\r\nOK", "?"},
         {"SOME RANDOM RESPONSE\r\n\r\nOK", "?"},
         {"ERROR", "?"},
@@ -198,6 +198,8 @@ TEST(ReplyShapes, SendReference)
     EXPECT_EQ(ParseSendReference("+CMGS: 12\r\n\r\nOK"), 12);
     EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\nOK"), 7);
     EXPECT_EQ(ParseSendReference("+CMGS: 7"), -1); // no final OK yet
+    EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",3"), 7);
+    EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\n+CMS ERROR: 500"), -1);
     EXPECT_EQ(ParseSendReference("ERROR"), -1);
     EXPECT_EQ(ParseSendReference("+CMS ERROR: 500"), -1);
 }
@@ -213,10 +215,11 @@ TEST(TextListing, TimeZoneIsAddedToTheTimeOfDay)
 
 TEST(TextListing, MessageAndReportInListingOrder)
 {
-    const std::string listing =
-        "+CMGL: 1,\"REC UNREAD\",\"+447700900123\",,\"26/03/05,12:01:00-04\"\r\n"
-        "Meet at 8\r\n"
-        "+CMGL: 2,\"REC READ\",6,17,\"+447700900456\",145,\"26/03/05,12:00:00+00\",\"26/03/05,12:00:05+00\",0";
+    const std::string listing
+        = "+CMGL: 1,\"REC UNREAD\",\"+447700900123\",,\"26/03/05,12:01:00-04\"\r\n"
+          "Meet at 8\r\n"
+          "+CMGL: 2,\"REC "
+          "READ\",6,17,\"+447700900456\",145,\"26/03/05,12:00:00+00\",\"26/03/05,12:00:05+00\",0";
     const auto records = ReadTextMode(listing);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].MessageType, 0);
@@ -256,7 +259,8 @@ TEST(PduListing, EntriesByStatusAndType)
 {
     // A received message (status 1) and a stored, sent submit (status 3).
     const std::string listing = "+CMGL: 1,1,,24\r\n"
-                                "0791447758100650040691214365000062215021100000" "05C8329BFD06\r\n"
+                                "0791447758100650040691214365000062215021100000"
+                                "05C8329BFD06\r\n"
                                 "+CMGL: 2,3,,17\r\n"
                                 "002100089151551032000005E8329BFD06";
     const auto records = ReadPDUMode(listing);

@@ -21,7 +21,8 @@ namespace {
 
 // The far end of the line: answers each command with pieces written a given number of polls
 // after the command arrived.
-class ScriptedLine {
+class ScriptedLine
+{
 public:
     struct Piece
     {
@@ -45,7 +46,10 @@ public:
     }
 
     const std::string& path() const { return m_path; }
-    void answer(const std::string& command, std::vector<Piece> pieces) { m_script[command] = std::move(pieces); }
+    void answer(const std::string& command, std::vector<Piece> pieces)
+    {
+        m_script[command] = std::move(pieces);
+    }
     int timesReceived(const std::string& command) const
     {
         int n = 0;
@@ -68,7 +72,8 @@ public:
         std::size_t cr;
         while ((cr = m_pendingInput.find_first_of("\r\x1A")) != std::string::npos) {
             // A message body ends in Ctrl-Z, shown here as "^Z".
-            const std::string command = m_pendingInput.substr(0, cr) + (m_pendingInput[cr] == '\x1A' ? "^Z" : "");
+            const std::string command
+                = m_pendingInput.substr(0, cr) + (m_pendingInput[cr] == '\x1A' ? "^Z" : "");
             m_pendingInput.erase(0, cr + 1);
             m_received.push_back(command);
             if (auto it = m_script.find(command); it != m_script.end())
@@ -99,10 +104,17 @@ private:
     int m_polls = 0;
 };
 
-class LineClock final : public Clock {
+class LineClock final : public Clock
+{
 public:
-    explicit LineClock(ScriptedLine& line) : m_line(line) { }
-    DateTime now() const override { return DateTime::fromParts(2026, 3, 5, 14, 7, 0).addSeconds(m_ms.count() / 1000); }
+    explicit LineClock(ScriptedLine& line)
+        : m_line(line)
+    {
+    }
+    DateTime now() const override
+    {
+        return DateTime::fromParts(2026, 3, 5, 14, 7, 0).addSeconds(m_ms.count() / 1000);
+    }
     std::chrono::milliseconds elapsed() const override { return m_ms; }
     void sleepFor(std::chrono::milliseconds d) override
     {
@@ -118,7 +130,8 @@ private:
     int m_sleeps = 0;
 };
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -159,7 +172,8 @@ TEST_F(EngineTest, ErrorWithCauseNumberWaitsTheWholeTimeout)
     EXPECT_FALSE(modem.IsSIMOkay());
     EXPECT_EQ((clock.elapsed() - start).count(), 2100);
     modem.LogFlush();
-    EXPECT_NE(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("AT+CPIN?\r\r\n+CME ERROR: 10\r\n"), std::string::npos);
+    EXPECT_NE(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("AT+CPIN?\r\r\n+CME ERROR: 10\r\n"),
+        std::string::npos);
 }
 
 TEST_F(EngineTest, ReplyInTwoPiecesIsReturnedWhole)
@@ -238,7 +252,8 @@ TEST_F(EngineTest, PduSendReturnsTheReferenceBeforeTheFirstLineEnd)
     EXPECT_EQ(message.FragmentCount, 1);
     EXPECT_EQ(message.ModemResult, "+CMGS: 12\r\n\r\nOK");
     modem.LogFlush();
-    EXPECT_NE(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("002100089151551032000005E8329BFD06<CTRL-Z>\r"),
+    EXPECT_NE(vesk::testing::ReadFile(dir.file("modemlog.txt"))
+                  .find("002100089151551032000005E8329BFD06<CTRL-Z>\r"),
         std::string::npos);
 }
 

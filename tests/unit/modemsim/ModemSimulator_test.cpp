@@ -57,7 +57,8 @@ TEST(SimUnits, InjectedUnitsReadBackThroughTheConsolesDecoder)
 {
     const Stamp sent {2026, 3, 5, 12, 1, 0, -4};
     vesk::modem::GSMMessage message;
-    ASSERT_TRUE(vesk::modem::ParsePDU(encodeDeliver("+447785016005", "+447700900123", "Meet at 8", sent), 0, message));
+    ASSERT_TRUE(vesk::modem::ParsePDU(
+        encodeDeliver("+447785016005", "+447700900123", "Meet at 8", sent), 0, message));
     EXPECT_EQ(message.MessageType, 0);
     EXPECT_EQ(message.Address, "+447700900123");
     EXPECT_EQ(message.Text, "Meet at 8");
@@ -96,7 +97,8 @@ TEST(SimModem, PduSendChecksTheGivenLength)
     ASSERT_EQ(sim.airMessages().size(), 1u);
     EXPECT_EQ(sim.airMessages()[0].text, "hello");
     // The report of that send is stored at once and counted.
-    EXPECT_EQ(said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30\r\n\r\nOK\r\n");
+    EXPECT_EQ(
+        said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30\r\n\r\nOK\r\n");
 }
 
 TEST(SimModem, ListingMarksEntriesReadAndDeleteRemovesThem)
@@ -105,7 +107,7 @@ TEST(SimModem, ListingMarksEntriesReadAndDeleteRemovesThem)
     options.echo = false;
     options.mode = 1;
     ModemSimulator sim(options);
-    EXPECT_EQ(sim.control("deliver +447700900123 hi"), "OK\n");
+    EXPECT_EQ(sim.control("deliver +447700900123 hi"), "stored 1\nOK\n");
     const std::string first = said(sim.receive("AT+CMGL=\"ALL\"\r"));
     EXPECT_NE(first.find("+CMGL: 1,\"REC UNREAD\",\"+447700900123\",,\""), std::string::npos);
     EXPECT_NE(said(sim.receive("AT+CMGL=\"ALL\"\r")).find("REC READ"), std::string::npos);
@@ -113,6 +115,24 @@ TEST(SimModem, ListingMarksEntriesReadAndDeleteRemovesThem)
     EXPECT_EQ(said(sim.receive("AT+CMGD=1\r")), "\r\nOK\r\n");
     EXPECT_EQ(said(sim.receive("AT+CMGD=1\r")), "\r\n+CMS ERROR: 321\r\n");
     EXPECT_EQ(said(sim.receive("AT+CMGL=\"ALL\"\r")), "\r\nOK\r\n");
+}
+
+TEST(SimModem, LongInboundTextArrivesInPartsAndIsAnnounced)
+{
+    SimOptions options;
+    options.echo = false;
+    ModemSimulator sim(options);
+    sim.receive("AT+CNMI=1,1,0,2,0\r");
+    EXPECT_EQ(sim.control("deliver +447700900123 " + std::string(200, 'x')), "stored 2\nOK\n");
+    const auto announced = sim.takeUnsolicited();
+    ASSERT_EQ(announced.size(), 2u);
+    EXPECT_EQ(announced[1], "\r\n+CMTI: \"SM\",2\r\n");
+    const std::string listing = said(sim.receive("AT+CMGL=4\r"));
+    // Each part carries the header flag and a 153-septet or 47-septet payload behind the 7 header septets.
+    EXPECT_NE(listing.find("+CMGL: 1,0,,"), std::string::npos);
+    EXPECT_NE(listing.find("44"), std::string::npos);
+    sim.control("report 9 +1 0");
+    EXPECT_EQ(sim.takeUnsolicited(), std::vector<std::string>({"\r\n+CDSI: \"SM\",3\r\n"}));
 }
 
 TEST(SimModem, ControlCommandsRefuseNonsenseClearly)
@@ -124,7 +144,7 @@ TEST(SimModem, ControlCommandsRefuseNonsenseClearly)
     EXPECT_EQ(sim.control("fault sideways").rfind("ERROR", 0), 0u);
     EXPECT_EQ(sim.control("report 1 +1"), "ERROR report needs REF RECIPIENT STATUS\n");
     EXPECT_EQ(sim.control("set sm-size 1"), "OK\n");
-    EXPECT_EQ(sim.control("deliver +1 one"), "OK\n");
+    EXPECT_EQ(sim.control("deliver +1 one"), "stored 1\nOK\n");
     EXPECT_EQ(sim.control("deliver +1 two"), "ERROR SM memory full\n");
 }
 
@@ -133,7 +153,8 @@ TEST(SimModem, RecordedReplyIsPlayedVerbatim)
     SimOptions options;
     options.echo = false;
     ModemSimulator sim(options);
-    EXPECT_EQ(sim.control("reply at+cpms? \\r\\n+CPMS: \"SM\",2,20,\"ME\",5,100\\r\\n\\r\\nOK\\r\\n"), "OK\n");
+    EXPECT_EQ(
+        sim.control("reply at+cpms? \\r\\n+CPMS: \"SM\",2,20,\"ME\",5,100\\r\\n\\r\\nOK\\r\\n"), "OK\n");
     EXPECT_EQ(said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",2,20,\"ME\",5,100\r\n\r\nOK\r\n");
     sim.control("fault cms 500");
     EXPECT_EQ(said(sim.receive("AT+CSQ\r")), "\r\n+CMS ERROR: 500\r\n");
