@@ -723,8 +723,9 @@ std::string ModemSimulator::control(const std::string& rawLine)
             if (!store(mem, unit, 0, error, Announce::Message))
                 return "ERROR " + error + "\n";
         out += "stored " + std::to_string(units.size()) + "\n";
-    } else if (verb == "deliver-pdu") {
-        std::string mem = m_options.inboundMemory;
+    } else if (verb == "deliver-pdu" || verb == "report-pdu") {
+        const bool report = verb == "report-pdu";
+        std::string mem = report ? m_options.reportMemory : m_options.inboundMemory;
         if (!takeMemory(mem))
             return "ERROR no memory called " + mem + "\n";
         int stat = 0;
@@ -734,7 +735,7 @@ std::string ModemSimulator::control(const std::string& rawLine)
             hex = firstWord();
         }
         if (hex.empty())
-            return "ERROR deliver-pdu needs the unit in hex\n";
+            return "ERROR " + verb + " needs the unit in hex\n";
         if (!store(
                 mem, hex, stat, error, Announce::Message)) // verbatim, so real captures replay as they were
             return "ERROR " + error + "\n";

@@ -157,9 +157,11 @@ struct Reader
 Stamp readStamp(Reader& r)
 {
     int v[7];
+    int zoneOctet = 0;
     for (int& x : v) {
         const int b = r.next();
         x = (b & 0x0F) * 10 + ((b >> 4) & 0x0F);
+        zoneOctet = b;
     }
     Stamp s;
     s.year = 2000 + v[0];
@@ -168,9 +170,8 @@ Stamp readStamp(Reader& r)
     s.hour = v[3];
     s.minute = v[4];
     s.second = v[5];
-    const int zb = r.at >= 1 ? r.o[r.at - 1] : 0;
-    const int quarters = (zb & 0x07) * 10 + ((zb >> 4) & 0x0F);
-    s.zoneQuarters = (zb & 0x08) ? -quarters : quarters;
+    const int quarters = (zoneOctet & 0x07) * 10 + ((zoneOctet >> 4) & 0x0F);
+    s.zoneQuarters = (zoneOctet & 0x08) ? -quarters : quarters;
     return s;
 }
 

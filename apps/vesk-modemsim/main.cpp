@@ -78,16 +78,6 @@ int listenControl(const std::string& path)
     return fd;
 }
 
-void usage()
-{
-    std::cout
-        << "usage: vesk-modemsim [--link PATH] [--control SOCKET] [--script FILE] [--OPTION VALUE ...]\n"
-           "options:";
-    for (const auto& name : optionNames())
-        std::cout << " --" << name;
-    std::cout << "\nSee docs/modemsim.md for the control commands.\n";
-}
-
 void writeAll(int fd, const std::string& data)
 {
     std::size_t done = 0;
@@ -104,6 +94,71 @@ void writeAll(int fd, const std::string& data)
     }
 }
 
+// The client side of the control socket: send one command (or each line of standard input) to a
+// running simulator and print its answers. Exit status 1 when any answer was an error.
+int sendCommands(const std::string& path, const std::vector<std::string>& words)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof addr.sun_path) {
+        std::cerr << "vesk-modemsim: bad control socket path " << path << "\n";
+        return 2;
+    }
+    std::strcpy(addr.sun_path, path.c_str());
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        std::cerr << "vesk-modemsim: no simulator listens on " << path << ": " << std::strerror(errno)
+                  << "\n";
+        close(fd);
+        return 2;
+    }
+    std::vector<std::string> commands;
+    if (words.empty()) {
+        for (std::string line; std::getline(std::cin, line);)
+            commands.push_back(line);
+    } else {
+        std::string command;
+        for (const auto& w : words)
+            command += (command.empty() ? "" : " ") + w;
+        commands.push_back(command);
+    }
+    int status = 0;
+    for (const auto& command : commands) {
+        writeAll(fd, command + "\n");
+        std::string answer;
+        for (;;) {
+            char buffer[4096];
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            answer.append(buffer, static_cast<std::size_t>(n));
+            if (answer.back() != '\n')
+                continue;
+            const auto last = answer.size() >= 2 ? answer.rfind('\n', answer.size() - 2) : std::string::npos;
+            const std::string final = answer.substr(last == std::string::npos ? 0 : last + 1);
+            if (final == "OK\n" || final.rfind("ERROR", 0) == 0) {
+                if (final != "OK\n")
+                    status = 1;
+                break;
+            }
+        }
+        std::cout << answer << std::flush;
+    }
+    close(fd);
+    return status;
+}
+
+void usage()
+{
+    std::cout
+        << "usage: vesk-modemsim [--link PATH] [--control SOCKET] [--script FILE] [--OPTION VALUE ...]\n"
+           "       vesk-modemsim --send SOCKET [COMMAND ...]   (commands from standard input when none)\n"
+           "options:";
+    for (const auto& name : optionNames())
+        std::cout << " --" << name;
+    std::cout << "\nSee docs/modemsim.md for the control commands.\n";
+}
+
 struct Pending
 {
     Clock::time_point due;
@@ -114,6 +169,8 @@ struct Pending
 
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::string(argv[1]) == "--send")
+        return sendCommands(argv[2], std::vector<std::string>(argv + 3, argv + argc));
     SimOptions options;
     std::string link, control, script;
     for (int i = 1; i < argc; ++i) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 
 using namespace vesk;
@@ -519,4 +520,34 @@ TEST_F(SimTest, LongInboundMessageIsListedPartByPart)
     EXPECT_EQ((*records)[0].Text.size(), 160u);
     EXPECT_EQ((*records)[0].Text.substr(7), letters(153));
     EXPECT_EQ((*records)[1].Text.size(), 54u);
+}
+
+TEST_F(SimTest, ReportsCapturedFromRealNetworksReplayThroughTheListing)
+{
+    SimProcess sim;
+    open(sim);
+    sim.control("report-pdu 0006D60B911326880736F4111011719551401110117195714000");
+    sim.control("report-pdu 0791538375000075061805810531F1019082416500400190824165004000");
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+    ASSERT_EQ(records->size(), 2u);
+    EXPECT_EQ((*records)[0].MessageType, 1);
+    EXPECT_EQ((*records)[0].id, 214);
+    EXPECT_EQ((*records)[0].Address, "+31628870634");
+    EXPECT_EQ((*records)[1].id, 24);
+    EXPECT_EQ((*records)[1].Address, "50131");
+    EXPECT_EQ((*records)[1].DeliveryStatus, 0);
+}
+
+TEST_F(SimTest, CommandLineClientInjectsIntoARunningSimulator)
+{
+    SimProcess sim;
+    open(sim);
+    const std::string client = std::string(VESK_BIN_DIR "/vesk-modemsim --send ") + sim.controlSocket();
+    EXPECT_EQ(std::system((client + " deliver +447700900123 sent by hand >/dev/null").c_str()), 0);
+    EXPECT_NE(std::system((client + " no-such-command >/dev/null").c_str()), 0);
+    const auto records = modem.ReadMessages();
+    ASSERT_TRUE(records.has_value());
+    ASSERT_EQ(records->size(), 1u);
+    EXPECT_EQ((*records)[0].Text, "sent by hand");
 }

@@ -70,6 +70,7 @@ public:
 
     // The pseudo-terminal the driver opens.
     const std::string& path() const { return m_path; }
+    const std::string& controlSocket() const { return m_socket; }
 
     // The reply lines of a control command; throws when the simulator refuses it.
     std::vector<std::string> control(const std::string& command)

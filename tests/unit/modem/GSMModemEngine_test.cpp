@@ -2,6 +2,7 @@
 // virtual time: every 100 ms poll is a step of the injected clock, so no test sleeps.
 #include "modem/GSMModem.h"
 
+#include "FakeClock.h"
 #include "ScriptedPump.h"
 #include "TempDir.h"
 
@@ -301,4 +302,21 @@ TEST_F(EngineTest, ResetReopensTheSamePort)
     EXPECT_EQ(modem.PortName, line.path());
     EXPECT_EQ(modem.InitString, "9600,N,8,1");
     EXPECT_EQ(line.timesReceived("ATE0"), 2);
+}
+
+TEST(LongMessagePieces, NeverSplitAnEscapePair)
+{
+    vesk::testing::FakeClock clock;
+    NullPump pump;
+    GSMModem modem(clock, pump);
+    const std::string letters(151, 'a');
+    EXPECT_EQ(modem.GetFragment(letters + "[bc", 152), letters);
+    EXPECT_EQ(modem.GetFragment(letters + "b[c", 152), letters + "b");
+    EXPECT_EQ(modem.GetFragment("héllo", 3), "hél"); // characters, not bytes
+    modem.CharWidth = 8;
+    EXPECT_EQ(modem.GetFragment(letters + "[bc", 152), letters + "[");
+    modem.CharWidth = 16;
+    EXPECT_EQ(modem.GetFragment("abc", 152), "16 bit chars not implemented");
+    modem.CharWidth = 9;
+    EXPECT_EQ(modem.GetFragment("abc", 152), "");
 }

@@ -38,6 +38,8 @@ TEST(SimUnits, ReadsTheUnitsTheDriverBuilds)
     EXPECT_EQ(part->text, "hello");
 
     std::string reason;
+    EXPECT_FALSE(decodeStored("21100000")); // service-centre length beyond the unit
+    EXPECT_FALSE(decodeStored("0004069121436500006221"));
     EXPECT_FALSE(decodeSubmit("002100089151551032000009E8329BFD06", &reason)); // length says 9 septets
     EXPECT_FALSE(reason.empty());
     EXPECT_FALSE(decodeSubmit("07914477581006500406912143650000", &reason)); // a deliver, not a submit

@@ -1,0 +1,154 @@
+#include "modem/SerialPort.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+using vesk::modem::SerialPort;
+
+namespace {
+
+// A pseudo-terminal whose slave side the port opens; the test holds the master and a spare slave.
+struct Pty
+{
+    Pty()
+    {
+        char name[256] = {};
+        openpty(&master, &spare, name, nullptr, nullptr);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        path = name;
+    }
+    ~Pty()
+    {
+        close(master);
+        close(spare);
+    }
+    termios attributes() const
+    {
+        termios t {};
+        tcgetattr(spare, &t);
+        return t;
+    }
+    void waitForInputOnSlave() const
+    {
+        pollfd p {spare, POLLIN, 0};
+        poll(&p, 1, 1000);
+    }
+    int master = -1;
+    int spare = -1;
+    std::string path;
+};
+
+} // namespace
+
+TEST(SerialPort, ComNamesMapToOnBoardDevices)
+{
+    EXPECT_EQ(SerialPort::DevicePath("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(SerialPort::DevicePath("com12"), "/dev/ttyS11");
+    EXPECT_EQ(SerialPort::DevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialPort::DevicePath("COM0"), "COM0");
+    EXPECT_EQ(SerialPort::DevicePath("COMx"), "COMx");
+}
+
+TEST(SerialPort, OnlyTerminalsOpen)
+{
+    vesk::testing::TempDir dir;
+    vesk::testing::WriteFile(dir.file("plain"), "x");
+    SerialPort port;
+    EXPECT_FALSE(port.Open(dir.file("plain")));
+    EXPECT_FALSE(port.Open(dir.file("missing")));
+    EXPECT_FALSE(port.Open(""));
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.Write("AT\r"), 0);
+    EXPECT_EQ(port.ReadAll(), "");
+    EXPECT_FALSE(port.SetSettings("9600,N,8,1"));
+}
+
+TEST(SerialPort, OpensRawAndRestoresTheLineOnClose)
+{
+    Pty pty;
+    const termios before = pty.attributes();
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.path));
+    const termios raw = pty.attributes();
+    EXPECT_EQ(raw.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(raw.c_iflag & ICRNL, 0u);
+    port.Close();
+    EXPECT_EQ(pty.attributes().c_lflag, before.c_lflag);
+    ASSERT_TRUE(port.Open(pty.path)); // the exclusive hold ends with the close
+}
+
+TEST(SerialPort, SettingsStringSetsTheLineAndSaysWhatItDidNotUnderstand)
+{
+    Pty pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.path));
+    struct Case
+    {
+        const char* settings;
+        bool understood;
+        speed_t speed;
+        tcflag_t parity;
+        bool twoStops;
+    };
+    const Case cases[] = {
+        {"9600,N,8,1", true, B9600, 0, false},
+        {"115200,E,7,2", true, B115200, PARENB, true},
+        {"O,8,1", true, B115200, PARENB | PARODD, false}, // no speed: the last one stays
+        {"14400,N,8,1", false, B115200, 0, false}, // no such line speed here
+        {"9600,Q,8,1", false, B9600, 0, false},
+        {"garbage", false, B9600, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        EXPECT_EQ(port.SetSettings(c.settings), c.understood);
+        const termios t = pty.attributes();
+        EXPECT_EQ(cfgetospeed(&t), c.speed);
+        // A pseudo-terminal always keeps 8 data bits without parity; only odd/even shows.
+        EXPECT_EQ(t.c_cflag & PARODD, c.parity & PARODD);
+        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.twoStops);
+    }
+}
+
+TEST(SerialPort, CountsReadsAndFlushesWhatArrived)
+{
+    Pty pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.path));
+    EXPECT_EQ(port.Write("AT\r"), 3);
+    char buffer[16] = {};
+    pollfd p {pty.master, POLLIN, 0};
+    poll(&p, 1, 1000);
+    EXPECT_EQ(read(pty.master, buffer, sizeof buffer), 3);
+    EXPECT_EQ(std::string(buffer, 3), "AT\r");
+
+    (void)!write(pty.master, "\r\nOK\r\n", 6);
+    pty.waitForInputOnSlave();
+    EXPECT_EQ(port.WaitingCount(), 6);
+    EXPECT_EQ(port.ReadAll(), "\r\nOK\r\n");
+    EXPECT_EQ(port.WaitingCount(), 0);
+
+    (void)!write(pty.master, "stale", 5);
+    pty.waitForInputOnSlave();
+    port.Flush();
+    EXPECT_EQ(port.WaitingCount(), 0);
+}
+
+TEST(SerialPort, GivenListIsNumberedFromOne)
+{
+    SerialPort port;
+    port.SetPortList({"/dev/pts/7", "/dev/ttyUSB0"});
+    port.AddPortPath("/dev/ttyACM3");
+    port.AddPortPath("/dev/ttyUSB0");
+    EXPECT_EQ(port.PortCount(), 3);
+    EXPECT_EQ(port.PortName(0), "");
+    EXPECT_EQ(port.PortName(1), "/dev/pts/7");
+    EXPECT_EQ(port.PortName(3), "/dev/ttyACM3");
+    EXPECT_EQ(port.PortName(4), "");
+}
