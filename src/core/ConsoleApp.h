@@ -42,6 +42,7 @@ public:
     ConsoleApp(const Clock& clock, SettingsStore& settings);
 
     void setView(StatusView* view) { m_view = view; }
+    StatusView* view() const { return m_view; }
     AppLog& log() { return m_log; }
 
     void LogClear() { m_log.Clear(); }

@@ -2,8 +2,13 @@
 
 #include "core/CConfig.h"
 #include "core/ConsoleApp.h"
+#include "modem/GSMModem.h"
+#include "routing/AddressFilter.h"
+#include "store/Outbox.h"
 #include "support/DateTime.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -14,32 +19,51 @@ class EventPump;
 namespace vesk::core {
 
 class SettingsStore;
+class ConsoleWindow;
+
+// Values given on the command line for this run only; the settings file keeps its own.
+struct RunOverrides
+{
+    std::optional<std::string> dataFolder;
+    std::optional<std::string> port; // also turns the modem search off
+};
 
 // Everything that lives from start-up to shutdown. main owns one; tests build as many as they
 // need (two consoles sharing one outbox are two contexts).
 struct Context
 {
-    Context(Clock& clock, EventPump& pump, SettingsStore& settings)
-        : clock(clock)
-        , pump(pump)
-        , settings(settings)
-        , app(clock, settings)
-    {
-    }
+    Context(Clock& clock, EventPump& pump, SettingsStore& settings, std::string programFolder);
 
     Clock& clock;
     EventPump& pump;
     SettingsStore& settings;
+    std::string programFolder; // with a trailing "/": templates, modem log, address filter
     ConsoleApp app;
     CConfig config;
     std::string DataFolder;
     std::string commandLine; // lower-cased, for the start-up switches
+    RunOverrides overrides;
+    ConsoleWindow* window = nullptr;
+
     DateTime EndTime; // zero unless the console stops by itself
     int MaxMessageSize = 160;
     std::string AgentIMEI;
+    std::unique_ptr<modem::GSMModem> modem;
+    store::Outbox outbox;
+    routing::AddressFilter filter;
+    long sentCount = 0; // messages sent since start
+
+    DateTime NextCycle;
+    DateTime NextRead;
+    DateTime NextSend;
+    DateTime NextLinkCheck;
+    bool tickRunning = false;
+    bool stopRequested = false; // the window has unloaded: the front end ends its loop
 };
 
 // "V.1.2.3"
 std::string VersionText();
+// "1.2.3"
+std::string VersionNumbers();
 
 } // namespace vesk::core

@@ -178,6 +178,14 @@ std::int16_t IntOfDefault(const DbValue& v, std::int16_t fallback)
     return ToInt16(*v).value_or(0);
 }
 
+std::int32_t LongOf(const DbValue& v)
+{
+    const auto n = v ? ToNumber(*v) : std::nullopt;
+    if (!n || *n < std::numeric_limits<std::int32_t>::min() || *n > std::numeric_limits<std::int32_t>::max())
+        return 0;
+    return static_cast<std::int32_t>(std::nearbyint(*n));
+}
+
 DateTime DateOf(const DbValue& v)
 {
     if (!v)

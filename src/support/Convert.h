@@ -16,6 +16,7 @@ using DbValue = std::optional<std::string>;
 std::string TextOf(const DbValue& v); // NULL gives ""
 std::int16_t IntOf(const DbValue& v); // NULL or unconvertible gives 0
 std::int16_t IntOfDefault(const DbValue& v, std::int16_t fallback); // NULL gives the fallback
+std::int32_t LongOf(const DbValue& v);                 // row ids and counts; NULL or junk gives 0
 DateTime DateOf(const DbValue& v); // NULL or unconvertible gives the zero date
 bool BoolOf(const DbValue& v); // NULL or unconvertible gives false
 

@@ -1,0 +1,152 @@
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/Trap.h"
+#include "store/DBMessage.h"
+#include "store/Lifecycle.h"
+#include "store/PhoneNumber.h"
+#include "support/Convert.h"
+
+#include <cmath>
+
+namespace vesk::core {
+namespace {
+
+void showQueueSize(Context& ctx)
+{
+    if (const auto n = store::UpdateQueueSize(ctx.outbox))
+        ctx.app.QueueSize(*n);
+}
+
+void cancel(Context& ctx, store::DBMessage& message, const std::string& reason)
+{
+    message.ErrorReason = reason;
+    message.Cancel();
+    ctx.app.Log(icon::kWarning, message.Address, "Canceled - " + reason);
+}
+
+void processMessage(Context& ctx, store::DBMessage& message)
+{
+    const DateTime now = ctx.clock.now();
+    const auto validity = ctx.outbox.settings.ValidityPeriodInMinutes;
+    if (message.Expires.isZero() && message.Attempts == 0 && validity >= 1) {
+        message.Expires = now.addMinutes(validity);
+        message.UpdateExpiryTime();
+    }
+
+    static const std::string kBadNumber = "Invalid Number. Not in format +<Country><AreaCode><Number>";
+    if (message.Address.empty())
+        return cancel(ctx, message, "No Number");
+    if (Trim(message.Text).empty())
+        return cancel(ctx, message, "Empty Message");
+    if (message.Address[0] != '+' || !store::IsValidInternationalNumber(message.Address))
+        return cancel(ctx, message, kBadNumber);
+    if (!message.Expires.isZero() && now >= message.Expires)
+        return cancel(ctx, message, "Message Expired");
+    if (message.Attempts >= store::DBMessage::kMaxAttempts)
+        return cancel(ctx, message, "Retry exceeded");
+    if (!ctx.filter.IsAddressAllowed(message.Address, ctx.app)) {
+        if (ctx.config.FilterActionDelete)
+            return cancel(ctx, message, "Recipient address failed Address Filtering.");
+        store::ReleaseOwnership(ctx.outbox, message.id);
+        store::SetStatus(ctx.outbox, message.id, 0);
+        ctx.app.Log(icon::kInfo, message.Address, "Ignored - Recipient address failed Address Filtering.");
+        return;
+    }
+
+    modem::GSMMessage sms;
+    sms.MessageType = 0;
+    sms.Address = message.Address;
+    sms.Text = message.Text;
+    sms.Expires = message.Expires;
+    std::int32_t reference = -1;
+    {
+        const bool isLong = message.Text.size() > 160;
+        ModeGuard sending(ctx.app, mode::kSending,
+            (isLong ? "Sending LONG message to " : "Sending message to ") + message.Address);
+        Trap([&] { reference = ctx.modem->SendSMS(sms); });
+        message.ModemResponse = CleanModemResponse(sms.ModemResult);
+    }
+    if (reference == -1) {
+        if (message.ScheduleRetry())
+            ctx.app.Log(icon::kWarning, message.Address,
+                "Retry at " + Format(message.SendTime, "HH:NN") + " - " + message.ModemResponse);
+        else if (message.Status == 2)
+            ctx.app.Log(
+                icon::kWarning, message.Address, "Canceled - Retry Count Exceeded. " + message.ModemResponse);
+        else
+            ctx.app.Log(icon::kWarning, message.Address, message.ModemResponse);
+        return;
+    }
+    message.Complete = true;
+    message.Reference = static_cast<std::int16_t>(reference);
+    message.Status = 3;
+    message.Tariff = ctx.outbox.settings.Tariff;
+    message.FragmentCount = sms.FragmentCount;
+    message.Update();
+    ctx.app.Log(icon::kSending, message.Address,
+        "ID [" + std::to_string(message.Reference) + "] " + message.Recipient);
+    ++ctx.sentCount;
+}
+
+} // namespace
+
+int FetchCount(int batchSize)
+{
+    if (batchSize < 0)
+        batchSize = 1;
+    return static_cast<int>(std::nearbyint(batchSize * 1.25));
+}
+
+std::string CleanModemResponse(const std::string& result)
+{
+    std::string r = ReplaceAll(result, "\r\n", "~");
+    while (!r.empty() && r.back() == '~')
+        r.pop_back();
+    return r.substr(0, 50);
+}
+
+void DeliverPendingMessages(Context& ctx)
+{
+    ModeGuard busy(ctx.app, mode::kBusy, "");
+    if (ctx.outbox.handle && ctx.outbox.handle->IsConnected())
+        DeliveryPass(ctx);
+    else
+        ctx.app.Log(icon::kError, "", "No database connection");
+}
+
+void DeliveryPass(Context& ctx)
+{
+    if (!ctx.modem || !ctx.modem->IsPortOpen())
+        return;
+    ModeGuard busy(ctx.app, mode::kBusy, "Processing messages for delivery...");
+    store::db& outbox = *ctx.outbox.handle;
+    auto rows = outbox.OpenDynaset("SELECT TOP " + std::to_string(FetchCount(ctx.config.SendBatchSize))
+            + " * FROM qry_Pending_Messages WHERE msgSendTime <= #"
+            + Format(ctx.clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#",
+        store::kForwardOnly, store::kReadOnly);
+    if (!rows)
+        return;
+    int handled = 0;
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+        showQueueSize(ctx);
+        for (int i = 0; i < 10; ++i)
+            ctx.pump.runPending();
+        if (ctx.app.PauseRequest())
+            break;
+        store::DBMessage message(outbox, ctx.clock, ctx.app);
+        message.id = LongOf(rows->Field("msgID"));
+        if (!message.Load())
+            continue;
+        if (!store::TakeOwnership(ctx.outbox, message.id, ctx.AgentIMEI))
+            continue;
+        Trap([&] { processMessage(ctx, message); });
+        ++handled;
+        if (handled >= ctx.config.SendBatchSize)
+            break;
+    }
+    showQueueSize(ctx);
+    ctx.pump.runPending();
+    ctx.pump.runPending();
+}
+
+} // namespace vesk::core

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+namespace vesk::modem {
+struct GSMMessage;
+}
+
+namespace vesk::core {
+
+struct Context;
+
+// The one-second timer: starts a processing pass when the console is idle and one is due.
+void OnTick(Context& ctx);
+void ProcessCycle(Context& ctx);
+void InitialiseModem(Context& ctx, bool quiet);
+void ReportModemInfo(Context& ctx);
+void CheckModemLink(Context& ctx);
+void ScheduleLinkCheck(Context& ctx);
+void TogglePause(Context& ctx);
+
+// Inbound messages and delivery reports.
+void ReadModemMessages(Context& ctx);
+void ProcessInboundMessages(Context& ctx, const std::string& feedback);
+bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report);
+void HandleControlMessage(Context& ctx, const modem::GSMMessage& message);
+void SendStatusReply(Context& ctx, modem::GSMMessage message);
+void SendStandardReply(Context& ctx, const modem::GSMMessage& message);
+std::string ValidityPeriodText(long minutes);
+bool IsControlText(const std::string& text);
+
+// The outbound delivery pass, entered with the outbox open.
+void DeliverPendingMessages(Context& ctx);
+void DeliveryPass(Context& ctx);
+// How many rows a pass fetches for a batch size: a quarter more, halves to even.
+int FetchCount(int batchSize);
+// The modem's answer as kept with the message: CR LF pairs as "~", no trailing "~", 50 characters.
+std::string CleanModemResponse(const std::string& result);
+
+} // namespace vesk::core

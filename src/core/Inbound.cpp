@@ -1,0 +1,171 @@
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/Trap.h"
+#include "store/DBMessage.h"
+#include "store/Lifecycle.h"
+#include "support/Convert.h"
+#include "support/Platform.h"
+
+#include <cstdio>
+
+namespace vesk::core {
+namespace {
+
+std::string hexUpper(int value)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%X", static_cast<unsigned>(value));
+    return buf;
+}
+
+void runPendingTwice(Context& ctx)
+{
+    ctx.pump.runPending();
+    ctx.pump.runPending();
+}
+
+} // namespace
+
+void ReadModemMessages(Context& ctx)
+{
+    ProcessInboundMessages(ctx, "Loading messages & delivery reports...");
+    if (ctx.config.MessageMemory != ctx.config.ReportMemory) {
+        if (ctx.modem)
+            Trap([&] { ctx.modem->SelectMemory(ctx.config.MessageMemory); });
+        ProcessInboundMessages(ctx, "Loading messages...");
+        if (ctx.modem)
+            Trap([&] { ctx.modem->SelectMemory(ctx.config.ReportMemory); });
+    }
+}
+
+void ProcessInboundMessages(Context& ctx, const std::string& feedback)
+{
+    if (!ctx.modem)
+        return;
+    modem::GSMModem& m = *ctx.modem;
+    std::optional<std::vector<modem::GSMMessage>> listing;
+    {
+        ModeGuard reading(ctx.app, mode::kWorking, feedback);
+        Trap([&] { listing = m.ReadMessages(); });
+    }
+    if (!listing || listing->empty())
+        return;
+
+    ModeGuard checking(ctx.app, mode::kWorking, "Checking messages....");
+    for (auto& message : *listing) {
+        Trap([&] {
+            if (message.MessageType == 0) {
+                m.DeleteMessage(message.MemoryIndex);
+                if (ToLower(message.Text) == "ping")
+                    message.Text = "(&PNG&)";
+                if (IsControlText(message.Text)) {
+                    HandleControlMessage(ctx, message);
+                    return;
+                }
+                ctx.app.Log(icon::kInbound, message.Address,
+                    Trim(message.Text).empty() ? "<empty message>" : message.Text);
+                runPendingTwice(ctx);
+                Trap([&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
+                Trap([&] { SendStandardReply(ctx, message); });
+                runPendingTwice(ctx);
+            } else if (message.MessageType == 1) {
+                if (ProcessDeliveryReport(ctx, message))
+                    m.DeleteMessage(message.MemoryIndex);
+            } else {
+                ctx.app.Log(icon::kWarning, message.Address,
+                    "Unknown Type[" + std::to_string(message.MessageType) + "] " + message.Text);
+            }
+        });
+    }
+}
+
+bool IsControlText(const std::string& text)
+{
+    return text.size() >= 7 && text.compare(0, 2, "(&") == 0 && text.compare(5, 2, "&)") == 0;
+}
+
+bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report)
+{
+    store::DBMessage row(*ctx.outbox.handle, ctx.clock, ctx.app);
+    row.Address = report.Address;
+    row.Reference = static_cast<std::int16_t>(report.id);
+    const std::string when = Format(report.DeliveryTime, "hh:nn dd Mmm yyyy");
+    const std::string status = hexUpper(report.DeliveryStatus);
+    if (!row.LoadByPendingReference(ctx.AgentIMEI)) {
+        ctx.app.Log(icon::kError, report.Address,
+            "No outstanding delivery id [" + std::to_string(report.id) + "] Status 0x" + status + " @ "
+                + when);
+        return true;
+    }
+    int logIcon = icon::kDelivered;
+    std::string verdict;
+    if (report.DeliveryStatus == 0 || report.DeliveryStatus == 2) {
+        row.Status = 5;
+        verdict = "] Confirmed Delivery. Status 0x";
+    } else if (report.DeliveryStatus == 1) {
+        row.Status = 6;
+        verdict = "] Unconfirmed Delivery. Status 0x";
+    } else {
+        row.Status = 7;
+        logIcon = icon::kNotDelivered;
+        verdict = "] Not Delivered. Status 0x";
+    }
+    ctx.app.Log(
+        logIcon, report.Address, "ID [" + std::to_string(report.id) + verdict + status + " @ " + when);
+    row.DeliveryStatus = static_cast<std::int16_t>(report.DeliveryStatus);
+    row.DeliveryTime = report.DeliveryTime;
+    row.UpdateDeliveryStatus();
+    return true;
+}
+
+void HandleControlMessage(Context& ctx, const modem::GSMMessage& message)
+{
+    if (ToUpper(message.Text.substr(0, 7)) == "(&PNG&)")
+        SendStatusReply(ctx, message);
+}
+
+void SendStatusReply(Context& ctx, modem::GSMMessage message)
+{
+    if (!ctx.modem)
+        return;
+    modem::GSMModem& m = *ctx.modem;
+    std::string model;
+    int signal = -1;
+    Trap([&] { model = m.Model(); });
+    Trap([&] { signal = m.SignalLevel(); });
+    message.Text = "Ver:" + VersionNumbers()
+        + ", DB Revision:" + std::to_string(ctx.outbox.settings.DBVersion) + ", Model: " + model
+        + ", Signal: " + std::to_string(signal) + "%" + ", Sent:" + std::to_string(ctx.sentCount);
+    m.SendSMS(message);
+}
+
+void SendStandardReply(Context& ctx, const modem::GSMMessage& message)
+{
+    const std::string& reply = ctx.outbox.settings.StandardReply;
+    if (Trim(reply).empty())
+        return;
+    if (!ctx.config.AgentAddress.empty() && ctx.config.AgentAddress == message.Address)
+        return;
+    store::InsertMessage(ctx.outbox, "", message.Address, reply, ctx.clock.now(), StationName());
+}
+
+std::string ValidityPeriodText(long minutes)
+{
+    if (minutes == 0)
+        return "set by Network Operator";
+    if (minutes == 30)
+        return "30 Minutes";
+    if (minutes == 60)
+        return "1 Hour";
+    if (minutes >= 120 && minutes <= 1380)
+        return std::to_string(minutes / 60) + " hours";
+    if (minutes == 1440)
+        return "1 Day";
+    if (minutes >= 2880 && minutes <= 8640)
+        return std::to_string(minutes / 1440) + " days";
+    if (minutes == 10080)
+        return "1 Week";
+    return std::to_string(minutes / 10080) + " weeks";
+}
+
+} // namespace vesk::core

@@ -1,0 +1,370 @@
+#include "core/ConsoleView.h"
+#include "core/ConsoleWindow.h"
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/Trap.h"
+#include "modem/StatusDisplay.h"
+#include "store/Lifecycle.h"
+#include "support/Convert.h"
+#include "support/Platform.h"
+
+namespace vesk::core {
+namespace {
+
+constexpr int kPassSpacingSeconds = 5;
+constexpr int kLinkCheckMinutes = 60;
+
+// The port search shows its progress on the status bar.
+class StatusBarDisplay final : public modem::StatusDisplay
+{
+public:
+    explicit StatusBarDisplay(StatusView* view)
+        : m_view(view)
+    {
+    }
+    void SetPanelText(int panel, const std::string& text) override
+    {
+        if (m_view)
+            m_view->setPanelText(panel, text);
+    }
+    void Refresh() override
+    {
+        if (m_view)
+            m_view->refreshStatus();
+    }
+
+private:
+    StatusView* m_view;
+};
+
+void showSignal(Context& ctx)
+{
+    if (ctx.window && ctx.modem)
+        Trap([&] { ctx.window->Signal(ctx.modem->SignalLevel()); });
+}
+
+void runPendingTwice(Context& ctx)
+{
+    ctx.pump.runPending();
+    ctx.pump.runPending();
+}
+
+bool portOpen(const Context& ctx)
+{
+    return ctx.modem && ctx.modem->IsPortOpen();
+}
+
+// Clears the tick mark on every way out of the handler.
+class TickMark
+{
+public:
+    explicit TickMark(bool& mark)
+        : m_mark(mark)
+    {
+        m_mark = true;
+    }
+    ~TickMark() { m_mark = false; }
+    TickMark(const TickMark&) = delete;
+    TickMark& operator=(const TickMark&) = delete;
+
+private:
+    bool& m_mark;
+};
+
+} // namespace
+
+void OnTick(Context& ctx)
+{
+    if (!ctx.app.IsIdle() || ctx.tickRunning)
+        return;
+    TickMark mark(ctx.tickRunning);
+    if (!ctx.EndTime.isZero() && ctx.clock.now() > ctx.EndTime) {
+        ctx.stopRequested = true;
+        if (ctx.window)
+            ctx.window->Unload();
+        return;
+    }
+    if (!ctx.app.PauseRequest()) {
+        if (ctx.clock.now() >= ctx.NextCycle) {
+            {
+                ModeGuard pass(ctx.app, mode::kTimerPass, "");
+                Trap([&] { ProcessCycle(ctx); });
+            }
+            ctx.NextCycle = ctx.clock.now().addSeconds(kPassSpacingSeconds);
+        }
+        if (ctx.app.PauseRequest())
+            TogglePause(ctx);
+    } else {
+        TogglePause(ctx);
+    }
+}
+
+void ProcessCycle(Context& ctx)
+{
+    if (ctx.app.PauseRequest())
+        return;
+    ModeGuard busy(ctx.app, mode::kBusy, "");
+
+    Trap([&] {
+        if (portOpen(ctx)) {
+            if (!ctx.modem->IsModemPresent()) {
+                InitialiseModem(ctx, true);
+                showSignal(ctx);
+            }
+        } else {
+            InitialiseModem(ctx, true);
+            if (portOpen(ctx)) {
+                ctx.app.Log(icon::kModem, "", "Modem detected");
+                showSignal(ctx);
+            }
+        }
+    });
+
+    bool readDue = false;
+    Trap([&] {
+        if (ctx.clock.now() >= ctx.NextRead && portOpen(ctx))
+            readDue = ctx.modem->MessageCount() >= 1;
+    });
+    const bool sendDue = ctx.clock.now() >= ctx.NextSend;
+
+    if (readDue || sendDue) {
+        store::Outbox& outbox = ctx.outbox;
+        bool settingsRead = outbox.settings.DBVersion != 0;
+        if (!settingsRead) {
+            settingsRead = store::OpenOutbox(outbox, ctx.DataFolder, true);
+            if (settingsRead) {
+                ctx.MaxMessageSize = outbox.settings.SMSMaxMessageSize;
+                ctx.app.Log(icon::kInfo, "", "Outbox defaults loaded from " + outbox.handle->GetFolder());
+            }
+        }
+        if (settingsRead && outbox.handle) {
+            if (!outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) {
+                ctx.app.Log(icon::kError, "", "OpenDB : " + outbox.handle->LastError());
+            } else {
+                if (readDue)
+                    Trap([&] { ReadModemMessages(ctx); });
+                if (sendDue) {
+                    Trap([&] { DeliverPendingMessages(ctx); });
+                    // Reports of the messages just sent may be there already.
+                    Trap([&] {
+                        if (portOpen(ctx) && ctx.modem->MessageCount() > 0)
+                            ReadModemMessages(ctx);
+                    });
+                }
+                Trap([&] { store::ReleaseOrphans(outbox); });
+                Trap([&] { store::ExpireMessages(outbox); });
+                Trap([&] {
+                    if (const auto n = store::UpdateQueueSize(outbox))
+                        ctx.app.QueueSize(*n);
+                });
+                Trap([&] { store::Housekeeping(outbox); });
+                outbox.handle->CloseDatabase();
+            }
+        }
+    }
+
+    const DateTime now = ctx.clock.now();
+    if (readDue)
+        ctx.NextRead = now.addSeconds(ctx.config.ReadInterval);
+    if (sendDue)
+        ctx.NextSend = now.addSeconds(ctx.config.SendInterval);
+
+    showSignal(ctx);
+    Trap([&] { CheckModemLink(ctx); });
+    Trap([&] {
+        if (store::HourlyRefresh(ctx.outbox, ctx.DataFolder))
+            ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;
+    });
+    runPendingTwice(ctx);
+}
+
+void InitialiseModem(Context& ctx, bool quiet)
+{
+    std::string port = ctx.overrides.port.value_or(ctx.config.COMPort);
+    const std::string init = ctx.config.COMInitString;
+
+    if (ctx.modem) {
+        Trap([&] { ctx.modem->ClosePort(); });
+        ctx.modem.reset();
+    }
+    ctx.modem = std::make_unique<modem::GSMModem>(ctx.clock, ctx.pump);
+    modem::GSMModem& m = *ctx.modem;
+    m.MaxMessageSize = static_cast<std::int16_t>(ctx.MaxMessageSize);
+    if (!m.IsInitialised()) {
+        ctx.app.Log(icon::kError, "", "GSMModem object is not initialised properly");
+        return;
+    }
+    // A port named on the command line counts even when no serial device is listed.
+    if (!ctx.overrides.port && m.PortCount() == 0) {
+        if (!quiet)
+            ctx.app.Log(icon::kError, "", "There are NO COM Ports configured");
+        return;
+    }
+    m.CommandTimeout = static_cast<std::int32_t>(ctx.config.CommandTimeout * 1000);
+    m.SendMessageTimeout = static_cast<std::int32_t>(ctx.config.SendTimeout * 1000);
+    m.ListMessageTimeout = static_cast<std::int32_t>(ctx.config.ListTimeout * 1000);
+    m.DeleteMessageTimeout = static_cast<std::int32_t>(ctx.config.DeleteTimeout * 1000);
+    m.SetLogFilename(ctx.programFolder + "modemlog.txt");
+    m.LogTruncateFile();
+    m.SetLogging(ctx.config.ModemLog);
+    m.Speed = static_cast<int>(LeadingNumber(ctx.config.COMSpeed));
+
+    if (ctx.config.AutoDetect && !ctx.overrides.port) {
+        ctx.app.PushFeedback("Autodetecting modem...");
+        StatusBarDisplay display(ctx.app.view());
+        Trap([&] { port = m.FindModem(init, &display); });
+        ctx.app.PopFeedback();
+        if (!port.empty() && !quiet)
+            ctx.app.Log(icon::kModem, "", "Detected a modem on " + port);
+    }
+    if (port.empty()) {
+        ctx.app.Log(icon::kError, "", "No modem detected.");
+        return;
+    }
+    m.OpenPort(port, init);
+    if (!m.IsPortOpen()) {
+        ctx.app.Log(icon::kError, "", "No modem detected.");
+        return;
+    }
+    ctx.app.Log(icon::kModem, "", "Port is [" + port + "] InitString is [" + init + "]");
+    Trap([&] { m.TextMode(ToUpper(ctx.config.Protocol) == "TEXT"); });
+    Trap([&] { m.SetMemories(ctx.config.MessageMemory, ctx.config.ReportMemory); });
+    Trap([&] { m.SelectMemory(ctx.config.ReportMemory); });
+
+    std::string imei;
+    Trap([&] { imei = m.IMEI(); });
+    if (imei.empty()) {
+        const std::string host = HostName();
+        ctx.AgentIMEI = host.size() > 7 ? host.substr(host.size() - 7) : host;
+        if (ctx.AgentIMEI.empty())
+            ctx.AgentIMEI = "0000001";
+    } else {
+        ctx.AgentIMEI = imei;
+        if (!quiet)
+            ctx.app.Log(icon::kModem, "", "IMEI code is " + imei);
+    }
+}
+
+void ReportModemInfo(Context& ctx)
+{
+    if (!ctx.modem)
+        return;
+    modem::GSMModem& m = *ctx.modem;
+    ConsoleApp& app = ctx.app;
+    const auto group = [&] {
+        if (ctx.window)
+            ctx.window->refresh();
+        ctx.pump.runPending();
+    };
+    Trap([&] { app.Log(icon::kModem, "", "Modem is a " + m.Model()); });
+    group();
+    Trap([&] {
+        switch (m.NetworkRegistration()) {
+        case 0:
+            app.Log(icon::kModem, "", "NOT registered with any network");
+            break;
+        case 1:
+            app.Log(icon::kModem, "", "Registered on HOME network " + m.Network());
+            break;
+        case 2:
+            app.Log(icon::kModem, "", "Searching for network");
+            break;
+        case 3:
+            app.Log(icon::kModem, "", "Registration to network was DENIED.");
+            break;
+        case 4:
+            app.Log(icon::kModem, "", "Registration status is UNKNOWN");
+            break;
+        case 5:
+            app.Log(icon::kModem, "", "Registered on a ROAMING network");
+            break;
+        default:
+            break;
+        }
+    });
+    Trap([&] { app.Log(icon::kModem, "", "Service center is " + m.ServiceCentre()); });
+    group();
+    Trap([&] {
+        const int signal = m.SignalLevel();
+        app.Log(icon::kModem, "", "Signal level : " + std::to_string(signal) + "%");
+        if (ctx.window)
+            ctx.window->Signal(signal);
+    });
+    Trap([&] {
+        if (const int battery = m.BatteryLevel(); battery != -1)
+            app.Log(icon::kModem, "", "Battery level : " + std::to_string(battery) + "%");
+    });
+    group();
+    Trap([&] {
+        app.Log(icon::kModem, "",
+            m.IsTextModeSupported() ? "Text mode is supported" : "Only PDU mode is supported");
+    });
+    Trap([&] { app.Log(icon::kModem, "", "Productol is " + m.GetMode()); });
+    group();
+    Trap([&] {
+        if (m.IsMessageMemoryReadable())
+            app.Log(icon::kModem, "", "Message memory can be read");
+        else
+            app.Log(icon::kError, "", "Message memory cannot be read");
+    });
+    Trap([&] {
+        const std::string memory = m.GetSelectedMemory();
+        if (memory.empty())
+            app.Log(icon::kError, "", "Modem may not support inbound messages and delivery receipts");
+        else
+            app.Log(icon::kModem, "", memory + " is the active memory");
+    });
+    group();
+    Trap([&] { m.EnableMessageReports(false); });
+}
+
+void CheckModemLink(Context& ctx)
+{
+    if (ctx.clock.now() < ctx.NextLinkCheck)
+        return;
+    {
+        ModeGuard busy(ctx.app, mode::kBusy, "Checking modem link...");
+        if (!portOpen(ctx))
+            InitialiseModem(ctx, false);
+        const auto endsWith = [](const std::string& s, const std::string& tail) {
+            return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+        };
+        std::string reply;
+        Trap([&] { reply = ctx.modem ? ctx.modem->ATI(1) : std::string(); });
+        if (!endsWith(reply, "\r\nOK")) {
+            ctx.app.Log(icon::kWarning, "", "Invalid response from modem -> " + reply);
+            if (ctx.modem)
+                ctx.modem->ClosePort();
+            InitialiseModem(ctx, false);
+            reply.clear();
+            Trap([&] { reply = ctx.modem ? ctx.modem->ATI(1) : std::string(); });
+            if (!endsWith(reply, "OK"))
+                ctx.app.Log(icon::kError, "", "Could not reset link to modem");
+        }
+    }
+    ScheduleLinkCheck(ctx);
+}
+
+void ScheduleLinkCheck(Context& ctx)
+{
+    ctx.NextLinkCheck = ctx.clock.now().addMinutes(kLinkCheckMinutes);
+}
+
+void TogglePause(Context& ctx)
+{
+    if (ctx.app.mode() == mode::kIdle) {
+        ctx.app.setPauseRequest(false);
+        ctx.app.setMode(mode::kPaused);
+        if (ctx.window)
+            ctx.window->showPaused(true);
+    } else if (ctx.app.mode() == mode::kPaused) {
+        ctx.app.setPauseRequest(false);
+        ctx.app.setMode(mode::kIdle);
+        if (ctx.window)
+            ctx.window->showPaused(false);
+    } else {
+        ctx.app.setPauseRequest(true);
+    }
+}
+
+} // namespace vesk::core

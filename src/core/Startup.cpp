@@ -1,0 +1,198 @@
+#include "core/Startup.h"
+
+#include "core/ConsoleWindow.h"
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/SettingsStore.h"
+#include "core/Trap.h"
+#include "store/Migrate.h"
+#include "store/Outbox.h"
+#include "support/Convert.h"
+#include "support/Paths.h"
+#include "support/Platform.h"
+
+namespace vesk::core {
+namespace {
+
+void runPendingTwice(Context& ctx)
+{
+    ctx.pump.runPending();
+    ctx.pump.runPending();
+}
+
+} // namespace
+
+bool FolderHasDataFiles(const std::string& folder)
+{
+    const std::string f = TrailingSeparator(folder);
+    return FileExists(f + store::kOutboxName) || FileExists(f + store::kContactsName);
+}
+
+StartResult Main(Context& ctx, StartupPrompts& prompts)
+{
+    ConsoleApp& app = ctx.app;
+    const auto loadEnvironment = [&] {
+        app.LoadEnvironment(ctx.config, ctx.DataFolder);
+        if (ctx.overrides.dataFolder)
+            ctx.DataFolder = *ctx.overrides.dataFolder;
+    };
+    loadEnvironment();
+
+    bool runWizard = app.LoadParameter("Setup", "RunWizard", "1") == "1"
+        || ctx.commandLine.find("/wizard") != std::string::npos || ctx.DataFolder.empty();
+    if (!ctx.DataFolder.empty() && !FolderHasDataFiles(ctx.DataFolder)) {
+        switch (prompts.folderWithoutDataFiles(ctx.DataFolder)) {
+        case StartupPrompts::FolderAnswer::End:
+            return StartResult::Ended;
+        case StartupPrompts::FolderAnswer::RunWizard:
+            runWizard = true;
+            break;
+        case StartupPrompts::FolderAnswer::Ready:
+            break;
+        }
+    }
+    if (runWizard && prompts.canRunWizard()) {
+        if (!prompts.runWizard())
+            return StartResult::Ended;
+        app.SaveParameter("Setup", "RunWizard", "0");
+        loadEnvironment();
+        const std::string folder
+            = ctx.overrides.dataFolder.value_or(app.LoadParameter("Setup", "DataFolder", ""));
+        if (!FolderHasDataFiles(folder)) {
+            prompts.invalidOutboxFolder();
+            return StartResult::Ended;
+        }
+    }
+
+    SetAppPriority(ctx.config.AppPriority);
+    prompts.showMainWindow();
+    app.setMode(mode::kInitialising);
+    app.Log(icon::kInfo, "", "Application started " + VersionText());
+    if (ctx.window)
+        ctx.window->refresh();
+    ctx.pump.runPending();
+
+    if (ctx.DataFolder.empty()) {
+        const auto folder = prompts.createOutbox();
+        if (!folder)
+            return StartResult::Ended;
+        if (FolderHasDataFiles(*folder)) {
+            ctx.DataFolder = TrailingSeparator(*folder);
+            app.SaveEnviroment(ctx.config, ctx.DataFolder);
+        }
+    }
+    runPendingTwice(ctx);
+
+    ctx.MaxMessageSize = 160;
+    Trap([&] {
+        if (store::OpenOutbox(ctx.outbox, TrailingSeparator(ctx.DataFolder), false))
+            ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;
+    });
+    const int revision = ctx.outbox.settings.DBVersion;
+    if (revision >= 4)
+        app.Log(icon::kInfo, "", "DB is revision " + std::to_string(revision));
+    else
+        app.Log(icon::kError, "",
+            "Outbox database version [" + std::to_string(revision)
+                + "] is incomatible with this application");
+
+    Trap([&] { InitialiseModem(ctx, false); });
+    ctx.filter.LoadAddressFilter();
+    if (ctx.modem && ctx.modem->IsPortOpen()) {
+        bool present = false;
+        Trap([&] { present = ctx.modem->IsModemPresent(); });
+        if (!present)
+            app.Log(icon::kError, "", "No modem detected on " + ctx.modem->PortName);
+        else
+            ReportModemInfo(ctx);
+        ctx.modem->LogFlush();
+    }
+
+    LogStartupSummary(ctx);
+    runPendingTwice(ctx);
+
+    if (ctx.outbox.handle && ctx.outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) {
+        Trap([&] {
+            if (const auto n = store::UpdateQueueSize(ctx.outbox))
+                app.QueueSize(*n);
+        });
+        ctx.outbox.handle->CloseDatabase();
+    }
+    runPendingTwice(ctx);
+    ScheduleLinkCheck(ctx);
+    runPendingTwice(ctx);
+
+    if (ctx.config.MaxRunTime > 0) {
+        ctx.EndTime = ctx.clock.now().addHours(ctx.config.MaxRunTime);
+        app.Log(icon::kInfo, "",
+            "Program will terminate automatically at " + Format(ctx.EndTime, "hh:nn") + " on "
+                + Format(ctx.EndTime, "dddd"));
+    }
+    app.setMode(mode::kIdle);
+    if (ctx.window)
+        ctx.window->EnableAllButtons(true);
+    // The first pass waits ten seconds after the window loaded.
+    ctx.NextCycle = ctx.clock.now().addSeconds(10);
+    runPendingTwice(ctx);
+    return StartResult::Running;
+}
+
+void LogStartupSummary(Context& ctx)
+{
+    ConsoleApp& app = ctx.app;
+    const store::SystemSettings& s = ctx.outbox.settings;
+    if (!s.SMSSaveInbound)
+        app.Log(icon::kInfo, "", "Inbound messages are NOT saved.");
+    app.Log(icon::kInfo, "", "Maximum message length is " + std::to_string(ctx.MaxMessageSize));
+    app.Log(icon::kInfo, "", "Validity Period is " + ValidityPeriodText(s.ValidityPeriodInMinutes));
+    if (ctx.filter.IsAddressFilterActive())
+        app.Log(icon::kWarning, "", "Address filtering is active");
+    if (s.SMSForwarding)
+        app.Log(icon::kInfo, "", "SMS Forwading is enabled");
+}
+
+StartupPrompts::FolderAnswer HeadlessPrompts::folderWithoutDataFiles(const std::string& folder)
+{
+    if (!m_createOutbox) {
+        m_message = "Folder does not contain the data files: " + folder
+            + " (add --create-outbox to create them from the templates)";
+        return FolderAnswer::End;
+    }
+    std::string errorText;
+    std::string errorLines;
+    CreateFolderPath(folder);
+    if (!store::CreateOutbox(folder, m_ctx.outbox.templateFolder, errorText, errorLines)
+        || !FolderHasDataFiles(folder)) {
+        m_message = "Could not create the outbox in " + folder + ": " + errorText + errorLines;
+        return FolderAnswer::End;
+    }
+    return FolderAnswer::Ready;
+}
+
+std::optional<std::string> HeadlessPrompts::createOutbox()
+{
+    m_message = "No data folder is set. Give one with --data-folder DIR (add --create-outbox to create the "
+                "databases there), or run the setup wizard in the window.";
+    return std::nullopt;
+}
+
+void ShutDown(Context& ctx)
+{
+    Trap([&] {
+        if (ctx.modem)
+            ctx.modem->ClosePort();
+    });
+    ctx.modem.reset();
+    Trap([&] {
+        if (ctx.outbox.handle)
+            ctx.outbox.handle->CloseDatabase();
+    });
+    ctx.outbox.handle.reset();
+    // Values given for this run only are not written back over the stored ones.
+    std::string folder = ctx.DataFolder;
+    if (ctx.overrides.dataFolder)
+        folder = ctx.settings.get("Setup", "DataFolder").value_or("");
+    Trap([&] { ctx.app.SaveEnviroment(ctx.config, folder); });
+}
+
+} // namespace vesk::core

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "support/Clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace vesk::testing {
+
+// Real time that a test can move forward: waits really wait (a modem on a pseudo-terminal needs
+// time to answer), and advance() jumps minutes or days ahead for the time-dependent rules.
+class ShiftedClock final : public Clock
+{
+public:
+    explicit ShiftedClock(DateTime start = DateTime::fromParts(2026, 3, 5, 14, 7, 0))
+        : m_start(start)
+        , m_origin(std::chrono::steady_clock::now())
+    {
+    }
+
+    DateTime now() const override { return m_start.addSeconds(elapsed().count() / 1000); }
+    std::chrono::milliseconds elapsed() const override
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - m_origin)
+            + m_shift;
+    }
+    void sleepFor(std::chrono::milliseconds d) override { std::this_thread::sleep_for(d); }
+
+    void advance(std::chrono::milliseconds d) { m_shift += d; }
+
+private:
+    DateTime m_start;
+    std::chrono::steady_clock::time_point m_origin;
+    std::chrono::milliseconds m_shift {0};
+};
+
+} // namespace vesk::testing

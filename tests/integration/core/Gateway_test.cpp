@@ -1,0 +1,403 @@
+// The console as a whole against the modem simulator on a pseudo-terminal and a real outbox file.
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/SettingsStore.h"
+#include "core/Startup.h"
+#include "store/Migrate.h"
+#include "store/db.h"
+#include "support/Convert.h"
+#include "support/Paths.h"
+
+#include "ScriptedPump.h"
+#include "ShiftedClock.h"
+#include "SimProcess.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+using namespace std::chrono_literals;
+using namespace vesk;
+using namespace vesk::core;
+using vesk::testing::SimProcess;
+
+namespace {
+
+class GatewayTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        settings.set("COM", "AutoDetect", "0");
+        settings.set("COM", "ListTimeout", "3");
+        settings.set("COM", "SendTimeout", "5");
+        ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
+        ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
+        ctx->overrides.dataFolder = dataFolder;
+        ctx->overrides.port = sim.path();
+        HeadlessPrompts prompts(*ctx, true);
+        ASSERT_EQ(Main(*ctx, prompts), StartResult::Running) << prompts.message();
+    }
+
+    void TearDown() override
+    {
+        if (ctx)
+            ShutDown(*ctx);
+    }
+
+    // One timer tick after enough time for a pass and a send to be due.
+    void pass()
+    {
+        clock.advance(11s);
+        OnTick(*ctx);
+    }
+
+    void queue(const std::string& address, const std::string& text)
+    {
+        sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Ann', '" + address
+            + "', '" + text + "', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)");
+    }
+
+    void sql(const std::string& statement)
+    {
+        store::db d(clock, pump);
+        d.setFilename(dataFolder + "/SMSMessages.mdb");
+        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
+        ASSERT_TRUE(d.Execute(statement)) << d.LastError();
+    }
+
+    // The first column of each row.
+    std::vector<std::string> column(const std::string& query)
+    {
+        store::db d(clock, pump);
+        d.setFilename(dataFolder + "/SMSMessages.mdb");
+        std::vector<std::string> out;
+        if (!d.OpenDatabase(store::mode::kReadShared))
+            return out;
+        auto rows = d.OpenDynaset(query);
+        for (; rows && !rows->IsEOF(); rows->MoveNext())
+            out.push_back(TextOf(rows->Field(0)));
+        return out;
+    }
+
+    bool logged(int icon, const std::string& start) const
+    {
+        for (const auto& line : ctx->app.log().lines())
+            if (line.icon == icon && line.text.rfind(start, 0) == 0)
+                return true;
+        return false;
+    }
+
+    std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
+
+    vesk::testing::TempDir dir;
+    std::string dataFolder = dir.file("data");
+    SimProcess sim;
+    vesk::testing::ShiftedClock clock;
+    vesk::testing::ScriptedPump pump;
+    SettingsStore settings {dir.file("console.conf")};
+    std::unique_ptr<Context> ctx;
+};
+
+} // namespace
+
+TEST_F(GatewayTest, StartsIdleAndReportsTheModem)
+{
+    EXPECT_TRUE(ctx->app.IsIdle());
+    EXPECT_TRUE(logged(1, "Application started V."));
+    EXPECT_TRUE(logged(1, "DB is revision 4"));
+    EXPECT_TRUE(logged(9, "Port is [" + sim.path() + "] InitString is [9600,N,8,1]"));
+    EXPECT_TRUE(logged(9, "IMEI code is 356938035643809"));
+    EXPECT_TRUE(logged(9, "Modem is a VESK-SIM 900"));
+    EXPECT_TRUE(logged(9, "Signal level : 58%"));
+    EXPECT_TRUE(logged(1, "Validity Period is "));
+    EXPECT_EQ(ctx->AgentIMEI, "356938035643809");
+}
+
+TEST_F(GatewayTest, DeliversQueuedMessagesAndRecordsTheirReports)
+{
+    queue("+15550123", "Hello O''Brien #1");
+    queue("+15550124", std::string(400, 'x'));
+    queue("07123 456", "national number");
+    pass();
+
+    const auto status = column("SELECT msgStatus FROM Message ORDER BY msgID");
+    EXPECT_EQ(status, (std::vector<std::string> {"5", "5", "2"}));
+    EXPECT_EQ(column("SELECT msgFragmentCount FROM Message ORDER BY msgID")[1], "3");
+    EXPECT_EQ(column("SELECT msgErrorReason FROM Message WHERE msgID = 3")[0],
+        "Invalid Number. Not in format +<Country><AreaCode><Number>");
+    EXPECT_TRUE(logged(5, "ID [1] Ann"));
+    EXPECT_TRUE(logged(7, "ID [1] Confirmed Delivery. Status 0x0 @ "));
+    EXPECT_TRUE(logged(2, "Canceled - Invalid Number."));
+    EXPECT_EQ(overTheAir("sent").size(), 4u); // one single and three parts
+    const auto received = overTheAir();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(SimProcess::field(received[0], "text"), "Hello O'Brien #1");
+    EXPECT_EQ(SimProcess::field(received[1], "text"), std::string(400, 'x'));
+    EXPECT_EQ(ctx->sentCount, 2);
+    EXPECT_TRUE(ctx->app.IsIdle());
+}
+
+TEST_F(GatewayTest, FailedSendIsRetriedThenCancelledAtTheSixthFailure)
+{
+    sim.control("fault send-error 500");
+    ctx->modem->SendMessageTimeout = 500; // a refused send waits out the whole time-out
+    queue("+15550123", "will not go");
+    pass();
+    EXPECT_TRUE(logged(2, "Retry at "));
+    EXPECT_EQ(column("SELECT msgAttempts FROM Message")[0], "1");
+    EXPECT_EQ(column("SELECT msgStatus FROM Message")[0], "0");
+    for (int attempt = 2; attempt <= 6; ++attempt) {
+        clock.advance(4min);
+        pass();
+    }
+    EXPECT_EQ(column("SELECT msgStatus FROM Message")[0], "2");
+    EXPECT_EQ(column("SELECT msgErrorReason FROM Message")[0], "Retry Exceeded.");
+    EXPECT_TRUE(logged(2, "Canceled - Retry Count Exceeded. +CMS ERROR: 500"));
+    EXPECT_TRUE(overTheAir().empty());
+}
+
+TEST_F(GatewayTest, InboundMessageIsStoredAnsweredAndDeleted)
+{
+    ctx->outbox.settings.StandardReply = "Thanks, we got it";
+    ctx->outbox.settings.SMSSaveInbound = true;
+    sim.control("deliver +447700900123 Hello there");
+    pass();
+    EXPECT_TRUE(logged(10, "Hello there"));
+    EXPECT_EQ(column("SELECT msgText FROM Inbox"), (std::vector<std::string> {"Hello there"}));
+    EXPECT_EQ(column("SELECT msgAddress FROM Message"), (std::vector<std::string> {"+447700900123"}));
+    const auto received = overTheAir();
+    ASSERT_EQ(received.size(), 1u) << "the standard reply leaves in the same pass";
+    EXPECT_EQ(SimProcess::field(received[0], "text"), "Thanks, we got it");
+    EXPECT_EQ(sim.control("memory SM").size(), 0u);
+}
+
+TEST_F(GatewayTest, PingIsAnsweredWithTheStatusLineAndNotStored)
+{
+    ctx->outbox.settings.SMSSaveInbound = true;
+    sim.control("deliver +447700900123 PING");
+    pass();
+    const auto received = overTheAir();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(SimProcess::field(received[0], "text"),
+        "Ver:" + VersionNumbers() + ", DB Revision:4, Model: VESK-SIM 900, Signal: 58%, Sent:0");
+    EXPECT_TRUE(column("SELECT msgText FROM Inbox").empty());
+    EXPECT_FALSE(logged(10, ""));
+}
+
+TEST_F(GatewayTest, ReportWithoutAPendingRowIsLoggedAndDeleted)
+{
+    sim.control("report 77 +15550999 65");
+    pass();
+    EXPECT_TRUE(logged(3, "No outstanding delivery id [77] Status 0x41 @ "));
+    EXPECT_EQ(sim.control("memory SM").size(), 0u);
+}
+
+TEST_F(GatewayTest, TickDuringAPassDoesNothingAndPauseWaitsForTheEnd)
+{
+    queue("+15550123", "one");
+    queue("+15550124", "two");
+    pump.at(pump.calls() + 3, [&] {
+        OnTick(*ctx); // re-entrant tick: refused by the mode and the guard
+        TogglePause(*ctx); // the Pause button pressed mid-pass
+        EXPECT_TRUE(ctx->app.PauseRequest());
+        EXPECT_FALSE(ctx->app.IsPaused());
+    });
+    pass();
+    EXPECT_TRUE(ctx->app.IsPaused());
+    EXPECT_FALSE(ctx->app.PauseRequest());
+    // The request stops the delivery pass before its next row.
+    EXPECT_LE(overTheAir().size(), 1u);
+    const auto before = overTheAir().size();
+    pass(); // paused: no pass
+    EXPECT_EQ(overTheAir().size(), before);
+    TogglePause(*ctx);
+    pass();
+    EXPECT_EQ(overTheAir().size(), 2u);
+}
+
+TEST_F(GatewayTest, DeliveryPassesAreSpacedBySendInterval)
+{
+    queue("+15550123", "first");
+    pass();
+    ASSERT_EQ(overTheAir().size(), 1u);
+    queue("+15550124", "second");
+    clock.advance(6s); // a pass is due, a send is not
+    OnTick(*ctx);
+    EXPECT_EQ(overTheAir().size(), 1u);
+    clock.advance(6s);
+    OnTick(*ctx);
+    EXPECT_EQ(overTheAir().size(), 2u);
+}
+
+TEST_F(GatewayTest, MaxRunTimeStopsAnIdleConsoleButNotAPausedOne)
+{
+    ctx->EndTime = clock.now().addHours(1);
+    TogglePause(*ctx);
+    clock.advance(2h);
+    OnTick(*ctx);
+    EXPECT_FALSE(ctx->stopRequested);
+    TogglePause(*ctx);
+    OnTick(*ctx);
+    EXPECT_TRUE(ctx->stopRequested);
+}
+
+TEST_F(GatewayTest, LinkCheckResetsThePortOnceThenReports)
+{
+    sim.control("fault error");
+    clock.advance(61min);
+    CheckModemLink(*ctx);
+    EXPECT_TRUE(logged(2, "Invalid response from modem -> "));
+    EXPECT_TRUE(logged(3, "Could not reset link to modem"));
+    EXPECT_GE(ctx->NextLinkCheck, clock.now().addMinutes(59));
+}
+
+TEST(Startup, RefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
+{
+    vesk::testing::TempDir dir;
+    vesk::testing::ShiftedClock clock;
+    vesk::testing::ScriptedPump pump;
+    SettingsStore settings(dir.file("console.conf"));
+    {
+        Context ctx(clock, pump, settings, dir.folder());
+        HeadlessPrompts prompts(ctx, false);
+        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+        EXPECT_NE(prompts.message().find("--data-folder"), std::string::npos);
+    }
+    {
+        Context ctx(clock, pump, settings, dir.folder());
+        ctx.overrides.dataFolder = dir.file("empty");
+        HeadlessPrompts prompts(ctx, false);
+        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+        EXPECT_NE(prompts.message().find("Folder does not contain the data files"), std::string::npos);
+    }
+}
+
+namespace {
+
+// The window's answers, scripted: counts what start-up asked.
+class ScriptedPrompts final : public StartupPrompts
+{
+public:
+    explicit ScriptedPrompts(std::function<bool()> wizard)
+        : m_wizard(std::move(wizard))
+    {
+    }
+    FolderAnswer folderWithoutDataFiles(const std::string&) override
+    {
+        ++folderQuestions;
+        return folderAnswer;
+    }
+    bool canRunWizard() const override { return true; }
+    bool runWizard() override
+    {
+        ++wizardRuns;
+        return m_wizard();
+    }
+    void invalidOutboxFolder() override { ++invalidFolder; }
+    std::optional<std::string> createOutbox() override { return std::nullopt; }
+    void showMainWindow() override { ++windowShown; }
+
+    FolderAnswer folderAnswer = FolderAnswer::End;
+    int folderQuestions = 0;
+    int wizardRuns = 0;
+    int invalidFolder = 0;
+    int windowShown = 0;
+
+private:
+    std::function<bool()> m_wizard;
+};
+
+struct StartupTest : ::testing::Test
+{
+    StartupTest()
+    {
+        settings.set("COM", "AutoDetect", "0");
+        settings.set("COM", "Port", dir.file("no-such-port"));
+    }
+    // What the setup wizard leaves behind: a data folder with the databases, named in the settings.
+    bool wizardCreatesOutbox()
+    {
+        std::string errorText, errorLines;
+        vesk::CreateFolderPath(dir.file("data"));
+        settings.set("Setup", "DataFolder", dir.file("data"));
+        return store::CreateOutbox(dir.file("data"), VESK_BIN_DIR "/DB/", errorText, errorLines);
+    }
+    vesk::testing::TempDir dir;
+    vesk::testing::ShiftedClock clock;
+    vesk::testing::ScriptedPump pump;
+    SettingsStore settings {dir.file("console.conf")};
+};
+
+} // namespace
+
+TEST_F(StartupTest, EmptyDataFolderRunsTheWizardEvenWhenItRanBefore)
+{
+    settings.set("Setup", "RunWizard", "0");
+    Context ctx(clock, pump, settings, dir.folder());
+    ScriptedPrompts prompts([&] { return wizardCreatesOutbox(); });
+    EXPECT_EQ(Main(ctx, prompts), StartResult::Running);
+    EXPECT_EQ(prompts.wizardRuns, 1);
+    EXPECT_EQ(prompts.windowShown, 1);
+    EXPECT_EQ(settings.get("Setup", "RunWizard"), "0");
+    EXPECT_EQ(vesk::TrailingSeparator(ctx.DataFolder), dir.folder() + "data/");
+    EXPECT_TRUE(ctx.app.IsIdle());
+    ShutDown(ctx);
+}
+
+TEST_F(StartupTest, SwitchIsFoundInAnyCaseInsideOtherText)
+{
+    ASSERT_TRUE(wizardCreatesOutbox());
+    settings.set("Setup", "RunWizard", "0");
+    Context ctx(clock, pump, settings, dir.folder());
+    ctx.commandLine = vesk::ToLower("-x/WIZARDnow");
+    ScriptedPrompts prompts([] { return false; }); // the user gives up
+    EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+    EXPECT_EQ(prompts.wizardRuns, 1);
+}
+
+TEST_F(StartupTest, FolderWithoutDataFilesAsksFirst)
+{
+    settings.set("Setup", "RunWizard", "0");
+    settings.set("Setup", "DataFolder", dir.path());
+    {
+        Context ctx(clock, pump, settings, dir.folder());
+        ScriptedPrompts prompts([] { return true; });
+        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+        EXPECT_EQ(prompts.folderQuestions, 1);
+        EXPECT_EQ(prompts.wizardRuns, 0);
+    }
+    {
+        Context ctx(clock, pump, settings, dir.folder());
+        ScriptedPrompts prompts([] { return true; }); // the wizard ends without making the databases
+        prompts.folderAnswer = StartupPrompts::FolderAnswer::RunWizard;
+        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
+        EXPECT_EQ(prompts.wizardRuns, 1);
+        EXPECT_EQ(prompts.invalidFolder, 1);
+    }
+}
+
+TEST_F(StartupTest, OnlyTheContactsFileIsEnoughAndNoModemKeepsStarting)
+{
+    settings.set("Setup", "RunWizard", "0");
+    ASSERT_TRUE(wizardCreatesOutbox());
+    std::filesystem::remove(dir.file("data/SMSMessages.mdb"));
+    settings.set("Agent", "MaxRunTime", "3");
+    Context ctx(clock, pump, settings, dir.folder());
+    ScriptedPrompts prompts([] { return true; });
+    EXPECT_EQ(Main(ctx, prompts), StartResult::Running);
+    EXPECT_EQ(prompts.folderQuestions, 0);
+    bool noModem = false, outboxError = false, stopLine = false;
+    for (const auto& line : ctx.app.log().lines()) {
+        noModem = noModem || line.text == "No modem detected.";
+        outboxError = outboxError || line.text.rfind("Could not load database settings : ", 0) == 0;
+        stopLine = stopLine || line.text.rfind("Program will terminate automatically at ", 0) == 0;
+    }
+    EXPECT_TRUE(noModem);
+    EXPECT_TRUE(outboxError);
+    EXPECT_TRUE(stopLine);
+    EXPECT_NEAR(static_cast<double>(vesk::SecondsBetween(ctx.clock.now(), ctx.EndTime)), 3 * 3600.0, 30.0);
+    ShutDown(ctx);
+}

@@ -1,0 +1,63 @@
+#include "core/Engine.h"
+#include "core/Startup.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace vesk::core;
+
+TEST(ValidityPeriodText, EveryRangeOfTheTable)
+{
+    struct Case
+    {
+        long minutes;
+        const char* text;
+    };
+    const Case cases[] = {{0, "set by Network Operator"}, {30, "30 Minutes"}, {60, "1 Hour"},
+        {120, "2 hours"}, {240, "4 hours"}, {1380, "23 hours"}, {1440, "1 Day"}, {2880, "2 days"},
+        {4320, "3 days"}, {8640, "6 days"}, {10080, "1 Week"}, {20160, "2 weeks"}, {45, "0 weeks"},
+        {90, "0 weeks"}, {1400, "0 weeks"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.minutes);
+        EXPECT_EQ(ValidityPeriodText(c.minutes), c.text);
+    }
+}
+
+TEST(ControlText, CodeBetweenMarkersAtFixedPlaces)
+{
+    EXPECT_TRUE(IsControlText("(&PNG&)"));
+    EXPECT_TRUE(IsControlText("(&XYZ&) and more text"));
+    EXPECT_FALSE(IsControlText("(&"));
+    EXPECT_FALSE(IsControlText("(&PNG&"));
+    EXPECT_FALSE(IsControlText("(&PNGX&)"));
+    EXPECT_FALSE(IsControlText("ping"));
+}
+
+TEST(DeliveryPassRules, FetchesAQuarterMoreRowsThanItHandles)
+{
+    EXPECT_EQ(FetchCount(10), 12); // 12.5 rounds to even
+    EXPECT_EQ(FetchCount(6), 8); // 7.5 rounds to even
+    EXPECT_EQ(FetchCount(1), 1);
+    EXPECT_EQ(FetchCount(0), 0);
+    EXPECT_EQ(FetchCount(-3), 1);
+    EXPECT_EQ(FetchCount(100), 125);
+}
+
+TEST(DeliveryPassRules, ModemAnswerIsFoldedOntoOneShortLine)
+{
+    EXPECT_EQ(CleanModemResponse("+CMS ERROR: 500\r\n\r\n"), "+CMS ERROR: 500");
+    EXPECT_EQ(CleanModemResponse("+CMGS: 12\r\n\r\nOK"), "+CMGS: 12~~OK");
+    EXPECT_EQ(CleanModemResponse(std::string(80, 'x')).size(), 50u);
+    EXPECT_EQ(CleanModemResponse(""), "");
+}
+
+TEST(DataFolder, EitherDatabaseMakesADataFolder)
+{
+    vesk::testing::TempDir dir;
+    EXPECT_FALSE(FolderHasDataFiles(dir.path()));
+    vesk::testing::WriteFile(dir.file("SMSContacts.mdb"), "");
+    EXPECT_TRUE(FolderHasDataFiles(dir.path()));
+    EXPECT_TRUE(FolderHasDataFiles(" " + dir.path() + "/ "));
+    EXPECT_FALSE(FolderHasDataFiles(dir.file("missing")));
+}
