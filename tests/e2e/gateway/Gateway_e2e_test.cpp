@@ -78,7 +78,7 @@ protected:
     {
         settings.emplace("Resource/SendInterval", "1");
         settings.emplace("COM/SendTimeout", "2");
-        auto console = std::make_unique<ConsoleProcess>(dataFolder, modem.path(), settings);
+        auto console = std::make_unique<ConsoleProcess>(dataFolder, port, settings);
         console->start();
         EXPECT_TRUE(WaitFor([&] { return console->logHas("Validity Period is"); }, 30s)) << console->log();
         return console;
@@ -184,9 +184,7 @@ TEST_F(GatewayE2E, DroppedLineIsPickedUpAgain)
 {
     const std::string link = dir.file("modem");
     SimProcess modem({"--link", link});
-    auto console = std::make_unique<ConsoleProcess>(
-        dataFolder, link, std::map<std::string, std::string> {{"Resource/SendInterval", "1"}});
-    console->start();
+    auto console = startConsole(link, {});
     queue("+15550123", "before");
     ASSERT_TRUE(WaitFor([&] { return allStatus("5"); })) << console->log();
     modem.control("fault drop"); // a fresh line, and the link moved to it
