@@ -232,6 +232,19 @@ TEST_F(GatewayTest, DeliveryPassesAreSpacedBySendInterval)
     EXPECT_EQ(overTheAir().size(), 2u);
 }
 
+TEST_F(GatewayTest, EmptyModemMemoryIsAskedAgainOnEveryPass)
+{
+    pass();
+    EXPECT_TRUE(ctx->NextRead.isZero()) << "nothing was read, so the read stays due";
+    const int counts = sim.countInTranscript("AT+CPMS?");
+    sim.control("deliver +447700900123 arrived later");
+    clock.advance(6s); // the next pass, before the read interval would have run out
+    OnTick(*ctx);
+    EXPECT_TRUE(logged(10, "arrived later"));
+    EXPECT_FALSE(ctx->NextRead.isZero());
+    EXPECT_GE(sim.countInTranscript("AT+CPMS?"), counts);
+}
+
 TEST_F(GatewayTest, MaxRunTimeStopsAnIdleConsoleButNotAPausedOne)
 {
     ctx->EndTime = clock.now().addHours(1);
