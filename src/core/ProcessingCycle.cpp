@@ -152,7 +152,9 @@ void ProcessCycle(Context& ctx)
                     });
                 }
                 Trap([&] { store::ReleaseOrphans(outbox); });
+                ctx.app.PushFeedback("Expiring messages...");
                 Trap([&] { store::ExpireMessages(outbox); });
+                ctx.app.PopFeedback();
                 Trap([&] {
                     if (const auto n = store::UpdateQueueSize(outbox))
                         ctx.app.QueueSize(*n);
