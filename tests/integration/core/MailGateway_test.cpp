@@ -8,11 +8,8 @@
 #include "store/db.h"
 #include "support/Convert.h"
 
-#include "ScriptedPump.h"
-#include "ShiftedClock.h"
-#include "SimProcess.h"
+#include "ConsoleFixture.h"
 #include "SmtpServer.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +23,7 @@ using vesk::testing::SmtpServer;
 
 namespace {
 
-class MailGatewayTest : public ::testing::Test
+class MailGatewayTest : public vesk::testing::ConsoleFixture
 {
 protected:
     MailGatewayTest()
@@ -34,9 +31,6 @@ protected:
         std::filesystem::create_directories(dataFolder);
         for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
             std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dataFolder + "/" + name);
-        settings.set("COM", "AutoDetect", "0");
-        settings.set("COM", "ListTimeout", "3");
-        settings.set("COM", "SendTimeout", "5");
         settings.set("COM", "CommandTimeout", "1");
         settings.set("Agent", "LocalAddress", "+447700900000");
         sql("UPDATE MailConfig SET cfgServer = '" + smtp.address() + "', cfgAccount = 'console@example.com'");
@@ -44,46 +38,8 @@ protected:
 
     void start()
     {
-        ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
-        ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
-        ctx->overrides.dataFolder = dataFolder;
-        ctx->overrides.port = sim.path();
-        HeadlessPrompts prompts(*ctx, true);
-        ASSERT_EQ(Main(*ctx, prompts), StartResult::Running) << prompts.message();
+        ASSERT_NO_FATAL_FAILURE(ConsoleFixture::start());
         ctx->mail.client->setTimeout(5);
-    }
-
-    ~MailGatewayTest() override
-    {
-        if (ctx)
-            ShutDown(*ctx);
-    }
-
-    void pass(std::chrono::milliseconds wait = 11s)
-    {
-        clock.advance(wait);
-        OnTick(*ctx);
-    }
-
-    void sql(const std::string& statement, const std::string& file = store::kOutboxName)
-    {
-        store::db d(clock, pump);
-        d.setFilename(dataFolder + "/" + file);
-        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
-        ASSERT_TRUE(d.Execute(statement)) << d.LastError() << " in " << statement;
-    }
-
-    std::vector<std::string> column(const std::string& query)
-    {
-        store::db d(clock, pump);
-        d.setFilename(dataFolder + "/" + store::kOutboxName);
-        std::vector<std::string> out;
-        if (!d.OpenDatabase(store::mode::kReadShared))
-            return out;
-        auto rows = d.OpenDynaset(query);
-        for (; rows && !rows->IsEOF(); rows->MoveNext())
-            out.push_back(TextOf(rows->Field(0)));
-        return out;
     }
 
     void rule(const std::string& source, const std::string& keyword, const std::string& destination,
@@ -99,14 +55,6 @@ protected:
             + std::to_string(messages) + ", diagNotifyModem = " + std::to_string(modem)
             + ", diagNotifySignal = " + std::to_string(signal)
             + ", diagSignalLevel = " + std::to_string(level));
-    }
-
-    bool logged(int icon, const std::string& start) const
-    {
-        for (const auto& line : ctx->app.log().lines())
-            if (line.icon == icon && line.text.rfind(start, 0) == 0)
-                return true;
-        return false;
     }
 
     // Subjects of the mails the server accepted, oldest first.
@@ -129,14 +77,7 @@ protected:
         return out;
     }
 
-    vesk::testing::TempDir dir;
-    std::string dataFolder = dir.file("data");
     SmtpServer smtp;
-    SimProcess sim;
-    vesk::testing::ShiftedClock clock;
-    vesk::testing::ScriptedPump pump;
-    SettingsStore settings {dir.file("console.conf")};
-    std::unique_ptr<Context> ctx;
 };
 
 } // namespace
