@@ -38,14 +38,13 @@ int RunConsoleWindow(int& argc, char** argv, core::SettingsStore& settings, cons
         frmMain window(ctx);
         window.attach();
         WindowPrompts prompts(ctx, window);
-        if (core::Main(ctx, prompts) == core::StartResult::Running && !ctx.stopRequested) {
-            window.startTimer();
-            QObject::connect(&window, &frmMain::unloaded, &application, &QApplication::quit);
-            if (window.isVisible())
-                result = application.exec();
-        } else {
-            window.hide();
+        if (core::Main(ctx, prompts) != core::StartResult::Running)
             return 0; // start-up ended before the console ran: nothing to save
+        // The window may have been closed while start-up was still running.
+        if (!ctx.stopRequested) {
+            QObject::connect(&window, &frmMain::unloaded, &application, &QApplication::quit);
+            window.startTimer();
+            result = application.exec();
         }
     }
     core::ShutDown(ctx);

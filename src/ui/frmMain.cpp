@@ -111,10 +111,12 @@ frmMain::frmMain(core::Context& ctx)
     panels[0]->setFixedWidth(26);
     panels[0]->setAlignment(Qt::AlignCenter);
     panels[1]->setText("Mode");
-    panels[1]->setFixedWidth(250);
+    panels[1]->setFixedWidth(300);
+    panels[1]->setToolTip("Mode");
     panels[2]->setMinimumWidth(120);
     panels[3]->setText("Messages in queue");
-    panels[3]->setMinimumWidth(170);
+    panels[3]->setMinimumWidth(90);
+    panels[3]->setToolTip("Messages in queue");
     sbMain->addWidget(panels[0]);
     sbMain->addWidget(panels[1]);
     sbMain->addWidget(panels[2], 1);
