@@ -1,9 +1,17 @@
 // Creating an outbox from the templates, and the windows that rebuild an existing one.
+#ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
+#include "store/Migrate.h"
+#include "ui/DataFolderSetup.h"
+#include "ui/Placeholders.h"
+#include "ui/QtEventPump.h"
 #include "ui/frmCreateOB.h"
 #include "ui/frmMigrateStatus.h"
 #include "ui/frmOverwiteOBWarning.h"
 
+#include "FakeClock.h"
 #include "TempDir.h"
+#include "support/EventPump.h"
+#endif
 
 #include <QApplication>
 #include <QLabel>
@@ -11,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include <filesystem>
@@ -139,6 +148,72 @@ private slots:
         vesk::ui::frmOverwiteOBWarning overwrite;
         QTest::mouseClick(overwrite.cmdOverwrite, Qt::LeftButton);
         QVERIFY(overwrite.IsOverwrite());
+    }
+
+    void rebuildingKeepsBackupsAndShowsTheImport()
+    {
+        vesk::testing::TempDir dir;
+        vesk::testing::FakeClock clock;
+        vesk::ui::QtEventPump pump; // lets the watch below see each step
+        std::string errorText;
+        std::string errorLines;
+        QVERIFY(vesk::store::CreateOutbox(dir.folder(), templates(), errorText, errorLines));
+        QStringList steps;
+        QTimer::singleShot(0, [] {
+            if (auto* w = qobject_cast<vesk::ui::frmOverwiteOBWarning*>(QApplication::activeModalWidget()))
+                w->cmdOverwrite->click();
+        });
+        // Watch the status window's label while the import runs.
+        auto watch = std::make_unique<QTimer>();
+        QObject::connect(watch.get(), &QTimer::timeout, [&steps] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* s = qobject_cast<vesk::ui::frmMigrateStatus*>(w); s && s->isVisible())
+                    if (steps.isEmpty() || steps.last() != s->lblStatus->text())
+                        steps << s->lblStatus->text();
+        });
+        watch->start(0);
+        QVERIFY(vesk::ui::RebuildDataFolder(nullptr, dir.folder(), templates(), clock, pump));
+        watch.reset();
+        for (const char* name : {"SMSMessages", "SMSArchive", "SMSContacts"}) {
+            QVERIFY2(fs::exists(dir.file(std::string(name) + ".mdb")), name);
+            QVERIFY2(fs::exists(dir.file(std::string(name) + ".bak")), name);
+        }
+        QVERIFY(!steps.isEmpty());
+        QCOMPARE(steps.first(), QString("Import data - please wait..."));
+        QVERIFY2(steps.contains("Importing outbox settings..."), qPrintable(steps.join('|')));
+        QCOMPARE(steps.last(), QString("Import complete..."));
+    }
+
+    void keepingExistingFilesOnlyResetsThem()
+    {
+        vesk::testing::TempDir dir;
+        vesk::testing::FakeClock clock;
+        vesk::NullPump pump;
+        std::string errorText;
+        std::string errorLines;
+        QVERIFY(vesk::store::CreateOutbox(dir.folder(), templates(), errorText, errorLines));
+        QTimer::singleShot(0, [] {
+            if (auto* w = qobject_cast<vesk::ui::frmOverwiteOBWarning*>(QApplication::activeModalWidget()))
+                w->cmdKeep->click();
+        });
+        QVERIFY(!vesk::ui::RebuildDataFolder(nullptr, dir.folder(), templates(), clock, pump));
+        QVERIFY(!fs::exists(dir.file("SMSMessages.bak")));
+    }
+
+    void placeholdersAreFilledInEveryLabelAndButton()
+    {
+        QDialog window;
+        window.setWindowTitle("{APP} - Options");
+        auto* label = new QLabel("Part of {SUITE}: {APP}", &window);
+        auto* button = new QPushButton("About {APP}", &window);
+        button->setToolTip("Close {APP}");
+        auto* plain = new QLabel("No names here", &window);
+        vesk::ui::ApplyPlaceholders(window);
+        QCOMPARE(window.windowTitle(), QString("Quillon Vesk Console - Options"));
+        QCOMPARE(label->text(), QString("Part of Quillon Business: Quillon Vesk Console"));
+        QCOMPARE(button->text(), QString("About Quillon Vesk Console"));
+        QCOMPARE(button->toolTip(), QString("Close Quillon Vesk Console"));
+        QCOMPARE(plain->text(), QString("No names here"));
     }
 
     void migrateStatusShowsTheCurrentStep()
