@@ -1,10 +1,12 @@
 #include "ui/ConsoleRunner.h"
 
 #include "core/Context.h"
+#include "core/Engine.h"
 #include "core/Startup.h"
 #include "support/Clock.h"
 #include "support/Platform.h"
 #include "ui/QtEventPump.h"
+#include "ui/SignalWatcher.h"
 #include "ui/WindowPrompts.h"
 #include "ui/frmMain.h"
 
@@ -26,6 +28,7 @@ bool HasDisplay()
 int RunConsoleWindow(int& argc, char** argv, core::SettingsStore& settings, const std::string& commandLine,
     const core::RunOverrides& overrides)
 {
+    SignalWatcher signals_; // before QApplication starts any thread
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
     SystemClock clock;
@@ -43,6 +46,11 @@ int RunConsoleWindow(int& argc, char** argv, core::SettingsStore& settings, cons
         // The window may have been closed while start-up was still running.
         if (!ctx.stopRequested) {
             QObject::connect(&window, &frmMain::unloaded, &application, &QApplication::quit);
+            QObject::connect(
+                &signals_, &SignalWatcher::stopRequested, &window, [&window] { window.Unload(); });
+            QObject::connect(
+                &signals_, &SignalWatcher::pauseRequested, &window, [&ctx] { core::TogglePause(ctx); });
+            signals_.watch();
             window.startTimer();
             result = application.exec();
         }
