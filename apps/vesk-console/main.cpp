@@ -7,6 +7,7 @@
 #include "support/Clock.h"
 #include "support/Convert.h"
 #include "support/Platform.h"
+#include "ui/ConsoleRunner.h"
 
 #include <iostream>
 #include <string>
@@ -35,6 +36,7 @@ int main(int argc, char** argv)
     std::string commandLine;
     core::RunOverrides overrides;
     bool createOutbox = false;
+    bool headless = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         commandLine += (commandLine.empty() ? "" : " ") + arg;
@@ -55,6 +57,7 @@ int main(int argc, char** argv)
             std::cout << "vesk-console " << core::VersionText() << '\n';
             return 0;
         } else if (arg == "--headless") {
+            headless = true;
         } else if (arg == "--create-outbox") {
             createOutbox = true;
         } else if (arg == "--data-folder") {
@@ -78,6 +81,9 @@ int main(int argc, char** argv)
                   << settings.path() << '\n';
         return 1;
     }
+
+    if (!headless && ui::HasDisplay())
+        return ui::RunConsoleWindow(argc, argv, settings, ToLower(commandLine), overrides);
 
     SystemClock clock;
     core::HeadlessConsole front;

@@ -1,0 +1,24 @@
+#include "ui/MessageBoxes.h"
+
+#include "core/ConsoleApp.h"
+
+#include <QMessageBox>
+
+namespace vesk::ui {
+
+bool AskYesNoCritical(QWidget* parent, const QString& text)
+{
+    QMessageBox box(
+        QMessageBox::Critical, core::ConsoleApp::kAppName, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setObjectName("criticalQuestion");
+    return box.exec() == QMessageBox::Yes;
+}
+
+void ShowCritical(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, core::ConsoleApp::kAppName, text, QMessageBox::Ok, parent);
+    box.setObjectName("criticalMessage");
+    box.exec();
+}
+
+} // namespace vesk::ui

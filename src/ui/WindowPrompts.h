@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/Startup.h"
+
+namespace vesk::core {
+struct Context;
+}
+
+namespace vesk::ui {
+
+class frmMain;
+
+// Start-up questions answered with message boxes and dialogs. Until the setup wizard exists,
+// "run the wizard" offers the create-outbox dialog and stores the folder it filled.
+class WindowPrompts final : public core::StartupPrompts
+{
+public:
+    WindowPrompts(core::Context& ctx, frmMain& window)
+        : m_ctx(ctx)
+        , m_window(window)
+    {
+    }
+
+    FolderAnswer folderWithoutDataFiles(const std::string& folder) override;
+    bool canRunWizard() const override { return true; }
+    bool runWizard() override;
+    void invalidOutboxFolder() override;
+    std::optional<std::string> createOutbox() override;
+    void showMainWindow() override;
+
+private:
+    core::Context& m_ctx;
+    frmMain& m_window;
+};
+
+} // namespace vesk::ui

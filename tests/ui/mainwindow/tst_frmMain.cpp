@@ -1,0 +1,280 @@
+// The main window: buttons, status bar, signal bar and layout, driven as a user would.
+#ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
+#include "core/AppLog.h"
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/SettingsStore.h"
+#include "ui/frmMain.h"
+
+#include "FakeClock.h"
+#include "ScriptedPump.h"
+#include "TempDir.h"
+#endif
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+using namespace vesk;
+using namespace vesk::core;
+using vesk::ui::frmMain;
+
+class tst_frmMain : public QObject
+{
+    Q_OBJECT
+
+private:
+    testing::TempDir dir;
+    testing::FakeClock clock;
+    testing::ScriptedPump pump;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<Context> ctx;
+    std::unique_ptr<frmMain> window;
+
+    bool logged(int icon, const std::string& text) const
+    {
+        for (const auto& line : ctx->app.log().lines())
+            if (line.icon == icon && line.text == text)
+                return true;
+        return false;
+    }
+
+private slots:
+    void init()
+    {
+        pump = {};
+        settings = std::make_unique<SettingsStore>(dir.file("console.conf"));
+        settings->set("COM", "AutoDetect", "0");
+        ctx = std::make_unique<Context>(clock, pump, *settings, dir.folder());
+        ctx->overrides.port = dir.file("no-such-modem");
+        window = std::make_unique<frmMain>(*ctx);
+        window->attach();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        ctx->app.setMode(mode::kIdle);
+        window->EnableAllButtons(true);
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        ctx.reset();
+    }
+
+    void loadsWithTheProductNameAndDisabledCommands()
+    {
+        frmMain fresh(*ctx);
+        QCOMPARE(fresh.windowTitle(), QString("Quillon Vesk Console"));
+        for (QPushButton* b :
+            {fresh.cmdTestSMS, fresh.cmdClear, fresh.cmdConfigure, fresh.cmdPause, fresh.cmdExit})
+            QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
+        QCOMPARE(fresh.cmdPause->text(), QString("&Pause"));
+        QCOMPARE(fresh.cmdExit->toolTip(), QString("End this application"));
+        QCOMPARE(fresh.tmrUpdate->interval(), 1000);
+        QVERIFY(!fresh.tmrUpdate->isActive());
+    }
+
+    void startedConsoleOffersOnlyClearPauseAndExit()
+    {
+        QVERIFY(window->cmdClear->isEnabled());
+        QVERIFY(window->cmdPause->isEnabled());
+        QVERIFY(window->cmdExit->isEnabled());
+        QVERIFY(!window->cmdTestSMS->isEnabled());
+        QVERIFY(!window->cmdConfigure->isEnabled());
+    }
+
+    void configureWhileIdleWarnsAndOpensNothing()
+    {
+        int opened = 0;
+        window->setConfigureDialog([&](QWidget&) {
+            ++opened;
+            return frmMain::ConfigureResult {};
+        });
+        window->cmdConfigure->setEnabled(true); // as if left enabled by a resume racing the click
+        QTest::mouseClick(window->cmdConfigure, Qt::LeftButton);
+        QCOMPARE(opened, 0);
+        QVERIFY(logged(2, "You must pause the application before you can configure it."));
+
+        QTest::mouseClick(window->cmdPause, Qt::LeftButton);
+        QVERIFY(window->cmdConfigure->isEnabled());
+        QTest::mouseClick(window->cmdConfigure, Qt::LeftButton);
+        QCOMPARE(opened, 1);
+    }
+
+    void pauseAndResumeSwitchCaptionAndCommands()
+    {
+        QTest::mouseClick(window->cmdPause, Qt::LeftButton);
+        QCOMPARE(ctx->app.mode(), mode::kPaused);
+        QCOMPARE(window->cmdPause->text(), QString("&Resume"));
+        QCOMPARE(window->cmdPause->toolTip(), QString(" Resume this application "));
+        QVERIFY(window->cmdTestSMS->isEnabled());
+        QCOMPARE(window->panels[1]->text(), QString("Paused"));
+
+        QTest::mouseClick(window->cmdPause, Qt::LeftButton);
+        QCOMPARE(ctx->app.mode(), mode::kIdle);
+        QCOMPARE(window->cmdPause->text(), QString("&Pause"));
+        QCOMPARE(window->cmdPause->toolTip(), QString(" Pause this application "));
+        QVERIFY(!window->cmdTestSMS->isEnabled());
+        QVERIFY(!window->cmdConfigure->isEnabled());
+    }
+
+    void pauseDuringAPassTakesEffectWhenThePassEnds()
+    {
+        int modeAtClick = 0;
+        QString captionDuringPass;
+        pump.at(1, [&] {
+            modeAtClick = ctx->app.mode();
+            QTest::mouseClick(window->cmdPause, Qt::LeftButton);
+            captionDuringPass = window->cmdPause->text();
+        });
+        ctx->NextCycle = clock.now();
+        OnTick(*ctx); // what tmrUpdate does each second
+        QVERIFY2(pump.calls() >= 1, "the pass let no events run");
+        QVERIFY(modeAtClick != mode::kIdle && modeAtClick != mode::kPaused);
+        QCOMPARE(captionDuringPass, QString("&Pause"));
+        QCOMPARE(ctx->app.mode(), mode::kPaused);
+        QCOMPARE(window->cmdPause->text(), QString("&Resume"));
+        QCOMPARE(window->cmdPause->toolTip(), QString(" Resume this application "));
+    }
+
+    void exitIsIgnoredWhileWorking_data()
+    {
+        QTest::addColumn<int>("workMode");
+        QTest::newRow("busy") << mode::kBusy;
+        QTest::newRow("sending") << mode::kSending;
+        QTest::newRow("timer pass") << mode::kTimerPass;
+    }
+
+    void exitIsIgnoredWhileWorking()
+    {
+        QFETCH(int, workMode);
+        ctx->config.WindowLeft = -1;
+        ModeGuard working(ctx->app, workMode, "");
+        QTest::mouseClick(window->cmdExit, Qt::LeftButton);
+        QVERIFY(window->isVisible());
+        QVERIFY(!ctx->stopRequested);
+        QCOMPARE(ctx->config.WindowLeft, -1.0f);
+        QCOMPARE(pump.calls(), 2);
+    }
+
+    void exitWhenIdleStoresTheWindowRectangle()
+    {
+        window->resize(640, 400);
+        window->move(120, 90);
+        QCoreApplication::processEvents();
+        const QRect frame = window->frameGeometry();
+        QSignalSpy unloaded(window.get(), &frmMain::unloaded);
+        QTest::mouseClick(window->cmdExit, Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(unloaded.count(), 1);
+        QVERIFY(ctx->stopRequested);
+        QCOMPARE(ctx->app.mode(), mode::kStopping);
+        QCOMPARE(ctx->config.WindowLeft, float(frame.x() * 15));
+        QCOMPARE(ctx->config.WindowTop, float(frame.y() * 15));
+        QCOMPARE(ctx->config.WindowWidth, float(window->width() * 15));
+        QCOMPARE(ctx->config.WindowHeight, float(window->height() * 15));
+    }
+
+    void signalBarClampsColoursAndNamesTheLevel_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("alert");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<bool>("red");
+        QTest::newRow("above the maximum") << 150 << 0 << 100 << false;
+        QTest::newRow("negative") << -1 << 0 << 0 << false;
+        QTest::newRow("no threshold is green") << 3 << 0 << 3 << false;
+        QTest::newRow("under the threshold") << 20 << 30 << 20 << true;
+        QTest::newRow("at the threshold") << 30 << 30 << 30 << false;
+    }
+
+    void signalBarClampsColoursAndNamesTheLevel()
+    {
+        QFETCH(int, level);
+        QFETCH(int, alert);
+        QFETCH(int, shown);
+        QFETCH(bool, red);
+        window->setSignalAlertLevel(alert);
+        window->Signal(level);
+        QCOMPARE(window->pbSignal->value(), shown);
+        QCOMPARE(window->pbSignal->toolTip(), QString(" Signal strength: %1% ").arg(shown));
+        QCOMPARE(window->pbSignal->styleSheet().contains("rgb(192,0,0)"), red);
+        QCOMPARE(window->pbSignal->styleSheet().contains("rgb(0,192,0)"), !red);
+        QCOMPARE(pump.calls(), 1);
+    }
+
+    void signalBarSitsOverTheModePanel()
+    {
+        window->resize(900, 500);
+        QCoreApplication::processEvents();
+        const QRect panel = window->panels[1]->geometry();
+        const QRect bar = window->pbSignal->geometry();
+        QCOMPARE(bar.center().x(), panel.center().x());
+        QVERIFY(bar.top() > 0 && bar.bottom() < window->statusBar()->height());
+    }
+
+    void minimisingLeavesTheLayoutAlone()
+    {
+        const int before = window->layoutCount();
+        const int listWidth = window->lvlog->width();
+        window->setWindowState(Qt::WindowMinimized);
+        window->resize(window->width() + 200, window->height());
+        QCoreApplication::processEvents();
+        QCOMPARE(window->layoutCount(), before);
+        QCOMPARE(window->lvlog->width(), listWidth);
+
+        window->setWindowState(Qt::WindowNoState);
+        QCoreApplication::processEvents();
+        QVERIFY(window->layoutCount() > before);
+        QVERIFY(window->lvlog->width() > listWidth);
+    }
+
+    void resizingKeepsListAndButtonsInsideTheWindow()
+    {
+        for (const QSize size : {QSize(1200, 800), QSize(520, 260)}) {
+            window->resize(size);
+            QCoreApplication::processEvents();
+            const QWidget* client = window->centralWidget();
+            QVERIFY(window->lvlog->geometry().right() < client->width());
+            QVERIFY(window->fraCmd->geometry().bottom() < client->height());
+            QVERIFY(window->lvlog->geometry().bottom() < window->fraCmd->y());
+            QVERIFY(window->cmdExit->geometry().right() < window->fraCmd->width());
+            QVERIFY(window->cmdPause->geometry().right() < window->cmdExit->x());
+        }
+    }
+
+    void statusPanelsShowModeFeedbackAndQueue()
+    {
+        ctx->app.setMode(mode::kSending);
+        QCOMPARE(window->panels[1]->text(), QString::fromStdString(ModeText(mode::kSending)));
+        QVERIFY(window->panels[0]->pixmap().toImage() != QImage());
+        ctx->app.setFeedback("Sending message 3 of 7");
+        QCOMPARE(window->panels[2]->text(), QString("Sending message 3 of 7"));
+        ctx->app.QueueSize(42);
+        QVERIFY2(window->panels[3]->text().contains("42"), qPrintable(window->panels[3]->text()));
+    }
+
+    void logShowsNewestFirstKeepsFiveHundredAndClears()
+    {
+        for (int i = 1; i <= 502; ++i)
+            ctx->app.Log(i % 2 ? 1 : 3, "+4479", "line " + std::to_string(i));
+        QCOMPARE(window->lvlog->topLevelItemCount(), 500);
+        const QTreeWidgetItem* top = window->lvlog->topLevelItem(0);
+        QCOMPARE(top->text(1), QString("+4479"));
+        QCOMPARE(top->text(2), QString("line 502"));
+        QVERIFY(!top->icon(0).isNull());
+        QCOMPARE(window->lvlog->topLevelItem(499)->text(2), QString("line 3"));
+        QVERIFY(window->lvlog->columnWidth(2) > 0);
+
+        QTest::mouseClick(window->cmdClear, Qt::LeftButton);
+        QCOMPARE(window->lvlog->topLevelItemCount(), 0);
+    }
+};
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmMain.moc"

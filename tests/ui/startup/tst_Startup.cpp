@@ -1,0 +1,179 @@
+// Start-up with a window: the stored rectangle against the screen, and the start-up questions.
+#ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
+#include "core/CConfig.h"
+#include "core/Context.h"
+#include "core/SettingsStore.h"
+#include "core/Startup.h"
+#include "ui/WindowPlacement.h"
+#include "ui/WindowPrompts.h"
+#include "ui/frmMain.h"
+#include "ui/frmVBScriptWarning.h"
+
+#include "FakeClock.h"
+#include "TempDir.h"
+#endif
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace vesk;
+using namespace vesk::ui;
+
+namespace {
+
+// Clicks the given button of the next message box and keeps its text.
+void answerNextBox(QMessageBox::StandardButton answer, QString& text)
+{
+    QTimer::singleShot(10, [answer, &text] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            answerNextBox(answer, text);
+            return;
+        }
+        text = box->windowTitle() + "|" + box->text();
+        box->button(answer)->click();
+    });
+}
+
+} // namespace
+
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+
+private:
+    testing::TempDir dir;
+    testing::FakeClock clock;
+    NullPump pump;
+    std::unique_ptr<core::SettingsStore> settings;
+    std::unique_ptr<core::Context> ctx;
+
+private slots:
+    void init()
+    {
+        settings = std::make_unique<core::SettingsStore>(dir.file("console.conf"));
+        ctx = std::make_unique<core::Context>(clock, pump, *settings, dir.folder());
+    }
+    void cleanup() { ctx.reset(); }
+
+    void keepOnScreenPullsCornersBack_data()
+    {
+        QTest::addColumn<float>("left");
+        QTest::addColumn<float>("top");
+        QTest::addColumn<float>("wantLeft");
+        QTest::addColumn<float>("wantTop");
+        // A 1024 x 768 pixel screen: 15360 x 11520 twips, margin 480 twips.
+        QTest::newRow("on screen") << 1500.f << 1200.f << 1500.f << 1200.f;
+        QTest::newRow("negative") << -300.f << -15.f << 0.f << 0.f;
+        QTest::newRow("past the right edge") << 20000.f << 1200.f << 7680.f << 1200.f;
+        QTest::newRow("inside the right margin") << 14880.f << 1200.f << 7680.f << 1200.f;
+        QTest::newRow("just left of the margin") << 14879.f << 1200.f << 14879.f << 1200.f;
+        QTest::newRow("below the bottom") << 100.f << 11100.f << 100.f << 5760.f;
+    }
+
+    void keepOnScreenPullsCornersBack()
+    {
+        QFETCH(float, left);
+        QFETCH(float, top);
+        ScreenTwips screen {15360, 11520, 15, 15};
+        KeepOnScreen(left, top, screen);
+        QTEST(left, "wantLeft");
+        QTEST(top, "wantTop");
+    }
+
+    void storedRectangleIsMadeUsable()
+    {
+        ctx->config.WindowLeft = 99999;
+        ctx->config.WindowTop = 300;
+        ctx->config.WindowWidth = 100 * 15;
+        ctx->config.WindowHeight = 150 * 15;
+        frmMain window(*ctx);
+        WindowPrompts prompts(*ctx, window);
+        prompts.showMainWindow();
+        const QRect screen = window.screen()->geometry();
+        QCOMPARE(ctx->config.WindowWidth, 500.f * 15);
+        QCOMPARE(ctx->config.WindowHeight, 200.f * 15);
+        QCOMPARE(ctx->config.WindowLeft, float(screen.width() * 15 / 2));
+        QCOMPARE(window.width(), 500);
+        QCOMPARE(window.height(), 200);
+        QCOMPARE(window.x(), screen.width() / 2);
+    }
+
+    void oneUnsetValueKeepsTheDesignPlace()
+    {
+        ctx->config.WindowLeft = 10;
+        ctx->config.WindowTop = 10;
+        ctx->config.WindowWidth = -1;
+        ctx->config.WindowHeight = 7000;
+        frmMain window(*ctx);
+        const QSize design = window.size();
+        WindowPrompts prompts(*ctx, window);
+        prompts.showMainWindow();
+        QCOMPARE(window.size(), design);
+        QCOMPARE(ctx->config.WindowLeft, 10.f);
+    }
+
+    void folderWithoutDataFilesAsksToRunTheWizard_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << int(core::StartupPrompts::FolderAnswer::RunWizard);
+        QTest::newRow("no") << int(QMessageBox::No) << int(core::StartupPrompts::FolderAnswer::End);
+    }
+
+    void folderWithoutDataFilesAsksToRunTheWizard()
+    {
+        QFETCH(int, button);
+        frmMain window(*ctx);
+        WindowPrompts prompts(*ctx, window);
+        QString text;
+        answerNextBox(QMessageBox::StandardButton(button), text);
+        const auto answer = prompts.folderWithoutDataFiles("/srv/sms");
+        QCOMPARE(text,
+            QString("Quillon Vesk Console|Folder does not contain the Pellmar data files:\n/srv/sms\n"
+                    "Do you wish to run the Setup Wizard"));
+        QTEST(int(answer), "answer");
+    }
+
+    void cancelledWizardEndsStartUp()
+    {
+        // No data folder: the wizard stand-in (the create-outbox dialog) is offered; cancelling ends.
+        frmMain window(*ctx);
+        window.attach();
+        WindowPrompts prompts(*ctx, window);
+        QTimer::singleShot(10, [] {
+            if (auto* w = QApplication::activeModalWidget())
+                w->close();
+        });
+        QCOMPARE(core::Main(*ctx, prompts), core::StartResult::Ended);
+        QVERIFY(!window.isVisible());
+    }
+
+    void invalidFolderBoxHasItsText()
+    {
+        frmMain window(*ctx);
+        WindowPrompts prompts(*ctx, window);
+        QString text;
+        answerNextBox(QMessageBox::Ok, text);
+        prompts.invalidOutboxFolder();
+        QCOMPARE(text, QString("Quillon Vesk Console|Invalid outbox folder"));
+    }
+
+    void scriptingWarningContinuesOnlyWhenAsked()
+    {
+        frmVBScriptWarning warning;
+        QCOMPARE(warning.windowTitle(), QString("Quillon Vesk Console - VBScript Warning"));
+        QVERIFY(!warning.IsContinue());
+        QTest::mouseClick(warning.cmdContinue, Qt::LeftButton);
+        QVERIFY(warning.IsContinue());
+    }
+};
+
+QTEST_MAIN(tst_Startup)
+#include "tst_Startup.moc"
