@@ -2,8 +2,11 @@
 
 #include "core/CConfig.h"
 #include "core/ConsoleApp.h"
+#include "mail/Diagnostics.h"
+#include "mail/MailQueue.h"
 #include "modem/GSMModem.h"
 #include "routing/AddressFilter.h"
+#include "routing/NameCache.h"
 #include "store/Outbox.h"
 #include "support/DateTime.h"
 
@@ -48,9 +51,13 @@ struct Context
     DateTime EndTime; // zero unless the console stops by itself
     int MaxMessageSize = 160;
     std::string AgentIMEI;
+    std::string IMEICode; // as the modem reported it; empty until one did
     std::unique_ptr<modem::GSMModem> modem;
     store::Outbox outbox;
     routing::AddressFilter filter;
+    routing::NameCache nameCache;
+    mail::MailQueue mail;
+    mail::Diagnostics diagnostics;
     long sentCount = 0; // messages sent since start
 
     DateTime NextCycle;

@@ -1,5 +1,6 @@
 #include "core/Context.h"
 #include "core/Engine.h"
+#include "core/Mailing.h"
 #include "core/Trap.h"
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
@@ -22,6 +23,7 @@ void cancel(Context& ctx, store::DBMessage& message, const std::string& reason)
     message.ErrorReason = reason;
     message.Cancel();
     ctx.app.Log(icon::kWarning, message.Address, "Canceled - " + reason);
+    RaiseFailureAlert(ctx, message.Address, message.Recipient, reason);
 }
 
 void processMessage(Context& ctx, store::DBMessage& message)
@@ -70,10 +72,11 @@ void processMessage(Context& ctx, store::DBMessage& message)
         if (message.ScheduleRetry())
             ctx.app.Log(icon::kWarning, message.Address,
                 "Retry at " + Format(message.SendTime, "HH:NN") + " - " + message.ModemResponse);
-        else if (message.Status == 2)
+        else if (message.Status == 2) {
             ctx.app.Log(
                 icon::kWarning, message.Address, "Canceled - Retry Count Exceeded. " + message.ModemResponse);
-        else
+            RaiseFailureAlert(ctx, message.Address, message.Recipient, message.ModemResponse);
+        } else
             ctx.app.Log(icon::kWarning, message.Address, message.ModemResponse);
         return;
     }

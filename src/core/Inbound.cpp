@@ -1,5 +1,6 @@
 #include "core/Context.h"
 #include "core/Engine.h"
+#include "core/Mailing.h"
 #include "core/Trap.h"
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
@@ -67,6 +68,7 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
                 runPendingTwice(ctx);
                 Trap([&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
                 Trap([&] { SendStandardReply(ctx, message); });
+                Trap([&] { ForwardInbound(ctx, message.Address, message.Text, message.DeliveryTime); });
                 runPendingTwice(ctx);
             } else if (message.MessageType == 1) {
                 if (ProcessDeliveryReport(ctx, message))

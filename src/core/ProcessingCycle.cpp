@@ -2,6 +2,7 @@
 #include "core/ConsoleWindow.h"
 #include "core/Context.h"
 #include "core/Engine.h"
+#include "core/Mailing.h"
 #include "core/Trap.h"
 #include "modem/StatusDisplay.h"
 #include "store/Lifecycle.h"
@@ -152,11 +153,14 @@ void ProcessCycle(Context& ctx)
                     });
                 }
                 Trap([&] { store::ReleaseOrphans(outbox); });
+                ctx.app.PushFeedback("Expiring messages...");
                 Trap([&] { store::ExpireMessages(outbox); });
+                ctx.app.PopFeedback();
                 Trap([&] {
                     if (const auto n = store::UpdateQueueSize(outbox))
                         ctx.app.QueueSize(*n);
                 });
+                Trap([&] { routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false); });
                 Trap([&] { store::Housekeeping(outbox); });
                 outbox.handle->CloseDatabase();
             }
@@ -170,11 +174,13 @@ void ProcessCycle(Context& ctx)
         ctx.NextSend = now.addSeconds(ctx.config.SendInterval);
 
     showSignal(ctx);
+    Trap([&] { RunMailQueue(ctx); });
     Trap([&] { CheckModemLink(ctx); });
     Trap([&] {
         if (store::HourlyRefresh(ctx.outbox, ctx.DataFolder))
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;
     });
+    Trap([&] { RunAlertChecks(ctx); });
     runPendingTwice(ctx);
 }
 
@@ -240,6 +246,7 @@ void InitialiseModem(Context& ctx, bool quiet)
             ctx.AgentIMEI = "0000001";
     } else {
         ctx.AgentIMEI = imei;
+        ctx.IMEICode = imei;
         if (!quiet)
             ctx.app.Log(icon::kModem, "", "IMEI code is " + imei);
     }

@@ -109,9 +109,17 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     }
 
     LogStartupSummary(ctx);
+    Trap([&] { mail::InitMail(ctx.mail, ctx.outbox); });
     runPendingTwice(ctx);
 
     if (ctx.outbox.handle && ctx.outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) {
+        app.PushFeedback("Updating friendly name cache from address book...");
+        if (ctx.commandLine.find("/resetnamecache") != std::string::npos)
+            Trap([&] { routing::ResetNameCache(ctx.outbox); });
+        Trap([&] { routing::ImportNameCache(ctx.nameCache, ctx.outbox, ctx.DataFolder, true); });
+        app.PopFeedback();
+        if (ctx.commandLine.find("/resetmailactive") != std::string::npos)
+            Trap([&] { mail::SetMailSenderActive(ctx.outbox, false); });
         Trap([&] {
             if (const auto n = store::UpdateQueueSize(ctx.outbox))
                 app.QueueSize(*n);
@@ -147,6 +155,7 @@ void LogStartupSummary(Context& ctx)
     app.Log(icon::kInfo, "", "Validity Period is " + ValidityPeriodText(s.ValidityPeriodInMinutes));
     if (ctx.filter.IsAddressFilterActive())
         app.Log(icon::kWarning, "", "Address filtering is active");
+    Trap([&] { mail::LoadDiagnostics(ctx.diagnostics, ctx.outbox, false); });
     if (s.SMSForwarding)
         app.Log(icon::kInfo, "", "SMS Forwading is enabled");
 }

@@ -211,6 +211,9 @@ void MailClient::applyAccount(Handle& h)
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, m_timeoutSeconds);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, m_timeoutSeconds);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    // The server's answer to NOOP would otherwise go to the console's standard output.
+    curl_easy_setopt(
+        c, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t count, void*) { return size * count; });
     static constexpr const char* kMechanisms[]
         = {nullptr, "AUTH=PLAIN", "AUTH=LOGIN", "AUTH=CRAM-MD5", "AUTH=NTLM"};
     if (LoginMethod >= login::kPlain && LoginMethod <= login::kNTLM) {

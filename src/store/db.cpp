@@ -20,6 +20,24 @@ namespace vesk::store {
 
 namespace {
 
+// Adds the time of one database call to the handle's running total.
+class BusyTimer
+{
+public:
+    explicit BusyTimer(std::chrono::nanoseconds& total)
+        : m_total(total)
+        , m_start(std::chrono::steady_clock::now())
+    {
+    }
+    ~BusyTimer() { m_total += std::chrono::steady_clock::now() - m_start; }
+    BusyTimer(const BusyTimer&) = delete;
+    BusyTimer& operator=(const BusyTimer&) = delete;
+
+private:
+    std::chrono::nanoseconds& m_total;
+    std::chrono::steady_clock::time_point m_start;
+};
+
 // State numbers of lock and sharing conflicts; only these are retried.
 constexpr std::array<int, 31> kLockStates
     = {3006, 3008, 3009, 3040, 3043, 3045, 3046, 3051, 3052, 3158, 3186, 3187, 3188, 3189, 3196, 3197, 3202,
@@ -178,6 +196,7 @@ template<class Attempt> bool db::withRetries(Attempt&& attempt)
 
 bool db::openOnce(int connectMode, EngineError& error)
 {
+    const BusyTimer timer(m_busy);
     sqlite3* handle = nullptr;
     int rc = sqlite3_open_v2(m_filename.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
     const auto fail = [&](int code) {
@@ -301,6 +320,7 @@ bool db::runBound(const Bound& statement, Outcome& outcome, EngineError& error)
 
 bool db::runOnce(const std::string& sql, bool wantRows, Outcome& outcome, EngineError& error)
 {
+    const BusyTimer timer(m_busy);
     outcome = Outcome {};
     const TranslatedSql t = TranslateSql(sql);
     if (t.attachFile.empty())

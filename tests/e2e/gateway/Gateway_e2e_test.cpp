@@ -76,6 +76,12 @@ protected:
     std::unique_ptr<ConsoleProcess> startConsole(
         SimProcess& modem, std::map<std::string, std::string> settings = {})
     {
+        return startConsole(modem.path(), std::move(settings));
+    }
+
+    std::unique_ptr<ConsoleProcess> startConsole(
+        const std::string& port, std::map<std::string, std::string> settings)
+    {
         settings.emplace("Resource/SendInterval", "1");
         settings.emplace("COM/SendTimeout", "2");
         auto console = std::make_unique<ConsoleProcess>(dataFolder, port, settings);

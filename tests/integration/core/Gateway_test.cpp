@@ -8,10 +8,7 @@
 #include "support/Convert.h"
 #include "support/Paths.h"
 
-#include "ScriptedPump.h"
-#include "ShiftedClock.h"
-#include "SimProcess.h"
-#include "TempDir.h"
+#include "ConsoleFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -25,34 +22,10 @@ using vesk::testing::SimProcess;
 
 namespace {
 
-class GatewayTest : public ::testing::Test
+class GatewayTest : public vesk::testing::ConsoleFixture
 {
 protected:
-    void SetUp() override
-    {
-        settings.set("COM", "AutoDetect", "0");
-        settings.set("COM", "ListTimeout", "3");
-        settings.set("COM", "SendTimeout", "5");
-        ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
-        ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
-        ctx->overrides.dataFolder = dataFolder;
-        ctx->overrides.port = sim.path();
-        HeadlessPrompts prompts(*ctx, true);
-        ASSERT_EQ(Main(*ctx, prompts), StartResult::Running) << prompts.message();
-    }
-
-    void TearDown() override
-    {
-        if (ctx)
-            ShutDown(*ctx);
-    }
-
-    // One timer tick after enough time for a pass and a send to be due.
-    void pass()
-    {
-        clock.advance(11s);
-        OnTick(*ctx);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(start()); }
 
     void queue(const std::string& address, const std::string& text)
     {
@@ -60,45 +33,7 @@ protected:
             + "', '" + text + "', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)");
     }
 
-    void sql(const std::string& statement)
-    {
-        store::db d(clock, pump);
-        d.setFilename(dataFolder + "/SMSMessages.mdb");
-        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
-        ASSERT_TRUE(d.Execute(statement)) << d.LastError();
-    }
-
-    // The first column of each row.
-    std::vector<std::string> column(const std::string& query)
-    {
-        store::db d(clock, pump);
-        d.setFilename(dataFolder + "/SMSMessages.mdb");
-        std::vector<std::string> out;
-        if (!d.OpenDatabase(store::mode::kReadShared))
-            return out;
-        auto rows = d.OpenDynaset(query);
-        for (; rows && !rows->IsEOF(); rows->MoveNext())
-            out.push_back(TextOf(rows->Field(0)));
-        return out;
-    }
-
-    bool logged(int icon, const std::string& start) const
-    {
-        for (const auto& line : ctx->app.log().lines())
-            if (line.icon == icon && line.text.rfind(start, 0) == 0)
-                return true;
-        return false;
-    }
-
     std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
-
-    vesk::testing::TempDir dir;
-    std::string dataFolder = dir.file("data");
-    SimProcess sim;
-    vesk::testing::ShiftedClock clock;
-    vesk::testing::ScriptedPump pump;
-    SettingsStore settings {dir.file("console.conf")};
-    std::unique_ptr<Context> ctx;
 };
 
 } // namespace
@@ -230,6 +165,19 @@ TEST_F(GatewayTest, DeliveryPassesAreSpacedBySendInterval)
     clock.advance(6s);
     OnTick(*ctx);
     EXPECT_EQ(overTheAir().size(), 2u);
+}
+
+TEST_F(GatewayTest, EmptyModemMemoryIsAskedAgainOnEveryPass)
+{
+    pass();
+    EXPECT_TRUE(ctx->NextRead.isZero()) << "nothing was read, so the read stays due";
+    const int counts = sim.countInTranscript("AT+CPMS?");
+    sim.control("deliver +447700900123 arrived later");
+    clock.advance(6s); // the next pass, before the read interval would have run out
+    OnTick(*ctx);
+    EXPECT_TRUE(logged(10, "arrived later"));
+    EXPECT_FALSE(ctx->NextRead.isZero());
+    EXPECT_GE(sim.countInTranscript("AT+CPMS?"), counts);
 }
 
 TEST_F(GatewayTest, MaxRunTimeStopsAnIdleConsoleButNotAPausedOne)

@@ -1,0 +1,206 @@
+#include "mail/Diagnostics.h"
+
+#include "mail/MailQueue.h"
+#include "store/Recordset.h"
+#include "store/SqlText.h"
+#include "support/Convert.h"
+
+namespace vesk::mail {
+namespace {
+
+// Minute boundaries passed between two times, as the calendar counts them.
+std::int64_t minutesBetween(DateTime from, DateTime to)
+{
+    const auto minuteOf = [](DateTime t) {
+        const auto s = t.serialSeconds();
+        return s >= 0 ? s / 60 : (s - 59) / 60;
+    };
+    return minuteOf(to) - minuteOf(from);
+}
+
+bool alertsOn(const Diagnostics& diag)
+{
+    return !Trim(diag.Email).empty();
+}
+
+void queueAlert(const Diagnostics& diag, store::Outbox& outbox, Feedback& feedback,
+    const std::string& busyText, const std::string& subject, const std::string& body)
+{
+    feedback.PushFeedback(busyText);
+    QueueMail(outbox, diag.Email, subject, body);
+    feedback.PopFeedback();
+}
+
+} // namespace
+
+std::int16_t ClampSignalThreshold(std::int16_t level)
+{
+    if (level < 1)
+        return 1;
+    if (level > 100)
+        return 90;
+    return level;
+}
+
+void LoadDiagnostics(Diagnostics& diag, store::Outbox& outbox, bool quiet)
+{
+    try {
+        store::db& handle = store::OutboxHandle(outbox);
+        const bool opened = !handle.IsConnected();
+        if (opened && !handle.OpenDatabase(store::mode::kReadShared)) {
+            if (!quiet)
+                outbox.log.Log(
+                    icon::kError, "", "Diagnostic settings could not be loaded. " + handle.LastError());
+            return;
+        }
+        auto rows = handle.OpenDynaset("SELECT * FROM Diagnostic");
+        if (!rows) {
+            if (!quiet)
+                outbox.log.Log(
+                    icon::kError, "", "Diagnostic settings could not be loaded. " + handle.LastError());
+            if (opened)
+                handle.CloseDatabase();
+            return;
+        }
+        if (!rows->IsEOF()) {
+            diag.Email = TextOf(rows->Field("diagEmail"));
+            diag.NotifyMessages = BoolOf(rows->Field("diagNotifyMessages"));
+            diag.NotifyModem = BoolOf(rows->Field("diagNotifyModem"));
+            diag.NotifySignal = BoolOf(rows->Field("diagNotifySignal"));
+            diag.SignalLevel = ClampSignalThreshold(IntOf(rows->Field("diagSignalLevel")));
+        } else if (!quiet) {
+            outbox.log.Log(icon::kError, "", "Diagnostic settings could not be loaded.");
+        }
+        rows->Close();
+        if (opened)
+            handle.CloseDatabase();
+    } catch (...) {
+        return;
+    }
+    if (quiet || diag.Email.empty())
+        return;
+    outbox.log.Log(icon::kInfo, "", "Alert messages emailed to " + diag.Email);
+    if (diag.NotifySignal)
+        outbox.log.Log(icon::kInfo, "",
+            "Alert sent when signal level falls below " + std::to_string(diag.SignalLevel) + "%");
+    if (diag.NotifyModem)
+        outbox.log.Log(icon::kInfo, "", "Alert sent when modem connection is lost");
+    if (diag.NotifyMessages)
+        outbox.log.Log(icon::kInfo, "", "Alert sent for failed messages");
+}
+
+void SaveDiagnostics(const Diagnostics& diag, store::Outbox& outbox)
+{
+    try {
+        store::db& handle = store::OutboxHandle(outbox);
+        const auto failed = [&] {
+            outbox.log.Log(icon::kError, "", "Diagnostic settings could not be Saved. " + handle.LastError());
+        };
+        const bool opened = !handle.IsConnected();
+        if (opened && !handle.OpenDatabase(store::mode::kReadWriteShared)) {
+            failed();
+            return;
+        }
+        auto count = handle.OpenDynaset("SELECT COUNT(*) AS T FROM Diagnostic");
+        if (!count || count->IsEOF()) {
+            failed();
+            if (opened)
+                handle.CloseDatabase();
+            return;
+        }
+        const std::int32_t rows = LongOf(count->Field("T"));
+        count->Close();
+
+        const std::string email = store::Quote(diag.Email);
+        const std::string level = std::to_string(diag.SignalLevel);
+        std::string statement;
+        if (rows == 1) {
+            statement = "UPDATE Diagnostic SET diagEmail = '" + email
+                + "',diagNotifyMessages = " + store::BoolLiteral(diag.NotifyMessages) + ",diagNotifySignal = "
+                + store::BoolLiteral(diag.NotifySignal) + ",diagSignalLevel = " + level
+                + ",diagNotifyModem = " + store::BoolLiteral(diag.NotifyModem);
+        } else {
+            if (rows > 1)
+                handle.Execute("DELETE * FROM Diagnostic");
+            statement
+                = "INSERT INTO Diagnostic (diagEmail, diagNotifyMessages, diagNotifySignal, diagSignalLevel, "
+                  "diagNotifyModem) VALUES ('"
+                + email + "'," + store::BoolLiteral(diag.NotifyMessages) + ","
+                + store::BoolLiteral(diag.NotifySignal) + "," + level + ","
+                + store::BoolLiteral(diag.NotifyModem) + ")";
+        }
+        if (handle.ExecuteRecordResult(statement) != 1)
+            failed();
+        if (opened)
+            handle.CloseDatabase();
+    } catch (...) {
+    }
+}
+
+void CheckAlerts(Diagnostics& diag, store::Outbox& outbox, ModemProbe& modem, const AlertOrigin& origin,
+    Feedback& feedback)
+{
+    if (!alertsOn(diag))
+        return;
+    CheckModemAlert(diag, outbox, modem, origin, feedback);
+    CheckSignalAlert(diag, outbox, modem, feedback);
+}
+
+void CheckModemAlert(Diagnostics& diag, store::Outbox& outbox, ModemProbe& modem, const AlertOrigin& origin,
+    Feedback& feedback)
+{
+    try {
+        if (!alertsOn(diag) || !diag.NotifyModem)
+            return;
+        if (modem.IsPortOpen() && modem.IsModemPresent())
+            return;
+        const DateTime now = outbox.clock.now();
+        if (minutesBetween(diag.lastLinkAlert, now) < kLinkAlertMinutes)
+            return;
+        diag.lastLinkAlert = now;
+        std::string body = "Computer: " + origin.computer + "\r\n";
+        if (!origin.imei.empty())
+            body += "IMEI: " + origin.imei + "\r\n";
+        if (!origin.agentAddress.empty())
+            body += "Number: " + origin.agentAddress + "\r\n";
+        body += "Messages cannot be delivered.";
+        queueAlert(diag, outbox, feedback, "Creating GSM Device Alert...",
+            "Device Alert - No Link To Modem at " + Format(now, "HH:NN"), body);
+    } catch (...) {
+    }
+}
+
+void CheckSignalAlert(Diagnostics& diag, store::Outbox& outbox, ModemProbe& modem, Feedback& feedback)
+{
+    try {
+        if (!alertsOn(diag) || !diag.NotifySignal)
+            return;
+        const int level = modem.SignalLevel();
+        if (level == -1 || level >= diag.SignalLevel)
+            return;
+        const DateTime now = outbox.clock.now();
+        if (minutesBetween(diag.lastSignalAlert, now) < kSignalAlertMinutes)
+            return;
+        queueAlert(diag, outbox, feedback, "Creating Signal Level Alert...",
+            "Signal Level Alert - " + std::to_string(level) + "% at" + Format(now, "HH:NN"),
+            "Service may be affected.");
+        diag.lastSignalAlert = now;
+    } catch (...) {
+    }
+}
+
+void SendFailureAlert(const Diagnostics& diag, store::Outbox& outbox, const std::string& address,
+    const std::string& name, const std::string& error, DateTime when, Feedback& feedback)
+{
+    try {
+        if (!alertsOn(diag) || !diag.NotifyMessages)
+            return;
+        const std::string body
+            = "Address\t : " + address + "\r\n" + "Name\t : " + name + "\r\n" + "Error\t : " + error;
+        queueAlert(diag, outbox, feedback, "Send Message Failure Alert...",
+            "Send Message Failure Alert : " + address + " at " + Format(when, "HH:NN"), body);
+    } catch (...) {
+    }
+}
+
+} // namespace vesk::mail

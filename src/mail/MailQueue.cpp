@@ -1,0 +1,311 @@
+#include "mail/MailQueue.h"
+
+#include "store/Recordset.h"
+#include "store/SqlText.h"
+#include "support/Convert.h"
+#include "support/LogSink.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace vesk::mail {
+namespace {
+
+constexpr const char* kProduct = "Quillon Vesk Console";
+
+// Opens the outbox for one call when it is closed, and closes it again at the end.
+class OpenForCall
+{
+public:
+    OpenForCall(store::Outbox& outbox, int mode)
+        : m_db(store::OutboxHandle(outbox))
+    {
+        if (m_db.IsConnected())
+            m_ok = true;
+        else
+            m_ok = m_opened = m_db.OpenDatabase(mode);
+    }
+    ~OpenForCall()
+    {
+        if (m_opened)
+            m_db.CloseDatabase();
+    }
+    OpenForCall(const OpenForCall&) = delete;
+    OpenForCall& operator=(const OpenForCall&) = delete;
+
+    bool ok() const { return m_ok; }
+    store::db& db() { return m_db; }
+
+private:
+    store::db& m_db;
+    bool m_ok = false;
+    bool m_opened = false;
+};
+
+std::string hexUpper(long value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+} // namespace
+
+void InitMail(MailQueue& queue, store::Outbox& outbox)
+{
+    try {
+        if (!queue.client)
+            queue.client = std::make_unique<MailClient>(outbox.log);
+    } catch (...) {
+        outbox.log.Log(icon::kError, "", "Mail interface could not be initialised");
+    }
+    LoadMailConfig(queue, outbox);
+}
+
+void LoadMailConfig(MailQueue& queue, store::Outbox& outbox)
+{
+    try {
+        OpenForCall open(outbox, store::mode::kReadShared);
+        if (!open.ok())
+            return;
+        auto rows = open.db().OpenDynaset("SELECT * FROM MailConfig", store::kForwardOnly, store::kReadOnly);
+        if (!rows)
+            return;
+        std::string server, account, password;
+        std::int16_t method = 0;
+        if (!rows->IsEOF()) {
+            server = TextOf(rows->Field("cfgServer"));
+            account = TextOf(rows->Field("cfgAccount"));
+            method = IntOf(rows->Field("cfgAuthentication"));
+            password = TextOf(rows->Field("cfgPassword"));
+        }
+        rows->Close();
+        if (queue.client) {
+            queue.client->Server = server;
+            queue.client->Username = account;
+            queue.client->Password = password;
+            queue.client->LoginMethod = method;
+        }
+    } catch (...) {
+    }
+}
+
+void SaveMailConfig(store::Outbox& outbox, const std::string& serverText, const std::string& accountText,
+    const std::string& passwordText, std::int16_t method)
+{
+    try {
+        const std::string server = store::Quote(Trim(serverText));
+        const std::string account = store::Quote(Trim(accountText));
+        const std::string password = store::Quote(Trim(passwordText));
+        OpenForCall open(outbox, store::mode::kReadWriteShared);
+        if (!open.ok())
+            return;
+        auto count = open.db().OpenDynaset(
+            "SELECT COUNT(*) AS T FROM MailConfig", store::kForwardOnly, store::kReadOnly);
+        if (!count || count->IsEOF())
+            return;
+        const std::int32_t rows = LongOf(count->Field("T"));
+        count->Close();
+        const std::string insert
+            = "INSERT INTO MailConfig (cfgServer, cfgAccount, cfgPassword, cfgAuthentication) VALUES ('"
+            + server + "','" + account + "','" + password + "'," + std::to_string(method) + ")";
+        std::string statement;
+        if (rows == 1) {
+            statement = "UPDATE MailConfig SET cfgServer = '" + server + "',cfgAccount = '" + account
+                + "',cfgPassword = '" + password + "',cfgAuthentication = " + std::to_string(method);
+        } else {
+            if (rows > 1)
+                open.db().Execute("DELETE * FROM MailConfig");
+            statement = insert;
+        }
+        open.db().ExecuteRecordResult(statement);
+    } catch (...) {
+    }
+}
+
+bool IsMailConfigured(const MailQueue& queue)
+{
+    return queue.client && !queue.client->Username.empty();
+}
+
+bool QueueMail(store::Outbox& outbox, const std::string& recipients, const std::string& subject,
+    const std::string& message)
+{
+    try {
+        OpenForCall open(outbox, store::mode::kReadWriteShared);
+        if (!open.ok())
+            return false;
+        const std::string statement = "INSERT INTO MailMessage (mlRecipients, mlSubject, mlMessage) VALUES ('"
+            + store::Quote(store::Left(recipients, 250)) + "','" + store::Quote(store::Left(subject, 100))
+            + "','" + store::Quote(message) + "')";
+        return open.db().ExecuteRecordResult(statement) == 1;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool SetMailSenderActive(store::Outbox& outbox, bool active)
+{
+    try {
+        const char* statement = active
+            ? "UPDATE System SET sysMailSenderActive = TRUE WHERE sysMailSenderActive = FALSE"
+            : "UPDATE System SET sysMailSenderActive = FALSE";
+        return store::OutboxHandle(outbox).ExecuteRecordResult(statement) == 1;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool MailConnect(MailQueue& queue)
+{
+    try {
+        return queue.client && queue.client->Connect();
+    } catch (...) {
+        return false;
+    }
+}
+
+void MailDisconnect(MailQueue& queue)
+{
+    try {
+        if (queue.client)
+            queue.client->Disconnect();
+    } catch (...) {
+    }
+}
+
+void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedback)
+{
+    Clock& clock = outbox.clock;
+    if (clock.now() < queue.nextCheck)
+        return;
+    try {
+        if (IsMailConfigured(queue)) {
+            // Opened read-write: the flag and the row deletions of the pass must go through.
+            OpenForCall open(outbox, store::mode::kReadWriteShared);
+            if (open.ok()) {
+                auto rows = open.db().OpenDynaset(
+                    "SELECT * FROM MailMessage", store::kForwardOnly, store::kReadOnly);
+                if (rows && !rows->IsEOF() && SetMailSenderActive(outbox, true)) {
+                    const DateTime start = clock.now();
+                    queue.sentInPass = 0;
+                    if (!MailConnect(queue)) {
+                        // Nothing leaves this pass; the operator still needs to see why.
+                        if (queue.client)
+                            outbox.log.Log(icon::kError, "",
+                                "mail.Connect(" + queue.client->Server + ") : 0x"
+                                    + hexUpper(queue.client->LastErrorNumber()) + " "
+                                    + queue.client->LastErrorText());
+                    } else {
+                        while (!rows->IsEOF()) {
+                            SendQueuedMail(queue, outbox, *rows, feedback);
+                            outbox.pump.runPending();
+                            outbox.pump.runPending();
+                            rows->MoveNext();
+                            if (rows->IsEOF())
+                                break;
+                            if (++queue.sentInPass >= kMaxMailsPerPass)
+                                break;
+                            if (SecondsBetween(start, clock.now()) > kMaxPassSeconds) {
+                                outbox.log.Log(icon::kWarning, "",
+                                    "MailQueue appears to be taking a long time to send messages.");
+                                break;
+                            }
+                        }
+                    }
+                    SetMailSenderActive(outbox, false);
+                }
+                if (rows)
+                    rows->Close();
+            }
+            MailDisconnect(queue);
+        }
+    } catch (...) {
+    }
+    queue.nextCheck = clock.now().addMinutes(kQueueSpacingMinutes);
+}
+
+std::string WithNoReplyNotice(const std::string& body)
+{
+    return Trim(body)
+        + "\r\n\r\n"
+          "+------------------------------+\r\n"
+          "|  DO NOT REPLY TO THIS EMAIL  |\r\n"
+          "+------------------------------+\r\n";
+}
+
+bool SendQueuedMail(MailQueue& queue, store::Outbox& outbox, const store::Recordset& row, Feedback& feedback)
+{
+    bool sent = false;
+    try {
+        const std::int32_t id = LongOf(row.Field("mlID"));
+        const std::string recipients = Trim(TextOf(row.Field("mlRecipients")));
+        const std::string subject = Trim(TextOf(row.Field("mlSubject")));
+        const std::string body = WithNoReplyNotice(TextOf(row.Field("mlMessage")));
+        feedback.PushFeedback("Emailing SMS message(s) to " + recipients);
+        sent = SendMailNow(queue, recipients, subject, body);
+        if (sent) {
+            outbox.log.Log(icon::kMailed, "", subject + " to " + recipients);
+            store::OutboxHandle(outbox).Execute("DELETE FROM MailMessage WHERE mlID = " + std::to_string(id));
+        }
+        feedback.PopFeedback();
+    } catch (...) {
+    }
+    return sent;
+}
+
+bool SendMailNow(
+    MailQueue& queue, const std::string& recipients, const std::string& subject, const std::string& body)
+{
+    if (Trim(recipients).empty() || !queue.client)
+        return false;
+    try {
+        return queue.client->Send(recipients, "", "", subject, body);
+    } catch (...) {
+        return false;
+    }
+}
+
+MailTestResult TestMailAccount(LogSink& log, const std::string& server, const std::string& account,
+    const std::string& password, std::int16_t method, const std::string& alertAddress,
+    const std::string& programFolder)
+{
+    MailTestResult result;
+    result.logPath = programFolder + "maillog.txt";
+    try {
+        MailClient client(log);
+        client.Server = server;
+        client.Username = account;
+        client.Password = password;
+        client.LoginMethod = method;
+        std::error_code ignored;
+        std::filesystem::remove(result.logPath, ignored);
+        client.setConnectionLog(result.logPath);
+        if (client.Connect()) {
+            result.outcome = MailTestResult::Outcome::ConnectedOnly;
+            if (!alertAddress.empty()) {
+                if (client.Send(
+                        alertAddress, "", "", std::string("Test message from ") + kProduct, kProduct)) {
+                    result.outcome = MailTestResult::Outcome::Sent;
+                    result.message = "A test message was successfully sent to the Alert recipient";
+                } else {
+                    result.outcome = MailTestResult::Outcome::SendFailed;
+                    result.offerLog = true;
+                    result.message = "Successfully connected to server but could not send a test message : "
+                        + std::to_string(client.LastErrorNumber()) + "\r\n" + client.LastErrorText()
+                        + "\r\n\r\nDo you wish to see the connedction log";
+                }
+            }
+        } else {
+            result.message
+                = "Error " + std::to_string(client.LastErrorNumber()) + "\r\n" + client.LastErrorText();
+        }
+        client.Disconnect();
+    } catch (...) {
+        result.outcome = MailTestResult::Outcome::NotConnected;
+        result.message = "Mail interface could not be initialised";
+    }
+    return result;
+}
+
+} // namespace vesk::mail

@@ -1,0 +1,101 @@
+#pragma once
+
+// One console run in this process against the modem simulator on a pseudo-terminal and a real
+// outbox in a temporary folder, with a clock the test can move forward.
+
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/SettingsStore.h"
+#include "core/Startup.h"
+#include "store/Outbox.h"
+#include "store/db.h"
+#include "support/Convert.h"
+
+#include "ScriptedPump.h"
+#include "ShiftedClock.h"
+#include "SimProcess.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vesk::testing {
+
+class ConsoleFixture : public ::testing::Test
+{
+protected:
+    ConsoleFixture()
+    {
+        settings.set("COM", "AutoDetect", "0");
+        settings.set("COM", "ListTimeout", "3");
+        settings.set("COM", "SendTimeout", "5");
+    }
+
+    ~ConsoleFixture() override
+    {
+        if (ctx)
+            core::ShutDown(*ctx);
+    }
+
+    // Starts the console on the simulator, creating the outbox when the folder has none.
+    void start()
+    {
+        ctx = std::make_unique<core::Context>(clock, pump, settings, dir.folder());
+        ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
+        ctx->overrides.dataFolder = dataFolder;
+        ctx->overrides.port = sim.path();
+        core::HeadlessPrompts prompts(*ctx, true);
+        ASSERT_EQ(core::Main(*ctx, prompts), core::StartResult::Running) << prompts.message();
+    }
+
+    // One timer tick after enough time for a pass and a send to be due.
+    void pass(std::chrono::milliseconds wait = std::chrono::seconds(11))
+    {
+        clock.advance(wait);
+        core::OnTick(*ctx);
+    }
+
+    void sql(const std::string& statement, const std::string& file = store::kOutboxName)
+    {
+        store::db d(clock, pump);
+        d.setFilename(dataFolder + "/" + file);
+        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
+        ASSERT_TRUE(d.Execute(statement)) << d.LastError() << " in " << statement;
+    }
+
+    // The first column of each row of a query on the outbox.
+    std::vector<std::string> column(const std::string& query)
+    {
+        store::db d(clock, pump);
+        d.setFilename(dataFolder + "/" + store::kOutboxName);
+        std::vector<std::string> out;
+        if (!d.OpenDatabase(store::mode::kReadShared))
+            return out;
+        auto rows = d.OpenDynaset(query);
+        for (; rows && !rows->IsEOF(); rows->MoveNext())
+            out.push_back(TextOf(rows->Field(0)));
+        return out;
+    }
+
+    bool logged(int icon, const std::string& start) const
+    {
+        for (const auto& line : ctx->app.log().lines())
+            if (line.icon == icon && line.text.rfind(start, 0) == 0)
+                return true;
+        return false;
+    }
+
+    TempDir dir;
+    std::string dataFolder = dir.file("data");
+    SimProcess sim;
+    ShiftedClock clock;
+    ScriptedPump pump;
+    core::SettingsStore settings {dir.file("console.conf")};
+    std::unique_ptr<core::Context> ctx;
+};
+
+} // namespace vesk::testing

@@ -1,0 +1,213 @@
+// Forwarding, the mail queue and the alerts with the whole console running against the modem
+// simulator, a real outbox and a real SMTP server.
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/SettingsStore.h"
+#include "core/Startup.h"
+#include "store/Outbox.h"
+#include "store/db.h"
+#include "support/Convert.h"
+
+#include "ConsoleFixture.h"
+#include "SmtpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace std::chrono_literals;
+using namespace vesk;
+using namespace vesk::core;
+using vesk::testing::SimProcess;
+using vesk::testing::SmtpServer;
+
+namespace {
+
+class MailGatewayTest : public vesk::testing::ConsoleFixture
+{
+protected:
+    MailGatewayTest()
+    {
+        std::filesystem::create_directories(dataFolder);
+        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
+            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dataFolder + "/" + name);
+        settings.set("COM", "CommandTimeout", "1");
+        settings.set("Agent", "LocalAddress", "+447700900000");
+        sql("UPDATE MailConfig SET cfgServer = '" + smtp.address() + "', cfgAccount = 'console@example.com'");
+    }
+
+    void start()
+    {
+        ASSERT_NO_FATAL_FAILURE(ConsoleFixture::start());
+        ctx->mail.client->setTimeout(5);
+    }
+
+    void rule(const std::string& source, const std::string& keyword, const std::string& destination,
+        const std::string& name = "")
+    {
+        sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination, fwdSourceName) VALUES ('" + source
+            + "', '" + keyword + "', '" + destination + "', '" + name + "')");
+    }
+
+    void alerts(bool messages, bool modem, bool signal, int level)
+    {
+        sql("UPDATE Diagnostic SET diagEmail = 'alerts@example.com', diagNotifyMessages = "
+            + std::to_string(messages) + ", diagNotifyModem = " + std::to_string(modem)
+            + ", diagNotifySignal = " + std::to_string(signal)
+            + ", diagSignalLevel = " + std::to_string(level));
+    }
+
+    // Subjects of the mails the server accepted, oldest first.
+    std::vector<std::string> subjects() const
+    {
+        std::vector<std::string> out;
+        for (const auto& m : smtp.mails()) {
+            const auto at = m.find("Subject: ");
+            out.push_back(at == std::string::npos ? "" : m.substr(at + 9, m.find("\r\n", at) - at - 9));
+        }
+        return out;
+    }
+
+    // "destination|text" of everything the simulated network delivered.
+    std::vector<std::string> overTheAir()
+    {
+        std::vector<std::string> out;
+        for (const auto& m : sim.control("messages"))
+            out.push_back(SimProcess::field(m, "to") + "|" + SimProcess::field(m, "text"));
+        return out;
+    }
+
+    SmtpServer smtp;
+};
+
+} // namespace
+
+TEST_F(MailGatewayTest, InboundMessagesAreForwardedToPhonesAndMail)
+{
+    ASSERT_TRUE(smtp.running());
+    sql("UPDATE System SET sysSMSForwarding = TRUE");
+    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Ann', 'Lee', '+447700900001')",
+        store::kContactsName);
+    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES ('Sam', '', "
+        "'+447700900002', 1)",
+        store::kContactsName);
+    rule("+447700900001", "help", "+15550001, ann-help@example.com");
+    rule("+447700900001", "*", "+15550002");
+    rule("*", "^order", "+15550003,orders@example.com", "Web Shop");
+    rule("*", "*", "+15550009,+447700900000,desk@example.com");
+    start();
+    EXPECT_TRUE(logged(1, "SMS Forwading is enabled"));
+
+    sim.control("deliver +447700900001 Please HELP me");
+    sim.control("deliver +447700900001 just saying hi");
+    sim.control("deliver +447700900003 Order 42 shipped");
+    sim.control("deliver +447700900002 call me");
+    pass();
+
+    const auto phones = overTheAir();
+    EXPECT_EQ(phones,
+        (std::vector<std::string> {"+15550001|Forward from: Ann Lee@+447700900001 \"Please HELP me\"",
+            "+15550002|Forward from: Ann Lee@+447700900001 \"just saying hi\"",
+            "+15550003|Forward from: Web Shop@+447700900003 \"Order 42 shipped\"",
+            "+15550009|Forward from: Sam@(Private Number) \"call me\""}));
+    EXPECT_TRUE(logged(2, "Will not forward messages to modem address"));
+
+    const auto mails = smtp.mails();
+    ASSERT_EQ(mails.size(), 3u);
+    EXPECT_NE(mails[0].find("X-Envelope-To: ann-help@example.com"), std::string::npos);
+    EXPECT_NE(mails[0].find("Subject: SMS From Ann Lee@+447700900001 at "), std::string::npos);
+    EXPECT_NE(mails[0].find("\r\n\r\nPlease HELP me\r\n\r\n+---"), std::string::npos);
+    EXPECT_NE(mails[1].find("Subject: SMS From Web Shop@+447700900003 at "), std::string::npos);
+    EXPECT_NE(mails[2].find("X-Envelope-To: desk@example.com"), std::string::npos);
+    EXPECT_NE(mails[2].find("Subject: SMS From Sam@(Private Number) at "), std::string::npos);
+    EXPECT_TRUE(column("SELECT mlID FROM MailMessage").empty());
+    EXPECT_TRUE(logged(11, "SMS From Ann Lee@+447700900001 at "));
+}
+
+TEST_F(MailGatewayTest, NameCacheIsBuiltAtStartAndRefreshedAfterTwoHours)
+{
+    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Ann', 'Lee', '+447700900001')",
+        store::kContactsName);
+    start();
+    EXPECT_EQ(column("SELECT fnName FROM FriendlyNameCache"), (std::vector<std::string> {"Ann Lee"}));
+
+    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Bob', 'Ray', '+447700900002')",
+        store::kContactsName);
+    pass(60min);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "1");
+    pass(61min);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "2");
+
+    // Another console is rebuilding: this one leaves the cache alone.
+    sql("UPDATE System SET sysNameCacheImportFlag = TRUE");
+    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Cy', 'Dee', '+447700900003')",
+        store::kContactsName);
+    pass(3h);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "2");
+}
+
+TEST_F(MailGatewayTest, SwitchesClearFlagsLeftByAStoppedConsole)
+{
+    sql("UPDATE System SET sysNameCacheImportFlag = TRUE, sysMailSenderActive = TRUE");
+    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Ann', 'Lee', '+447700900001')",
+        store::kContactsName);
+    settings.set("Setup", "DataFolder", dataFolder); // keeps the wizard switch check quiet
+    ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
+    ctx->commandLine = "vesk-console /resetnamecache /resetmailactive";
+    ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
+    ctx->overrides.dataFolder = dataFolder;
+    ctx->overrides.port = sim.path();
+    HeadlessPrompts prompts(*ctx, true);
+    ASSERT_EQ(Main(*ctx, prompts), StartResult::Running) << prompts.message();
+    EXPECT_EQ(column("SELECT fnName FROM FriendlyNameCache"), (std::vector<std::string> {"Ann Lee"}));
+    EXPECT_EQ(column("SELECT sysMailSenderActive FROM System")[0], "0");
+}
+
+TEST_F(MailGatewayTest, FailedMessageGivesOneFailureAlert)
+{
+    alerts(true, false, false, 20);
+    start();
+    EXPECT_TRUE(logged(1, "Alert sent for failed messages"));
+    sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Ann', '07123 456', "
+        "'x', #"
+        + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)");
+    pass();
+    pass(3min);
+    const auto s = subjects();
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].rfind("Send Message Failure Alert : 07123 456 at ", 0), 0u);
+    const std::string body = smtp.mails()[0];
+    EXPECT_NE(
+        body.find("Address\t : 07123 456\r\nName\t : Ann\r\nError\t : Invalid Number."), std::string::npos);
+}
+
+TEST_F(MailGatewayTest, WeakSignalAlertsAtMostEveryFiveMinutes)
+{
+    alerts(false, false, true, 30);
+    start();
+    sim.control("set signal 5");
+    for (int minute = 0; minute < 12; ++minute)
+        pass(1min);
+    pass(3min); // the last alert waits for the next mail pass
+    const auto s = subjects();
+    ASSERT_EQ(s.size(), 3u);
+    for (const auto& subject : s)
+        EXPECT_EQ(subject.rfind("Signal Level Alert - 16% at", 0), 0u) << subject;
+}
+
+TEST_F(MailGatewayTest, DroppedLineAlertsAtMostEveryTenMinutes)
+{
+    alerts(false, true, false, 20);
+    start();
+    sim.control("fault drop");
+    for (int minute = 0; minute < 25; ++minute)
+        pass(1min);
+    pass(3min);
+    const auto s = subjects();
+    ASSERT_EQ(s.size(), 3u);
+    for (const auto& subject : s)
+        EXPECT_EQ(subject.rfind("Device Alert - No Link To Modem at ", 0), 0u) << subject;
+    EXPECT_NE(smtp.mails()[0].find(
+                  "IMEI: 356938035643809\r\nNumber: +447700900000\r\nMessages cannot be delivered."),
+        std::string::npos);
+}

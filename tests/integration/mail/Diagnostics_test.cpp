@@ -1,0 +1,200 @@
+// Alert settings in a real outbox and the alerts they put in the mail queue.
+#include "mail/Diagnostics.h"
+
+#include "StoreFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace vesk;
+using namespace vesk::mail;
+
+namespace {
+
+// The modem as the alert checks see it at one moment.
+class ModemState final : public ModemProbe
+{
+public:
+    bool IsPortOpen() override { return portOpen; }
+    bool IsModemPresent() override
+    {
+        ++presentAsked;
+        return answers;
+    }
+    int SignalLevel() override { return signal; }
+
+    bool portOpen = true;
+    bool answers = true;
+    int signal = 58;
+    int presentAsked = 0;
+};
+
+class DiagnosticsTest : public vesk::testing::StoreTest
+{
+protected:
+    void settings(const std::string& email, bool messages, bool modem, bool signal, int level)
+    {
+        ASSERT_TRUE(h().Execute("UPDATE Diagnostic SET diagEmail = '" + email + "', diagNotifyMessages = "
+            + store::BoolLiteral(messages) + ", diagNotifyModem = " + store::BoolLiteral(modem)
+            + ", diagNotifySignal = " + store::BoolLiteral(signal)
+            + ", diagSignalLevel = " + std::to_string(level)));
+        LoadDiagnostics(diag, outbox, false);
+    }
+
+    std::vector<std::string> subjects()
+    {
+        std::vector<std::string> out;
+        auto rs = h().OpenDynaset("SELECT mlSubject FROM MailMessage ORDER BY mlID");
+        for (; rs && !rs->IsEOF(); rs->MoveNext())
+            out.push_back(TextOf(rs->Field(0)));
+        return out;
+    }
+
+    std::string body(int n)
+    {
+        auto rs = h().OpenDynaset("SELECT mlMessage FROM MailMessage ORDER BY mlID");
+        for (int i = 1; rs && !rs->IsEOF(); rs->MoveNext(), ++i)
+            if (i == n)
+                return TextOf(rs->Field(0));
+        return {};
+    }
+
+    // One processing pass every minute for the given time.
+    void passes(std::chrono::minutes span)
+    {
+        for (auto t = 0min; t < span; t += 1min) {
+            CheckAlerts(diag, outbox, modem, origin, feedback);
+            clock.advance(1min);
+        }
+    }
+
+    Diagnostics diag;
+    ModemState modem;
+    AlertOrigin origin {"DESK-7", "356938035643809", "+447700900000"};
+    NoFeedback feedback;
+};
+
+} // namespace
+
+TEST_F(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
+{
+    settings("ops@example.com", true, true, true, 30);
+    EXPECT_TRUE(log.has("Alert messages emailed to ops@example.com"));
+    EXPECT_TRUE(log.has("Alert sent when signal level falls below 30%"));
+    EXPECT_TRUE(log.has("Alert sent when modem connection is lost"));
+    EXPECT_TRUE(log.has("Alert sent for failed messages"));
+
+    log.lines.clear();
+    settings("", true, true, true, 30);
+    EXPECT_TRUE(log.lines.empty()) << "no address, no summary";
+    modem.portOpen = false;
+    modem.signal = 5;
+    passes(3min);
+    SendFailureAlert(diag, outbox, "+1", "Ann", "Empty Message", clock.now(), feedback);
+    EXPECT_TRUE(subjects().empty());
+}
+
+TEST_F(DiagnosticsTest, StoredThresholdIsClampedAndMissingRowIsReported)
+{
+    settings("ops@example.com", false, false, true, 0);
+    EXPECT_EQ(diag.SignalLevel, 1);
+    settings("ops@example.com", false, false, true, 150);
+    EXPECT_EQ(diag.SignalLevel, 90);
+
+    h().Execute("DELETE FROM Diagnostic");
+    Diagnostics fresh;
+    LoadDiagnostics(fresh, outbox, false);
+    EXPECT_TRUE(log.has("Diagnostic settings could not be loaded."));
+    EXPECT_TRUE(fresh.Email.empty());
+}
+
+TEST_F(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
+{
+    settings("ops@example.com", false, true, false, 20);
+    clock.set(DateTime::fromParts(2026, 3, 5, 14, 7, 30));
+    modem.answers = false;
+    passes(25min);
+    EXPECT_EQ(subjects(),
+        (std::vector<std::string> {"Device Alert - No Link To Modem at 14:07",
+            "Device Alert - No Link To Modem at 14:17", "Device Alert - No Link To Modem at 14:27"}));
+    EXPECT_EQ(body(1),
+        "Computer: DESK-7\r\nIMEI: 356938035643809\r\nNumber: +447700900000\r\nMessages cannot be "
+        "delivered.");
+
+    modem.portOpen = false;
+    const int asked = modem.presentAsked;
+    origin.imei.clear();
+    passes(10min);
+    EXPECT_EQ(modem.presentAsked, asked) << "a closed port is not asked";
+    EXPECT_EQ(body(4), "Computer: DESK-7\r\nNumber: +447700900000\r\nMessages cannot be delivered.");
+
+    modem.portOpen = modem.answers = true;
+    passes(30min);
+    EXPECT_EQ(subjects().size(), 4u);
+}
+
+TEST_F(DiagnosticsTest, LinkAlertCountsMinuteBoundariesNotSeconds)
+{
+    settings("ops@example.com", false, true, false, 20);
+    clock.set(DateTime::fromParts(2026, 3, 5, 14, 0, 59));
+    modem.answers = false;
+    CheckAlerts(diag, outbox, modem, origin, feedback);
+    clock.set(DateTime::fromParts(2026, 3, 5, 14, 10, 0)); // 9 minutes 1 second later, 10 boundaries
+    CheckAlerts(diag, outbox, modem, origin, feedback);
+    EXPECT_EQ(subjects().size(), 2u);
+}
+
+TEST_F(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)
+{
+    settings("ops@example.com", false, false, true, 30);
+    clock.set(DateTime::fromParts(2026, 3, 5, 9, 3, 0));
+    modem.signal = 30;
+    passes(10min);
+    EXPECT_TRUE(subjects().empty()) << "the threshold itself is not below";
+    modem.signal = -1;
+    passes(5min);
+    EXPECT_TRUE(subjects().empty()) << "no reading never alerts";
+
+    modem.signal = 25;
+    passes(11min);
+    EXPECT_EQ(subjects(),
+        (std::vector<std::string> {"Signal Level Alert - 25% at09:18", "Signal Level Alert - 25% at09:23",
+            "Signal Level Alert - 25% at09:28"}));
+    EXPECT_EQ(body(1), "Service may be affected.");
+}
+
+TEST_F(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
+{
+    settings("ops@example.com", true, false, false, 20);
+    const DateTime when = DateTime::fromParts(2026, 3, 5, 18, 42, 0);
+    SendFailureAlert(diag, outbox, "+15550123", "Ann", "Retry exceeded", when, feedback);
+    SendFailureAlert(diag, outbox, "+15550124", "Bob", "Message Expired", when, feedback);
+    EXPECT_EQ(subjects(),
+        (std::vector<std::string> {"Send Message Failure Alert : +15550123 at 18:42",
+            "Send Message Failure Alert : +15550124 at 18:42"}));
+    EXPECT_EQ(body(1), "Address\t : +15550123\r\nName\t : Ann\r\nError\t : Retry exceeded");
+
+    settings("ops@example.com", false, true, true, 20);
+    SendFailureAlert(diag, outbox, "+15550125", "Cy", "x", when, feedback);
+    EXPECT_EQ(subjects().size(), 2u);
+}
+
+TEST_F(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)
+{
+    h().Execute("INSERT INTO Diagnostic DEFAULT VALUES");
+    diag.Email = "o'neil@example.com";
+    diag.NotifyMessages = true;
+    diag.NotifySignal = true;
+    diag.SignalLevel = 42;
+    SaveDiagnostics(diag, outbox);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Diagnostic"), 1);
+
+    diag.NotifyModem = true;
+    SaveDiagnostics(diag, outbox);
+    Diagnostics loaded;
+    LoadDiagnostics(loaded, outbox, true);
+    EXPECT_EQ(loaded.Email, "o'neil@example.com");
+    EXPECT_TRUE(loaded.NotifyMessages && loaded.NotifySignal && loaded.NotifyModem);
+    EXPECT_EQ(loaded.SignalLevel, 42);
+    EXPECT_FALSE(log.has("Diagnostic settings could not be Saved. "));
+}

@@ -1,0 +1,273 @@
+// The shared mail queue drained over a real SMTP server.
+#include "mail/MailQueue.h"
+
+#include "SmtpServer.h"
+#include "StoreFixture.h"
+#include "support/Paths.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace vesk;
+using namespace vesk::mail;
+using vesk::testing::SmtpServer;
+
+namespace {
+
+class MailQueueTest : public vesk::testing::StoreTest
+{
+protected:
+    void account(const std::string& server, const std::string& user = "console@example.com",
+        const std::string& password = "", std::int16_t method = login::kNone)
+    {
+        SaveMailConfig(outbox, server, user, password, method);
+        InitMail(queue, outbox);
+        queue.client->setTimeout(5);
+    }
+
+    void queueMails(int n)
+    {
+        for (int i = 1; i <= n; ++i)
+            ASSERT_TRUE(QueueMail(
+                outbox, "ops@example.com", "Mail " + std::to_string(i), "Body " + std::to_string(i)));
+    }
+
+    int queued() { return scalar("SELECT COUNT(*) FROM MailMessage"); }
+    bool senderFlag() { return scalar("SELECT sysMailSenderActive FROM System") != 0; }
+    void pass() { ProcessMailQueue(queue, outbox, feedback); }
+
+    int logged(int icon, const std::string& start) const
+    {
+        int n = 0;
+        for (const auto& l : log.lines)
+            n += l.icon == icon && l.text.rfind(start, 0) == 0;
+        return n;
+    }
+
+    MailQueue queue;
+    NoFeedback feedback;
+};
+
+std::string headerOf(const std::string& mail, const std::string& name)
+{
+    const auto at = mail.find(name + ": ");
+    if (at == std::string::npos)
+        return {};
+    const auto start = at + name.size() + 2;
+    return mail.substr(start, mail.find("\r\n", start) - start);
+}
+
+std::string bodyOf(const std::string& mail)
+{
+    const auto at = mail.find("\r\n\r\n");
+    return at == std::string::npos ? std::string() : mail.substr(at + 4);
+}
+
+} // namespace
+
+TEST_F(MailQueueTest, SendsTwentyAPassAndTheRestTwoMinutesLater)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.running());
+    account(server.address());
+    queueMails(25);
+
+    pass();
+    EXPECT_EQ(server.mails().size(), 20u);
+    EXPECT_EQ(queued(), 5);
+    EXPECT_EQ(scalar("SELECT MIN(mlID) FROM MailMessage"), 21); // sent rows are the ones deleted
+    EXPECT_EQ(logged(icon::kMailed, "Mail "), 20);
+    EXPECT_TRUE(log.has("Mail 1 to ops@example.com"));
+    EXPECT_FALSE(senderFlag());
+
+    clock.advance(119s);
+    pass();
+    EXPECT_EQ(queued(), 5) << "a pass within two minutes of the last does nothing";
+
+    clock.advance(1s);
+    pass();
+    EXPECT_EQ(server.mails().size(), 25u);
+    EXPECT_EQ(queued(), 0);
+    EXPECT_FALSE(senderFlag());
+}
+
+TEST_F(MailQueueTest, MailArrivesAsQueuedWithTheNoReplyNotice)
+{
+    struct Case
+    {
+        const char* name;
+        SmtpServer::Options server;
+        std::int16_t method;
+    };
+    for (const Case& c :
+        {Case {"no login", {}, login::kNone}, Case {"login", {"bob", "s3cret", false}, login::kLogin},
+            Case {"cram-md5", {"bob", "s3cret", false}, login::kMD5}}) {
+        SCOPED_TRACE(c.name);
+        SmtpServer server(c.server);
+        ASSERT_TRUE(server.running());
+        const std::string user = c.server.user.empty() ? "console@example.com" : c.server.user;
+        account(server.address(), user, c.server.password, c.method);
+        ASSERT_TRUE(QueueMail(
+            outbox, "ann@example.com,bob@example.com", "O'Brien's report", "  Line one\r\nLine two  \r\n  "));
+        queue.nextCheck = {};
+        pass();
+
+        const auto mails = server.mails();
+        ASSERT_EQ(mails.size(), 1u);
+        EXPECT_EQ(headerOf(mails[0], "X-Envelope-To"), "ann@example.com,bob@example.com");
+        EXPECT_EQ(headerOf(mails[0], "Subject"), "O'Brien's report");
+        EXPECT_EQ(bodyOf(mails[0]),
+            "Line one\r\nLine two\r\n\r\n"
+            "+------------------------------+\r\n"
+            "|  DO NOT REPLY TO THIS EMAIL  |\r\n"
+            "+------------------------------+\r\n");
+        EXPECT_EQ(queued(), 0);
+    }
+}
+
+TEST_F(MailQueueTest, FailedLoginOrUnreachableServerKeepsEveryRow)
+{
+    SmtpServer guarded({"bob", "s3cret", false});
+    ASSERT_TRUE(guarded.running());
+    struct Case
+    {
+        const char* name;
+        std::string server;
+        std::string password;
+    };
+    for (const Case& c : {Case {"wrong password", guarded.address(), "guess"},
+             Case {"nobody listening", vesk::testing::UnreachableServer(), "s3cret"}}) {
+        SCOPED_TRACE(c.name);
+        log.lines.clear();
+        account(c.server, "bob", c.password, login::kLogin);
+        queueMails(3);
+        queue.nextCheck = {};
+        pass();
+        EXPECT_EQ(queued(), 3);
+        EXPECT_EQ(logged(icon::kError, "mail.Connect(" + c.server + ") : 0x"), 1);
+        EXPECT_EQ(logged(icon::kMailed, ""), 0);
+        EXPECT_FALSE(senderFlag()) << "the flag is given back after a failed pass";
+        EXPECT_EQ(queue.nextCheck, clock.now().addMinutes(2));
+        h().Execute("DELETE FROM MailMessage");
+    }
+    EXPECT_TRUE(guarded.mails().empty());
+}
+
+TEST_F(MailQueueTest, AnotherConsoleHoldingTheSenderFlagStopsThePass)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.running());
+    account(server.address());
+    queueMails(2);
+    ASSERT_TRUE(SetMailSenderActive(outbox, true)); // the other console
+    EXPECT_FALSE(SetMailSenderActive(outbox, true)) << "the flag is taken only once";
+
+    pass();
+    EXPECT_TRUE(server.mails().empty());
+    EXPECT_EQ(queued(), 2);
+    EXPECT_TRUE(senderFlag()) << "a console never clears a flag it did not take";
+
+    ASSERT_TRUE(SetMailSenderActive(outbox, false)); // the start-up switch
+    clock.advance(2min);
+    pass();
+    EXPECT_EQ(server.mails().size(), 2u);
+}
+
+TEST_F(MailQueueTest, NothingIsSentWithoutAnAccountOrWithoutRecipients)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.running());
+    account(server.address(), "");
+    queueMails(1);
+    pass();
+    EXPECT_FALSE(IsMailConfigured(queue));
+    EXPECT_EQ(queued(), 1);
+    EXPECT_TRUE(log.lines.empty());
+
+    h().Execute("DELETE FROM MailMessage");
+    account(server.address());
+    ASSERT_TRUE(QueueMail(outbox, "   ", "nobody", "lost"));
+    ASSERT_TRUE(QueueMail(outbox, "ops@example.com", "somebody", "found"));
+    queue.nextCheck = {};
+    pass();
+    EXPECT_EQ(server.mails().size(), 1u);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailMessage WHERE mlSubject = 'nobody'"), 1);
+}
+
+TEST_F(MailQueueTest, StopsTakingMailsAfterTwoMinutesOfSending)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.running());
+    account(server.address());
+    queueMails(6);
+    // Each mail appears to take 50 seconds: the third one ends the pass.
+    const int before = pump.calls();
+    for (int call = 1; call <= 12; ++call)
+        pump.at(before + call, [this] { clock.advance(25s); });
+    pass();
+    EXPECT_EQ(server.mails().size(), 3u);
+    EXPECT_EQ(queued(), 3);
+    EXPECT_TRUE(log.has("MailQueue appears to be taking a long time to send messages."));
+    EXPECT_FALSE(senderFlag());
+}
+
+TEST_F(MailQueueTest, QueueMailCutsRecipientsAndSubjectButNotTheBody)
+{
+    const std::string recipients(300, 'r');
+    const std::string subject = "It's " + std::string(120, 's');
+    const std::string body(5000, 'b');
+    ASSERT_TRUE(QueueMail(outbox, recipients, subject, body));
+    auto rs = h().OpenDynaset("SELECT * FROM MailMessage");
+    ASSERT_TRUE(rs && !rs->IsEOF());
+    EXPECT_EQ(TextOf(rs->Field("mlRecipients")), recipients.substr(0, 250));
+    EXPECT_EQ(TextOf(rs->Field("mlSubject")), subject.substr(0, 100));
+    EXPECT_EQ(TextOf(rs->Field("mlMessage")), body);
+
+    h().CloseDatabase();
+    EXPECT_TRUE(QueueMail(outbox, "a@b", "opened for the call", "x"));
+    EXPECT_FALSE(h().IsConnected());
+}
+
+TEST_F(MailQueueTest, SavedAccountIsLoadedAndExtraRowsAreReplaced)
+{
+    h().Execute("INSERT INTO MailConfig DEFAULT VALUES");
+    SaveMailConfig(outbox, "  smtp.example.com:2525 ", " o'neil@example.com ", " pa'ss ", login::kNTLM);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailConfig"), 1);
+    InitMail(queue, outbox);
+    ASSERT_TRUE(queue.client);
+    EXPECT_EQ(queue.client->Server, "smtp.example.com:2525");
+    EXPECT_EQ(queue.client->Username, "o'neil@example.com");
+    EXPECT_EQ(queue.client->Password, "pa'ss");
+    EXPECT_EQ(queue.client->LoginMethod, login::kNTLM);
+
+    SaveMailConfig(outbox, "other", "x@y", "", login::kPlain);
+    InitMail(queue, outbox);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailConfig"), 1);
+    EXPECT_EQ(queue.client->Server, "other");
+    EXPECT_EQ(queue.client->LoginMethod, login::kPlain);
+}
+
+TEST_F(MailQueueTest, AccountTestReportsWhatTheDialogShows)
+{
+    SmtpServer server({"bob", "s3cret", false});
+    ASSERT_TRUE(server.running());
+    const std::string folder = dir.folder();
+
+    auto ok = TestMailAccount(
+        log, server.address(), "bob", "s3cret", login::kPlain, "alerts@example.com", folder);
+    EXPECT_EQ(ok.outcome, MailTestResult::Outcome::Sent);
+    EXPECT_EQ(ok.message, "A test message was successfully sent to the Alert recipient");
+    ASSERT_EQ(server.mails().size(), 1u);
+    EXPECT_EQ(headerOf(server.mails()[0], "Subject"), "Test message from Quillon Vesk Console");
+    EXPECT_TRUE(FileExists(folder + "maillog.txt"));
+
+    auto quiet = TestMailAccount(log, server.address(), "bob", "s3cret", login::kPlain, "", folder);
+    EXPECT_EQ(quiet.outcome, MailTestResult::Outcome::ConnectedOnly);
+    EXPECT_TRUE(quiet.message.empty());
+
+    auto refused
+        = TestMailAccount(log, server.address(), "bob", "nope", login::kPlain, "alerts@example.com", folder);
+    EXPECT_EQ(refused.outcome, MailTestResult::Outcome::NotConnected);
+    EXPECT_EQ(refused.message.rfind("Error ", 0), 0u) << refused.message;
+    EXPECT_EQ(server.mails().size(), 1u);
+}

@@ -1,0 +1,179 @@
+// Forwarding rules read from a real outbox, forwards written back to it.
+#include "routing/Forwarding.h"
+
+#include "StoreFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace vesk;
+using namespace vesk::routing;
+
+namespace {
+
+struct QueuedMail
+{
+    std::string recipients, subject, body;
+};
+
+class ForwardingTest : public vesk::testing::StoreTest
+{
+protected:
+    ForwardingTest()
+    {
+        outbox.settings.SMSForwarding = true;
+        target.agentAddress = "+447700900000";
+        target.station = "HOST\\USER";
+        target.queueMail = [this](const std::string& r, const std::string& s, const std::string& b) {
+            mails.push_back({r, s, b});
+            return mailWorks;
+        };
+    }
+
+    void rule(const std::string& source, const std::string& keyword, const std::string& destination,
+        const std::string& sourceName = "")
+    {
+        ASSERT_TRUE(
+            h().Execute("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination, fwdSourceName) VALUES ('"
+                + store::Quote(source) + "', '" + store::Quote(keyword) + "', '" + store::Quote(destination)
+                + "', '" + store::Quote(sourceName) + "')"));
+    }
+
+    std::string matched(const std::string& sender, const std::string& text)
+    {
+        ForwardRule match;
+        return FindForwardRule(outbox, sender, text, match) ? match.Description : "none";
+    }
+
+    // Forwards written to the outbox as "address|text".
+    std::vector<std::string> forwards()
+    {
+        std::vector<std::string> out;
+        auto rs = h().OpenDynaset("SELECT msgAddress, msgText, msgRecipient FROM Message ORDER BY msgID");
+        for (; rs && !rs->IsEOF(); rs->MoveNext()) {
+            EXPECT_EQ(TextOf(rs->Field("msgRecipient")), "SMS Forward");
+            out.push_back(TextOf(rs->Field("msgAddress")) + "|" + TextOf(rs->Field("msgText")));
+        }
+        return out;
+    }
+
+    void cacheContact(const std::string& number, const std::string& name, bool isPrivate)
+    {
+        ASSERT_TRUE(h().Execute("INSERT INTO FriendlyNameCache (fnAddress, fnName, fnIsPrivate) VALUES ('"
+            + number + "', '" + name + "', " + store::BoolLiteral(isPrivate) + ")"));
+    }
+
+    ForwardTarget target;
+    std::vector<QueuedMail> mails;
+    bool mailWorks = true;
+    const DateTime received = DateTime::fromParts(2026, 3, 5, 14, 5, 9);
+};
+
+} // namespace
+
+TEST_F(ForwardingTest, SenderRulesComeBeforeAnySenderRules)
+{
+    rule("*", "*", "+15550009");
+    rule("+447700900001", "*", "+15550002");
+    rule("+447700900001", "help", "+15550001");
+    rule("*", "^stop", "+15550003");
+
+    struct Case
+    {
+        const char* sender;
+        const char* text;
+        const char* rule;
+    };
+    for (const Case& c : {Case {"+447700900001", "I need HELP now", "+447700900001:help"},
+             Case {"+447700900001", "hello there", "+447700900001:*"},
+             Case {"+447700900002", "Stop sending", "*:^stop"}, Case {"+447700900002", "please stop", "*:*"},
+             Case {"447700900001", "help", "*:*"}}) { // compared as reported, no normalising
+        SCOPED_TRACE(std::string(c.sender) + " " + c.text);
+        EXPECT_EQ(matched(c.sender, c.text), c.rule);
+    }
+}
+
+TEST_F(ForwardingTest, KeywordsAreFoldedAndBadPatternsNeverMatch)
+{
+    rule("*", "STOP\\D", "+15550003");
+    rule("*", "([unclosed", "+15550004");
+    EXPECT_EQ(matched("+1", "Stop1"), "*:STOP\\D") << "\\D acts as \\d";
+    EXPECT_EQ(matched("+1", "stop!"), "none");
+    EXPECT_EQ(matched("+1", "([unclosed"), "none");
+}
+
+TEST_F(ForwardingTest, DestinationSplitsIntoPhonesAndMailRecipients)
+{
+    rule("*", "*", " +15550001 , ops@example.com ,, +15550002,  desk@example.com");
+    ForwardRule match;
+    ASSERT_TRUE(FindForwardRule(outbox, "+1", "x", match));
+    EXPECT_EQ(match.PhoneDestinations, (std::vector<std::string> {" +15550001 ", " +15550002"}));
+    EXPECT_EQ(match.MailRecipients, "ops@example.com,desk@example.com");
+}
+
+TEST_F(ForwardingTest, ForwardsByPhoneAndMailWithDisplayNames)
+{
+    cacheContact("+447700900001", "Ann Lee", false);
+    cacheContact("+447700900002", "Secret Sam", true);
+    rule("+447700900001", "*", "+15550001,ops@example.com");
+    rule("+447700900002", "*", "+15550002,ops@example.com");
+    rule("+447700900003", "*", "+15550003", "Night Desk");
+    rule("*", "*", "+15550009,+447700900000");
+
+    ForwardMessage(outbox, target, "+447700900001", "  Hello there  ", received);
+    ForwardMessage(outbox, target, "+447700900002", "hush", received);
+    ForwardMessage(outbox, target, "+447700900003", "desk", received);
+    ForwardMessage(outbox, target, "+447700900004", "who", received);
+
+    EXPECT_EQ(forwards(),
+        (std::vector<std::string> {"+15550001|Forward from: Ann Lee@+447700900001 \"Hello there\"",
+            "+15550002|Forward from: Secret Sam@(Private Number) \"hush\"",
+            "+15550003|Forward from: Night Desk@+447700900003 \"desk\"",
+            "+15550009|Forward from: Unknown Contact@+447700900004 \"who\""}));
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0].recipients, "ops@example.com");
+    EXPECT_EQ(mails[0].subject, "SMS From Ann Lee@+447700900001 at 14:05");
+    EXPECT_EQ(mails[0].body, "  Hello there  ") << "mail keeps the text unchanged";
+    EXPECT_EQ(mails[1].subject, "SMS From Secret Sam@(Private Number) at 14:05");
+
+    EXPECT_TRUE(log.has("Forward matched to +447700900001:*"));
+    EXPECT_TRUE(log.has("SMS Forward created from @+447700900001 to +15550001"));
+    EXPECT_TRUE(log.has("SMS Forward created from Night Desk@+447700900003 to +15550003"));
+    EXPECT_TRUE(log.has("Mail Forward created from Ann Lee@+447700900001 to ops@example.com"));
+    EXPECT_TRUE(log.has("Will not forward messages to modem address"));
+}
+
+TEST_F(ForwardingTest, NoRuleOrForwardingOffOrFailedMailIsReported)
+{
+    ForwardMessage(outbox, target, "+447700900001", "a message longer than twenty", received);
+    EXPECT_TRUE(log.has("No forwarding rule matches +447700900001 a message longer tha"));
+
+    rule("*", "*", "ops@example.com");
+    mailWorks = false;
+    ForwardMessage(outbox, target, "+447700900001", "x", received);
+    EXPECT_EQ(log.lines.back().icon, icon::kWarning);
+    EXPECT_EQ(log.lines.back().text.rfind("Could not create mail message : ", 0), 0u);
+
+    log.lines.clear();
+    mails.clear();
+    outbox.settings.SMSForwarding = false;
+    ForwardMessage(outbox, target, "+447700900001", "x", received);
+    EXPECT_TRUE(log.lines.empty());
+    EXPECT_TRUE(mails.empty());
+}
+
+TEST_F(ForwardingTest, SavedRulesDropUnusableRowsAndKeepTheirOrder)
+{
+    rule("old", "*", "+1");
+    ASSERT_TRUE(SaveForwardRules(outbox,
+        {{" +447700900001 ", "O'Neil", " help ", " +15550001 "}, {"+", "", "*", "+15550002"},
+            {"*", "", "*", "+447700900000"}, {"", "", "*", "+15550003"}, {"*", "", "*", "ops@example.com"}},
+        target.agentAddress));
+    const auto rows = LoadForwardRules(outbox);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].Source, "*");
+    EXPECT_EQ(rows[0].Destination, "ops@example.com");
+    EXPECT_EQ(rows[1].Source, "+447700900001");
+    EXPECT_EQ(rows[1].SourceName, "O'Neil");
+    EXPECT_EQ(rows[1].Keyword, "help");
+    EXPECT_EQ(rows[1].Destination, "+15550001");
+}

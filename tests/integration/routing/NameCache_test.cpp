@@ -1,0 +1,110 @@
+// The outbox's copy of the address book, rebuilt from a real contacts file.
+#include "routing/NameCache.h"
+
+#include "StoreFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace vesk;
+using namespace vesk::routing;
+
+namespace {
+
+class NameCacheTest : public vesk::testing::StoreTest
+{
+protected:
+    void contact(const std::string& first, const std::string& surname, const std::string& phone,
+        bool isPrivate = false)
+    {
+        store::db contacts(clock, pump);
+        contacts.setFilename(dir.file(store::kContactsName));
+        ASSERT_TRUE(contacts.OpenDatabase(store::mode::kReadWriteShared));
+        ASSERT_TRUE(contacts.Execute(
+            "INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES ("
+            + (first.empty() ? std::string("NULL") : "'" + store::Quote(first) + "'") + ", '"
+            + store::Quote(surname) + "', '" + store::Quote(phone) + "', " + store::BoolLiteral(isPrivate)
+            + ")"))
+            << contacts.LastError();
+    }
+
+    int cached() { return scalar("SELECT COUNT(*) FROM FriendlyNameCache"); }
+
+    NameCache cache;
+};
+
+} // namespace
+
+TEST_F(NameCacheTest, NamesAreBuiltWithoutStrayBlanks)
+{
+    contact("  Ann ", " Lee ", "+447700900001");
+    contact("Cher", "", "+447700900002");
+    contact("", "Prince", "+447700900003", true);
+    contact("Bo", "O'Hara", "+44 '77");
+    ASSERT_TRUE(ImportNameCache(cache, outbox, dir.path(), true));
+    EXPECT_EQ(cached(), 4);
+
+    struct Case
+    {
+        const char* number;
+        const char* name;
+        bool isPrivate;
+    };
+    for (const Case& c : {Case {"+447700900001", "Ann Lee", false}, Case {"+447700900002", "Cher", false},
+             Case {"+447700900003", "Prince", true}, Case {"+44 '77", "Bo O'Hara", false},
+             Case {"+15550000", "Unknown Contact", false}}) {
+        SCOPED_TRACE(c.number);
+        const Contact found = LookupFriendlyName(outbox, c.number);
+        EXPECT_EQ(found.Name, c.name);
+        EXPECT_EQ(found.Address, c.number);
+        EXPECT_EQ(found.IsPrivate, c.isPrivate);
+    }
+}
+
+TEST_F(NameCacheTest, SharedNumberGivesTheNameThatSortsFirst)
+{
+    contact("Zed", "Adams", "+447700900009");
+    contact("Amy", "Zimmer", "+447700900009");
+    ASSERT_TRUE(ImportNameCache(cache, outbox, dir.path(), true));
+    EXPECT_EQ(LookupFriendlyName(outbox, "+447700900009").Name, "Amy Zimmer");
+}
+
+TEST_F(NameCacheTest, RebuildsOnlyWhenMoreThanTwoHoursOld)
+{
+    contact("Ann", "Lee", "+447700900001");
+    ASSERT_TRUE(ImportNameCache(cache, outbox, dir.path(), true));
+    contact("Bob", "Ray", "+447700900002");
+
+    clock.advance(119min);
+    EXPECT_FALSE(ImportNameCache(cache, outbox, dir.path(), false));
+    EXPECT_EQ(cached(), 1);
+    clock.advance(1min);
+    EXPECT_FALSE(ImportNameCache(cache, outbox, dir.path(), false)) << "exactly 120 minutes is not yet due";
+    clock.advance(1min);
+    EXPECT_TRUE(ImportNameCache(cache, outbox, dir.path(), false));
+    EXPECT_EQ(cached(), 2);
+    EXPECT_EQ(scalar("SELECT sysNameCacheImportFlag FROM System"), 0);
+}
+
+TEST_F(NameCacheTest, AnotherConsoleRebuildingMeansThisOneSkips)
+{
+    contact("Ann", "Lee", "+447700900001");
+    h().Execute("UPDATE System SET sysNameCacheImportFlag = TRUE");
+    EXPECT_FALSE(ImportNameCache(cache, outbox, dir.path(), true));
+    EXPECT_EQ(cached(), 0);
+    EXPECT_EQ(LookupFriendlyName(outbox, "+447700900001").Name, "Unknown Contact");
+
+    ResetNameCache(outbox);
+    EXPECT_TRUE(IsNameCacheImportDue(outbox)) << "a reset makes the cache due at once";
+    EXPECT_TRUE(ImportNameCache(cache, outbox, dir.path(), false));
+    EXPECT_EQ(LookupFriendlyName(outbox, "+447700900001").Name, "Ann Lee");
+}
+
+TEST_F(NameCacheTest, MissingContactsFileGivesTheFlagBack)
+{
+    std::filesystem::remove(dir.file(store::kContactsName));
+    EXPECT_FALSE(ImportNameCache(cache, outbox, dir.path(), true));
+    EXPECT_EQ(scalar("SELECT sysNameCacheImportFlag FROM System"), 0);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM System WHERE sysNameCacheLastImportTime IS NULL"), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file(store::kContactsName)));
+}
