@@ -1,0 +1,40 @@
+// The charge notes and their formatting.
+#ifndef Q_MOC_RUN
+#include "ui/ChargeWarnings.h"
+#include "ui/frmCharges.h"
+#endif
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace vesk::ui;
+
+class tst_frmCharges : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formatsParagraphsLinesAndTabs()
+    {
+        QCOMPARE(FormatChargeNote("plain text, no sequences"), QString("plain text, no sequences"));
+        QCOMPARE(FormatChargeNote("one\\ptwo\\nthree\\tfour"), QString("one\r\n\r\ntwo\r\nthree    four"));
+        QCOMPARE(FormatChargeNote("C:\\data"), QString("C:\\data")); // a lone backslash stays
+    }
+
+    void noteShowsBothParagraphsAndClosesOnOK()
+    {
+        frmCharges note;
+        note.SetInfo(kChargeNoteReply);
+        note.show();
+        QCOMPARE(note.lblInfo->text(),
+            QString(
+                "If you enable replies to incoming messages then you will incur charges from your network "
+                "operator.\n\nThe reply will be sent sent as a standard SMS via the modem."));
+        QTest::mouseClick(note.cmdOK, Qt::LeftButton);
+        QVERIFY(note.isHidden());
+    }
+};
+
+QTEST_MAIN(tst_frmCharges)
+#include "tst_frmCharges.moc"

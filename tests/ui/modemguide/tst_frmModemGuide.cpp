@@ -1,0 +1,99 @@
+// The modem guide window over a list of tested modems in a temporary folder.
+#ifndef Q_MOC_RUN
+#include "modem/ModemGuide.h"
+#include "ui/frmModemGuide.h"
+
+#include "TempDir.h"
+#endif
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+using vesk::ui::frmModemGuide;
+
+class tst_frmModemGuide : public QObject
+{
+    Q_OBJECT
+
+private:
+    vesk::testing::TempDir dir;
+
+    void openGuide(frmModemGuide& guide, const char* model)
+    {
+        guide.ListPath = dir.file(vesk::modem::kModemListName);
+        guide.ModemID = model;
+        guide.FindModem();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        vesk::testing::WriteFile(dir.file(vesk::modem::kModemListName),
+            "; ACME X1|commented out|F|ME|ME|1200,N,8,1|\n"
+            "ACME X1|Acme terminal|F|SM|SR|9600,N,8,1|Works well\n"
+            "ACME P2|Acme stick|P|SM|ME|115200,N,8,1|Reports late\n"
+            "ACME I3|Acme data stick|I|||115200,N,8,1|No AT port\n"
+            "ACME Q4|Acme odd|Q|SM|SM|9600,N,8,1|\n");
+    }
+
+    void noModemCannotBeAccepted()
+    {
+        frmModemGuide guide;
+        openGuide(guide, "");
+        QCOMPARE(guide.lblID->text(), QString("UNKNOWN MODEM"));
+        QVERIFY(!guide.cmdUseSettings->isEnabled());
+        QVERIFY(guide.windowTitle().startsWith("Quillon Vesk Console"));
+    }
+
+    void modelInAnotherCaseMatchesAndCanBeAccepted()
+    {
+        frmModemGuide guide;
+        openGuide(guide, "acme x1");
+        QCOMPARE(guide.lblID->text(), QString("ACME X1 - Acme terminal"));
+        QCOMPARE(guide.lblCompatibility->text(), QString("Full"));
+        QVERIFY(guide.cmdUseSettings->isEnabled());
+        QVERIFY(!guide.IsModemSelected());
+        QTest::mouseClick(guide.cmdUseSettings, Qt::LeftButton);
+        QVERIFY(guide.IsModemSelected());
+        QCOMPARE(guide.MessageMemory(), std::string("SM"));
+        QCOMPARE(guide.ReportMemory(), std::string("SR"));
+        QCOMPARE(guide.InitString(), std::string("9600,N,8,1"));
+    }
+
+    void ratingsDecideWhetherSettingsCanBeUsed()
+    {
+        struct Case
+        {
+            const char* model;
+            const char* text;
+            bool usable;
+        };
+        const Case cases[] = {
+            {"ACME P2", "Partial", true},
+            {"ACME I3", "Incompatible", false},
+            {"ACME Q4", "Unknown", false},
+        };
+        for (const auto& c : cases) {
+            frmModemGuide guide;
+            openGuide(guide, c.model);
+            QCOMPARE(guide.lblCompatibility->text(), QString(c.text));
+            QCOMPARE(guide.cmdUseSettings->isEnabled(), c.usable);
+        }
+    }
+
+    void unlistedModelIsExplained()
+    {
+        frmModemGuide guide;
+        openGuide(guide, "NOKIA 30");
+        QCOMPARE(guide.lblID->text(), QString("NOKIA 30"));
+        QVERIFY(guide.lblNotes->text().startsWith("This modem has not been tested yet"));
+        QVERIFY(!guide.cmdUseSettings->isEnabled());
+        QTest::mouseClick(guide.cmdClose, Qt::LeftButton);
+        QVERIFY(!guide.IsModemSelected());
+        QVERIFY(guide.InitString().empty());
+    }
+};
+
+QTEST_MAIN(tst_frmModemGuide)
+#include "tst_frmModemGuide.moc"
