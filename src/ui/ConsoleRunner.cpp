@@ -8,6 +8,7 @@
 #include "ui/QtEventPump.h"
 #include "ui/SignalWatcher.h"
 #include "ui/WindowPrompts.h"
+#include "ui/frmConfigNew.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -40,6 +41,11 @@ int RunConsoleWindow(int& argc, char** argv, core::SettingsStore& settings, cons
     {
         frmMain window(ctx);
         window.attach();
+        window.setConfigureDialog([&ctx](QWidget& owner) {
+            frmConfigNew dialog(ctx, &owner);
+            dialog.exec();
+            return frmMain::ConfigureResult {dialog.IsDirty(), dialog.IsModemDirty()};
+        });
         WindowPrompts prompts(ctx, window);
         if (core::Main(ctx, prompts) != core::StartResult::Running)
             return 0; // start-up ended before the console ran: nothing to save

@@ -1,0 +1,252 @@
+// The configuration dialog over a real outbox, address filter and settings file in a temporary folder.
+#ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
+#include "core/Context.h"
+#include "core/SettingsStore.h"
+#include "routing/Forwarding.h"
+#include "store/Outbox.h"
+#include "ui/ForwardGrid.h"
+#include "ui/frmConfigNew.h"
+#include "ui/frmRegExTester.h"
+
+#include "FakeClock.h"
+#include "ScriptedPump.h"
+#include "TempDir.h"
+#endif
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+using namespace vesk;
+using vesk::ui::ForwardGrid;
+using vesk::ui::frmConfigNew;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Deals with the modal windows that open inside a click: each one found is handed to `act` and
+// recorded. Polls until stopped, since the window opens only once the click runs.
+struct ModalWatch
+{
+    std::function<void(QWidget&)> act;
+    QStringList boxTexts;
+    std::shared_ptr<bool> running = std::make_shared<bool>(true);
+
+    void arm()
+    {
+        QTimer::singleShot(0, [this, alive = running] {
+            if (*alive)
+                poll();
+        });
+    }
+    void stop() { *running = false; }
+    ~ModalWatch() { stop(); }
+
+    void poll()
+    {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                boxTexts << box->text();
+                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click()
+                                             : box->buttons().first()->click();
+            } else if (act) {
+                act(*modal);
+            }
+        }
+        QTimer::singleShot(10, [this, alive = running] {
+            if (*alive)
+                poll();
+        });
+    }
+};
+
+} // namespace
+
+class tst_frmConfigNew : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testing::TempDir> dir;
+    testing::FakeClock clock;
+    testing::ScriptedPump pump;
+    std::unique_ptr<core::SettingsStore> settings;
+    std::unique_ptr<core::Context> ctx;
+
+    std::string settingsFile() const { return dir->file("console.conf"); }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<testing::TempDir>();
+        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
+            fs::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dir->file(name));
+        qputenv("VESK_SETTINGS", QByteArray::fromStdString(settingsFile()));
+        settings = std::make_unique<core::SettingsStore>(core::SettingsStore::DefaultPath());
+        ctx = std::make_unique<core::Context>(clock, pump, *settings, dir->folder());
+        ctx->app.LoadEnvironment(ctx->config, ctx->DataFolder);
+        ctx->DataFolder = dir->path();
+        ctx->config.AgentAddress = "+441111111111";
+        ctx->config.AutoDetect = false;
+        ctx->config.COMPort = "/dev/ttyUSB7";
+        QVERIFY(store::OpenOutbox(ctx->outbox, ctx->DataFolder, true));
+    }
+
+    void cleanup()
+    {
+        ctx.reset();
+        settings.reset();
+        dir.reset();
+    }
+
+    void ownNumberMustBeInternational_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("space") << "+44 1234567"
+                               << "";
+        QTest::newRow("no plus") << "441234567"
+                                 << "You must enter the phone numbers is the following format:\n"
+                                    "+<CountryCode><AreaCode><Number>";
+        QTest::newRow("empty") << " + "
+                               << "You must provide the phone number associated with the SIM card";
+    }
+
+    void ownNumberMustBeInternational()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, message);
+        frmConfigNew dialog(*ctx);
+        dialog.cbSendInterval->setCurrentText("60");
+        dialog.txtAgentAddress->setText(number);
+        ModalWatch watch;
+        watch.arm();
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        watch.stop();
+        QCOMPARE(watch.boxTexts, message.isEmpty() ? QStringList() : QStringList {message});
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(dialog.txtAgentAddress->selectedText(), number);
+        QCOMPARE(dialog.focusWidget(), dialog.txtAgentAddress);
+        QVERIFY(!dialog.IsDirty());
+        QCOMPARE(ctx->config.AgentAddress, std::string("+441111111111"));
+        QVERIFY(ctx->config.SendInterval != 60);
+    }
+
+    void storedSizeOutsideTheListSelectsTheFirst()
+    {
+        ctx->outbox.settings.SMSMaxMessageSize = 200;
+        frmConfigNew dialog(*ctx);
+        QCOMPARE(dialog.cbSMSMaxLen->currentText(), QString("160"));
+        QCOMPARE(dialog.cbPort->currentText(), QString("/dev/ttyUSB7"));
+    }
+
+    void onlyModemFieldsAskForANewModemConnection_data()
+    {
+        QTest::addColumn<bool>("port");
+        QTest::addColumn<bool>("modemDirty");
+        QTest::newRow("send interval") << false << false;
+        QTest::newRow("port") << true << true;
+    }
+
+    void onlyModemFieldsAskForANewModemConnection()
+    {
+        QFETCH(bool, port);
+        QFETCH(bool, modemDirty);
+        frmConfigNew dialog(*ctx);
+        if (port)
+            dialog.cbPort->setCurrentText("/dev/ttyACM3");
+        else
+            dialog.cbSendInterval->setCurrentText(ctx->config.SendInterval == 60 ? "30" : "60");
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(dialog.IsDirty());
+        QCOMPARE(dialog.IsModemDirty(), modemDirty);
+        if (port)
+            QCOMPARE(ctx->config.COMPort, std::string("/dev/ttyACM3"));
+    }
+
+    void settingsFileIsWrittenOnlyWhenSomethingChanged()
+    {
+        ctx->outbox.settings.SMSMaxMessageSize = 304; // one the list offers, so OK keeps it
+        ctx->app.SaveEnviroment(ctx->config, ctx->DataFolder);
+        fs::remove(settingsFile());
+        {
+            frmConfigNew dialog(*ctx);
+            QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            QVERIFY(!dialog.IsDirty());
+        }
+        QVERIFY(!fs::exists(settingsFile()));
+
+        frmConfigNew dialog(*ctx);
+        dialog.cbSendInterval->setCurrentText(ctx->config.SendInterval == 60 ? "30" : "60");
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        QVERIFY(fs::exists(settingsFile()));
+        QCOMPARE(settings->get("Resource", "SendInterval"), std::to_string(ctx->config.SendInterval));
+    }
+
+    void ruleForwardingToTheOwnNumberIsDropped()
+    {
+        frmConfigNew dialog(*ctx);
+        QCOMPARE(dialog.gridForward->rowCount(), 1); // the blank row for a new rule
+        dialog.chkSMSForwwarding->setChecked(true);
+        dialog.gridForward->setCell(0, ForwardGrid::kSource, "*");
+        dialog.gridForward->setCell(0, ForwardGrid::kKeyword, "loop");
+        dialog.gridForward->setCell(0, ForwardGrid::kDestination, " +441111111111 ");
+        dialog.gridForward->setCell(1, ForwardGrid::kSource, "+447700900001");
+        dialog.gridForward->setCell(1, ForwardGrid::kKeyword, "*");
+        dialog.gridForward->setCell(1, ForwardGrid::kDestination, "ops@example.com");
+        QCOMPARE(dialog.gridForward->rowCount(), 3);
+
+        dialog.gridForward->setCurrentCell(1, ForwardGrid::kKeyword);
+        QVERIFY(dialog.lblGridHelp->text().startsWith("Use '*' to match any text"));
+        QVERIFY(dialog.lblGridHelp->text().contains("e.g.:\n\t\t^alert matches"));
+        dialog.gridForward->setCurrentCell(1, ForwardGrid::kName);
+        QVERIFY(dialog.lblGridHelp->text().contains("the Quillon Vesk Console will attempt"));
+
+        QVERIFY(dialog.gridForward->IsEdited());
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        frmConfigNew reopened(*ctx);
+        const auto rules = reopened.gridForward->rules();
+        QCOMPARE(rules.size(), std::size_t(2)); // and the blank row
+        QCOMPARE(rules[0].Source, std::string("+447700900001"));
+        QCOMPARE(rules[0].Destination, std::string("ops@example.com"));
+        QVERIFY(ctx->outbox.settings.SMSForwarding);
+    }
+
+    void expressionFromTheTesterIsAppendedToTheFilter()
+    {
+        frmConfigNew dialog(*ctx);
+        dialog.txtFilter->setPlainText("^\\+44");
+        ModalWatch watch;
+        watch.act = [](QWidget& w) {
+            if (auto* tester = qobject_cast<ui::frmRegExTester*>(&w)) {
+                tester->txtRegEx->setText("^\\+33");
+                tester->cmdUse->click();
+            }
+        };
+        watch.arm();
+        QTest::keyClick(dialog.txtFilter, Qt::Key_F1);
+        watch.stop();
+        QCOMPARE(dialog.txtFilter->toPlainText(), QString("^\\+44\n^\\+33"));
+        QCOMPARE(dialog.txtFilter->textCursor().position(), dialog.txtFilter->toPlainText().size());
+
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        QCOMPARE(ctx->filter.entries(), (std::vector<std::string> {"^\\+44", "^\\+33"}));
+    }
+};
+
+QTEST_MAIN(tst_frmConfigNew)
+#include "tst_frmConfigNew.moc"
