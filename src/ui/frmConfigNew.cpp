@@ -33,6 +33,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTextCursor>
@@ -145,6 +146,15 @@ frmConfigNew::frmConfigNew(core::Context& ctx, QWidget* parent)
             = {ChkAutodetect, cbSMSMaxLen, gridForward, txtFilter, txtDiagEmail, txtMailServer, cbPriority};
         if (index >= 0 && index < int(std::size(focus)))
             focus[index]->setFocus();
+    });
+
+    // Lists and combo boxes swallow Ctrl+Tab, so the dialog switches tabs itself.
+    auto* nextTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
+    auto* previousTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this);
+    connect(nextTab, &QShortcut::activated, this,
+        [this] { tabMain->setCurrentIndex((tabMain->currentIndex() + 1) % tabMain->count()); });
+    connect(previousTab, &QShortcut::activated, this, [this] {
+        tabMain->setCurrentIndex((tabMain->currentIndex() + tabMain->count() - 1) % tabMain->count());
     });
 
     lblVersion = named(new QLabel(this), "lblVersion");
