@@ -296,6 +296,7 @@ void frmWizard::buildPages()
     connect(cmdPickDataFolder, &QPushButton::clicked, this, [this] { cmdPickDataFolder_Click(); });
     connect(cmdModemGuide, &QPushButton::clicked, this, [this] { cmdModemGuide_Click(); });
     connect(rbCOMPort, &QRadioButton::toggled, cbCOMPort, &QWidget::setEnabled);
+    connect(rbCOMPort, &QRadioButton::clicked, cbCOMPort, [this] { cbCOMPort->setFocus(); });
     connect(imgSMSMaxLenWarning, &QToolButton::clicked, this,
         [this] { ShowChargeNote(this, kChargeNoteMessageSize); });
     connect(imgStandardReplyWarning, &QToolButton::clicked, this,
