@@ -21,4 +21,11 @@ void ShowCritical(QWidget* parent, const QString& text)
     box.exec();
 }
 
+void ShowExclamation(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, core::ConsoleApp::kAppName, text, QMessageBox::Ok, parent);
+    box.setObjectName("exclamationMessage");
+    box.exec();
+}
+
 } // namespace vesk::ui

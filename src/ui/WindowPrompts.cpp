@@ -5,6 +5,7 @@
 #include "ui/WindowPlacement.h"
 #include "ui/frmCreateOB.h"
 #include "ui/frmMain.h"
+#include "ui/frmWizard.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -21,11 +22,10 @@ core::StartupPrompts::FolderAnswer WindowPrompts::folderWithoutDataFiles(const s
 
 bool WindowPrompts::runWizard()
 {
-    const auto folder = createOutbox();
-    if (!folder)
-        return false;
-    m_ctx.app.SaveParameter("Setup", "DataFolder", *folder);
-    return true;
+    // The wizard stores its settings itself; start-up reads them back afterwards.
+    frmWizard wizard(m_ctx, m_window.isVisible() ? &m_window : nullptr);
+    wizard.exec();
+    return !wizard.IsCanceled();
 }
 
 void WindowPrompts::invalidOutboxFolder()

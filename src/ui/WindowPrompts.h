@@ -10,8 +10,7 @@ namespace vesk::ui {
 
 class frmMain;
 
-// Start-up questions answered with message boxes and dialogs. Until the setup wizard exists,
-// "run the wizard" offers the create-outbox dialog and stores the folder it filled.
+// Start-up questions answered with message boxes, the setup wizard and the create-outbox dialog.
 class WindowPrompts final : public core::StartupPrompts
 {
 public:

@@ -143,7 +143,7 @@ private slots:
 
     void cancelledWizardEndsStartUp()
     {
-        // No data folder: the wizard stand-in (the create-outbox dialog) is offered; cancelling ends.
+        // No data folder: the setup wizard opens; closing it ends start-up.
         frmMain window(*ctx);
         window.attach();
         WindowPrompts prompts(*ctx, window);

@@ -1,0 +1,258 @@
+// The setup wizard: what its pages refuse, what Finish stores, and what becomes of an outbox that
+// is already in the chosen folder.
+#ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
+#include "core/Context.h"
+#include "core/SettingsStore.h"
+#include "store/Migrate.h"
+#include "store/Outbox.h"
+#include "store/Recordset.h"
+#include "store/db.h"
+#include "support/Convert.h"
+#include "support/EventPump.h"
+#include "ui/frmOverwiteOBWarning.h"
+#include "ui/frmWizard.h"
+
+#include "FakeClock.h"
+#include "TempDir.h"
+#endif
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+
+using namespace vesk;
+using vesk::ui::frmWizard;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Answers every modal window that opens while it lives: message boxes with their one button
+// (their texts are kept), the overwrite warning with the chosen answer.
+class ModalAnswers
+{
+public:
+    explicit ModalAnswers(bool overwrite = false)
+        : m_overwrite(overwrite)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { answer(); });
+        m_timer.start(5);
+    }
+
+    QStringList texts;
+
+private:
+    void answer()
+    {
+        QWidget* w = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            texts << box->text();
+            box->buttons().first()->click();
+        } else if (auto* warning = qobject_cast<ui::frmOverwiteOBWarning*>(w)) {
+            (m_overwrite ? warning->cmdOverwrite : warning->cmdKeep)->click();
+        }
+    }
+
+    bool m_overwrite;
+    QTimer m_timer;
+};
+
+} // namespace
+
+class tst_frmWizard : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testing::TempDir> dir;
+    testing::FakeClock clock;
+    NullPump pump;
+    std::unique_ptr<core::SettingsStore> settings;
+    std::unique_ptr<core::Context> ctx;
+
+    std::string stored(const std::string& section, const std::string& key) const
+    {
+        return core::SettingsStore(settings->path()).get(section, key).value_or("<absent>");
+    }
+
+    std::int32_t count(const std::string& file, const std::string& table)
+    {
+        store::db database(clock, pump);
+        database.setFilename(file);
+        if (!database.OpenDatabase(store::mode::kReadShared))
+            return -1;
+        const auto rs = database.OpenDynaset("SELECT COUNT(*) AS N FROM " + table);
+        const std::int32_t n = rs ? LongOf(rs->Field("N")) : -1;
+        database.CloseDatabase();
+        return n;
+    }
+
+    bool execute(const std::string& file, const std::string& sql)
+    {
+        store::db database(clock, pump);
+        database.setFilename(file);
+        const bool done = database.OpenDatabase(store::mode::kReadWriteShared) && database.Execute(sql);
+        database.CloseDatabase();
+        return done;
+    }
+
+    std::string dataFolder() const { return dir->file("data"); }
+    std::string outbox() const { return dataFolder() + "/SMSMessages.mdb"; }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<testing::TempDir>();
+        qputenv("VESK_SETTINGS", QByteArray::fromStdString(dir->file("console.conf")));
+        settings = std::make_unique<core::SettingsStore>(core::SettingsStore::DefaultPath());
+        ctx = std::make_unique<core::Context>(clock, pump, *settings, VESK_BIN_DIR "/");
+    }
+    void cleanup()
+    {
+        ctx.reset();
+        settings.reset();
+        dir.reset();
+    }
+
+    void finishStoresTheSettingsAndMakesTheFolderReady_data()
+    {
+        QTest::addColumn<QString>("separator");
+        QTest::newRow("slash") << "/";
+        QTest::newRow("backslash") << "\\";
+    }
+
+    void finishStoresTheSettingsAndMakesTheFolderReady()
+    {
+        QFETCH(QString, separator);
+        frmWizard wizard(*ctx);
+        QCOMPARE(wizard.windowTitle(), QString("Quillon Vesk Console - Setup Wizard"));
+        wizard.ShowPage(frmWizard::kDataFolder);
+        wizard.txtDataFolder->setText(QString::fromStdString(dataFolder()) + separator);
+        wizard.cmdNext->click();
+        QCOMPARE(wizard.page(), int(frmWizard::kCOMPort));
+        wizard.rbCOMAutoDetect->setChecked(true); // no port chosen
+        wizard.txtLocalAddress->setText("+447700900123");
+        wizard.cbSMSMaxLen->setCurrentText("304");
+        wizard.txtStandardReply->setText("Thank you, we'll be in touch");
+        wizard.ShowPage(frmWizard::kFinished);
+        QCOMPARE(wizard.cmdNext->text(), QString("&Finish"));
+        ModalAnswers answers;
+        wizard.cmdNext->click();
+
+        QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join('|')));
+        QVERIFY(!wizard.IsCanceled());
+        QCOMPARE(stored("Setup", "DataFolder"), dataFolder());
+        QCOMPARE(stored("COM", "Port"), std::string("COM1"));
+        QCOMPARE(stored("COM", "AutoDetect"), std::string("1"));
+        QCOMPARE(stored("Agent", "LocalAddress"), std::string("+447700900123"));
+        store::SystemSettings s;
+        QVERIFY(store::LoadSystemSettings(outbox(), s, clock, pump, ctx->app));
+        QCOMPARE(int(s.SMSMaxMessageSize), 304);
+        QCOMPARE(s.StandardReply, std::string("Thank you, we'll be in touch"));
+        QCOMPARE(int(s.SMSRemoveAfter), 366);
+        QVERIFY(fs::exists(dataFolder() + "/SMSContacts.mdb"));
+    }
+
+    void portPageWantsAPortUnlessTheModemIsSearchedFor()
+    {
+        frmWizard wizard(*ctx);
+        wizard.ShowPage(frmWizard::kCOMPort);
+        wizard.rbCOMPort->setChecked(true);
+        wizard.cbCOMPort->setCurrentText("");
+        {
+            ModalAnswers answers;
+            wizard.cmdNext->click();
+            QCOMPARE(answers.texts, QStringList {"Please select a COM Port before proceeding"});
+        }
+        QCOMPARE(wizard.page(), int(frmWizard::kCOMPort));
+        // Any device path can be typed, a pseudo-terminal's link among them.
+        wizard.cbCOMPort->setCurrentText(QString::fromStdString(dir->file("modem")));
+        wizard.cmdNext->click();
+        QCOMPARE(wizard.page(), int(frmWizard::kPhoneNumber));
+    }
+
+    void phoneNumberPageKeepsBadNumbers_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("empty") << ""
+                               << "Please enter the phone number of the SIM card in the modem"
+                               << "";
+        QTest::newRow("no plus") << "44 7700 900123"
+                                 << "You must enter the phone numbers is the following format:\n"
+                                    "+<CountryCode><AreaCode><Number>"
+                                 << "447700900123";
+        QTest::newRow("good, with blanks") << "+44 7700 900123"
+                                           << ""
+                                           << "+447700900123";
+    }
+
+    void phoneNumberPageKeepsBadNumbers()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, message);
+        frmWizard wizard(*ctx);
+        wizard.ShowPage(frmWizard::kPhoneNumber);
+        wizard.txtLocalAddress->setText(number);
+        ModalAnswers answers;
+        wizard.cmdNext->click();
+        QCOMPARE(answers.texts, message.isEmpty() ? QStringList() : QStringList {message});
+        QCOMPARE(wizard.page(), int(message.isEmpty() ? frmWizard::kSMSSize : frmWizard::kPhoneNumber));
+        QTEST(wizard.txtLocalAddress->text(), "kept");
+    }
+
+    void existingOutboxIsKeptOrRebuilt_data()
+    {
+        QTest::addColumn<bool>("overwrite");
+        QTest::newRow("keep") << false;
+        QTest::newRow("create new") << true;
+    }
+
+    void existingOutboxIsKeptOrRebuilt()
+    {
+        QFETCH(bool, overwrite);
+        std::string errorText;
+        std::string errorLines;
+        fs::create_directories(dataFolder());
+        QVERIFY(store::CreateOutbox(dataFolder(), ctx->outbox.templateFolder, errorText, errorLines));
+        QVERIFY(execute(
+            outbox(), "INSERT INTO Message (msgRecipient, msgText) VALUES ('+447700900111', 'Held over')"));
+        QVERIFY(execute(
+            outbox(), "INSERT INTO Inbox (msgAddress, msgText) VALUES ('+447700900222', 'Are you open?')"));
+        QVERIFY(execute(
+            outbox(), "UPDATE System SET sysMailSenderActive = TRUE, sysStandardReply = 'Back soon'"));
+
+        frmWizard wizard(*ctx);
+        wizard.ShowPage(frmWizard::kDataFolder);
+        wizard.txtDataFolder->setText(QString::fromStdString(dataFolder()));
+        wizard.cmdNext->click();
+        // The pages show what the outbox holds.
+        QCOMPARE(wizard.txtStandardReply->text(), QString("Back soon"));
+        wizard.txtLocalAddress->setText("+447700900123");
+        wizard.ShowPage(frmWizard::kFinished);
+        ModalAnswers answers(overwrite);
+        wizard.cmdNext->click();
+
+        QVERIFY(!wizard.IsCanceled());
+        QCOMPARE(fs::exists(dataFolder() + "/SMSMessages.bak"), overwrite);
+        QCOMPARE(count(outbox(), "Message"), overwrite ? 0 : 1); // queued messages are not carried over
+        QCOMPARE(count(outbox(), "Inbox"), 1);
+        if (!overwrite) // a kept outbox loses the flags a stopped console may have left set
+            QCOMPARE(count(outbox(), "System WHERE sysMailSenderActive = TRUE"), 0);
+        store::SystemSettings s;
+        QVERIFY(store::LoadSystemSettings(outbox(), s, clock, pump, ctx->app));
+        QCOMPARE(s.StandardReply, std::string("Back soon"));
+    }
+};
+
+QTEST_MAIN(tst_frmWizard)
+#include "tst_frmWizard.moc"
