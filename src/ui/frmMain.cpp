@@ -329,7 +329,8 @@ void frmMain::Signal(int percent)
     if (level > pbSignal->maximum())
         level = pbSignal->maximum();
     pbSignal->setValue(level);
-    const bool good = level >= m_signalAlertLevel;
+    // The alert threshold of the diagnostic settings; 0 (green) until they are loaded.
+    const bool good = level >= m_ctx.diagnostics.SignalLevel;
     pbSignal->setStyleSheet(QString("QProgressBar { border: 1px solid #808080; background: #f0f0f0; }"
                                     "QProgressBar::chunk { background-color: %1; }")
                                 .arg(good ? "rgb(0,192,0)" : "rgb(192,0,0)"));

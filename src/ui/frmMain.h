@@ -48,8 +48,6 @@ public:
     void setConfigureDialog(ConfigureDialog dialog) { m_configure = std::move(dialog); }
     void ReSizeControls();
     int layoutCount() const { return m_layoutCount; }
-    // Below this level the signal bar turns red; 0 until the diagnostic settings say otherwise.
-    void setSignalAlertLevel(int level) { m_signalAlertLevel = level; }
 
     // core::StatusView
     void setPanelText(int panel, const std::string& text) override;
@@ -107,7 +105,6 @@ private:
     ConfigureDialog m_configure;
     bool m_unloaded = false;
     int m_layoutCount = 0;
-    int m_signalAlertLevel = 0;
     // Layout measures taken from the design size.
     double m_listFraction = 0;
     int m_listHeightGap = 0;

@@ -199,7 +199,7 @@ private slots:
         QFETCH(int, alert);
         QFETCH(int, shown);
         QFETCH(bool, red);
-        window->setSignalAlertLevel(alert);
+        ctx->diagnostics.SignalLevel = std::int16_t(alert);
         window->Signal(level);
         QCOMPARE(window->pbSignal->value(), shown);
         QCOMPARE(window->pbSignal->toolTip(), QString(" Signal strength: %1% ").arg(shown));
