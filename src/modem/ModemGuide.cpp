@@ -43,9 +43,10 @@ std::optional<std::vector<std::string>> LookupModem(const std::string& model, co
     return std::nullopt;
 }
 
-std::string DetectModemModel(Clock& clock, EventPump& pump)
+std::string DetectModemModel(Clock& clock, EventPump& pump, const std::string& alsoTry)
 {
     GSMModem modem(clock, pump);
+    modem.PortName = alsoTry; // the search always tries the named port as well
     const std::string port = modem.FindModem("", nullptr);
     if (port.empty() || !modem.OpenPort(port, ""))
         return {};

@@ -30,6 +30,8 @@ std::optional<std::vector<std::string>> LookupModem(const std::string& model);
 std::optional<std::vector<std::string>> LookupModem(const std::string& model, const std::string& listPath);
 
 // Finds the attached modem with a driver of its own and asks its model; "" when none answered.
-std::string DetectModemModel(Clock& clock, EventPump& pump);
+// Besides the serial devices that exist it tries `alsoTry`, a port the user named (a pty link
+// such as the simulator's is not among the devices).
+std::string DetectModemModel(Clock& clock, EventPump& pump, const std::string& alsoTry = {});
 
 } // namespace vesk::modem

@@ -686,7 +686,8 @@ void frmConfigNew::cmdModemCheck_Click()
     if (m_ctx.modem)
         m_ctx.modem->ClosePort();
     std::string messageMemory, reportMemory, initString;
-    if (ShowModemGuide(this, m_ctx.clock, m_ctx.pump, messageMemory, reportMemory, initString)) {
+    const std::string port = Trim(cbPort->currentText().toStdString());
+    if (ShowModemGuide(this, m_ctx.clock, m_ctx.pump, messageMemory, reportMemory, initString, port)) {
         selectOrKeep(cbMSGMem, q(ToUpper(Trim(messageMemory))), Qt::CaseInsensitive);
         selectOrKeep(cbRPTMem, q(ToUpper(Trim(reportMemory))), Qt::CaseInsensitive);
         txtINITString->setText(q(initString));

@@ -119,9 +119,9 @@ void frmModemGuide::FindModem()
 }
 
 bool ShowModemGuide(QWidget* owner, Clock& clock, EventPump& pump, std::string& messageMemory,
-    std::string& reportMemory, std::string& initString)
+    std::string& reportMemory, std::string& initString, const std::string& alsoTry)
 {
-    const std::string model = modem::DetectModemModel(clock, pump);
+    const std::string model = modem::DetectModemModel(clock, pump, alsoTry);
     frmModemGuide guide(owner);
     guide.ModemID = model;
     guide.FindModem();

@@ -50,8 +50,9 @@ private:
 };
 
 // Detects the attached modem, shows the guide for its model over `owner` and, when the user
-// accepts, copies the recommended settings to the out arguments (untouched otherwise).
+// accepts, copies the recommended settings to the out arguments (untouched otherwise). The
+// search also tries `alsoTry`, the port the user has named.
 bool ShowModemGuide(QWidget* owner, Clock& clock, EventPump& pump, std::string& messageMemory,
-    std::string& reportMemory, std::string& initString);
+    std::string& reportMemory, std::string& initString, const std::string& alsoTry = {});
 
 } // namespace vesk::ui

@@ -548,7 +548,8 @@ void frmWizard::cmdModemGuide_Click()
     std::string messageMemory;
     std::string reportMemory;
     std::string initString;
-    if (ShowModemGuide(this, m_ctx.clock, m_ctx.pump, messageMemory, reportMemory, initString)) {
+    const std::string port = rbCOMPort->isChecked() ? selectedPort() : std::string();
+    if (ShowModemGuide(this, m_ctx.clock, m_ctx.pump, messageMemory, reportMemory, initString, port)) {
         core::CConfig& config = m_ctx.config;
         config.MessageMemory = messageMemory;
         config.ReportMemory = reportMemory;

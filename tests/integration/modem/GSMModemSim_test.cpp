@@ -1,5 +1,6 @@
 // The driver against vesk-modemsim on a real pseudo-terminal, in real time with short time-outs.
 #include "modem/GSMModem.h"
+#include "modem/ModemGuide.h"
 
 #include "SimProcess.h"
 #include "TempDir.h"
@@ -550,4 +551,10 @@ TEST_F(SimTest, CommandLineClientInjectsIntoARunningSimulator)
     ASSERT_TRUE(records.has_value());
     ASSERT_EQ(records->size(), 1u);
     EXPECT_EQ((*records)[0].Text, "sent by hand");
+}
+
+TEST_F(SimTest, ModemGuideAlsoSearchesThePortTheUserNamed)
+{
+    SimProcess sim({"--model", "GUIDED"});
+    EXPECT_EQ(DetectModemModel(clock, pump, sim.path()), "GUIDED");
 }
