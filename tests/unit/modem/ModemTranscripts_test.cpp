@@ -6,23 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 
 using namespace vesk::modem;
-using vesk::testing::JsonReader;
 using vesk::testing::JsonValue;
 
 namespace {
-
-JsonValue loadTranscripts()
-{
-    std::ifstream in(std::string(VESK_VECTORS_DIR) + "/modem_transcripts.json", std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    return JsonReader::parse(text);
-}
 
 bool hasFinal(const std::string& s)
 {
@@ -76,7 +66,7 @@ int percentOf(double strength)
 
 TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
 {
-    const JsonValue entries = loadTranscripts();
+    const JsonValue entries = vesk::testing::LoadVectors("modem_transcripts.json");
     ASSERT_GT(entries.items.size(), 300u);
     int checkedValues = 0;
     int readReplies = 0;
