@@ -2,213 +2,150 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 using namespace vesk::modem;
 
+namespace {
+
+std::string flag(bool b)
+{
+    return b ? "yes" : "no";
+}
+
+// Every reader with its result as text; "raises" when it throws. A reply shape met on a real
+// modem is one line in the table below.
+std::string readWith(const std::string& reader, const std::string& reply)
+{
+    using Read = std::function<std::string(const std::string&)>;
+    static const std::map<std::string, Read> kReaders = {
+        {"strip", [](const std::string& r) { return StripCRLF(r); }},
+        {"strip all", [](const std::string& r) { return StripAllCRLF(r); }},
+        {"final", [](const std::string& r) { return flag(HasFinalResult(r)); }},
+        {"mode", [](const std::string& r) { return ParseMode(r); }},
+        {"text offered", [](const std::string& r) { return flag(ParseTextModeSupported(r)); }},
+        {"sim", [](const std::string& r) { return flag(ParseSIMOkay(r)); }},
+        {"model", [](const std::string& r) { return ParseModel(r); }},
+        {"imei", [](const std::string& r) { return ParseIMEI(r); }},
+        {"centre", [](const std::string& r) { return ParseServiceCentre(r); }},
+        {"memory", [](const std::string& r) { return ParseSelectedMemory(r); }},
+        {"readable", [](const std::string& r) { return flag(ParseMemoryReadable(r)); }},
+        {"count", [](const std::string& r) { return std::to_string(ParseMessageCount(r)); }},
+        {"signal", [](const std::string& r) { return std::to_string(ParseSignalLevel(r)); }},
+        {"battery", [](const std::string& r) { return std::to_string(ParseBatteryLevel(r)); }},
+        {"registration", [](const std::string& r) { return std::to_string(ParseNetworkRegistration(r)); }},
+        {"network", [](const std::string& r) { return ParseNetwork(r); }},
+        {"reports",
+            [](const std::string& r) {
+                const ReportOffer o = ParseReportOffer(r);
+                return flag(o.enabled) + " " + o.command;
+            }},
+        {"reference", [](const std::string& r) { return std::to_string(ParseSendReference(r)); }},
+        {"time", [](const std::string& r) { return std::to_string(ParseTextTime(r)); }},
+    };
+    try {
+        return kReaders.at(reader)(reply);
+    } catch (const ModemError&) {
+        return "raises";
+    }
+}
+
+} // namespace
+
 // Replies are written as the command engine hands them over: one CR LF pair gone at each end.
-
-TEST(ReplyShapes, StripCRLFRemovesOnePairAtEachEndOnly)
-{
-    EXPECT_EQ(StripCRLF("\r\n\r\nOK\r\n\r\n"), "\r\nOK\r\n");
-    EXPECT_EQ(StripCRLF("+CPIN: READY\r\n\r\nOK"), "+CPIN: READY\r\n\r\nOK");
-    EXPECT_EQ(StripAllCRLF("\r\n\r\n+CMGS: 7\r\n\r\nOK\r\n\r\n"), "+CMGS: 7\r\n\r\nOK");
-    EXPECT_EQ(StripAllCRLF("\r\n"), "");
-}
-
-TEST(ReplyShapes, FinalResultNeedsItsLineEnd)
-{
-    EXPECT_TRUE(HasFinalResult("\r\n+CSQ: 1,2\r\n\r\nOK\r\n"));
-    EXPECT_TRUE(HasFinalResult("\r\nERROR\r\n"));
-    EXPECT_FALSE(HasFinalResult("\r\n+CMS ERROR: 500\r\n"));
-    EXPECT_FALSE(HasFinalResult("\r\nOK"));
-}
-
-TEST(ReplyShapes, MessageFormatQuery)
-{
-    EXPECT_EQ(ParseMode("+CMGF: 0\r\n\r\nOK"), "PDU");
-    EXPECT_EQ(ParseMode("+CMGF: 1\r\n\r\nOK"), ">");
-    EXPECT_EQ(ParseMode("ERROR"), "?");
-    EXPECT_EQ(ParseMode("OK"), "?");
-}
-
-TEST(ReplyShapes, TextModeOfferIsAListNotARange)
+TEST(ReplyShapes, EachReaderGivesItsResultOrItsNeutralValue)
 {
     struct Case
     {
+        const char* reader;
         const char* reply;
-        bool supported;
+        const char* result;
     };
     const Case cases[] = {
-        {"+CMGF: (0,1)\r\n\r\nOK", true},
-        {"+CMGF: (0-1)\r\n\r\nOK", false}, // a range is not read as offering 1
-        {"+CMGF: (0)\r\n\r\nOK", false},
-        {"+CMGF: 0,1\r\n\r\nOK", true},
-        {"+CMGF: (1)\r\n\r\nOK", true},
-        {"ERROR", false},
-        {"", false},
+        {"strip", "\r\n\r\nOK\r\n\r\n", "\r\nOK\r\n"},
+        {"strip", "+CPIN: READY\r\n\r\nOK", "+CPIN: READY\r\n\r\nOK"},
+        {"strip all", "\r\n\r\n+CMGS: 7\r\n\r\nOK\r\n\r\n", "+CMGS: 7\r\n\r\nOK"},
+        {"strip all", "\r\n", ""},
+        {"final", "\r\n+CSQ: 1,2\r\n\r\nOK\r\n", "yes"},
+        {"final", "\r\nERROR\r\n", "yes"},
+        {"final", "\r\n+CMS ERROR: 500\r\n", "no"},
+        {"final", "\r\nOK", "no"}, // no line end yet
+        {"mode", "+CMGF: 0\r\n\r\nOK", "PDU"},
+        {"mode", "+CMGF: 1\r\n\r\nOK", ">"},
+        {"mode", "ERROR", "?"},
+        {"mode", "OK", "?"},
+        {"text offered", "+CMGF: (0,1)\r\n\r\nOK", "yes"},
+        {"text offered", "+CMGF: (0-1)\r\n\r\nOK", "no"}, // a range is not read as offering 1
+        {"text offered", "+CMGF: (0)\r\n\r\nOK", "no"},
+        {"text offered", "+CMGF: 0,1\r\n\r\nOK", "yes"},
+        {"text offered", "+CMGF: (1)\r\n\r\nOK", "yes"},
+        {"text offered", "ERROR", "no"},
+        {"sim", "+CPIN: READY\r\n\r\nOK", "yes"},
+        {"sim", "+CPIN: SIM PIN\r\n\r\nOK", "no"},
+        {"sim", "+CME ERROR: 10", "no"},
+        {"model", "MULTIBAND  900E  1800\r\n\r\nOK", "MULTIBAND  900E  1800"},
+        {"model", "AT+CGMM\r\r\nE173\r\n\r\nOK", "\rE173"}, // an echo the modem kept
+        {"model", "ERROR", ""},
+        {"imei", "356938035643809\r\n\r\nOK", "356938035643809"},
+        {"imei", " 356938035643809 \r\n\r\nOK", "356938035643809 "},
+        {"imei", "+CME ERROR: 10", ""},
+        {"centre", "+CSCA: \"+447785016005\",145\r\n\r\nOK", "+447785016005"},
+        {"centre", "+CSCA: \"\",129\r\n\r\nOK", ""},
+        {"centre", "ERROR", ""},
+        {"memory", "+CPMS: \"ME\",1,100,\"SM\",0,30,\"SM\",0,30\r\n\r\nOK", "ME"},
+        {"memory", "ERROR", "?"},
+        {"readable", "+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\")\r\n\r\nOK", "yes"},
+        {"readable", "+CPMS: (),(),()\r\n\r\nOK", "no"},
+        {"readable", "+CPMS: (\"SM\")\r\n\r\nOK", "no"},
+        {"readable", "+CMS ERROR: 302", "no"},
+        {"count", "+CPMS: \"SM\",2,20,\"ME\",5,100,\"SR\",1,10\r\n\r\nOK", "8"},
+        {"count", "+CPMS: \"SM\",3,30,\"SM\",3,30,\"SM\",3,30\r\n\r\nOK", "3"}, // one memory named thrice
+        {"count", "+CPMS: \"SR\",1,10,\"SR\",1,10\r\n\r\nOK", "2"}, // reports are added up
+        {"count", "+CPMS: \"SM\",4,30,\"ME\",6,100\r\n\r\nOK", "10"}, // two groups
+        {"count", "+CPMS: \"BM\",4,30,\"TA\",6,100\r\n\r\nOK", "0"}, // memories the console does not read
+        {"count", "+CPMS: \"MT\", 0, 100, \"MT\", 0, 100, \"MT\", 0, 100\r\n\r\nOK", "0"},
+        {"count", "+CPMS: ,,,,,,,,\r\n\r\nOK", "0"},
+        {"count", "ERROR", "0"},
+        {"signal", "+CSQ: 18,99\r\n\r\nOK", "58"},
+        {"signal", "+CSQ: 0,0\r\n\r\nOK", "0"},
+        {"signal", "+CSQ: 31,0\r\n\r\nOK", "100"},
+        {"signal", "+CSQ: 99,99\r\n\r\nOK", "319"}, // "not detectable" is shown as it comes
+        {"signal", "+CSQ:4,0\r\n\r\nOK", "13"},
+        {"signal", "+CSQ: ,\r\n\r\nOK", "-1"},
+        {"signal", "ERROR", "-1"},
+        {"battery", "+CBC: 0,85\r\n\r\nOK", "85"},
+        {"battery", "ERROR", "-1"},
+        {"battery", "+CBC: 0\r\n\r\nOK", "raises"},
+        {"registration", "+CREG: 0,1\r\n\r\nOK", "1"},
+        {"registration", "+CREG: 2,5,\"84CD\",\"00D30173\"\r\n\r\nOK", "5"},
+        {"registration", "+CME ERROR: 30", "0"},
+        {"registration", "+CREG: 1\r\n\r\nOK", "raises"},
+        {"network", "+COPS: 0,0,\"MTN\",2\r\n\r\nOK", "\"MTN\""}, // long name keeps its quotes
+        {"network", "+COPS: 0,2,\"27201\"\r\n\r\nOK", "01"}, // numeric without the country code
+        {"network", "+COPS: 0,1,\"TMO\"\r\n\r\nOK", "0,1,\"TMO\""}, // other formats: the whole text
+        {"network", "+COPS: 0\r\n\r\nOK", "?"},
+        {"network", "SOME RANDOM RESPONSE\r\n\r\nOK", "?"},
+        {"network", "ERROR", "?"},
+        {"reports", "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)\r\n\r\nOK", "yes AT+CNMI=1,,,2"},
+        {"reports", "+CNMI: (0,1,2),(0,1),(0,2),(0,1),(1)\r\n\r\nOK", "yes AT+CNMI=1,,,1"},
+        {"reports", "+CNMI: (0,1,2),(0,1),(0,2),(0),(1)\r\n\r\nOK", "no "},
+        {"reports", "+CNMI: (0-3),(0-3),(0-3),(3),(0,1)\r\n\r\nOK", "yes "},
+        {"reports", "ERROR", "no "},
+        {"reports", "+CNMI: (0-2),(0-3)\r\n\r\nOK", "raises"},
+        {"reference", "+CMGS: 12\r\n\r\nOK", "12"},
+        {"reference", "+CMGS: 7", "-1"}, // no final OK yet
+        {"reference", "+CMGS: 7\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",3", "7"},
+        {"reference", "+CMGS: 7\r\n\r\n+CMS ERROR: 500", "-1"},
+        {"reference", "+CMS ERROR: 500", "-1"},
+        {"time", "12:01:00-04", "39660"}, // the zone is added to the time of day
+        {"time", "12:01:00+08", "50460"},
+        {"time", "12:01:30", "43290"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply);
-        EXPECT_EQ(ParseTextModeSupported(c.reply), c.supported);
+        SCOPED_TRACE(std::string(c.reader) + ": " + c.reply);
+        EXPECT_EQ(readWith(c.reader, c.reply), c.result);
     }
-}
-
-TEST(ReplyShapes, SimReadyOnlyWhenReady)
-{
-    EXPECT_TRUE(ParseSIMOkay("+CPIN: READY\r\n\r\nOK"));
-    EXPECT_FALSE(ParseSIMOkay("+CPIN: SIM PIN\r\n\r\nOK"));
-    EXPECT_FALSE(ParseSIMOkay("+CME ERROR: 10"));
-    EXPECT_FALSE(ParseSIMOkay(""));
-}
-
-TEST(ReplyShapes, ModelAndSerialNumber)
-{
-    EXPECT_EQ(ParseModel("MULTIBAND  900E  1800\r\n\r\nOK"), "MULTIBAND  900E  1800");
-    EXPECT_EQ(ParseModel("AT+CGMM\r\r\nE173\r\n\r\nOK"), "\rE173"); // an echo the modem kept
-    EXPECT_EQ(ParseModel("ERROR"), "");
-    EXPECT_EQ(ParseModel(""), "");
-    EXPECT_EQ(ParseIMEI("356938035643809\r\n\r\nOK"), "356938035643809");
-    EXPECT_EQ(ParseIMEI(" 356938035643809 \r\n\r\nOK"), "356938035643809 ");
-    EXPECT_EQ(ParseIMEI("+CME ERROR: 10"), "");
-}
-
-TEST(ReplyShapes, ServiceCentreNumberWithoutType)
-{
-    EXPECT_EQ(ParseServiceCentre("+CSCA: \"+447785016005\",145\r\n\r\nOK"), "+447785016005");
-    EXPECT_EQ(ParseServiceCentre("+CSCA: \"\",129\r\n\r\nOK"), "");
-    EXPECT_EQ(ParseServiceCentre("ERROR"), "");
-}
-
-TEST(ReplyShapes, MemoryQueries)
-{
-    EXPECT_EQ(ParseSelectedMemory("+CPMS: \"ME\",1,100,\"SM\",0,30,\"SM\",0,30\r\n\r\nOK"), "ME");
-    EXPECT_EQ(ParseSelectedMemory("ERROR"), "?");
-    EXPECT_TRUE(ParseMemoryReadable("+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\")\r\n\r\nOK"));
-    EXPECT_FALSE(ParseMemoryReadable("+CPMS: (),(),()\r\n\r\nOK"));
-    EXPECT_FALSE(ParseMemoryReadable("+CPMS: (\"SM\")\r\n\r\nOK"));
-    EXPECT_FALSE(ParseMemoryReadable("+CMS ERROR: 302"));
-}
-
-TEST(ReplyShapes, MessageCountAddsEachMemoryOnce)
-{
-    struct Case
-    {
-        const char* reply;
-        int count;
-    };
-    const Case cases[] = {
-        {"+CPMS: \"SM\",2,20,\"ME\",5,100,\"SR\",1,10\r\n\r\nOK", 8},
-        {"+CPMS: \"SM\",3,30,\"SM\",3,30,\"SM\",3,30\r\n\r\nOK", 3}, // one memory named three times
-        {"+CPMS: \"SR\",1,10,\"SR\",1,10\r\n\r\nOK", 2}, // reports are added up
-        {"+CPMS: \"SM\",4,30,\"ME\",6,100\r\n\r\nOK", 10}, // two groups
-        {"+CPMS: \"BM\",4,30,\"TA\",6,100\r\n\r\nOK", 0}, // memories the console does not read
-        {"+CPMS: \"MT\", 0, 100, \"MT\", 0, 100, \"MT\", 0, 100\r\n\r\nOK", 0},
-        {"+CPMS: ,,,,,,,,\r\n\r\nOK", 0},
-        {"ERROR", 0},
-        {"OK", 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply);
-        EXPECT_EQ(ParseMessageCount(c.reply), c.count);
-    }
-}
-
-TEST(ReplyShapes, SignalLevelInPercent)
-{
-    struct Case
-    {
-        const char* reply;
-        int percent;
-    };
-    const Case cases[] = {
-        {"+CSQ: 18,99\r\n\r\nOK", 58},
-        {"+CSQ: 0,0\r\n\r\nOK", 0},
-        {"+CSQ: 15,99\r\n\r\nOK", 48},
-        {"+CSQ: 20,99\r\n\r\nOK", 65},
-        {"+CSQ: 31,0\r\n\r\nOK", 100},
-        {"+CSQ: 99,99\r\n\r\nOK", 319}, // "not detectable" is shown as it comes
-        {"+CSQ:4,0\r\n\r\nOK", 13},
-        {"+CSQ: ,\r\n\r\nOK", -1},
-        {"ERROR", -1},
-        {"OK", -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply);
-        EXPECT_EQ(ParseSignalLevel(c.reply), c.percent);
-    }
-}
-
-TEST(ReplyShapes, BatteryAndRegistrationRaiseOnlyForAMissingField)
-{
-    EXPECT_EQ(ParseBatteryLevel("+CBC: 0,85\r\n\r\nOK"), 85);
-    EXPECT_EQ(ParseBatteryLevel("ERROR"), -1);
-    EXPECT_THROW(ParseBatteryLevel("+CBC: 0\r\n\r\nOK"), ModemError);
-    EXPECT_EQ(ParseNetworkRegistration("+CREG: 0,1\r\n\r\nOK"), 1);
-    EXPECT_EQ(ParseNetworkRegistration("+CREG: 2,5,\"84CD\",\"00D30173\"\r\n\r\nOK"), 5);
-    EXPECT_EQ(ParseNetworkRegistration("+CME ERROR: 30"), 0);
-    EXPECT_THROW(ParseNetworkRegistration("+CREG: 1\r\n\r\nOK"), ModemError);
-}
-
-TEST(ReplyShapes, OperatorByFormat)
-{
-    struct Case
-    {
-        const char* reply;
-        const char* network;
-    };
-    const Case cases[] = {
-        {"+COPS: 0,0,\"MTN\",2\r\n\r\nOK", "\"MTN\""}, // long name keeps its quotes
-        {"+COPS: 0,2,\"27201\"\r\n\r\nOK", "01"}, // numeric without the country code
-        {"+COPS: 0,1,\"TMO\"\r\n\r\nOK", "0,1,\"TMO\""}, // other formats: the whole text
-        {"+COPS: 0\r\n\r\nOK", "?"},
-        {"SOME RANDOM RESPONSE\r\n\r\nOK", "?"},
-        {"ERROR", "?"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply);
-        EXPECT_EQ(ParseNetwork(c.reply), c.network);
-    }
-}
-
-TEST(ReplyShapes, ReportOfferChoosesStoredReports)
-{
-    struct Case
-    {
-        const char* reply;
-        bool enabled;
-        const char* command;
-    };
-    const Case cases[] = {
-        {"+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)\r\n\r\nOK", true, "AT+CNMI=1,,,2"},
-        {"+CNMI: (0,1,2),(0,1),(0,2),(0,1),(1)\r\n\r\nOK", true, "AT+CNMI=1,,,1"},
-        {"+CNMI: (0,1,2),(0,1),(0,2),(0),(1)\r\n\r\nOK", false, ""},
-        {"+CNMI: (0-3),(0-3),(0-3),(3),(0,1)\r\n\r\nOK", true, ""},
-        {"ERROR", false, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply);
-        const ReportOffer offer = ParseReportOffer(c.reply);
-        EXPECT_EQ(offer.enabled, c.enabled);
-        EXPECT_EQ(offer.command, c.command);
-    }
-    EXPECT_THROW(ParseReportOffer("+CNMI: (0-2),(0-3)\r\n\r\nOK"), ModemError);
-}
-
-TEST(ReplyShapes, SendReference)
-{
-    EXPECT_EQ(ParseSendReference("+CMGS: 12\r\n\r\nOK"), 12);
-    EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\nOK"), 7);
-    EXPECT_EQ(ParseSendReference("+CMGS: 7"), -1); // no final OK yet
-    EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",3"), 7);
-    EXPECT_EQ(ParseSendReference("+CMGS: 7\r\n\r\n+CMS ERROR: 500"), -1);
-    EXPECT_EQ(ParseSendReference("ERROR"), -1);
-    EXPECT_EQ(ParseSendReference("+CMS ERROR: 500"), -1);
-}
-
-TEST(TextListing, TimeZoneIsAddedToTheTimeOfDay)
-{
-    EXPECT_EQ(ParseTextTime("12:01:00-04"), 11 * 3600 + 1 * 60);
-    EXPECT_EQ(ParseTextTime("12:01:00+08"), 14 * 3600 + 1 * 60);
-    EXPECT_EQ(ParseTextTime("12:01:30"), 12 * 3600 + 60 + 30);
     EXPECT_EQ(ParseTextDate("26/03/05"), vesk::DateTime::fromParts(2026, 3, 5));
     EXPECT_TRUE(ParseTextDate("junk").isZero());
 }

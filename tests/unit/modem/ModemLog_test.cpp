@@ -52,33 +52,30 @@ TEST(ModemLog, RenamingFlushesToTheOldFileFirst)
 TEST(ModemLog, OversizedFileStartsAgainUnlessTheNameHasAWildcard)
 {
     TempDir dir;
-    for (const std::string name : {"modemlog.txt", "modem*log.txt"}) {
-        SCOPED_TRACE(name);
-        const std::string path = dir.file(name);
-        WriteFile(path, std::string(ModemLog::kFileLimit + 1, 'x'));
+    struct Case
+    {
+        const char* name;
+        std::size_t size;
+        std::size_t after;
+    };
+    const Case cases[] = {
+        {"over.txt", ModemLog::kFileLimit + 1, 5},
+        {"at*limit.txt", ModemLog::kFileLimit + 1, ModemLog::kFileLimit + 6},
+        {"limit.txt", ModemLog::kFileLimit, ModemLog::kFileLimit + 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        WriteFile(path, std::string(c.size, 'x'));
         ModemLog log;
         log.SetLogging(true);
         log.SetLogFilename(path);
         log.WriteLog("next\r");
         log.LogFlush();
-        const bool wildcard = name.find('*') != std::string::npos;
-        EXPECT_EQ(ReadFile(path).size(), wildcard ? ModemLog::kFileLimit + 1 + 5 : 5u);
+        EXPECT_EQ(ReadFile(path).size(), c.after);
+        log.LogTruncateFile();
+        EXPECT_FALSE(std::filesystem::exists(path));
     }
-}
-
-TEST(ModemLog, FileAtTheLimitIsKeptAndTruncateDeletesIt)
-{
-    TempDir dir;
-    const std::string path = dir.file("modemlog.txt");
-    WriteFile(path, std::string(ModemLog::kFileLimit, 'x'));
-    ModemLog log;
-    log.SetLogging(true);
-    log.SetLogFilename(path);
-    log.WriteLog("z");
-    log.LogFlush();
-    EXPECT_EQ(ReadFile(path).size(), ModemLog::kFileLimit + 1);
-    log.LogTruncateFile();
-    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(ModemLog, MissingFolderCostsOnlyTheTrace)

@@ -14,12 +14,6 @@ namespace {
 
 const std::string kNoHeader;
 
-// The octets after the service-centre field: what the send command announces.
-int announcedLength(const std::string& pdu)
-{
-    return static_cast<int>((pdu.size() - 2) / 2);
-}
-
 // Fields of a built SMS-SUBMIT, found by walking its layout.
 struct SubmitFields
 {
@@ -67,41 +61,35 @@ std::string statusReportFor(
 
 } // namespace
 
-TEST(SubmitUnit, SingleMessageWithReportAndNoExpiry)
-{
-    const std::string pdu = BuildSubmitPDU("+15550123", ToGSMCharset("hello"), DateTime(), true, kNoHeader);
-    EXPECT_EQ(pdu, "002100089151551032000005E8329BFD06");
-    EXPECT_EQ(announcedLength(pdu), 16);
-}
-
-TEST(SubmitUnit, FirstPartOfTwoCarriesConcatenationHeaderAndFillBit)
-{
-    const std::string pdu = BuildSubmitPDU("+15550123", "hello", DateTime(), false, "050003000201");
-    EXPECT_EQ(pdu,
-        "0041000891515510320000"
-        "0C"
-        "050003000201"
-        "D06536FB0D");
-}
-
-TEST(SubmitUnit, OddDigitNationalDestination)
-{
-    const std::string pdu = BuildSubmitPDU("1555012", "hi", DateTime(), true, kNoHeader);
-    EXPECT_EQ(pdu.substr(6, 12), "0781515510F2");
-    EXPECT_EQ(SemiOctets("1555012"), "515510F2");
-    EXPECT_EQ(SemiOctets(""), "");
-}
-
-TEST(SubmitUnit, ExpiryAddsAbsoluteValidityPeriod)
+TEST(SubmitUnit, WholeUnits)
 {
     const DateTime expiry = DateTime::fromParts(2026, 12, 31, 23, 59, 30);
-    const std::string pdu = BuildSubmitPDU("+15550123", "hello", expiry, true, kNoHeader);
-    EXPECT_EQ(pdu,
-        "003900089151551032"
-        "0000"
-        "62211332950300"
-        "05E8329BFD06");
-    EXPECT_EQ(announcedLength(pdu), 23);
+    struct Case
+    {
+        const char* name;
+        std::string destination;
+        DateTime expiry;
+        bool report;
+        std::string header;
+        int charWidth;
+        std::string pdu;
+    };
+    const Case cases[] = {
+        {"single", "+15550123", DateTime(), true, "", 7, "002100089151551032000005E8329BFD06"},
+        {"part 1 of 2 with fill bit", "+15550123", DateTime(), false, "050003000201", 7,
+            "00410008915155103200000C050003000201D06536FB0D"},
+        {"absolute expiry", "+15550123", expiry, true, "", 7,
+            "00390008915155103200006221133295030005E8329BFD06"},
+        {"8-bit width changes only the coding scheme", "+15550123", DateTime(), true, "", 8,
+            "002100089151551032000405E8329BFD06"},
+        {"odd-digit national number", "1555012", DateTime(), true, "", 7,
+            "0021000781515510F2000005E8329BFD06"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(BuildSubmitPDU(c.destination, "hello", c.expiry, c.report, c.header, c.charWidth), c.pdu);
+    }
+    EXPECT_EQ(SemiOctets(""), "");
 }
 
 TEST(SubmitUnit, FirstOctetFollowsReportExpiryAndHeader)
@@ -174,7 +162,8 @@ TEST(ReceivedUnit, RoundTripsEveryCharacterThatMapsBack)
                 const std::string submit
                     = BuildSubmitPDU(destination, ToGSMCharset(text), DateTime(), true, kNoHeader);
                 GSMMessage received;
-                ASSERT_TRUE(ParsePDU(deliverFrom(splitSubmit(submit), stamp), 0, received));
+                const char* centre = destination[0] == '+' ? "07912143658709F1" : "00";
+                ASSERT_TRUE(ParsePDU(deliverFrom(splitSubmit(submit), stamp, centre), 0, received));
                 EXPECT_EQ(received.MessageType, 0);
                 EXPECT_EQ(received.Address, destination);
                 EXPECT_EQ(received.Text, text);
@@ -183,16 +172,6 @@ TEST(ReceivedUnit, RoundTripsEveryCharacterThatMapsBack)
             }
         }
     }
-}
-
-TEST(ReceivedUnit, ServiceCentreFieldIsSkipped)
-{
-    const std::string submit = BuildSubmitPDU("+15550123", "hello", DateTime(), true, kNoHeader);
-    const DateTime stamp = DateTime::fromParts(2011, 1, 1, 12, 34, 56);
-    GSMMessage received;
-    ASSERT_TRUE(ParsePDU(deliverFrom(splitSubmit(submit), stamp, "07912143658709F1"), 0, received));
-    EXPECT_EQ(received.Address, "+15550123");
-    EXPECT_EQ(received.Text, "hello");
 }
 
 TEST(ReceivedUnit, PlusOnlyForInternationalType)
