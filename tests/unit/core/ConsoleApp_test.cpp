@@ -145,12 +145,3 @@ TEST_F(ConsoleAppTest, WorksWithoutAnyView)
     EXPECT_EQ(bare.mode(), mode::kIdle);
     EXPECT_EQ(bare.log().lines().size(), 1u);
 }
-
-TEST_F(ConsoleAppTest, ParametersGoThroughTheSettingsStore)
-{
-    EXPECT_EQ(app.LoadParameter("Setup", "RunWizard", "1"), "1");
-    app.SaveParameter("Setup", "RunWizard", "0");
-    EXPECT_EQ(app.LoadParameter("setup", "runwizard", "1"), "0");
-    SettingsStore reread(dir.file("s.conf"));
-    EXPECT_EQ(reread.get("Setup", "RunWizard"), "0");
-}

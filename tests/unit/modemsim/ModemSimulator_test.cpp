@@ -103,40 +103,6 @@ TEST(SimModem, PduSendChecksTheGivenLength)
         said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30\r\n\r\nOK\r\n");
 }
 
-TEST(SimModem, ListingMarksEntriesReadAndDeleteRemovesThem)
-{
-    SimOptions options;
-    options.echo = false;
-    options.mode = 1;
-    ModemSimulator sim(options);
-    EXPECT_EQ(sim.control("deliver +447700900123 hi"), "stored 1\nOK\n");
-    const std::string first = said(sim.receive("AT+CMGL=\"ALL\"\r"));
-    EXPECT_NE(first.find("+CMGL: 1,\"REC UNREAD\",\"+447700900123\",,\""), std::string::npos);
-    EXPECT_NE(said(sim.receive("AT+CMGL=\"ALL\"\r")).find("REC READ"), std::string::npos);
-    EXPECT_EQ(said(sim.receive("AT+CMGL=4\r")), "\r\nERROR\r\n"); // the PDU-mode form in text mode
-    EXPECT_EQ(said(sim.receive("AT+CMGD=1\r")), "\r\nOK\r\n");
-    EXPECT_EQ(said(sim.receive("AT+CMGD=1\r")), "\r\n+CMS ERROR: 321\r\n");
-    EXPECT_EQ(said(sim.receive("AT+CMGL=\"ALL\"\r")), "\r\nOK\r\n");
-}
-
-TEST(SimModem, LongInboundTextArrivesInPartsAndIsAnnounced)
-{
-    SimOptions options;
-    options.echo = false;
-    ModemSimulator sim(options);
-    sim.receive("AT+CNMI=1,1,0,2,0\r");
-    EXPECT_EQ(sim.control("deliver +447700900123 " + std::string(200, 'x')), "stored 2\nOK\n");
-    const auto announced = sim.takeUnsolicited();
-    ASSERT_EQ(announced.size(), 2u);
-    EXPECT_EQ(announced[1], "\r\n+CMTI: \"SM\",2\r\n");
-    const std::string listing = said(sim.receive("AT+CMGL=4\r"));
-    // Each part carries the header flag and a 153-septet or 47-septet payload behind the 7 header septets.
-    EXPECT_NE(listing.find("+CMGL: 1,0,,"), std::string::npos);
-    EXPECT_NE(listing.find("44"), std::string::npos);
-    sim.control("report 9 +1 0");
-    EXPECT_EQ(sim.takeUnsolicited(), std::vector<std::string>({"\r\n+CDSI: \"SM\",3\r\n"}));
-}
-
 TEST(SimModem, ControlCommandsRefuseNonsenseClearly)
 {
     ModemSimulator sim({});
@@ -158,12 +124,4 @@ TEST(SimModem, RecordedReplyIsPlayedVerbatim)
     EXPECT_EQ(
         sim.control("reply at+cpms? \\r\\n+CPMS: \"SM\",2,20,\"ME\",5,100\\r\\n\\r\\nOK\\r\\n"), "OK\n");
     EXPECT_EQ(said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",2,20,\"ME\",5,100\r\n\r\nOK\r\n");
-    sim.control("fault cms 500");
-    EXPECT_EQ(said(sim.receive("AT+CSQ\r")), "\r\n+CMS ERROR: 500\r\n");
-    sim.control("fault clear");
-    sim.control("fault split 100");
-    const auto pieces = sim.receive("AT+CSQ\r");
-    ASSERT_EQ(pieces.size(), 2u);
-    EXPECT_EQ(pieces[1].delay.count(), 100);
-    EXPECT_EQ(said(pieces), "\r\n+CSQ: 18,99\r\n\r\nOK\r\n");
 }
