@@ -3,15 +3,12 @@
 #include "modem/GSMModem.h"
 
 #include "FakeClock.h"
+#include "Pty.h"
 #include "ScriptedPump.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <map>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 
 using namespace vesk;
 using namespace vesk::modem;
@@ -30,22 +27,9 @@ public:
         std::string bytes;
     };
 
-    ScriptedLine()
-    {
-        char name[256] = {};
-        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
-            throw std::runtime_error("openpty failed");
-        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        m_path = name;
-        answer("ATE0", {{1, "\r\nOK\r\n"}});
-    }
-    ~ScriptedLine()
-    {
-        close(m_master);
-        close(m_slave);
-    }
+    ScriptedLine() { answer("ATE0", {{1, "\r\nOK\r\n"}}); }
 
-    const std::string& path() const { return m_path; }
+    const std::string& path() const { return m_pty.path; }
     void answer(const std::string& command, std::vector<Piece> pieces)
     {
         m_script[command] = std::move(pieces);
@@ -64,7 +48,7 @@ public:
         ++m_polls;
         char buffer[1024];
         ssize_t n;
-        while ((n = read(m_master, buffer, sizeof buffer)) > 0) {
+        while ((n = read(m_pty.master, buffer, sizeof buffer)) > 0) {
             m_pendingInput.append(buffer, static_cast<std::size_t>(n));
         }
         std::size_t cr;
@@ -80,20 +64,16 @@ public:
         }
         bool wrote = false;
         for (auto it = m_due.begin(); it != m_due.end() && it->first <= m_polls;) {
-            (void)!write(m_master, it->second.data(), it->second.size());
+            (void)!write(m_pty.master, it->second.data(), it->second.size());
             it = m_due.erase(it);
             wrote = true;
         }
-        if (wrote) { // let the bytes reach the driver's side before its next look
-            pollfd p {m_slave, POLLIN, 0};
-            ::poll(&p, 1, 1000);
-        }
+        if (wrote) // let the bytes reach the driver's side before its next look
+            m_pty.waitForInputOnSlave();
     }
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
-    std::string m_path;
+    vesk::testing::Pty m_pty;
     std::map<std::string, std::vector<Piece>> m_script;
     std::multimap<int, std::string> m_due;
     std::vector<std::string> m_received;

@@ -1,48 +1,24 @@
 #include "modem/SerialPort.h"
 
+#include "Pty.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <termios.h>
-#include <unistd.h>
 
 using vesk::modem::SerialPort;
 
 namespace {
 
-// A pseudo-terminal whose slave side the port opens; the test holds the master and a spare slave.
-struct Pty
+struct Pty : vesk::testing::Pty
 {
-    Pty()
-    {
-        char name[256] = {};
-        openpty(&master, &spare, name, nullptr, nullptr);
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-        path = name;
-    }
-    ~Pty()
-    {
-        close(master);
-        close(spare);
-    }
     termios attributes() const
     {
         termios t {};
         tcgetattr(spare, &t);
         return t;
     }
-    void waitForInputOnSlave() const
-    {
-        pollfd p {spare, POLLIN, 0};
-        poll(&p, 1, 1000);
-    }
-    int master = -1;
-    int spare = -1;
-    std::string path;
 };
 
 } // namespace
