@@ -14,47 +14,36 @@ using vesk::testing::JsonValue;
 
 namespace {
 
-bool hasFinal(const std::string& s)
+bool endsInOK(const std::string& r)
 {
-    return s.find("OK") != std::string::npos || s.find("ERROR") != std::string::npos;
+    return r.size() >= 2 && r.compare(r.size() - 2, 2, "OK") == 0;
 }
 
 // The reply as it reaches a reader: framed as a modem in verbose mode frames it (sources that
 // dropped the CRs or the final result get them back), then trimmed as the command engine trims.
 std::string engineReply(const JsonValue& e)
 {
-    std::string reply;
-    if (e["reply"].isString())
-        reply = e["reply"].text;
-    else if (e["info_line"].isString())
+    std::string reply = e["reply"].isString() ? e["reply"].text : "";
+    if (!e["reply"].isString() && e["info_line"].isString())
         reply = e["info_line"].text + "\r\n\r\n"
             + (e["final_result"].isString() ? e["final_result"].text : "OK");
-    if (reply.find('\r') == std::string::npos) {
-        std::string framed;
-        for (char c : reply)
-            framed += c == '\n' ? std::string("\r\n") : std::string(1, c);
-        reply = framed;
-    }
-    if (!hasFinal(reply))
+    if (reply.find('\r') == std::string::npos)
+        for (std::size_t at = 0; (at = reply.find('\n', at)) != std::string::npos; at += 2)
+            reply.insert(at, "\r");
+    if (reply.find("OK") == std::string::npos && reply.find("ERROR") == std::string::npos)
         reply += "\r\n\r\nOK\r\n";
-    if (reply.rfind("\r\n", 0) != 0)
-        reply = "\r\n" + reply;
-    return StripCRLF(reply);
+    return StripCRLF(reply.rfind("\r\n", 0) == 0 ? reply : "\r\n" + reply);
 }
 
+// A listing without its final OK and the line ends before it.
 std::string listingOf(std::string reply)
 {
-    if (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "OK") == 0) {
+    if (!endsInOK(reply))
+        return reply;
+    reply.resize(reply.size() - 2);
+    while (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0)
         reply.resize(reply.size() - 2);
-        while (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0)
-            reply.resize(reply.size() - 2);
-    }
     return reply;
-}
-
-bool endsInOK(const std::string& r)
-{
-    return r.size() >= 2 && r.compare(r.size() - 2, 2, "OK") == 0;
 }
 
 int percentOf(double strength)
