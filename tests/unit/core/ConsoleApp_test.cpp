@@ -79,7 +79,7 @@ TEST_F(ConsoleAppTest, OnlyIdleCountsAsIdle)
     EXPECT_FALSE(app.AppResume());
 }
 
-TEST_F(ConsoleAppTest, NestedModesReturnToTheFirstModeAndFeedback)
+TEST_F(ConsoleAppTest, NestedModesAndFeedbackReturnToTheFirst)
 {
     app.setMode(mode::kIdle);
     app.setFeedback("ready");
@@ -100,6 +100,15 @@ TEST_F(ConsoleAppTest, NestedModesReturnToTheFirstModeAndFeedback)
     app.PopMode(); // empty stack: nothing changes
     EXPECT_EQ(app.mode(), mode::kIdle);
     EXPECT_EQ(app.Feedback(), "ready");
+
+    // Pushed feedback is shown but not stored.
+    app.PushFeedback("Updating friendly name cache from address book...");
+    EXPECT_EQ(bar.panels[3], "Updating friendly name cache from address book...");
+    EXPECT_EQ(app.Feedback(), "ready");
+    app.PopFeedback();
+    EXPECT_EQ(bar.panels[3], "ready");
+    app.PopFeedback(); // empty: nothing happens
+    EXPECT_EQ(app.Feedback(), "ready");
 }
 
 TEST_F(ConsoleAppTest, ModeGuardPopsOnEveryWayOut)
@@ -112,18 +121,6 @@ TEST_F(ConsoleAppTest, ModeGuardPopsOnEveryWayOut)
     }
     EXPECT_EQ(app.mode(), mode::kIdle);
     EXPECT_EQ(app.Feedback(), "");
-}
-
-TEST_F(ConsoleAppTest, PushedFeedbackIsShownButNotStored)
-{
-    app.setFeedback("older");
-    app.PushFeedback("Updating friendly name cache from address book...");
-    EXPECT_EQ(bar.panels[3], "Updating friendly name cache from address book...");
-    EXPECT_EQ(app.Feedback(), "older");
-    app.PopFeedback();
-    EXPECT_EQ(bar.panels[3], "older");
-    app.PopFeedback(); // empty: nothing happens
-    EXPECT_EQ(app.Feedback(), "older");
 }
 
 TEST_F(ConsoleAppTest, QueueSizeShowsDecimalText)

@@ -6,15 +6,6 @@ using vesk::DateTime;
 using vesk::Format;
 using vesk::ParseDateTime;
 
-TEST(DateTime, ZeroDateMeansNone)
-{
-    const DateTime zero;
-    EXPECT_TRUE(zero.isZero());
-    EXPECT_EQ(Format(zero, "dd/mmm/yyyy hh:nn:ss"), "30/Dec/1899 00:00:00");
-    EXPECT_EQ(DateTime::fromParts(1899, 12, 30), zero);
-    EXPECT_FALSE(DateTime::fromParts(2026, 1, 1).isZero());
-}
-
 TEST(DateTime, FormatsEveryPatternTheConsoleWrites)
 {
     const DateTime t = DateTime::fromParts(2026, 3, 5, 14, 7, 9); // a Thursday
@@ -55,7 +46,7 @@ TEST(DateTime, EnglishNamesForEveryMonthAndDay)
         EXPECT_EQ(Format(DateTime::fromParts(2024, 1, 1 + d), "dddd"), days[d]);
 }
 
-TEST(DateTime, ArithmeticCrossesMonthsYearsAndLeapDays)
+TEST(DateTime, ArithmeticDaysFormAndTheZeroDate)
 {
     const DateTime t = DateTime::fromParts(2026, 12, 31, 23, 59, 30);
     EXPECT_EQ(Format(t.addSeconds(30), "dd/mmm/yyyy hh:nn:ss"), "01/Jan/2027 00:00:00");
@@ -64,14 +55,15 @@ TEST(DateTime, ArithmeticCrossesMonthsYearsAndLeapDays)
     EXPECT_EQ(Format(DateTime::fromParts(2026, 3, 5, 22, 30).addHours(3), "hh:nn dddd"), "01:30 Friday");
     EXPECT_EQ(vesk::SecondsBetween(t, t.addMinutes(5)), 300);
     EXPECT_EQ(t.dateOnly(), DateTime::fromParts(2026, 12, 31));
-}
 
-TEST(DateTime, DaysFormRoundTrips)
-{
-    const DateTime t = DateTime::fromParts(2026, 3, 5, 12, 0, 0);
-    EXPECT_DOUBLE_EQ(t.days(), 46086.5);
-    EXPECT_EQ(DateTime::fromDays(46086.5), t);
+    const DateTime noon = DateTime::fromParts(2026, 3, 5, 12, 0, 0);
+    EXPECT_DOUBLE_EQ(noon.days(), 46086.5);
+    EXPECT_EQ(DateTime::fromDays(46086.5), noon);
     EXPECT_TRUE(DateTime::fromDays(1e300).isZero());
+    // The zero date means "none".
+    EXPECT_EQ(DateTime::fromParts(1899, 12, 30), DateTime());
+    EXPECT_EQ(Format(DateTime(), "dd/mmm/yyyy hh:nn:ss"), "30/Dec/1899 00:00:00");
+    EXPECT_FALSE(DateTime::fromParts(2026, 1, 1).isZero());
 }
 
 TEST(DateTime, ParsesTheFormsItWritesAndStoresReadBack)
