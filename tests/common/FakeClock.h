@@ -3,6 +3,7 @@
 #include "support/Clock.h"
 
 #include <chrono>
+#include <functional>
 
 namespace vesk::testing {
 
@@ -21,6 +22,8 @@ public:
     {
         m_ms += d;
         ++m_sleeps;
+        if (onSleep)
+            onSleep();
     }
 
     void advance(std::chrono::milliseconds d) { m_ms += d; }
@@ -30,6 +33,9 @@ public:
         m_ms = std::chrono::milliseconds(0);
     }
     int sleeps() const { return m_sleeps; }
+
+    // Runs after every sleep, e.g. to let a scripted far end answer while the code under test waits.
+    std::function<void()> onSleep;
 
 private:
     DateTime m_now;

@@ -81,39 +81,17 @@ private:
     int m_polls = 0;
 };
 
-class LineClock final : public Clock
-{
-public:
-    explicit LineClock(ScriptedLine& line)
-        : m_line(line)
-    {
-    }
-    DateTime now() const override
-    {
-        return DateTime::fromParts(2026, 3, 5, 14, 7, 0).addSeconds(m_ms.count() / 1000);
-    }
-    std::chrono::milliseconds elapsed() const override { return m_ms; }
-    void sleepFor(std::chrono::milliseconds d) override
-    {
-        m_ms += d;
-        ++m_sleeps;
-        m_line.poll();
-    }
-    int sleeps() const { return m_sleeps; }
-
-private:
-    ScriptedLine& m_line;
-    std::chrono::milliseconds m_ms {0};
-    int m_sleeps = 0;
-};
-
 class EngineTest : public ::testing::Test
 {
 protected:
+    EngineTest()
+    {
+        clock.onSleep = [this] { line.poll(); };
+    }
     void SetUp() override { ASSERT_TRUE(modem.OpenPort(line.path(), "9600,N,8,1")); }
 
     ScriptedLine line;
-    LineClock clock {line};
+    vesk::testing::FakeClock clock;
     vesk::testing::ScriptedPump pump;
     GSMModem modem {clock, pump};
 };
