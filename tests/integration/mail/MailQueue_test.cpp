@@ -240,11 +240,6 @@ TEST_F(MailQueueTest, SavedAccountIsLoadedAndExtraRowsAreReplaced)
     EXPECT_EQ(queue.client->Password, "pa'ss");
     EXPECT_EQ(queue.client->LoginMethod, login::kNTLM);
 
-    SaveMailConfig(outbox, "other", "x@y", "", login::kPlain);
-    InitMail(queue, outbox);
-    EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailConfig"), 1);
-    EXPECT_EQ(queue.client->Server, "other");
-    EXPECT_EQ(queue.client->LoginMethod, login::kPlain);
 }
 
 TEST_F(MailQueueTest, AccountTestReportsWhatTheDialogShows)

@@ -54,15 +54,6 @@ TEST_F(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
     EXPECT_TRUE(TakeOwnership(other, id, "OTHER01"));
 }
 
-TEST_F(LifecycleTest, ClaimOnAClosedOutboxIsLogged)
-{
-    const std::int32_t id = queue();
-    h().CloseDatabase();
-    EXPECT_FALSE(TakeOwnership(outbox, id, "AGENT01"));
-    ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0].text, "TakeOwnership(" + std::to_string(id) + " : GE:0x800A0E78");
-}
-
 TEST_F(LifecycleTest, OrphansReturnAfterFiveMinutesWithTheirAttempts)
 {
     const std::int32_t id = queue();
