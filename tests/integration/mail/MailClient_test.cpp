@@ -2,24 +2,14 @@
 #include "support/LogSink.h"
 
 #include "SmtpServer.h"
+#include "StoreFixture.h"
 
 #include <gtest/gtest.h>
 
 using namespace vesk::mail;
 using vesk::testing::SmtpServer;
 
-namespace {
-
-struct Lines final : vesk::LogSink
-{
-    void Log(int icon, const std::string&, const std::string& text) override
-    {
-        lines.push_back({icon, text});
-    }
-    std::vector<std::pair<int, std::string>> lines;
-};
-
-} // namespace
+using Lines = vesk::testing::RecordingLog;
 
 TEST(MailClient, SendsWithoutLoginAndTheMailArrivesAsWritten)
 {
@@ -59,7 +49,7 @@ TEST(MailClient, RejectedMailIsLoggedWithTheRecipients)
     ASSERT_TRUE(mail.Connect());
     EXPECT_FALSE(mail.Send("ops@example.com", "", "", "s", "b"));
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0].second.rfind("Mail.Send(ops@example.com) : ", 0), 0u) << log.lines[0].second;
+    EXPECT_EQ(log.lines[0].text.rfind("Mail.Send(ops@example.com) : ", 0), 0u) << log.lines[0].text;
 }
 
 TEST(MailClient, ConnectionLogHoldsTheConversationWithoutThePassword)

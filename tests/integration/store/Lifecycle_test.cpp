@@ -19,12 +19,7 @@ protected:
     }
     std::int32_t archived(const std::string& where = "1 = 1")
     {
-        db archive(clock, pump);
-        archive.setFilename(dir.file(kArchiveName));
-        if (!archive.OpenDatabase(mode::kReadShared))
-            return -1;
-        auto rs = archive.OpenDynaset("SELECT COUNT(*) AS T FROM Message WHERE " + where);
-        return rs ? IntOf(rs->Field("T")) : -1;
+        return scalarClosed("SELECT COUNT(*) FROM Message WHERE " + where, kArchiveName);
     }
 };
 

@@ -149,18 +149,21 @@ TEST_F(MigrateTest, RebuildCarriesSettingsRulesInboxMailAndContacts)
         Rows {"4|14|Ta, it's here|smtp.example.org|15"});
     EXPECT_EQ(one(*outbox, "SELECT msgText AS v FROM Inbox"), Rows {"Grüße"});
     EXPECT_EQ(one(*outbox, "SELECT mlSubject AS v FROM MailMessage"), Rows {"Alert"});
-    EXPECT_EQ(one(*outbox, "SELECT fwdDestination AS v FROM Forward ORDER BY fwdID"), (Rows {"+4478", "ops@example.org"}));
+    EXPECT_EQ(one(*outbox, "SELECT fwdDestination AS v FROM Forward ORDER BY fwdID"),
+        (Rows {"+4478", "ops@example.org"}));
     EXPECT_TRUE(one(*outbox, "SELECT msgID AS v FROM Message").empty());
 
     auto book = open(kContactsName);
-    EXPECT_EQ(one(*book,
-                  "SELECT cfgDefaultCountryCode || '|' || ufName || '|' || mtText AS v FROM Config, UserFields, "
-                  "MessageTail"),
+    EXPECT_EQ(
+        one(*book,
+            "SELECT cfgDefaultCountryCode || '|' || ufName || '|' || mtText AS v FROM Config, UserFields, "
+            "MessageTail"),
         Rows {"44|Department|-- sent by Quillon"});
     // Old numbers are kept for reference; sort letters come from the names.
-    EXPECT_EQ(one(*book,
-                  "SELECT cntID || ' ' || cntMigrateID || ' ' || cntAlphaSurname || cntAlphaFirstNames AS v FROM "
-                  "Contact ORDER BY cntID"),
+    EXPECT_EQ(
+        one(*book,
+            "SELECT cntID || ' ' || cntMigrateID || ' ' || cntAlphaSurname || cntAlphaFirstNames AS v FROM "
+            "Contact ORDER BY cntID"),
         (Rows {"1 10 ZA", "2 20 #B", "3 30 ##"}));
     // Members follow their contacts and groups to the new numbers; the one whose contact is gone is dropped.
     EXPECT_EQ(rows(*book,
