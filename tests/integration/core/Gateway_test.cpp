@@ -27,12 +27,6 @@ class GatewayTest : public vesk::testing::ConsoleFixture
 protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(start()); }
 
-    void queue(const std::string& address, const std::string& text)
-    {
-        sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Ann', '" + address
-            + "', '" + text + "', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)");
-    }
-
     std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
 };
 
