@@ -67,6 +67,12 @@ protected:
         ASSERT_TRUE(d.Execute(statement)) << d.LastError() << " in " << statement;
     }
 
+    void queue(const std::string& address, const std::string& text)
+    {
+        sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Ann', '" + address
+            + "', '" + text + "', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)");
+    }
+
     // The first column of each row of a query on the outbox.
     std::vector<std::string> column(const std::string& query)
     {

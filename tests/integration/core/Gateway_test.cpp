@@ -27,12 +27,6 @@ class GatewayTest : public vesk::testing::ConsoleFixture
 protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(start()); }
 
-    void queue(const std::string& address, const std::string& text)
-    {
-        sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Ann', '" + address
-            + "', '" + text + "', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)");
-    }
-
     std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
 };
 
@@ -51,64 +45,6 @@ TEST_F(GatewayTest, StartsIdleAndReportsTheModem)
     EXPECT_EQ(ctx->AgentIMEI, "356938035643809");
 }
 
-TEST_F(GatewayTest, DeliversQueuedMessagesAndRecordsTheirReports)
-{
-    queue("+15550123", "Hello O''Brien #1");
-    queue("+15550124", std::string(400, 'x'));
-    queue("07123 456", "national number");
-    pass();
-
-    const auto status = column("SELECT msgStatus FROM Message ORDER BY msgID");
-    EXPECT_EQ(status, (std::vector<std::string> {"5", "5", "2"}));
-    EXPECT_EQ(column("SELECT msgFragmentCount FROM Message ORDER BY msgID")[1], "3");
-    EXPECT_EQ(column("SELECT msgErrorReason FROM Message WHERE msgID = 3")[0],
-        "Invalid Number. Not in format +<Country><AreaCode><Number>");
-    EXPECT_TRUE(logged(5, "ID [1] Ann"));
-    EXPECT_TRUE(logged(7, "ID [1] Confirmed Delivery. Status 0x0 @ "));
-    EXPECT_TRUE(logged(2, "Canceled - Invalid Number."));
-    EXPECT_EQ(overTheAir("sent").size(), 4u); // one single and three parts
-    const auto received = overTheAir();
-    ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(SimProcess::field(received[0], "text"), "Hello O'Brien #1");
-    EXPECT_EQ(SimProcess::field(received[1], "text"), std::string(400, 'x'));
-    EXPECT_EQ(ctx->sentCount, 2);
-    EXPECT_TRUE(ctx->app.IsIdle());
-}
-
-TEST_F(GatewayTest, FailedSendIsRetriedThenCancelledAtTheSixthFailure)
-{
-    sim.control("fault send-error 500");
-    ctx->modem->SendMessageTimeout = 500; // a refused send waits out the whole time-out
-    queue("+15550123", "will not go");
-    pass();
-    EXPECT_TRUE(logged(2, "Retry at "));
-    EXPECT_EQ(column("SELECT msgAttempts FROM Message")[0], "1");
-    EXPECT_EQ(column("SELECT msgStatus FROM Message")[0], "0");
-    for (int attempt = 2; attempt <= 6; ++attempt) {
-        clock.advance(4min);
-        pass();
-    }
-    EXPECT_EQ(column("SELECT msgStatus FROM Message")[0], "2");
-    EXPECT_EQ(column("SELECT msgErrorReason FROM Message")[0], "Retry Exceeded.");
-    EXPECT_TRUE(logged(2, "Canceled - Retry Count Exceeded. +CMS ERROR: 500"));
-    EXPECT_TRUE(overTheAir().empty());
-}
-
-TEST_F(GatewayTest, InboundMessageIsStoredAnsweredAndDeleted)
-{
-    ctx->outbox.settings.StandardReply = "Thanks, we got it";
-    ctx->outbox.settings.SMSSaveInbound = true;
-    sim.control("deliver +447700900123 Hello there");
-    pass();
-    EXPECT_TRUE(logged(10, "Hello there"));
-    EXPECT_EQ(column("SELECT msgText FROM Inbox"), (std::vector<std::string> {"Hello there"}));
-    EXPECT_EQ(column("SELECT msgAddress FROM Message"), (std::vector<std::string> {"+447700900123"}));
-    const auto received = overTheAir();
-    ASSERT_EQ(received.size(), 1u) << "the standard reply leaves in the same pass";
-    EXPECT_EQ(SimProcess::field(received[0], "text"), "Thanks, we got it");
-    EXPECT_EQ(sim.control("memory SM").size(), 0u);
-}
-
 TEST_F(GatewayTest, PingIsAnsweredWithTheStatusLineAndNotStored)
 {
     ctx->outbox.settings.SMSSaveInbound = true;
@@ -120,14 +56,6 @@ TEST_F(GatewayTest, PingIsAnsweredWithTheStatusLineAndNotStored)
         "Ver:" + VersionNumbers() + ", DB Revision:4, Model: VESK-SIM 900, Signal: 58%, Sent:0");
     EXPECT_TRUE(column("SELECT msgText FROM Inbox").empty());
     EXPECT_FALSE(logged(10, ""));
-}
-
-TEST_F(GatewayTest, ReportWithoutAPendingRowIsLoggedAndDeleted)
-{
-    sim.control("report 77 +15550999 65");
-    pass();
-    EXPECT_TRUE(logged(3, "No outstanding delivery id [77] Status 0x41 @ "));
-    EXPECT_EQ(sim.control("memory SM").size(), 0u);
 }
 
 TEST_F(GatewayTest, TickDuringAPassDoesNothingAndPauseWaitsForTheEnd)

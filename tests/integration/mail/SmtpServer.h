@@ -98,6 +98,22 @@ private:
     int m_port = 0;
 };
 
+// One header of a stored mail, or "" when it has none.
+inline std::string HeaderOf(const std::string& mail, const std::string& name)
+{
+    const auto at = mail.find(name + ": ");
+    if (at == std::string::npos)
+        return {};
+    const auto start = at + name.size() + 2;
+    return mail.substr(start, mail.find("\r\n", start) - start);
+}
+
+inline std::string BodyOf(const std::string& mail)
+{
+    const auto at = mail.find("\r\n\r\n");
+    return at == std::string::npos ? std::string() : mail.substr(at + 4);
+}
+
 // A loopback port with nothing listening on it.
 inline std::string UnreachableServer()
 {

@@ -47,19 +47,6 @@ TEST_F(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
     }
 }
 
-TEST_F(DBMessageTest, QueuedRowStartsPendingWithNoDeliveryStatus)
-{
-    const std::int32_t id = queue();
-    DBMessage m = load(id);
-    EXPECT_EQ(m.Status, 0);
-    EXPECT_FALSE(m.Complete);
-    EXPECT_EQ(m.Attempts, 0);
-    EXPECT_EQ(m.DeliveryStatus, -1);
-    EXPECT_TRUE(m.DeliveryTime.isZero());
-    EXPECT_TRUE(m.Expires.isZero());
-    EXPECT_EQ(m.SendTime, clock.now());
-}
-
 TEST_F(DBMessageTest, NullDeliveryStatusReadsAsMinusOneAndIsWrittenBackAsNull)
 {
     const std::int32_t id = queue();

@@ -75,19 +75,6 @@ TEST_F(OutboxTest, NullSettingsReadAsZeroAndEmpty)
     EXPECT_EQ(s.ValidityPeriodInMinutes, 0);
 }
 
-TEST_F(OutboxTest, OpeningAFolderWithoutAnOutboxSaysSo)
-{
-    testing::TempDir empty;
-    Outbox other(clock, pump, log);
-    EXPECT_FALSE(OpenOutbox(other, empty.path(), false));
-    ASSERT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.lines[0].text, "Outbox folder is " + empty.path());
-    EXPECT_EQ(log.lines[1].text, "Could not load database settings : " + empty.folder() + kOutboxName);
-    EXPECT_EQ(log.lines[1].icon, icon::kError);
-    ASSERT_TRUE(other.handle);
-    EXPECT_FALSE(other.handle->IsConnected());
-}
-
 TEST_F(OutboxTest, OutboxHeldByAnotherProgramFailsTheLoadWithTheReason)
 {
     db holder(clock, pump);

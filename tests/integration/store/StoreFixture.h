@@ -86,10 +86,10 @@ protected:
     }
 
     // The same, through a connection of its own, for when the outbox handle is closed.
-    std::int32_t scalarClosed(const std::string& sql)
+    std::int32_t scalarClosed(const std::string& sql, const std::string& file = store::kOutboxName)
     {
         store::db other(clock, pump);
-        other.setFilename(dir.file(store::kOutboxName));
+        other.setFilename(dir.file(file));
         if (!other.OpenDatabase(store::mode::kReadShared))
             return -1;
         auto rs = other.OpenDynaset(sql);

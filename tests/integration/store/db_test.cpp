@@ -28,16 +28,6 @@ protected:
     db database {clock, pump};
 };
 
-TEST_F(DbTest, CleanOpenReportsZeroAsLastError)
-{
-    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
-    EXPECT_TRUE(database.IsConnected());
-    EXPECT_FALSE(database.IsError());
-    EXPECT_EQ(database.LastError(), "0");
-    database.CloseDatabase();
-    EXPECT_FALSE(database.IsConnected());
-}
-
 TEST_F(DbTest, MissingOrForeignFileFailsAtOnceWithoutWaiting)
 {
     testing::WriteFile(
@@ -110,9 +100,10 @@ TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
     EXPECT_FALSE(database.IsError());
 }
 
-TEST_F(DbTest, ReadModeRefusesWritesAndClosedHandleRefusesEverything)
+TEST_F(DbTest, CleanOpenReadsZeroReadModeRefusesWritesClosedHandleRefusesAll)
 {
     ASSERT_TRUE(database.OpenDatabase(mode::kReadShared));
+    EXPECT_EQ(database.LastError(), "0");
     EXPECT_TRUE(database.OpenDynaset("SELECT * FROM System"));
     EXPECT_FALSE(database.Execute("UPDATE System SET sysTariff = 9"));
     EXPECT_TRUE(database.IsError());
@@ -124,18 +115,6 @@ TEST_F(DbTest, ReadModeRefusesWritesAndClosedHandleRefusesEverything)
     EXPECT_FALSE(database.OpenDynaset("SELECT * FROM System"));
     EXPECT_FALSE(database.TableNames());
     EXPECT_EQ(clock.sleeps(), 0);
-}
-
-TEST_F(DbTest, RecordsAffectedCountsTheRowsTouched)
-{
-    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(database.Execute(
-            "INSERT INTO Message (msgText, msgSendTime) VALUES ('m', #05/Mar/2026 14:07:00#)"));
-    EXPECT_EQ(database.ExecuteRecordResult("UPDATE Message SET msgStatus = 3 WHERE msgID <= 2"), 2);
-    EXPECT_EQ(database.ExecuteRecordResult("DELETE * FROM Message WHERE msgStatus = 3"), 2);
-    EXPECT_EQ(database.ExecuteRecordResult("DELETE * FROM Message WHERE msgStatus = 3"), 0);
-    EXPECT_FALSE(database.IsError());
 }
 
 TEST_F(DbTest, DialectStatementsRunAsWritten)
@@ -235,18 +214,6 @@ TEST_F(DbTest, RollbackUndoesAndCommitKeeps)
     EXPECT_EQ(TextOf(rs->Field("msgText")), "b");
 }
 
-TEST_F(DbTest, TableNamesListTablesAndStoredQueries)
-{
-    ASSERT_TRUE(database.OpenDatabase(mode::kReadShared));
-    auto names = database.TableNames();
-    ASSERT_TRUE(names);
-    for (const char* expected : {"Message", "Inbox", "System", "Forward", "FriendlyNameCache", "MailConfig",
-             "MailMessage", "Diagnostic", "qry_Pending_Messages"}) {
-        SCOPED_TRACE(expected);
-        EXPECT_NE(std::find(names->begin(), names->end(), expected), names->end());
-    }
-}
-
 TEST_F(DbTest, CompactKeepsTheDataAndReopens)
 {
     ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
@@ -276,30 +243,6 @@ TEST_F(DbTest, CompactOfAnUnreadableFileLeavesItUntouched)
     EXPECT_FALSE(other.Compact());
     EXPECT_EQ(testing::ReadFile(junk), std::string(4096, 'j'));
     EXPECT_FALSE(other.IsConnected());
-}
-
-TEST(DbPaths, DriveFolderAndFileName)
-{
-    FakeClock clock;
-    NullPump pump;
-    db d(clock, pump);
-    struct Case
-    {
-        std::string path, drive, folder, file;
-    };
-    const Case cases[] = {
-        {"C:/Data/SMSMessages.mdb", "C:", "C:/Data", "SMSMessages.mdb"},
-        {"/srv/outbox/SMSMessages.mdb", "", "/srv/outbox", "SMSMessages.mdb"},
-        {"//server/share/SMSMessages.mdb", "", "//server/share", "SMSMessages.mdb"},
-        {"SMSMessages.mdb", "", "SMSMessages.mdb", "SMSMessages.mdb"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        d.setFilename(c.path);
-        EXPECT_EQ(d.GetDrive(), c.drive);
-        EXPECT_EQ(d.GetFolder(), c.folder);
-        EXPECT_EQ(d.GetFilename(), c.file);
-    }
 }
 
 } // namespace
