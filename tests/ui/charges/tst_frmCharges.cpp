@@ -4,9 +4,7 @@
 #include "ui/frmCharges.h"
 #endif
 
-#include <QLabel>
-#include <QPushButton>
-#include <QtTest>
+#include "WindowTesting.h"
 
 using namespace vesk::ui;
 
