@@ -52,7 +52,10 @@ public:
         m_pid = Spawn(args, out[1]);
         close(out[1]);
         m_stdout = out[0];
-        m_path = readLine(m_stdout);
+        std::string started; // the simulator's first line names its pseudo-terminal
+        for (std::string got; started.find('\n') == std::string::npos && !(got = readSome(m_stdout)).empty();)
+            started += got;
+        m_path = started.substr(0, started.find('\n'));
         if (m_path.empty())
             throw std::runtime_error("vesk-modemsim did not start");
         m_control = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -136,15 +139,6 @@ private:
         char buffer[4096];
         const ssize_t n = read(fd, buffer, sizeof buffer);
         return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-    }
-    static std::string readLine(int fd)
-    {
-        std::string line;
-        char c;
-        pollfd p {fd, POLLIN, 0};
-        while (poll(&p, 1, 5000) > 0 && read(fd, &c, 1) == 1 && c != '\n')
-            line += c;
-        return line;
     }
 
     TempDir m_dir;
