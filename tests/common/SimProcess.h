@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <map>
 #include <poll.h>
 #include <stdexcept>
@@ -19,6 +20,24 @@
 
 namespace vesk::testing {
 
+// Starts a program with its standard output (and its errors, if asked) going to `out`; its id.
+inline pid_t Spawn(std::vector<std::string> args, int out, bool errorsToo = false)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out, STDOUT_FILENO);
+        if (errorsToo)
+            dup2(out, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
 class SimProcess
 {
 public:
@@ -26,25 +45,17 @@ public:
     {
         m_socket = m_dir.file("control");
         int out[2];
-        if (pipe(out) != 0)
+        if (pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
         std::vector<std::string> args = {VESK_BIN_DIR "/vesk-modemsim", "--control", m_socket};
         args.insert(args.end(), options.begin(), options.end());
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        m_pid = Spawn(args, out[1]);
         close(out[1]);
         m_stdout = out[0];
-        m_path = readLine(m_stdout);
+        std::string started; // the simulator's first line names its pseudo-terminal
+        for (std::string got; started.find('\n') == std::string::npos && !(got = readSome(m_stdout)).empty();)
+            started += got;
+        m_path = started.substr(0, started.find('\n'));
         if (m_path.empty())
             throw std::runtime_error("vesk-modemsim did not start");
         m_control = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -78,27 +89,24 @@ public:
         const std::string line = command + "\n";
         if (write(m_control, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
             throw std::runtime_error("control socket write failed");
+        std::vector<std::string> lines;
         std::string buffer;
         for (;;) {
-            const std::string got = readSome(m_control);
-            if (got.empty())
-                throw std::runtime_error("control socket closed");
-            buffer += got;
-            const auto last = buffer.rfind('\n', buffer.size() - 2);
-            const std::string final = buffer.substr(last == std::string::npos ? 0 : last + 1);
-            if (buffer.back() == '\n' && (final == "OK\n" || final.rfind("ERROR", 0) == 0)) {
-                if (final != "OK\n")
-                    throw std::runtime_error(command + ": " + final);
-                std::vector<std::string> lines;
-                std::size_t start = 0;
-                const std::size_t end = buffer.size() - final.size();
-                while (start < end) {
-                    const auto nl = buffer.find('\n', start);
-                    lines.push_back(buffer.substr(start, nl - start));
-                    start = nl + 1;
-                }
-                return lines;
+            const auto nl = buffer.find('\n');
+            if (nl == std::string::npos) {
+                const std::string got = readSome(m_control);
+                if (got.empty())
+                    throw std::runtime_error("control socket closed");
+                buffer += got;
+                continue;
             }
+            const std::string reply = buffer.substr(0, nl);
+            buffer.erase(0, nl + 1);
+            if (reply == "OK")
+                return lines;
+            if (reply.rfind("ERROR", 0) == 0)
+                throw std::runtime_error(command + ": " + reply);
+            lines.push_back(reply);
         }
     }
 
@@ -131,15 +139,6 @@ private:
         char buffer[4096];
         const ssize_t n = read(fd, buffer, sizeof buffer);
         return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-    }
-    static std::string readLine(int fd)
-    {
-        std::string line;
-        char c;
-        pollfd p {fd, POLLIN, 0};
-        while (poll(&p, 1, 5000) > 0 && read(fd, &c, 1) == 1 && c != '\n')
-            line += c;
-        return line;
     }
 
     TempDir m_dir;

@@ -3,59 +3,33 @@
 // Runs vesk-console --headless as its own process with its own program folder (a copy of the
 // executable and the template databases, so its address filter and modem log stay private).
 
+#include "core/SettingsStore.h"
+
+#include "SimProcess.h"
 #include "TempDir.h"
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
-#include <stdexcept>
-#include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace vesk::testing {
 
-// Runs a program to its end; its standard output and exit code.
-struct Finished
-{
-    int code = -1;
-    std::string out;
-};
-
-inline Finished RunProgram(std::vector<std::string> args)
+// Runs a program to its end; its exit code and standard output.
+inline std::pair<int, std::string> RunProgram(std::vector<std::string> args)
 {
     int out[2];
-    if (pipe(out) != 0)
+    if (pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    const pid_t pid = Spawn(std::move(args), out[1]);
     close(out[1]);
-    Finished f;
+    std::string text;
     char buf[4096];
     ssize_t n;
     while ((n = read(out[0], buf, sizeof buf)) > 0)
-        f.out.append(buf, static_cast<std::size_t>(n));
+        text.append(buf, static_cast<std::size_t>(n));
     close(out[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    f.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return f;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
 }
 
 // Waits, in real time, until the condition holds or the deadline passes.
@@ -83,19 +57,11 @@ public:
         fs::copy(VESK_BIN_DIR "/DB", m_dir.file("DB"), fs::copy_options::recursive);
         settings.emplace("COM/AutoDetect", "0");
         settings.emplace("Setup/RunWizard", "0");
-        std::map<std::string, std::vector<std::pair<std::string, std::string>>> sections;
-        for (const auto& [name, value] : settings) {
-            const auto slash = name.find('/');
-            sections[name.substr(0, slash)].emplace_back(name.substr(slash + 1), value);
-        }
-        std::ofstream conf(m_dir.file("console.conf"));
-        for (const auto& [section, keys] : sections) {
-            conf << '[' << section << "]\n";
-            for (const auto& [key, value] : keys)
-                conf << key << '=' << value << '\n';
-        }
-        m_args = {m_dir.file("vesk-console"), "--headless", "--data-folder", dataFolder, "--port", port,
-            "--create-outbox"};
+        core::SettingsStore conf(m_dir.file("console.conf"));
+        for (const auto& [name, value] : settings)
+            conf.set(name.substr(0, name.find('/')), name.substr(name.find('/') + 1), value);
+        m_args = {"/usr/bin/env", "VESK_SETTINGS=" + m_dir.file("console.conf"), m_dir.file("vesk-console"),
+            "--headless", "--data-folder", dataFolder, "--port", port, "--create-outbox"};
     }
 
     ~ConsoleProcess() { stop(); }
@@ -104,20 +70,10 @@ public:
 
     void start()
     {
-        const std::string log = m_dir.file("console.log");
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(fd, STDOUT_FILENO);
-            dup2(fd, STDERR_FILENO);
-            setenv("VESK_SETTINGS", m_dir.file("console.conf").c_str(), 1);
-            std::vector<char*> argv;
-            for (auto& a : m_args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        const int log
+            = ::open(m_dir.file("console.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        m_pid = Spawn(m_args, log, true);
+        close(log);
     }
 
     // Stops the console as a service manager would; its exit code.

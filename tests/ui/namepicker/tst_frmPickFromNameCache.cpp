@@ -2,7 +2,6 @@
 #ifndef Q_MOC_RUN
 #include "routing/NameCache.h"
 #include "store/Outbox.h"
-#include "store/SqlText.h"
 #include "support/EventPump.h"
 #include "support/LogSink.h"
 #include "ui/frmPickFromNameCache.h"
@@ -11,9 +10,7 @@
 #include "TempDir.h"
 #endif
 
-#include <QPushButton>
-#include <QTreeWidget>
-#include <QtTest>
+#include "WindowTesting.h"
 
 #include <filesystem>
 
@@ -42,17 +39,25 @@ private:
     std::unique_ptr<store::Outbox> outbox;
     routing::NameCache cache;
 
-    void contact(const std::string& first, const std::string& surname, const std::string& phone)
+    // Adds address book entries: "('First', 'Surname', 'Phone', FALSE)" rows, comma separated.
+    void contacts(const std::string& rows)
     {
-        store::db contacts(clock, pump);
-        contacts.setFilename(dir.file(store::kContactsName));
-        QVERIFY(contacts.OpenDatabase(store::mode::kReadWriteShared));
+        store::db book(clock, pump);
+        book.setFilename(dir.file(store::kContactsName));
+        QVERIFY(book.OpenDatabase(store::mode::kReadWriteShared));
         QVERIFY2(
-            contacts.Execute("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) "
-                             "VALUES ('"
-                + store::Quote(first) + "', '" + store::Quote(surname) + "', '" + store::Quote(phone)
-                + "', FALSE)"),
-            contacts.LastError().c_str());
+            book.Execute(
+                "INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES " + rows),
+            book.LastError().c_str());
+    }
+
+    // The cache filled from the address book, as a running console has it.
+    void importCache()
+    {
+        QVERIFY(outbox->handle->OpenDatabase(store::mode::kReadWriteShared));
+        QVERIFY(routing::ImportNameCache(cache, *outbox, dir.path(), true));
+        routing::CloseContactsDatabase(cache);
+        outbox->handle->CloseDatabase();
     }
 
     static QStringList rows(const frmPickFromNameCache& picker)
@@ -79,8 +84,7 @@ private slots:
 
     void refreshFillsTheListSortedByName()
     {
-        contact("Zed", "Adams", "+447700900009");
-        contact("Amy", "O'Hara", "+447700900001");
+        contacts("('Zed', 'Adams', '+447700900009', FALSE), ('Amy', 'O''Hara', '+447700900001', FALSE)");
         frmPickFromNameCache picker(*outbox, cache, dir.path());
         QVERIFY(rows(picker).isEmpty()); // nothing copied from the address book yet
         QTest::mouseClick(picker.cmdUpdateCache, Qt::LeftButton);
@@ -94,10 +98,8 @@ private slots:
 
     void doubleClickPicksTheNumberAndEscapePicksNothing()
     {
-        contact("Amy", "Lee", "+447700900001");
-        QVERIFY(outbox->handle->OpenDatabase(store::mode::kReadWriteShared));
-        QVERIFY(routing::ImportNameCache(cache, *outbox, dir.path(), true));
-        outbox->handle->CloseDatabase();
+        contacts("('Amy', 'Lee', '+447700900001', FALSE)");
+        importCache();
 
         frmPickFromNameCache picker(*outbox, cache, dir.path());
         picker.show();
@@ -120,11 +122,8 @@ private slots:
 
     void missingAddressBookKeepsTheList()
     {
-        contact("Amy", "Lee", "+447700900001");
-        QVERIFY(outbox->handle->OpenDatabase(store::mode::kReadWriteShared));
-        QVERIFY(routing::ImportNameCache(cache, *outbox, dir.path(), true));
-        routing::CloseContactsDatabase(cache);
-        outbox->handle->CloseDatabase();
+        contacts("('Amy', 'Lee', '+447700900001', FALSE)");
+        importCache();
         std::filesystem::remove(dir.file(store::kContactsName));
 
         frmPickFromNameCache picker(*outbox, cache, dir.path());

@@ -13,35 +13,11 @@
 #include "TempDir.h"
 #endif
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QScreen>
-#include <QTimer>
-#include <QtTest>
-
-#include <memory>
+#include "WindowTesting.h"
 
 using namespace vesk;
 using namespace vesk::ui;
-
-namespace {
-
-// Clicks the given button of the next message box and keeps its text.
-void answerNextBox(QMessageBox::StandardButton answer, QString& text)
-{
-    QTimer::singleShot(10, [answer, &text] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            answerNextBox(answer, text);
-            return;
-        }
-        text = box->windowTitle() + "|" + box->text();
-        box->button(answer)->click();
-    });
-}
-
-} // namespace
+using vesk::testing::ModalAnswers;
 
 class tst_Startup : public QObject
 {
@@ -132,12 +108,12 @@ private slots:
         QFETCH(int, button);
         frmMain window(*ctx);
         WindowPrompts prompts(*ctx, window);
-        QString text;
-        answerNextBox(QMessageBox::StandardButton(button), text);
+        ModalAnswers box({}, QMessageBox::StandardButton(button));
         const auto answer = prompts.folderWithoutDataFiles("/srv/sms");
-        QCOMPARE(text,
-            QString("Quillon Vesk Console|Folder does not contain the Pellmar data files:\n/srv/sms\n"
-                    "Do you wish to run the Setup Wizard"));
+        QCOMPARE(box.titles, QStringList {"Quillon Vesk Console"});
+        QCOMPARE(box.texts,
+            QStringList {"Folder does not contain the Pellmar data files:\n/srv/sms\nDo you wish to run the "
+                         "Setup Wizard"});
         QTEST(int(answer), "answer");
     }
 
@@ -147,28 +123,14 @@ private slots:
         frmMain window(*ctx);
         window.attach();
         WindowPrompts prompts(*ctx, window);
-        QTimer::singleShot(10, [] {
-            if (auto* w = QApplication::activeModalWidget())
-                w->close();
-        });
+        ModalAnswers close([](QWidget& w) { w.close(); });
         QCOMPARE(core::Main(*ctx, prompts), core::StartResult::Ended);
         QVERIFY(!window.isVisible());
-    }
-
-    void invalidFolderBoxHasItsText()
-    {
-        frmMain window(*ctx);
-        WindowPrompts prompts(*ctx, window);
-        QString text;
-        answerNextBox(QMessageBox::Ok, text);
-        prompts.invalidOutboxFolder();
-        QCOMPARE(text, QString("Quillon Vesk Console|Invalid outbox folder"));
     }
 
     void scriptingWarningContinuesOnlyWhenAsked()
     {
         frmVBScriptWarning warning;
-        QCOMPARE(warning.windowTitle(), QString("Quillon Vesk Console - VBScript Warning"));
         QVERIFY(!warning.IsContinue());
         QTest::mouseClick(warning.cmdContinue, Qt::LeftButton);
         QVERIFY(warning.IsContinue());
