@@ -2,6 +2,9 @@
 
 #include "ui/frmCharges.h"
 
+#include <QStyle>
+#include <QToolButton>
+
 namespace vesk::ui {
 
 const char* const kChargeNoteMessageSize
@@ -30,6 +33,19 @@ void ShowChargeNote(QWidget* owner, const QString& text)
     frmCharges note(owner);
     note.SetInfo(text);
     note.exec();
+}
+
+QToolButton* ChargeWarningButton(QWidget* parent, const char* objectName, const char* note)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setIcon(parent->style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setToolTip("This setting may incur charges from your network operator");
+    QObject::connect(button, &QToolButton::clicked, button,
+        [button, note] { ShowChargeNote(button->window(), QString(note)); });
+    return button;
 }
 
 } // namespace vesk::ui

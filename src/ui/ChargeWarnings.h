@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QToolButton;
 class QWidget;
 
 namespace vesk::ui {
@@ -17,5 +18,8 @@ QString FormatChargeNote(const QString& text);
 
 // Shows a note in frmCharges, modal over `owner` when there is one.
 void ShowChargeNote(QWidget* owner, const QString& text);
+
+// The warning icon beside a chargeable setting; a click shows its note over the icon's window.
+QToolButton* ChargeWarningButton(QWidget* parent, const char* objectName, const char* note);
 
 } // namespace vesk::ui

@@ -34,7 +34,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
-#include <QStyle>
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QToolButton>
@@ -237,15 +236,6 @@ QWidget* frmConfigNew::buildModemTab()
 QWidget* frmConfigNew::buildSMSTab()
 {
     auto* tab = new QWidget;
-    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    auto chargeIcon = [&](const char* name, const char* note) {
-        auto* b = named(new QToolButton(tab), name);
-        b->setIcon(warning);
-        b->setAutoRaise(true);
-        b->setToolTip("This setting may incur charges from your network operator");
-        connect(b, &QToolButton::clicked, this, [this, note] { ShowChargeNote(this, QString(note)); });
-        return b;
-    };
     txtAgentAddress = named(new QLineEdit(tab), "txtAgentAddress");
     txtAgentAddress->setPlaceholderText("+<CountryCode><AreaCode><Number>");
     txtStandardReply = named(new QLineEdit(tab), "txtStandardReply");
@@ -259,8 +249,8 @@ QWidget* frmConfigNew::buildSMSTab()
     txtSMSRemoveAfter = named(new QLineEdit(tab), "txtSMSRemoveAfter");
     chkSMSArchive = named(new QCheckBox("Archive messages before they are removed", tab), "chkSMSArchive");
     chkSMSSaveInbound = named(new QCheckBox("Save inbound messages", tab), "chkSMSSaveInbound");
-    imgChargeMaxLen = chargeIcon("imgChargeMaxLen", kChargeNoteMessageSize);
-    imgChargeReply = chargeIcon("imgChargeReply", kChargeNoteReply);
+    imgChargeMaxLen = ChargeWarningButton(tab, "imgChargeMaxLen", kChargeNoteMessageSize);
+    imgChargeReply = ChargeWarningButton(tab, "imgChargeReply", kChargeNoteReply);
 
     auto withIcon = [](QWidget* field, QWidget* icon) {
         auto* row = new QHBoxLayout;
@@ -297,12 +287,7 @@ QWidget* frmConfigNew::buildForwardingTab()
     auto* tab = new QWidget;
     chkSMSForwwarding
         = named(new QCheckBox("Forward incoming messages by these rules", tab), "chkSMSForwwarding");
-    imgChargeForward = named(new QToolButton(tab), "imgChargeForward");
-    imgChargeForward->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
-    imgChargeForward->setAutoRaise(true);
-    imgChargeForward->setToolTip("This setting may incur charges from your network operator");
-    connect(imgChargeForward, &QToolButton::clicked, this,
-        [this] { ShowChargeNote(this, QString(kChargeNoteForward)); });
+    imgChargeForward = ChargeWarningButton(tab, "imgChargeForward", kChargeNoteForward);
     gridForward = named(new ForwardGrid(tab), "gridForward");
     lblGridHelp = named(new QLabel(tab), "lblGridHelp");
     lblGridHelp->setWordWrap(true);

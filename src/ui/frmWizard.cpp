@@ -26,7 +26,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -63,17 +62,6 @@ QVBoxLayout* pageLayout(QWidget* page, const QString& heading, const QString& te
     layout->addWidget(title);
     layout->addWidget(paragraph(text, page));
     return layout;
-}
-
-QToolButton* warningIcon(const QString& tip, QWidget* parent)
-{
-    auto* icon = new QToolButton(parent);
-    icon->setIcon(parent->style()->standardIcon(QStyle::SP_MessageBoxWarning));
-    icon->setIconSize(QSize(24, 24));
-    icon->setAutoRaise(true);
-    icon->setToolTip(tip);
-    icon->setCursor(Qt::PointingHandCursor);
-    return icon;
 }
 
 // A folder as typed: blanks around it and any trailing separator of either kind go; the root
@@ -209,8 +197,7 @@ void frmWizard::buildPages()
     cbSMSMaxLen->addItem("160");
     for (int n = 2; n <= 5; ++n)
         cbSMSMaxLen->addItem(QString::number(152 * n));
-    imgSMSMaxLenWarning = warningIcon("Longer messages cost more", sizePage);
-    imgSMSMaxLenWarning->setObjectName("imgSMSMaxLenWarning");
+    imgSMSMaxLenWarning = ChargeWarningButton(sizePage, "imgSMSMaxLenWarning", kChargeNoteMessageSize);
     auto* sizeRow = new QHBoxLayout;
     sizeRow->addWidget(new QLabel("Maximum message length :", sizePage));
     sizeRow->addWidget(cbSMSMaxLen);
@@ -253,8 +240,7 @@ void frmWizard::buildPages()
         "reply. Inbound messages can also be saved in the outbox for other programs to read.");
     txtStandardReply = new QLineEdit(inPage);
     txtStandardReply->setObjectName("txtStandardReply");
-    imgStandardReplyWarning = warningIcon("Replies cost money", inPage);
-    imgStandardReplyWarning->setObjectName("imgStandardReplyWarning");
+    imgStandardReplyWarning = ChargeWarningButton(inPage, "imgStandardReplyWarning", kChargeNoteReply);
     chkSMSSaveInbound = new QCheckBox("&Save inbound messages", inPage);
     chkSMSSaveInbound->setObjectName("chkSMSSaveInbound");
     auto* replyRow = new QHBoxLayout;
@@ -297,10 +283,6 @@ void frmWizard::buildPages()
     connect(cmdModemGuide, &QPushButton::clicked, this, [this] { cmdModemGuide_Click(); });
     connect(rbCOMPort, &QRadioButton::toggled, cbCOMPort, &QWidget::setEnabled);
     connect(rbCOMPort, &QRadioButton::clicked, cbCOMPort, [this] { cbCOMPort->setFocus(); });
-    connect(imgSMSMaxLenWarning, &QToolButton::clicked, this,
-        [this] { ShowChargeNote(this, kChargeNoteMessageSize); });
-    connect(imgStandardReplyWarning, &QToolButton::clicked, this,
-        [this] { ShowChargeNote(this, kChargeNoteReply); });
 }
 
 void frmWizard::loadSettings()
