@@ -24,7 +24,7 @@ bool DBMessage::loadFrom(const std::string& sql)
     auto rs = m_db.OpenDynaset(sql, kForwardOnly, kReadOnly);
     if (!rs || rs->IsEOF())
         return false;
-    id = static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("msgID"))));
+    id = RowIdOf(rs->Field("msgID"));
     Recipient = TextOf(rs->Field("msgRecipient"));
     Address = TextOf(rs->Field("msgAddress"));
     Text = TextOf(rs->Field("msgText"));
@@ -50,7 +50,7 @@ bool DBMessage::LoadByPendingReference(const std::string& agentIdentity)
     std::string sql = "SELECT * FROM Message WHERE msgDeliveryStatus IS NULL AND msgReference = "
         + std::to_string(Reference);
     if (!Address.empty())
-        sql += " AND msgAddress = '" + Address + "'";
+        sql += " AND msgAddress = " + Enclosed("'", Quote(Address));
     if (!agentIdentity.empty())
         sql += " AND msgAgentIMEI = '" + Quote(Right(agentIdentity, 7)) + "'";
     return loadFrom(sql);

@@ -4,6 +4,7 @@
 #include "store/db.h"
 #include "support/Convert.h"
 #include "support/Paths.h"
+#include "support/PrivateFiles.h"
 
 #include <cctype>
 #include <filesystem>
@@ -132,10 +133,10 @@ bool CopyTemplate(const std::string& folder, const std::string& templateFolder, 
     fs::remove(target + "-wal", ec);
     fs::remove(target + "-shm", ec);
     ec.clear();
-    fs::copy_file(
-        TrailingSeparator(templateFolder) + fileName, target, fs::copy_options::overwrite_existing, ec);
-    if (ec)
-        lines.push_back("Copy " + fileName + " : " + ec.message());
+    // The template's own mode is not copied: a fresh outbox is for this user and group only.
+    std::string reason;
+    if (!CopyPrivateFile(TrailingSeparator(templateFolder) + fileName, target, true, reason))
+        lines.push_back("Copy " + fileName + " : " + reason);
     for (const auto& line : lines)
         errorLines += (errorLines.empty() ? "" : "\n") + line;
     return lines.empty();
@@ -233,7 +234,7 @@ void MigrateAddressBook(const std::string& source, const std::string& target, Cl
                 = keyOf(to, "SELECT * FROM Contact WHERE cntMigrateID = " + oldContact, "cntID");
             const std::string group
                 = keyOf(to, "SELECT * FROM ContactGroup WHERE grpMigrateID = " + oldGroup, "grpID");
-            if (!contact.empty() && !group.empty())
+            if (isWholeNumber(contact) && isWholeNumber(group))
                 to.Execute("INSERT INTO GroupMember (grpID, cntID) VALUES (" + group + "," + contact + ")");
         }
     }

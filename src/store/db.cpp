@@ -3,6 +3,7 @@
 #include "store/SqlDialect.h"
 #include "support/Convert.h"
 #include "support/Platform.h"
+#include "support/PrivateFiles.h"
 
 #include <sqlite3.h>
 
@@ -269,52 +270,63 @@ bool db::runBound(const Bound& statement, Outcome& outcome, EngineError& error)
             kObjectClosed, 0, "", "Operation is not allowed when the object is closed.", false};
         return false;
     }
-    const char* tail = statement.sql.c_str();
-    const char* end = tail + statement.sql.size();
-    bool first = true;
-    while (tail < end) {
-        sqlite3_stmt* raw = nullptr;
-        const int prc = sqlite3_prepare_v2(m_connection, tail, static_cast<int>(end - tail), &raw, &tail);
-        if (prc != SQLITE_OK) {
-            error = engineError(prc);
-            return false;
-        }
-        if (!raw)
-            break; // only blanks or a comment left
-        Statement s(raw);
-        if (first) {
-            for (std::size_t i = 0; i < statement.values.size(); ++i) {
-                const DbValue& v = statement.values[i];
-                const int idx = static_cast<int>(i) + 1;
-                if (v)
-                    sqlite3_bind_text(raw, idx, v->c_str(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
-                else
-                    sqlite3_bind_null(raw, idx);
-            }
-        }
-        first = false;
-        std::vector<std::string> columns;
-        std::vector<std::vector<DbValue>> rows;
-        const int count = sqlite3_column_count(raw);
-        for (int i = 0; i < count; ++i)
-            columns.emplace_back(sqlite3_column_name(raw, i));
-        int rc;
-        while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-            std::vector<DbValue> row;
-            row.reserve(static_cast<std::size_t>(count));
-            for (int i = 0; i < count; ++i)
-                row.push_back(columnValue(raw, i));
-            rows.push_back(std::move(row));
-        }
-        if (rc != SQLITE_DONE) {
-            error = engineError(rc);
-            return false;
-        }
-        if (count > 0)
-            outcome.rows = std::make_unique<Recordset>(std::move(columns), std::move(rows));
-        else
-            outcome.affected = sqlite3_changes(m_connection);
+    const char* begin = statement.sql.c_str();
+    const char* end = begin + statement.sql.size();
+    const char* tail = nullptr;
+    sqlite3_stmt* raw = nullptr;
+    const int prc = sqlite3_prepare_v2(m_connection, begin, static_cast<int>(end - begin), &raw, &tail);
+    if (prc != SQLITE_OK) {
+        error = engineError(prc);
+        return false;
     }
+    Statement s(raw);
+    // One call runs one statement: text after it (a second statement, or anything behind a NUL
+    // that would hide it) is refused, so a value that escaped its quotes cannot add statements.
+    if (tail < end) {
+        sqlite3_stmt* extra = nullptr;
+        const char* rest = nullptr;
+        const bool hidden = *tail == '\0';
+        const int erc = hidden
+            ? SQLITE_OK
+            : sqlite3_prepare_v2(m_connection, tail, static_cast<int>(end - tail), &extra, &rest);
+        sqlite3_finalize(extra);
+        if (hidden || erc != SQLITE_OK || extra) {
+            error = EngineError {kGenericFailure, SQLITE_MISUSE, "3000",
+                "Only one statement can be run at a time; the text after it was refused.", true};
+            return false;
+        }
+    }
+    if (!raw)
+        return true; // only blanks or a comment
+    for (std::size_t i = 0; i < statement.values.size(); ++i) {
+        const DbValue& v = statement.values[i];
+        const int idx = static_cast<int>(i) + 1;
+        if (v)
+            sqlite3_bind_text(raw, idx, v->c_str(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_null(raw, idx);
+    }
+    std::vector<std::string> columns;
+    std::vector<std::vector<DbValue>> rows;
+    const int count = sqlite3_column_count(raw);
+    for (int i = 0; i < count; ++i)
+        columns.emplace_back(sqlite3_column_name(raw, i));
+    int rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        std::vector<DbValue> row;
+        row.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i)
+            row.push_back(columnValue(raw, i));
+        rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
+        error = engineError(rc);
+        return false;
+    }
+    if (count > 0)
+        outcome.rows = std::make_unique<Recordset>(std::move(columns), std::move(rows));
+    else
+        outcome.affected = sqlite3_changes(m_connection);
     return true;
 }
 
@@ -492,17 +504,15 @@ bool db::Compact()
     const bool wasOpen = IsConnected();
     CloseDatabase();
     std::error_code ec;
-    bool ok = true;
+    std::string reason;
+    bool copyBackFailed = false;
 
-    std::string work = TempFolder();
-    if (work.empty())
-        work = ProgramFolder();
-    if (work.back() != '/')
-        work += '/';
-    work += GetFilename() + "$compact.mdb";
-    fs::remove(work, ec);
+    // The work file sits in a folder of its own that no other user can predict, enter or swap.
+    const std::string workFolder = MakePrivateTempFolder("vesk-compact");
+    bool ok = !workFolder.empty();
+    const std::string work = workFolder + "/" + GetFilename() + "$compact.mdb";
 
-    {
+    if (ok) {
         sqlite3* source = nullptr;
         if (sqlite3_open_v2(m_filename.c_str(), &source, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
             ok = false;
@@ -527,25 +537,27 @@ bool db::Compact()
         backup.erase(dot);
     backup += ".cmp";
     fs::remove(backup, ec);
-    if (ok) {
-        fs::copy_file(m_filename, backup, fs::copy_options::overwrite_existing, ec);
-        ok = !ec;
-    }
+    if (ok)
+        ok = CopyPrivateFile(m_filename, backup, true, reason);
     if (ok) {
         fs::remove(m_filename, ec);
-        fs::copy_file(work, m_filename, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
+        if (!CopyPrivateFile(work, m_filename, true, reason)) {
             ok = false;
+            copyBackFailed = true;
         } else {
             // The compacted copy comes out with a rollback journal; shared use wants the WAL back.
             sqlite3* fresh = nullptr;
             if (sqlite3_open_v2(m_filename.c_str(), &fresh, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK)
                 sqlite3_exec(fresh, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
             sqlite3_close_v2(fresh);
-            fs::remove(work, ec);
             fs::remove(backup, ec);
         }
     }
+    // A failed copy back keeps the compacted copy beside the backup, so nothing is lost.
+    if (copyBackFailed)
+        CopyPrivateFile(work, m_filename + "$compact.mdb", true, reason);
+    if (!workFolder.empty())
+        fs::remove_all(workFolder, ec);
     if (wasOpen)
         OpenDatabase(mode::kReadWriteShared);
     return ok;
