@@ -126,8 +126,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vesk-queue: the text is cut to the outbox's limit of %d characters\n", limit);
 
     const DateTime sendTime = at->isZero() ? clock.now() : *at;
-    const std::int32_t id
-        = store::InsertMessage(outbox, options["--name"], number, text, sendTime, StationName());
+    const RowId id = store::InsertMessage(outbox, options["--name"], number, text, sendTime, StationName());
     if (id <= 0)
         return kDatabaseFailure; // the reason is already logged
     if (!expires->isZero()) {
@@ -138,6 +137,6 @@ int main(int argc, char** argv)
             return kDatabaseFailure;
     }
     h.CloseDatabase();
-    std::printf("%d\n", id);
+    std::printf("%lld\n", static_cast<long long>(id));
     return 0;
 }

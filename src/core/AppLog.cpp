@@ -2,6 +2,7 @@
 
 #include "core/ConsoleView.h"
 #include "support/Clock.h"
+#include "support/Convert.h"
 
 #include <algorithm>
 
@@ -55,11 +56,13 @@ void AppLog::Log(int icon, const std::string& address, const std::string& text)
         if (m_list)
             m_list->oldestRemoved();
     }
-    m_lines.push_front(LogLine {m_clock.now(), icon, address, text});
+    // Texts from the network and the outbox may hold line breaks or terminal escapes: one event
+    // stays one line.
+    m_lines.push_front(LogLine {m_clock.now(), icon, EscapeControls(address), EscapeControls(text)});
     if (m_list)
         m_list->lineAdded(m_lines.front());
     if (m_measure && m_list && m_columnCount > 0) {
-        const int needed = m_measure->textWidth(text) + kTextMargin;
+        const int needed = m_measure->textWidth(m_lines.front().text) + kTextMargin;
         m_widestText = std::max(m_widestText, needed);
         if (needed > m_lastColumnWidth) {
             m_list->setColumnWidth(m_columnCount - 1, needed);

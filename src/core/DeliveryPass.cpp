@@ -2,6 +2,7 @@
 #include "core/Engine.h"
 #include "core/Mailing.h"
 #include "core/Trap.h"
+#include "modem/EntryText.h"
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
 #include "store/PhoneNumber.h"
@@ -60,6 +61,13 @@ void processMessage(Context& ctx, store::DBMessage& message)
     sms.Address = message.Address;
     sms.Text = message.Text;
     sms.Expires = message.Expires;
+    if (ctx.modem->IsTextMode()) {
+        std::size_t removed = 0;
+        modem::WithoutControlCharacters(message.Text, &removed);
+        if (removed > 0)
+            ctx.app.Log(icon::kWarning, message.Address,
+                std::to_string(removed) + " control characters left out of the text (text mode)");
+    }
     std::int32_t reference = -1;
     {
         const bool isLong = message.Text.size() > 160;
@@ -137,7 +145,7 @@ void DeliveryPass(Context& ctx)
         if (ctx.app.PauseRequest())
             break;
         store::DBMessage message(outbox, ctx.clock, ctx.app);
-        message.id = LongOf(rows->Field("msgID"));
+        message.id = RowIdOf(rows->Field("msgID"));
         if (!message.Load())
             continue;
         if (!store::TakeOwnership(ctx.outbox, message.id, ctx.AgentIMEI))

@@ -238,7 +238,7 @@ bool SendQueuedMail(MailQueue& queue, store::Outbox& outbox, const store::Record
 {
     bool sent = false;
     try {
-        const std::int32_t id = LongOf(row.Field("mlID"));
+        const RowId id = RowIdOf(row.Field("mlID"));
         const std::string recipients = Trim(TextOf(row.Field("mlRecipients")));
         const std::string subject = Trim(TextOf(row.Field("mlSubject")));
         const std::string body = WithNoReplyNotice(TextOf(row.Field("mlMessage")));

@@ -2,6 +2,7 @@
 
 #include "store/db.h"
 #include "support/Clock.h"
+#include "support/Convert.h"
 #include "support/LogSink.h"
 
 #include <cstdint>
@@ -16,7 +17,7 @@ class DBMessage
 public:
     DBMessage(db& outbox, Clock& clock, LogSink& log);
 
-    std::int32_t id = 0;
+    RowId id = 0;
     std::string Recipient;
     std::string Address;
     std::string Text;

@@ -3,6 +3,7 @@
 #include "store/SqlText.h"
 #include "support/Convert.h"
 #include "support/Paths.h"
+#include "support/PrivateFiles.h"
 
 #include <filesystem>
 
@@ -10,7 +11,7 @@ namespace vesk::store {
 
 namespace {
 
-std::string idText(std::int32_t id)
+std::string idText(RowId id)
 {
     return std::to_string(id);
 }
@@ -29,7 +30,7 @@ bool archivePresent(Outbox& outbox, const std::string& path)
 
 } // namespace
 
-bool TakeOwnership(Outbox& outbox, std::int32_t id, const std::string& agentIdentity)
+bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity)
 {
     db& h = OutboxHandle(outbox);
     const std::string owner = Right(agentIdentity, kOwnerLength);
@@ -41,7 +42,7 @@ bool TakeOwnership(Outbox& outbox, std::int32_t id, const std::string& agentIden
     return touched == 1;
 }
 
-void ReleaseOwnership(Outbox& outbox, std::int32_t id)
+void ReleaseOwnership(Outbox& outbox, RowId id)
 {
     db& h = OutboxHandle(outbox);
     if (!h.Execute(
@@ -49,7 +50,7 @@ void ReleaseOwnership(Outbox& outbox, std::int32_t id)
         outbox.log.Log(icon::kError, "", "ReleaseOwnership(" + idText(id) + " :" + h.LastError());
 }
 
-void SetStatus(Outbox& outbox, std::int32_t id, int status)
+void SetStatus(Outbox& outbox, RowId id, int status)
 {
     db& h = OutboxHandle(outbox);
     if (!h.Execute("UPDATE Message SET msgStatus=" + std::to_string(status) + " WHERE msgID=" + idText(id)))
@@ -101,8 +102,8 @@ bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
         return false;
     const std::string archive = TrailingSeparator(folder) + kArchiveName;
     if (!archivePresent(outbox, archive)) {
-        std::error_code ec;
-        std::filesystem::copy_file(TrailingSeparator(outbox.templateFolder) + kArchiveName, archive, ec);
+        std::string reason;
+        CopyPrivateFile(TrailingSeparator(outbox.templateFolder) + kArchiveName, archive, false, reason);
         if (!archivePresent(outbox, archive))
             return false;
     }
@@ -173,7 +174,7 @@ bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& 
     return false;
 }
 
-std::int32_t InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,
+RowId InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,
     const std::string& text, DateTime sendTime, const std::string& station)
 {
     db& h = OutboxHandle(outbox);
@@ -192,7 +193,7 @@ std::int32_t InsertMessage(Outbox& outbox, const std::string& recipient, const s
     auto rs = h.ExecuteRecordset("SELECT @@IDENTITY AS ID");
     if (!rs || rs->IsEOF())
         return 0;
-    return static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("ID"))));
+    return RowIdOf(rs->Field("ID"));
 }
 
 } // namespace vesk::store

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Outbox.h"
+#include "support/Convert.h"
 
 #include <cstdint>
 #include <string>
@@ -14,9 +15,9 @@ inline constexpr int kOrphanMinutes = 5;
 inline constexpr std::size_t kOwnerLength = 7;
 
 // Claims a pending, unowned row for this console; false when another console was first.
-bool TakeOwnership(Outbox& outbox, std::int32_t id, const std::string& agentIdentity);
-void ReleaseOwnership(Outbox& outbox, std::int32_t id);
-void SetStatus(Outbox& outbox, std::int32_t id, int status);
+bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity);
+void ReleaseOwnership(Outbox& outbox, RowId id);
+void SetStatus(Outbox& outbox, RowId id, int status);
 
 // Rows owned for longer than the orphan time-out go back to pending; the count released.
 std::int32_t ReleaseOrphans(Outbox& outbox);
@@ -32,7 +33,7 @@ bool ArchiveMessages(Outbox& outbox, DateTime cutoff);
 bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& text, DateTime time);
 
 // Queues an outbound message; the new message id, 0 on failure.
-std::int32_t InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,
+RowId InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,
     const std::string& text, DateTime sendTime, const std::string& station);
 
 } // namespace vesk::store

@@ -186,6 +186,16 @@ std::int32_t LongOf(const DbValue& v)
     return static_cast<std::int32_t>(std::nearbyint(*n));
 }
 
+RowId RowIdOf(const DbValue& v)
+{
+    if (!v)
+        return 0;
+    const std::string t = Trim(*v);
+    RowId id = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), id);
+    return ec == std::errc() && end == t.data() + t.size() ? id : 0;
+}
+
 DateTime DateOf(const DbValue& v)
 {
     if (!v)
@@ -200,6 +210,48 @@ DateTime DateOf(const DbValue& v)
 bool BoolOf(const DbValue& v)
 {
     return v && ToBool(*v).value_or(false);
+}
+
+std::string EscapeControls(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        unsigned code = 0x100;
+        std::size_t width = 1;
+        if (c < 0x20 || c == 0x7F) {
+            code = c;
+        } else if (c == 0xC2 && i + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) {
+                code = next;
+                width = 2;
+            }
+        }
+        if (code == 0x100) {
+            out += text[i];
+            continue;
+        }
+        switch (code) {
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += "\\x";
+            out += kHex[code >> 4];
+            out += kHex[code & 15];
+        }
+        i += width - 1;
+    }
+    return out;
 }
 
 } // namespace vesk

@@ -16,7 +16,10 @@ using DbValue = std::optional<std::string>;
 std::string TextOf(const DbValue& v); // NULL gives ""
 std::int16_t IntOf(const DbValue& v); // NULL or unconvertible gives 0
 std::int16_t IntOfDefault(const DbValue& v, std::int16_t fallback); // NULL gives the fallback
-std::int32_t LongOf(const DbValue& v);                 // row ids and counts; NULL or junk gives 0
+std::int32_t LongOf(const DbValue& v); // counts; NULL or junk gives 0
+// Row ids are 64-bit from the database to the window; NULL or junk gives 0.
+using RowId = std::int64_t;
+RowId RowIdOf(const DbValue& v);
 DateTime DateOf(const DbValue& v); // NULL or unconvertible gives the zero date
 bool BoolOf(const DbValue& v); // NULL or unconvertible gives false
 
@@ -41,6 +44,9 @@ std::string ToLower(std::string_view s);
 std::string ToUpper(std::string_view s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
+// Control characters shown as escapes ("\\n", "\\x1b"), so a text stays on one line and cannot
+// steer a terminal; the C1 controls of UTF-8 too.
+std::string EscapeControls(std::string_view text);
 
 // "{APP}" and "{SUITE}" in window texts.
 inline constexpr std::string_view kAppTitle = "Quillon Vesk Console";
