@@ -1,4 +1,5 @@
 #include "modem/AtReplies.h"
+#include "modem/EntryText.h"
 #include "modem/GSMCharset.h"
 #include "modem/GSMModem.h"
 #include "modem/PduUnits.h"
@@ -20,6 +21,11 @@ std::int32_t GSMModem::SendSMS(GSMMessage& message)
     message.Text = std::string(leadingCharacters(TrimSpaces(message.Text), limit));
     message.FragmentCount = 1;
     message.ModemResult.clear();
+    message.Address = TrimSpaces(message.Address);
+    if (!IsDialableAddress(message.Address)) {
+        message.ModemResult = "Invalid destination address";
+        return -1;
+    }
     const bool tooLong = GSMLength(message.Text) > kSingleLimit;
     if (!m_textMode)
         return tooLong ? SendLongSMS(message) : SendPDUSMS(message);
@@ -41,8 +47,12 @@ std::int32_t GSMModem::SendTextSMS(GSMMessage& message)
     WriteLog(prompt);
     if (TrimSpaces(StripCRLF(prompt)) != ">")
         return -1;
-    WriteLog(message.Text + "<CTRL-Z>\r");
-    m_port->Write(message.Text + kCtrlZ);
+    std::size_t removed = 0;
+    const std::string text = WithoutControlCharacters(message.Text, &removed);
+    if (removed > 0)
+        WriteLog("[" + std::to_string(removed) + " control characters left out of the text]\r");
+    WriteLog(text + "<CTRL-Z>\r");
+    m_port->Write(text + kCtrlZ);
     const std::string answer = WaitForData(1, SendMessageTimeout);
     WriteLog(answer);
     message.ModemResult = StripAllCRLF(answer);
