@@ -74,11 +74,16 @@ int main(int argc, char** argv)
         }
     }
 
-    core::SettingsStore settings(core::SettingsStore::DefaultPath());
+    const std::string settingsPath = core::SettingsStore::DefaultPath();
+    if (settingsPath.empty()) {
+        std::cerr << "vesk-console: no home folder for the settings file: set HOME (or XDG_CONFIG_HOME, "
+                     "or VESK_SETTINGS to the file)\n";
+        return 2;
+    }
+    core::SettingsStore settings(settingsPath);
     SingleInstanceLock instance(settings.path());
     if (!instance.acquired()) {
-        std::cerr << "vesk-console: another console is already running with the settings file "
-                  << settings.path() << '\n';
+        std::cerr << "vesk-console: " << instance.error() << '\n';
         return 1;
     }
 

@@ -66,10 +66,10 @@ std::string SettingsStore::DefaultPath()
     std::string base;
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
         base = x;
-    else if (const char* h = std::getenv("HOME"); h && *h)
-        base = std::string(h) + "/.config";
+    else if (const std::string home = HomeFolder(); !home.empty())
+        base = home + "/.config";
     else
-        base = "/tmp";
+        return {}; // a shared folder such as /tmp would let another user plant the settings
     return TrailingSeparator(base) + "Quillon/Quillon Vesk Console.conf";
 }
 
@@ -156,12 +156,14 @@ bool SettingsStore::save()
     const std::string text = out.str();
     const std::string folder = FolderOfPath(m_path);
     if (!folder.empty() && !FolderExists(folder))
-        CreateFolderPath(folder);
+        CreatePrivateFolderPath(folder);
 
-    const std::string temp = m_path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A fresh temporary name each time, created exclusively: a planted file or link in its place
+    // cannot redirect the write.
+    std::string temp = m_path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
-        m_lastError = "cannot write " + temp + ": " + std::strerror(errno);
+        m_lastError = "cannot write beside " + m_path + ": " + std::strerror(errno);
         return false;
     }
     bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());

@@ -14,7 +14,8 @@ class SettingsStore
 public:
     explicit SettingsStore(std::string path);
 
-    // $VESK_SETTINGS, else $XDG_CONFIG_HOME (or ~/.config)/Quillon/Quillon Vesk Console.conf
+    // $VESK_SETTINGS, else $XDG_CONFIG_HOME (or ~/.config)/Quillon/Quillon Vesk Console.conf;
+    // "" when there is no usable home folder (the console then refuses to start).
     static std::string DefaultPath();
 
     std::optional<std::string> get(const std::string& section, const std::string& key) const;

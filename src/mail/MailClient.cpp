@@ -2,6 +2,7 @@
 
 #include "support/LogSink.h"
 #include "support/Platform.h"
+#include "support/PrivateFiles.h"
 
 #include <curl/curl.h>
 
@@ -222,7 +223,7 @@ void MailClient::applyAccount(Handle& h)
         curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, kMechanisms[LoginMethod]);
     }
     if (!m_connectionLog.empty()) {
-        h.log = std::fopen(m_connectionLog.c_str(), "ab");
+        h.log = AppendPrivateFile(m_connectionLog);
         if (h.log) {
             curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &Handle::debug);
             curl_easy_setopt(c, CURLOPT_DEBUGDATA, &h);

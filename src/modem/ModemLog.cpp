@@ -1,5 +1,7 @@
 #include "modem/ModemLog.h"
 
+#include "support/PrivateFiles.h"
+
 #include <cstdio>
 #include <filesystem>
 
@@ -39,7 +41,7 @@ void ModemLog::LogFlush()
         if (!ec && size > static_cast<std::uintmax_t>(kFileLimit))
             std::filesystem::remove(m_filename, ec);
     }
-    std::FILE* file = std::fopen(m_filename.c_str(), "ab");
+    std::FILE* file = AppendPrivateFile(m_filename);
     if (!file)
         return; // a missing folder or a locked file costs only the trace
     std::fwrite(m_buffer.data(), 1, m_buffer.size(), file);

@@ -4,6 +4,7 @@
 #include "support/Convert.h"
 #include "support/LogSink.h"
 #include "support/Paths.h"
+#include "support/PrivateFiles.h"
 
 #include <cstdio>
 #include <fstream>
@@ -87,12 +88,11 @@ void AddressFilter::SetAddressFilterText(const std::string& text)
 bool AddressFilter::SaveAddressFilter() const
 {
     const std::string path = filePath();
-    std::remove(path.c_str());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string text;
     for (const auto& pattern : m_entries)
-        out << pattern << "\r\n";
-    out.close();
-    return static_cast<bool>(out);
+        text += pattern + "\r\n";
+    std::remove(path.c_str());
+    return WritePrivateFile(path, text);
 }
 
 } // namespace vesk::routing

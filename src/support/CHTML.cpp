@@ -1,8 +1,11 @@
 #include "support/CHTML.h"
 
 #include "support/Convert.h"
+#include "support/PrivateFiles.h"
 
+#include <fcntl.h>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace vesk {
 namespace {
@@ -55,9 +58,13 @@ CHTML::~CHTML()
 
 bool CHTML::OpenFile(const std::string& path)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    const int fd = OpenPrivateFile(path, O_WRONLY | O_TRUNC);
+    std::FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!f) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
+    }
     m_file = f; // an earlier file stays open, as callers are meant to use one file per writer
     const std::string head
         = ReplaceAll("<HEAD><meta http-equiv=^Content-Language^ content=^en-ie^><BR>"

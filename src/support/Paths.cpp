@@ -2,7 +2,9 @@
 
 #include "support/Convert.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -38,6 +40,29 @@ bool CreateFolderPath(std::string_view folder)
     std::error_code ec;
     fs::create_directories(f, ec); // level by level from the top, skipping those that exist
     return FolderExists(f);
+}
+
+bool CreatePrivateFolderPath(std::string_view folder)
+{
+    const std::string f = Trim(folder);
+    if (f.empty())
+        return false;
+    std::string level;
+    for (std::size_t at = 0; at != std::string::npos;) {
+        const std::size_t next = f.find('/', at + 1);
+        level = f.substr(0, next);
+        if (!level.empty() && level != "/" && !FolderExists(level))
+            ::mkdir(level.c_str(), 0700);
+        at = next;
+    }
+    return FolderExists(f);
+}
+
+std::string HomeFolder()
+{
+    if (const char* h = std::getenv("HOME"); h && *h && FolderExists(h))
+        return h;
+    return {};
 }
 
 bool FileExists(std::string_view path)

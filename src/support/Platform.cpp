@@ -4,6 +4,7 @@
 #include "support/Paths.h"
 
 #include <cerrno>
+#include <cstring>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
@@ -85,21 +87,47 @@ std::uint64_t stableHash(const std::string& s)
     return h;
 }
 
+// A folder that only this user can write to, so no one else can create the lock file first.
+bool isPrivateFolder(const std::string& folder)
+{
+    struct stat st {};
+    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid()
+        && (st.st_mode & 0077) == 0;
+}
+
+std::string lockFolder(const std::string& settingsFile)
+{
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime && isPrivateFolder(runtime))
+        return TrailingSeparator(runtime);
+    // Without a session's runtime folder: a private folder beside the settings file.
+    std::string folder = FolderOfPath(settingsFile);
+    folder = TrailingSeparator(folder.empty() ? "." : folder) + "run";
+    CreatePrivateFolderPath(folder);
+    return isPrivateFolder(folder) ? TrailingSeparator(folder) : std::string();
+}
+
 } // namespace
 
 SingleInstanceLock::SingleInstanceLock(const std::string& key)
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string folder
-        = runtime && *runtime && FolderExists(runtime) ? TrailingSeparator(runtime) : "/tmp/";
+    const std::string folder = lockFolder(key);
+    if (folder.empty()) {
+        m_error = "no private folder for the lock file: " + FolderOfPath(key) + "/run is not this user's alone";
+        return;
+    }
     char name[64];
     std::snprintf(name, sizeof name, "vesk-console-%u-%016llx.lock", static_cast<unsigned>(getuid()),
         static_cast<unsigned long long>(stableHash(key)));
     m_path = folder + name;
-    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (m_fd >= 0 && flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) {
+        m_error = "cannot open the lock file " + m_path + ": " + std::strerror(errno);
+        return;
+    }
+    if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_fd);
         m_fd = -1;
+        m_error = "another console is already running with the settings file " + key;
     }
 }
 
