@@ -88,6 +88,9 @@ TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
         {"SELEC * FROM Message", "SQL:3000 - "},
         {"UPDATE NoSuchTable SET x = 1", "SQL:3000 - no such table: NoSuchTable"},
         {"INSERT INTO Message (msgID) VALUES (1)", "SQL:3022 - "},
+        // A value that escaped its quotes cannot add a statement.
+        {"UPDATE Message SET msgStatus = 2 WHERE msgID = 1; DELETE FROM Message", "SQL:3000 - Only one statement"},
+        {std::string("UPDATE Message SET msgStatus = 2 WHERE msgID = 1;\0DELETE FROM Message", 69), "SQL:3000 - Only one"},
     };
     ASSERT_TRUE(database.Execute("INSERT INTO Message (msgID) VALUES (1)"));
     for (const auto& c : cases) {
@@ -97,6 +100,7 @@ TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
         EXPECT_NE(database.LastError().find(c.state), std::string::npos) << database.LastError();
     }
     EXPECT_EQ(clock.sleeps(), 0);
+    EXPECT_EQ(TextOf(database.OpenDynaset("SELECT msgStatus FROM Message WHERE msgID = 1")->Field(0)), "0");
     EXPECT_EQ(database.ExecuteRecordResult("UPDATE Message SET msgStatus = 1 WHERE msgID = 12345"), 0);
     EXPECT_FALSE(database.IsError());
 }
