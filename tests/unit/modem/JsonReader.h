@@ -60,7 +60,7 @@ struct JsonValue
     }
 };
 
-// A file of ../shared/vectors/; missing or malformed data fails the test rather than skipping it.
+// A file of tests/data/; missing or malformed data fails the test rather than skipping it.
 inline JsonValue LoadVectors(const std::string& name)
 {
     QFile file(QString::fromStdString(std::string(VESK_VECTORS_DIR) + "/" + name));
