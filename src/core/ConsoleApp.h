@@ -37,7 +37,6 @@ int ModeIcon(int mode); // 0: the icon stays as it is
 class ConsoleApp final : public LogSink
 {
 public:
-    static constexpr const char* kAppName = "Quillon Vesk Console";
 
     ConsoleApp(const Clock& clock, SettingsStore& settings);
 

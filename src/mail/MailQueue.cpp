@@ -11,7 +11,6 @@
 namespace vesk::mail {
 namespace {
 
-constexpr const char* kProduct = "Quillon Vesk Console";
 
 // Opens the outbox for one call when it is closed, and closes it again at the end.
 class OpenForCall
@@ -285,7 +284,7 @@ MailTestResult TestMailAccount(LogSink& log, const std::string& server, const st
             result.outcome = MailTestResult::Outcome::ConnectedOnly;
             if (!alertAddress.empty()) {
                 if (client.Send(
-                        alertAddress, "", "", std::string("Test message from ") + kProduct, kProduct)) {
+                        alertAddress, "", "", "Test message from " + std::string(kAppTitle), std::string(kAppTitle))) {
                     result.outcome = MailTestResult::Outcome::Sent;
                     result.message = "A test message was successfully sent to the Alert recipient";
                 } else {

@@ -452,32 +452,31 @@ std::int64_t db::runBoundWithRetries(const Bound& statement, std::int64_t* rowid
     return outcome.affected;
 }
 
+bool db::transactionStep(const char* statement, bool recordFailure)
+{
+    Outcome outcome;
+    EngineError error;
+    if (runBound(Bound {statement, {}}, outcome, error))
+        return true;
+    if (recordFailure)
+        recordError(error);
+    return false;
+}
+
 bool db::BeginTransaction()
 {
     ResetError();
-    Outcome outcome;
-    EngineError error;
-    if (runBound(Bound {"BEGIN", {}}, outcome, error))
-        return true;
-    recordError(error);
-    return false;
+    return transactionStep("BEGIN", true);
 }
 
 bool db::CommitTransaction()
 {
-    Outcome outcome;
-    EngineError error;
-    if (runBound(Bound {"COMMIT", {}}, outcome, error))
-        return true;
-    recordError(error);
-    return false;
+    return transactionStep("COMMIT", true);
 }
 
 void db::RollbackTransaction()
 {
-    Outcome outcome;
-    EngineError error;
-    runBound(Bound {"ROLLBACK", {}}, outcome, error);
+    transactionStep("ROLLBACK", false);
 }
 
 std::optional<std::vector<std::string>> db::TableNames()

@@ -123,6 +123,7 @@ private:
     bool runWithRetries(const std::string& sql, bool wantRows, Outcome& outcome);
     std::int64_t runBoundWithRetries(const Bound& statement, std::int64_t* rowid);
     void makeUpdatable(Recordset& set, const std::string& sql);
+    bool transactionStep(const char* statement, bool recordFailure);
 
     Clock& m_clock;
     EventPump& m_pump;

@@ -1,6 +1,6 @@
 #include "ui/Placeholders.h"
 
-#include "core/ConsoleApp.h"
+#include "support/Convert.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -14,9 +14,10 @@ namespace {
 
 bool replaced(QString& text)
 {
-    const QString before = text;
-    text.replace("{APP}", core::ConsoleApp::kAppName).replace("{SUITE}", "Quillon Business");
-    return text != before;
+    if (!text.contains('{'))
+        return false;
+    text = QString::fromStdString(ReplacePlaceholders(text.toStdString()));
+    return true;
 }
 
 template<typename W, typename Get, typename Set> void fix(W* w, Get get, Set set)
