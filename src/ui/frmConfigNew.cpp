@@ -12,6 +12,7 @@
 #include "support/Convert.h"
 #include "support/LogSink.h"
 #include "ui/ChargeWarnings.h"
+#include "ui/FormBuilding.h"
 #include "ui/ForwardGrid.h"
 #include "ui/Placeholders.h"
 #include "ui/frmModemGuide.h"
@@ -60,12 +61,6 @@ QString q(const std::string& text)
 std::string s(const QString& text)
 {
     return text.toStdString();
-}
-
-template<class W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(name);
-    return widget;
 }
 
 QComboBox* comboWith(QWidget* parent, const char* name, const QStringList& items)

@@ -10,6 +10,7 @@
 #include "support/Paths.h"
 #include "ui/ChargeWarnings.h"
 #include "ui/DataFolderSetup.h"
+#include "ui/FormBuilding.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Placeholders.h"
@@ -105,162 +106,116 @@ void frmWizard::buildPages()
     tabWizard = new QTabWidget(this);
     tabWizard->tabBar()->hide();
     tabWizard->setDocumentMode(true);
+    // One page: its tab, heading and explanation, then its fields with room above and below.
+    const auto page = [this](const QString& tab, const QString& heading, const QString& text,
+                          std::initializer_list<QLayout*> fields = {}) {
+        auto* widget = new QWidget;
+        auto* layout = pageLayout(widget, heading, text);
+        if (fields.size() > 0)
+            layout->addSpacing(8);
+        for (QLayout* f : fields)
+            layout->addLayout(f);
+        layout->addStretch(1);
+        tabWizard->addTab(widget, tab);
+        return widget;
+    };
+    auto* pages = tabWizard; // parent of the fields until each page takes them
 
-    auto* welcome = new QWidget;
-    auto* layout = pageLayout(welcome, "Welcome to {APP}",
+    page("Welcome", "Welcome to {APP}",
         "This wizard sets up {APP} on this computer in a few steps: the Data Folder that holds the "
         "outbox, the serial port of the GSM modem, the phone number of the modem's SIM card, and the "
         "settings for outbound and inbound messages.\n\n"
         "Press Next to begin, or close the window to leave the wizard without changing anything.");
-    layout->addStretch(1);
-    tabWizard->addTab(welcome, "Welcome");
 
-    auto* folderPage = new QWidget;
-    layout = pageLayout(folderPage, "Data Folder",
+    txtDataFolder = make<QLineEdit>(pages, "txtDataFolder");
+    txtDataFolder->installEventFilter(this);
+    cmdPickDataFolder = make<QPushButton>(pages, "cmdPickDataFolder", "...");
+    cmdPickDataFolder->setToolTip("Select the Data Folder");
+    cmdPickDataFolder->setFixedWidth(36);
+    cmdPickDataFolder->setAutoDefault(false);
+    page("Data Folder", "Data Folder",
         "{APP} keeps its outbox, archive and address book in the Data Folder; they are created there "
         "if it does not hold them yet.\n\n"
         "The folder is usually on a shared network drive (for example a share mounted under /mnt or "
         "/srv), so that other programs and other consoles can queue messages in it. Every user of "
-        "the outbox needs read, write and delete rights to the folder.");
-    txtDataFolder = new QLineEdit(folderPage);
-    txtDataFolder->setObjectName("txtDataFolder");
-    txtDataFolder->installEventFilter(this);
-    cmdPickDataFolder = new QPushButton("...", folderPage);
-    cmdPickDataFolder->setObjectName("cmdPickDataFolder");
-    cmdPickDataFolder->setToolTip("Select the Data Folder");
-    cmdPickDataFolder->setFixedWidth(36);
-    cmdPickDataFolder->setAutoDefault(false);
-    auto* folderRow = new QHBoxLayout;
-    folderRow->addWidget(new QLabel("Data Folder :", folderPage));
-    folderRow->addWidget(txtDataFolder, 1);
-    folderRow->addWidget(cmdPickDataFolder);
-    layout->addSpacing(8);
-    layout->addLayout(folderRow);
-    layout->addStretch(1);
-    tabWizard->addTab(folderPage, "Data Folder");
+        "the outbox needs read, write and delete rights to the folder.",
+        {labelledRow(pages, "Data Folder :", {txtDataFolder, cmdPickDataFolder})});
 
-    auto* portPage = new QWidget;
-    layout = pageLayout(portPage, "COM Port",
-        "{APP} talks to the GSM modem over a serial port. It can search every serial port for the "
-        "modem each time it starts, or use the port you name here: a device such as /dev/ttyUSB0 "
-        "or /dev/ttyACM0 (COM1 stands for /dev/ttyS0).\n\n"
-        "The Modem Guide looks for the attached modem and offers the settings that suit it.");
-    rbCOMAutoDetect = new QRadioButton("&Automatically detect my Modem", portPage);
-    rbCOMAutoDetect->setObjectName("rbCOMAutoDetect");
-    rbCOMPort = new QRadioButton("My modem is on COM &port :", portPage);
-    rbCOMPort->setObjectName("rbCOMPort");
-    cbCOMPort = new QComboBox(portPage);
-    cbCOMPort->setObjectName("cbCOMPort");
+    rbCOMAutoDetect = make<QRadioButton>(pages, "rbCOMAutoDetect", "&Automatically detect my Modem");
+    rbCOMPort = make<QRadioButton>(pages, "rbCOMPort", "My modem is on COM &port :");
+    cbCOMPort = make<QComboBox>(pages, "cbCOMPort");
     cbCOMPort->setEditable(true);
     cbCOMPort->setInsertPolicy(QComboBox::NoInsert);
     cbCOMPort->setMinimumWidth(220);
-    cmdModemGuide = new QPushButton("Modem &Guide...", portPage);
-    cmdModemGuide->setObjectName("cmdModemGuide");
+    cmdModemGuide = make<QPushButton>(pages, "cmdModemGuide", "Modem &Guide...");
     cmdModemGuide->setAutoDefault(false);
-    auto* portRow = new QHBoxLayout;
-    portRow->addWidget(rbCOMPort);
-    portRow->addWidget(cbCOMPort, 1);
-    auto* guideRow = new QHBoxLayout;
-    guideRow->addStretch(1);
-    guideRow->addWidget(cmdModemGuide);
-    layout->addSpacing(8);
-    layout->addWidget(rbCOMAutoDetect);
-    layout->addLayout(portRow);
-    layout->addStretch(1);
-    layout->addLayout(guideRow);
-    tabWizard->addTab(portPage, "COM Port");
+    auto* guideRow = row({cmdModemGuide});
+    guideRow->insertStretch(0, 1);
+    auto* portPage = page("COM Port", "COM Port",
+        "{APP} talks to the GSM modem over a serial port. It can search every serial port for the "
+        "modem each time it starts, or use the port you name here: a device such as /dev/ttyUSB0 "
+        "or /dev/ttyACM0 (COM1 stands for /dev/ttyS0).\n\n"
+        "The Modem Guide looks for the attached modem and offers the settings that suit it.",
+        {row({rbCOMAutoDetect}), row({rbCOMPort, cbCOMPort}, 1)});
+    portPage->layout()->addItem(guideRow); // the guide sits at the foot of the page
 
-    auto* numberPage = new QWidget;
-    layout = pageLayout(numberPage, "Phone Number",
+    txtLocalAddress = make<QLineEdit>(pages, "txtLocalAddress");
+    page("Phone Number", "Phone Number",
         "Enter the phone number of the SIM card in the modem, in full international format and "
         "without spaces: a \"+\", the country code, the area code and the number, such as "
         "+447700900123.\n\n"
-        "{APP} uses it to make sure that it never sends messages to itself.");
-    txtLocalAddress = new QLineEdit(numberPage);
-    txtLocalAddress->setObjectName("txtLocalAddress");
-    auto* numberRow = new QHBoxLayout;
-    numberRow->addWidget(new QLabel("Phone Number :", numberPage));
-    numberRow->addWidget(txtLocalAddress, 1);
-    layout->addSpacing(8);
-    layout->addLayout(numberRow);
-    layout->addStretch(1);
-    tabWizard->addTab(numberPage, "Phone Number");
+        "{APP} uses it to make sure that it never sends messages to itself.",
+        {labelledRow(pages, "Phone Number :", {txtLocalAddress})});
 
-    auto* sizePage = new QWidget;
-    layout = pageLayout(sizePage, "SMS Size",
-        "A text message holds up to 160 characters. Longer messages are split into fragments that "
-        "the phone joins up again, and each fragment is sent and charged as a message of its own.\n\n"
-        "The longer lengths are not multiples of 160 because each fragment also carries its "
-        "position in the message.");
-    cbSMSMaxLen = new QComboBox(sizePage);
-    cbSMSMaxLen->setObjectName("cbSMSMaxLen");
+    cbSMSMaxLen = make<QComboBox>(pages, "cbSMSMaxLen");
     cbSMSMaxLen->addItem("160");
     for (int n = 2; n <= 5; ++n)
         cbSMSMaxLen->addItem(QString::number(152 * n));
-    imgSMSMaxLenWarning = ChargeWarningButton(sizePage, "imgSMSMaxLenWarning", kChargeNoteMessageSize);
-    auto* sizeRow = new QHBoxLayout;
-    sizeRow->addWidget(new QLabel("Maximum message length :", sizePage));
-    sizeRow->addWidget(cbSMSMaxLen);
-    sizeRow->addWidget(imgSMSMaxLenWarning);
+    imgSMSMaxLenWarning = ChargeWarningButton(pages, "imgSMSMaxLenWarning", kChargeNoteMessageSize);
+    auto* sizeRow = labelledRow(pages, "Maximum message length :", {cbSMSMaxLen, imgSMSMaxLenWarning}, -1);
     sizeRow->addStretch(1);
-    layout->addSpacing(8);
-    layout->addLayout(sizeRow);
-    layout->addStretch(1);
-    tabWizard->addTab(sizePage, "SMS Size");
+    page("SMS Size", "SMS Size",
+        "A text message holds up to 160 characters. Longer messages are split into fragments that "
+        "the phone joins up again, and each fragment is sent and charged as a message of its own.\n\n"
+        "The longer lengths are not multiples of 160 because each fragment also carries its "
+        "position in the message.",
+        {sizeRow});
 
-    auto* outPage = new QWidget;
-    layout = pageLayout(outPage, "Outbound",
-        "How outbound messages are costed and how long they stay in the outbox once they are "
-        "complete. Removed messages can be copied to the archive first.");
-    txtTarrif = new QLineEdit("0", outPage);
-    txtTarrif->setObjectName("txtTarrif");
-    txtTarrif->setValidator(new QIntValidator(0, 32767, txtTarrif));
-    txtTarrif->setMaximumWidth(90);
-    txtSMSRemoveAfter = new QLineEdit(kDefaultRemoveAfter, outPage);
-    txtSMSRemoveAfter->setObjectName("txtSMSRemoveAfter");
-    txtSMSRemoveAfter->setValidator(new QIntValidator(0, 32767, txtSMSRemoveAfter));
-    txtSMSRemoveAfter->setMaximumWidth(90);
-    chkSMSArchive = new QCheckBox("Ar&chive messages before they are removed", outPage);
-    chkSMSArchive->setObjectName("chkSMSArchive");
+    const auto numberField = [pages](const char* name, const QString& value) {
+        auto* field = make<QLineEdit>(pages, name, value);
+        field->setValidator(new QIntValidator(0, 32767, field));
+        field->setMaximumWidth(90);
+        return field;
+    };
+    txtTarrif = numberField("txtTarrif", "0");
+    txtSMSRemoveAfter = numberField("txtSMSRemoveAfter", kDefaultRemoveAfter);
+    chkSMSArchive = make<QCheckBox>(pages, "chkSMSArchive", "Ar&chive messages before they are removed");
     auto* outGrid = new QGridLayout;
-    outGrid->addWidget(new QLabel("Charge per message (cent) :", outPage), 0, 0);
+    outGrid->addWidget(new QLabel("Charge per message (cent) :", pages), 0, 0);
     outGrid->addWidget(txtTarrif, 0, 1);
-    outGrid->addWidget(new QLabel("Remove messages after (days, 0 = do not remove) :", outPage), 1, 0);
+    outGrid->addWidget(new QLabel("Remove messages after (days, 0 = do not remove) :", pages), 1, 0);
     outGrid->addWidget(txtSMSRemoveAfter, 1, 1);
     outGrid->addWidget(chkSMSArchive, 2, 0, 1, 2);
     outGrid->setColumnStretch(2, 1);
-    layout->addSpacing(8);
-    layout->addLayout(outGrid);
-    layout->addStretch(1);
-    tabWizard->addTab(outPage, "Outbound");
+    page("Outbound", "Outbound",
+        "How outbound messages are costed and how long they stay in the outbox once they are "
+        "complete. Removed messages can be copied to the archive first.",
+        {outGrid});
 
-    auto* inPage = new QWidget;
-    layout = pageLayout(inPage, "Inbound",
+    txtStandardReply = make<QLineEdit>(pages, "txtStandardReply");
+    imgStandardReplyWarning = ChargeWarningButton(pages, "imgStandardReplyWarning", kChargeNoteReply);
+    chkSMSSaveInbound = make<QCheckBox>(pages, "chkSMSSaveInbound", "&Save inbound messages");
+    page("Inbound", "Inbound",
         "{APP} can answer every inbound message with a standard reply; leave it blank to send no "
-        "reply. Inbound messages can also be saved in the outbox for other programs to read.");
-    txtStandardReply = new QLineEdit(inPage);
-    txtStandardReply->setObjectName("txtStandardReply");
-    imgStandardReplyWarning = ChargeWarningButton(inPage, "imgStandardReplyWarning", kChargeNoteReply);
-    chkSMSSaveInbound = new QCheckBox("&Save inbound messages", inPage);
-    chkSMSSaveInbound->setObjectName("chkSMSSaveInbound");
-    auto* replyRow = new QHBoxLayout;
-    replyRow->addWidget(new QLabel("Standard reply :", inPage));
-    replyRow->addWidget(txtStandardReply, 1);
-    replyRow->addWidget(imgStandardReplyWarning);
-    layout->addSpacing(8);
-    layout->addLayout(replyRow);
-    layout->addWidget(chkSMSSaveInbound);
-    layout->addStretch(1);
-    tabWizard->addTab(inPage, "Inbound");
+        "reply. Inbound messages can also be saved in the outbox for other programs to read.",
+        {labelledRow(pages, "Standard reply :", {txtStandardReply, imgStandardReplyWarning}),
+            row({chkSMSSaveInbound})});
 
-    auto* donePage = new QWidget;
-    layout = pageLayout(donePage, "Finished",
+    page("Finished", "Finished",
         "That is all {APP} needs. Press Finish to store the settings and make the Data Folder "
         "ready; the console then starts.\n\n"
         "Advanced options such as forwarding of inbound messages, e-mail alerts and the address "
         "filter are set in the console itself: pause it and press its Configure button.");
-    layout->addStretch(1);
-    tabWizard->addTab(donePage, "Finished");
 
     cmdBack = new QPushButton("&Back", this);
     cmdBack->setObjectName("cmdBack");
