@@ -32,6 +32,8 @@ struct CConfig
     float ListTimeout = 0;
     float DeleteTimeout = 0;
     bool FilterActionDelete = false; // a recipient refused by the address filter is cancelled
+    bool MailAllowPlainLogin = false; // the mail password may go to a server that offers no TLS
+    std::string MailPasswordFile; // the mail password is read from this file, not from the outbox
 };
 
 } // namespace vesk::core

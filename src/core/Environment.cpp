@@ -107,6 +107,8 @@ const std::vector<Key>& settingsTable()
         {"Resource", "SendInterval", "10", interval(&CConfig::SendInterval)},
         {"Resource", "SendBatchSize", "10", interval(&CConfig::SendBatchSize)},
         {"Resource", "ReadInterval", "10", interval(&CConfig::ReadInterval)},
+        {"Mail", "AllowPlainLogin", "0", boolean(&CConfig::MailAllowPlainLogin)},
+        {"Mail", "PasswordFile", "", text(&CConfig::MailPasswordFile)},
     };
     return kTable;
 }

@@ -109,6 +109,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     }
 
     LogStartupSummary(ctx);
+    ctx.mail.settings = {ctx.config.MailAllowPlainLogin, ctx.config.MailPasswordFile};
     Trap([&] { mail::InitMail(ctx.mail, ctx.outbox); });
     runPendingTwice(ctx);
 

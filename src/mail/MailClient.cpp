@@ -39,38 +39,93 @@ std::string base64(const std::string& in)
     return out;
 }
 
+bool isControl(unsigned char c)
+{
+    return c < 0x20 || c == 0x7f;
+}
+
 bool isAscii(const std::string& s)
 {
     for (unsigned char c : s)
-        if (c >= 0x80 || c == '\r' || c == '\n')
+        if (c >= 0x80)
             return false;
     return true;
 }
 
-std::string headerText(const std::string& s)
+// A header value on one line: no control character reaches the header block.
+std::string oneLine(const std::string& s)
 {
-    return isAscii(s) ? s : "=?UTF-8?B?" + base64(s) + "?=";
+    std::string out = s;
+    for (char& c : out)
+        if (isControl(static_cast<unsigned char>(c)))
+            c = ' ';
+    return out;
 }
 
-// Each address of a comma-separated list, trimmed, "Name <a@b>" reduced to a@b.
-std::vector<std::string> addresses(const std::string& list)
+std::string headerText(const std::string& s)
 {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find_first_of(",;", start);
-        if (end == std::string::npos)
-            end = list.size();
-        std::string a = list.substr(start, end - start);
-        if (const auto lt = a.find('<'), gt = a.find('>'); lt != std::string::npos && gt > lt)
-            a = a.substr(lt + 1, gt - lt - 1);
-        a.erase(0, a.find_first_not_of(" \t"));
-        a.erase(a.find_last_not_of(" \t") + 1);
-        if (!a.empty())
-            out.push_back(a);
-        start = end + 1;
+    const std::string line = oneLine(s);
+    return isAscii(line) ? line : "=?UTF-8?B?" + base64(line) + "?=";
+}
+
+std::string trimmed(const std::string& s, const char* blanks = " \t\r\n")
+{
+    const auto first = s.find_first_not_of(blanks);
+    return first == std::string::npos ? std::string()
+                                      : s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool isHostChar(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '-' || c == '_';
+}
+
+bool validPort(const std::string& p)
+{
+    if (p.empty() || p.size() > 5)
+        return false;
+    for (char c : p)
+        if (!isDigit(c))
+            return false;
+    const int n = std::stoi(p);
+    return n >= 1 && n <= 65535;
+}
+
+// host, host:port, [v6] or [v6]:port: no user, path, query or blank can ride along.
+bool validHostPort(const std::string& hp)
+{
+    std::string host = hp;
+    bool bracketed = false;
+    if (!hp.empty() && hp.front() == '[') {
+        const auto close = hp.find(']');
+        if (close == std::string::npos)
+            return false;
+        host = hp.substr(1, close - 1);
+        const std::string rest = hp.substr(close + 1);
+        if (!rest.empty() && (rest.front() != ':' || !validPort(rest.substr(1))))
+            return false;
+        bracketed = true;
+    } else if (const auto colon = hp.find(':'); colon != std::string::npos) {
+        host = hp.substr(0, colon);
+        if (!validPort(hp.substr(colon + 1)))
+            return false;
     }
-    return out;
+    if (host.empty())
+        return false;
+    for (char c : host)
+        if (!(bracketed ? isHexDigit(c) || c == ':' || c == '.' : isHostChar(c)))
+            return false;
+    return true;
 }
 
 std::string hexUpper(long n)
@@ -80,15 +135,93 @@ std::string hexUpper(long n)
     return buf;
 }
 
+constexpr const char* kNoTls
+    = "the server offers no TLS, so the password was not sent (to log in without TLS on "
+      "this server, set AllowPlainLogin=1 in section [Mail] of the machine settings)";
+
 } // namespace
+
+std::string EscapeControls(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (isControl(c)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string ServerUrl(const std::string& server, std::string& error)
+{
+    std::string scheme = "smtp";
+    std::string rest = server;
+    if (const auto sep = server.find("://"); sep != std::string::npos) {
+        scheme = server.substr(0, sep);
+        for (char& c : scheme)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        rest = server.substr(sep + 3);
+        if (scheme != "smtp" && scheme != "smtps") {
+            error = "mail server \"" + EscapeControls(server)
+                + "\" refused: only smtp:// and smtps:// addresses are accepted";
+            return {};
+        }
+    }
+    if (!validHostPort(rest)) {
+        error = "mail server \"" + EscapeControls(server)
+            + "\" refused: give a host name or host:port, alone or after smtp:// or smtps://";
+        return {};
+    }
+    return scheme + "://" + rest;
+}
+
+std::vector<std::string> AddressEntries(const std::string& list)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find_first_of(",;", start);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string entry = trimmed(list.substr(start, end - start));
+        if (!entry.empty())
+            out.push_back(entry);
+        start = end + 1;
+    }
+    return out;
+}
+
+std::optional<std::string> MailAddress(const std::string& entry)
+{
+    std::string a = trimmed(entry);
+    if (!a.empty() && a.back() == '>')
+        if (const auto lt = a.find('<'); lt != std::string::npos)
+            a = trimmed(a.substr(lt + 1, a.size() - lt - 2), " \t");
+    if (a.empty())
+        return std::nullopt;
+    for (unsigned char c : a)
+        if (isControl(c) || c == '<' || c == '>')
+            return std::nullopt;
+    return a;
+}
 
 std::string BuildMessage(const std::string& from, const std::string& recipients, const std::string& subject,
     const std::string& body, const std::string& dateHeader)
 {
     std::string m;
-    m += "Date: " + dateHeader + "\r\n";
-    m += "From: <" + from + ">\r\n";
-    m += "To: " + recipients + "\r\n";
+    m += "Date: " + oneLine(dateHeader) + "\r\n";
+    m += "From: <" + oneLine(from) + ">\r\n";
+    m += "To: " + oneLine(recipients) + "\r\n";
     m += "Subject: " + headerText(subject) + "\r\n";
     m += "MIME-Version: 1.0\r\n";
     m += "Content-Type: text/plain; charset=UTF-8\r\n";
@@ -119,6 +252,7 @@ struct MailClient::Handle
     std::size_t sent = 0;
     std::FILE* log = nullptr;
     bool inAuth = false;
+    bool tlsForLogin = false; // a login was asked for and plain login is not allowed
     char error[CURL_ERROR_SIZE] = {};
 
     ~Handle()
@@ -195,20 +329,19 @@ void MailClient::setConnectionLog(const std::string& path)
     m_connectionLog = path;
 }
 
-std::string MailClient::url() const
-{
-    const std::string base = Server.find("://") != std::string::npos ? Server : "smtp://" + Server;
-    // The path is the name the client gives itself in EHLO.
-    const std::string host = HostName();
-    return base + "/" + (host.empty() ? "localhost" : host);
-}
-
-void MailClient::applyAccount(Handle& h)
+void MailClient::applyAccount(Handle& h, const std::string& serverUrl)
 {
     CURL* c = h.curl;
-    curl_easy_setopt(c, CURLOPT_URL, url().c_str());
+    // The path is the name the client gives itself in EHLO.
+    const std::string host = HostName();
+    const std::string url = serverUrl + "/" + (host.empty() ? "localhost" : host);
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "smtp,smtps");
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, h.error);
-    curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+    const bool login = LoginMethod >= login::kPlain && LoginMethod <= login::kNTLM;
+    h.tlsForLogin = login && !AllowPlainLogin;
+    curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(h.tlsForLogin ? CURLUSESSL_ALL : CURLUSESSL_TRY));
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, m_timeoutSeconds);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, m_timeoutSeconds);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -217,7 +350,7 @@ void MailClient::applyAccount(Handle& h)
         c, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t count, void*) { return size * count; });
     static constexpr const char* kMechanisms[]
         = {nullptr, "AUTH=PLAIN", "AUTH=LOGIN", "AUTH=CRAM-MD5", "AUTH=NTLM"};
-    if (LoginMethod >= login::kPlain && LoginMethod <= login::kNTLM) {
+    if (login) {
         curl_easy_setopt(c, CURLOPT_USERNAME, Username.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, Password.c_str());
         curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, kMechanisms[LoginMethod]);
@@ -242,6 +375,10 @@ bool MailClient::perform(Handle& h)
         return true;
     }
     m_errorNumber = static_cast<long>(rc);
+    if (rc == CURLE_USE_SSL_FAILED && h.tlsForLogin) {
+        m_errorText = kNoTls;
+        return false;
+    }
     m_errorText = h.error[0] ? h.error : curl_easy_strerror(rc);
     long reply = 0;
     curl_easy_getinfo(h.curl, CURLINFO_RESPONSE_CODE, &reply);
@@ -252,15 +389,23 @@ bool MailClient::perform(Handle& h)
 
 bool MailClient::Connect()
 {
-    m_handle = std::make_unique<Handle>();
+    m_handle.reset();
     m_connected = false;
+    std::string refused;
+    const std::string serverUrl = ServerUrl(Server, refused);
+    if (serverUrl.empty()) {
+        m_errorNumber = CURLE_URL_MALFORMAT;
+        m_errorText = refused;
+        return false;
+    }
+    m_handle = std::make_unique<Handle>();
     if (!m_handle->curl) {
         m_errorNumber = CURLE_FAILED_INIT;
         m_errorText = "Mail interface could not be initialised";
         m_log.Log(icon::kError, "", m_errorText);
         return false;
     }
-    applyAccount(*m_handle);
+    applyAccount(*m_handle, serverUrl);
     // NOOP after greeting, EHLO, STARTTLS and login: the connection stays open for the sends.
     curl_easy_setopt(m_handle->curl, CURLOPT_CUSTOMREQUEST, "NOOP");
     m_connected = perform(*m_handle);
@@ -279,11 +424,42 @@ void MailClient::Disconnect()
 bool MailClient::Send(const std::string& recipients, const std::string& blindCopies, const std::string&,
     const std::string& subject, const std::string& body)
 {
+    // Only addresses that cannot add a header or a recipient go out; the others are named in the log.
+    std::vector<std::string> to;
+    std::vector<std::string> everyone;
+    for (const std::string* list : {&recipients, &blindCopies})
+        for (const std::string& entry : AddressEntries(*list)) {
+            if (const auto address = MailAddress(entry)) {
+                everyone.push_back(*address);
+                if (list == &recipients)
+                    to.push_back(*address);
+            } else {
+                m_log.Log(icon::kError, "",
+                    "Mail \"" + EscapeControls(subject)
+                        + "\" : recipient address refused, it holds a line "
+                          "break, NUL or angle bracket : "
+                        + EscapeControls(entry));
+            }
+        }
+    const bool noSender = trimmed(Username).empty();
+    const auto from = noSender ? std::optional<std::string>("") : MailAddress(Username);
+    const auto fail = [&](const char* why) {
+        m_errorNumber = CURLE_SEND_ERROR;
+        m_errorText = why;
+        m_log.Log(icon::kError, "", "Mail.Send(" + EscapeControls(recipients) + ") : " + m_errorText);
+        return false;
+    };
+    if (!from)
+        return fail("sender address refused, it holds a line break, NUL or angle bracket");
+    if (everyone.empty())
+        return fail("no recipient address");
+
     bool connectedHere = false;
     if (!m_connected) {
         if (!Connect()) {
             m_log.Log(icon::kError, "",
-                "mail.Connect(" + Server + ") : 0x" + hexUpper(m_errorNumber) + " " + m_errorText);
+                "mail.Connect(" + EscapeControls(Server) + ") : 0x" + hexUpper(m_errorNumber) + " "
+                    + m_errorText);
             return false;
         }
         connectedHere = true;
@@ -293,33 +469,30 @@ bool MailClient::Send(const std::string& recipients, const std::string& blindCop
         curl_slist_free_all(h.recipients);
         h.recipients = nullptr;
     }
-    for (const auto& a : addresses(recipients))
+    std::string toHeader;
+    for (const auto& a : everyone)
         h.recipients = curl_slist_append(h.recipients, a.c_str());
-    for (const auto& a : addresses(blindCopies))
-        h.recipients = curl_slist_append(h.recipients, a.c_str());
+    for (const auto& a : to)
+        toHeader += (toHeader.empty() ? "" : ", ") + a;
 
     char date[64];
     const std::time_t t = std::time(nullptr);
     std::tm local {};
     localtime_r(&t, &local);
     std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S %z", &local);
-    h.payload = BuildMessage(Username, recipients, subject, body, date);
+    h.payload = BuildMessage(*from, toHeader, subject, body, date);
     h.sent = 0;
 
-    const std::string from = "<" + Username + ">";
-    curl_easy_setopt(h.curl, CURLOPT_MAIL_FROM, from.c_str());
+    const std::string mailFrom = "<" + *from + ">";
+    curl_easy_setopt(h.curl, CURLOPT_MAIL_FROM, mailFrom.c_str());
     curl_easy_setopt(h.curl, CURLOPT_MAIL_RCPT, h.recipients);
     curl_easy_setopt(h.curl, CURLOPT_READFUNCTION, &Handle::read);
     curl_easy_setopt(h.curl, CURLOPT_READDATA, &h);
     curl_easy_setopt(h.curl, CURLOPT_UPLOAD, 1L);
-    bool ok = h.recipients != nullptr && perform(h);
-    if (!h.recipients) {
-        m_errorNumber = CURLE_SEND_ERROR;
-        m_errorText = "no recipient address";
-    }
+    const bool ok = perform(h);
     curl_easy_setopt(h.curl, CURLOPT_UPLOAD, 0L);
     if (!ok)
-        m_log.Log(icon::kError, "", "Mail.Send(" + recipients + ") : " + m_errorText);
+        m_log.Log(icon::kError, "", "Mail.Send(" + EscapeControls(recipients) + ") : " + m_errorText);
     if (connectedHere)
         Disconnect();
     return ok;

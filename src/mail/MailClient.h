@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vesk {
 class LogSink;
@@ -19,8 +21,10 @@ inline constexpr int kMD5 = 3; // CRAM-MD5
 inline constexpr int kNTLM = 4;
 } // namespace login
 
-// An SMTP client over libcurl. Server may be "host", "host:port" or a full smtp:// or smtps://
-// address; STARTTLS is used when the server offers it. Failures are kept as a number and a text.
+// An SMTP client over libcurl. Server may be "host", "host:port" or an smtp:// or smtps:// address
+// of one; nothing else reaches libcurl. STARTTLS is used when the server offers it, and a login
+// goes only over TLS unless AllowPlainLogin says this server may have it in clear. Failures are
+// kept as a number and a text.
 class MailClient
 {
 public:
@@ -33,6 +37,7 @@ public:
     std::string Username; // also the sender address of every mail
     std::string Password;
     std::int16_t LoginMethod = login::kNone;
+    bool AllowPlainLogin = false; // the operator lets the password go to this server without TLS
 
     // Writes the conversation with the server to this file (credentials masked); "" for none.
     void setConnectionLog(const std::string& path);
@@ -53,8 +58,7 @@ private:
     struct Handle;
 
     bool perform(Handle& h);
-    void applyAccount(Handle& h);
-    std::string url() const;
+    void applyAccount(Handle& h, const std::string& serverUrl);
 
     LogSink& m_log;
     std::unique_ptr<Handle> m_handle;
@@ -64,6 +68,20 @@ private:
     std::string m_errorText;
     long m_timeoutSeconds = 30;
 };
+
+// The libcurl address for a server setting, "smtp://host" or "smtps://host:port"; empty, with the
+// reason in `error`, for anything that is not such an address or a bare host[:port].
+std::string ServerUrl(const std::string& server, std::string& error);
+
+// The address of one entry of a recipient list, "Name <a@b>" giving a@b; nothing when the address
+// holds a control character or an angle bracket and so could add a header or a recipient.
+std::optional<std::string> MailAddress(const std::string& entry);
+
+// The entries of a comma- or semicolon-separated list, trimmed, empty ones left out.
+std::vector<std::string> AddressEntries(const std::string& list);
+
+// Control characters written as \r, \n or \xNN, so that one log line stays one line.
+std::string EscapeControls(const std::string& text);
 
 // The parts of a mail as it goes over the wire, exposed for the tests of header encoding.
 std::string BuildMessage(const std::string& from, const std::string& recipients, const std::string& subject,

@@ -5,8 +5,13 @@
 #include "support/Convert.h"
 #include "support/LogSink.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vesk::mail {
 namespace {
@@ -50,6 +55,38 @@ std::string hexUpper(long value)
 
 } // namespace
 
+std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& error)
+{
+    const std::string name = "Mail password file " + EscapeControls(path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = name + " cannot be read: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    struct stat st = {};
+    std::string text;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = name + " is not a file";
+    } else if (st.st_uid != ::geteuid()) {
+        error = name + " refused: it must belong to the user the console runs as";
+    } else if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        error = name + " refused: it is open to other users (chmod 600 makes it private)";
+    } else {
+        char buffer[1024];
+        ssize_t n = 0;
+        while (text.find('\n') == std::string::npos && text.size() < 4096
+            && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (!error.empty())
+        return std::nullopt;
+    text = text.substr(0, text.find('\n'));
+    if (!text.empty() && text.back() == '\r')
+        text.pop_back();
+    return text;
+}
+
 void InitMail(MailQueue& queue, store::Outbox& outbox)
 {
     try {
@@ -79,11 +116,18 @@ void LoadMailConfig(MailQueue& queue, store::Outbox& outbox)
             password = TextOf(rows->Field("cfgPassword"));
         }
         rows->Close();
+        if (!queue.settings.passwordFile.empty()) {
+            std::string error;
+            password = ReadPasswordFile(queue.settings.passwordFile, error).value_or("");
+            if (!error.empty())
+                outbox.log.Log(icon::kError, "", error);
+        }
         if (queue.client) {
             queue.client->Server = server;
             queue.client->Username = account;
             queue.client->Password = password;
             queue.client->LoginMethod = method;
+            queue.client->AllowPlainLogin = queue.settings.allowPlainLogin;
         }
     } catch (...) {
     }
@@ -192,7 +236,7 @@ void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedbac
                         // Nothing leaves this pass; the operator still needs to see why.
                         if (queue.client)
                             outbox.log.Log(icon::kError, "",
-                                "mail.Connect(" + queue.client->Server + ") : 0x"
+                                "mail.Connect(" + EscapeControls(queue.client->Server) + ") : 0x"
                                     + hexUpper(queue.client->LastErrorNumber()) + " "
                                     + queue.client->LastErrorText());
                     } else {
@@ -241,10 +285,10 @@ bool SendQueuedMail(MailQueue& queue, store::Outbox& outbox, const store::Record
         const std::string recipients = Trim(TextOf(row.Field("mlRecipients")));
         const std::string subject = Trim(TextOf(row.Field("mlSubject")));
         const std::string body = WithNoReplyNotice(TextOf(row.Field("mlMessage")));
-        feedback.PushFeedback("Emailing SMS message(s) to " + recipients);
+        feedback.PushFeedback("Emailing SMS message(s) to " + EscapeControls(recipients));
         sent = SendMailNow(queue, recipients, subject, body);
         if (sent) {
-            outbox.log.Log(icon::kMailed, "", subject + " to " + recipients);
+            outbox.log.Log(icon::kMailed, "", EscapeControls(subject) + " to " + EscapeControls(recipients));
             store::OutboxHandle(outbox).Execute("DELETE FROM MailMessage WHERE mlID = " + std::to_string(id));
         }
         feedback.PopFeedback();
@@ -267,7 +311,7 @@ bool SendMailNow(
 
 MailTestResult TestMailAccount(LogSink& log, const std::string& server, const std::string& account,
     const std::string& password, std::int16_t method, const std::string& alertAddress,
-    const std::string& programFolder)
+    const std::string& programFolder, const MailSettings& settings)
 {
     MailTestResult result;
     result.logPath = programFolder + "maillog.txt";
@@ -277,6 +321,16 @@ MailTestResult TestMailAccount(LogSink& log, const std::string& server, const st
         client.Username = account;
         client.Password = password;
         client.LoginMethod = method;
+        client.AllowPlainLogin = settings.allowPlainLogin;
+        if (!settings.passwordFile.empty()) {
+            std::string error;
+            client.Password = ReadPasswordFile(settings.passwordFile, error).value_or("");
+            if (!error.empty()) {
+                log.Log(icon::kError, "", error);
+                result.message = error;
+                return result;
+            }
+        }
         std::error_code ignored;
         std::filesystem::remove(result.logPath, ignored);
         client.setConnectionLog(result.logPath);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vesk::store {
@@ -15,9 +16,17 @@ class Recordset;
 
 namespace vesk::mail {
 
+// This machine's settings for the mail account (section Mail of the settings file).
+struct MailSettings
+{
+    bool allowPlainLogin = false; // AllowPlainLogin: the password may go to the server without TLS
+    std::string passwordFile; // PasswordFile: the password is read from here, never kept in the outbox
+};
+
 // The mail queue's long-lived state: the client and when the queue is looked at next.
 struct MailQueue
 {
+    MailSettings settings;
     std::unique_ptr<MailClient> client;
     DateTime nextCheck; // zero: the first pass runs at once
     int sentInPass = 0;
@@ -32,6 +41,10 @@ void LoadMailConfig(MailQueue& queue, store::Outbox& outbox);
 void SaveMailConfig(store::Outbox& outbox, const std::string& server, const std::string& account,
     const std::string& password, std::int16_t method);
 bool IsMailConfigured(const MailQueue& queue);
+
+// The first line of a password file that belongs to this user and is open to no one else;
+// nothing, with the reason in `error` (which never holds the password), otherwise.
+std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& error);
 
 // Puts one mail in the shared queue; true when the row went in.
 bool QueueMail(store::Outbox& outbox, const std::string& recipients, const std::string& subject,
@@ -61,9 +74,10 @@ struct MailTestResult
     std::string logPath;
 };
 
-// Tries the values typed in the dialog (not the saved ones) and mails the alert address when one is given.
+// Tries the values typed in the dialog (not the saved ones) and mails the alert address when one is
+// given. With a password file set, its password is used instead of the typed one.
 MailTestResult TestMailAccount(LogSink& log, const std::string& server, const std::string& account,
     const std::string& password, std::int16_t method, const std::string& alertAddress,
-    const std::string& programFolder);
+    const std::string& programFolder, const MailSettings& settings);
 
 } // namespace vesk::mail

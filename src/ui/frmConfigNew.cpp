@@ -386,6 +386,12 @@ QWidget* frmConfigNew::buildMailTab()
     txtMailAccount = named(new QLineEdit(tab), "txtMailAccount");
     txtMailPassword = named(new QLineEdit(tab), "txtMailPassword");
     txtMailPassword->setEchoMode(QLineEdit::Password);
+    lblMailPasswordFile = named(new QLabel(tab), "lblMailPasswordFile");
+    if (const std::string& file = m_ctx.mail.settings.passwordFile; !file.empty()) {
+        txtMailPassword->setEnabled(false);
+        lblMailPasswordFile->setText("Password kept in " + q(file));
+    }
+    lblMailPasswordFile->setVisible(!m_ctx.mail.settings.passwordFile.empty());
     cbMailLoginMethod
         = comboWith(tab, "cbMailLoginMethod", {"0 - None", "1 - Plain", "2 - Login", "3 - MD5", "4 - NTLM"});
     cmdTestEmailAccount = named(new QPushButton("Test", tab), "cmdTestEmailAccount");
@@ -396,6 +402,7 @@ QWidget* frmConfigNew::buildMailTab()
     form->addRow("Mail server :", txtMailServer);
     form->addRow("Account :", txtMailAccount);
     form->addRow("Password :", txtMailPassword);
+    form->addRow("", lblMailPasswordFile);
     form->addRow("Login method :", cbMailLoginMethod);
     auto* test = new QHBoxLayout;
     test->addStretch(1);
@@ -469,7 +476,8 @@ void frmConfigNew::InitForm()
     if (const auto& client = m_ctx.mail.client) {
         txtMailServer->setText(q(client->Server));
         txtMailAccount->setText(q(client->Username));
-        txtMailPassword->setText(q(client->Password));
+        if (m_ctx.mail.settings.passwordFile.empty())
+            txtMailPassword->setText(q(client->Password));
         cbMailLoginMethod->setCurrentIndex(
             client->LoginMethod >= 0 && client->LoginMethod < cbMailLoginMethod->count() ? client->LoginMethod
                                                                                          : 0);
@@ -623,8 +631,10 @@ void frmConfigNew::saveAll()
     diag.SignalLevel = std::int16_t(cbDiagSignalLevel->currentData().toInt());
     mail::SaveDiagnostics(diag, m_ctx.outbox);
 
+    // A password kept in a file never goes into the shared outbox.
+    const std::string password = m_ctx.mail.settings.passwordFile.empty() ? s(txtMailPassword->text()) : "";
     mail::SaveMailConfig(m_ctx.outbox, Trim(s(txtMailServer->text())), Trim(s(txtMailAccount->text())),
-        s(txtMailPassword->text()), std::int16_t(std::max(cbMailLoginMethod->currentIndex(), 0)));
+        password, std::int16_t(std::max(cbMailLoginMethod->currentIndex(), 0)));
     mail::InitMail(m_ctx.mail, m_ctx.outbox);
 
     if (gridForward->IsEdited()
@@ -682,7 +692,7 @@ void frmConfigNew::cmdTestEmailAccount_Click()
     const mail::MailTestResult result
         = mail::TestMailAccount(m_ctx.app, s(txtMailServer->text()), s(txtMailAccount->text()),
             s(txtMailPassword->text()), std::int16_t(std::max(cbMailLoginMethod->currentIndex(), 0)),
-            Trim(s(txtDiagEmail->text())), m_ctx.programFolder);
+            Trim(s(txtDiagEmail->text())), m_ctx.programFolder, m_ctx.mail.settings);
     QApplication::restoreOverrideCursor();
     const QString text = q(ReplaceAll(result.message, "\r\n", "\n"));
     switch (result.outcome) {

@@ -95,6 +95,7 @@ public:
     QLineEdit* txtMailServer = nullptr;
     QLineEdit* txtMailAccount = nullptr;
     QLineEdit* txtMailPassword = nullptr;
+    QLabel* lblMailPasswordFile = nullptr; // where the password is kept when a file holds it
     QComboBox* cbMailLoginMethod = nullptr;
     QPushButton* cmdTestEmailAccount = nullptr;
 

@@ -23,6 +23,7 @@ protected:
         const std::string& password = "", std::int16_t method = login::kNone)
     {
         SaveMailConfig(outbox, server, user, password, method);
+        queue.settings.allowPlainLogin = method != login::kNone; // the test server has no TLS
         InitMail(queue, outbox);
         queue.client->setTimeout(5);
     }
@@ -233,21 +234,23 @@ TEST_F(MailQueueTest, AccountTestReportsWhatTheDialogShows)
     SmtpServer server({"bob", "s3cret", false});
     ASSERT_TRUE(server.running());
     const std::string folder = dir.folder();
+    const MailSettings kPlainAllowed {true, ""}; // the test server has no TLS
 
     auto ok = TestMailAccount(
-        log, server.address(), "bob", "s3cret", login::kPlain, "alerts@example.com", folder);
+        log, server.address(), "bob", "s3cret", login::kPlain, "alerts@example.com", folder, kPlainAllowed);
     EXPECT_EQ(ok.outcome, MailTestResult::Outcome::Sent);
     EXPECT_EQ(ok.message, "A test message was successfully sent to the Alert recipient");
     ASSERT_EQ(server.mails().size(), 1u);
     EXPECT_EQ(HeaderOf(server.mails()[0], "Subject"), "Test message from Quillon Vesk Console");
     EXPECT_TRUE(FileExists(folder + "maillog.txt"));
 
-    auto quiet = TestMailAccount(log, server.address(), "bob", "s3cret", login::kPlain, "", folder);
+    auto quiet
+        = TestMailAccount(log, server.address(), "bob", "s3cret", login::kPlain, "", folder, kPlainAllowed);
     EXPECT_EQ(quiet.outcome, MailTestResult::Outcome::ConnectedOnly);
     EXPECT_TRUE(quiet.message.empty());
 
-    auto refused
-        = TestMailAccount(log, server.address(), "bob", "nope", login::kPlain, "alerts@example.com", folder);
+    auto refused = TestMailAccount(
+        log, server.address(), "bob", "nope", login::kPlain, "alerts@example.com", folder, kPlainAllowed);
     EXPECT_EQ(refused.outcome, MailTestResult::Outcome::NotConnected);
     EXPECT_EQ(refused.message.rfind("Error ", 0), 0u) << refused.message;
     EXPECT_EQ(server.mails().size(), 1u);

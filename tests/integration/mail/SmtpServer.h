@@ -92,6 +92,9 @@ public:
         return out;
     }
 
+    // Whether a client tried to log in (only a server with a user offers AUTH).
+    bool loginTried() const { return std::filesystem::exists(m_spool.file("auth.log")); }
+
 private:
     TempDir m_spool;
     pid_t m_pid = -1;

@@ -1,7 +1,8 @@
 """A real SMTP server for the mail tests: stores every accepted mail as a file in a spool folder.
 
 Usage: smtp_server.py --spool DIR [--user NAME --password SECRET] [--reject-data]
-Prints "READY <port>" once it listens on 127.0.0.1; runs until killed.
+Prints "READY <port>" once it listens on 127.0.0.1; runs until killed. With --user it offers AUTH
+without TLS and notes every login attempt in DIR/auth.log.
 """
 import argparse
 import hmac
@@ -36,7 +37,12 @@ class Spool:
         os.rename(path + ".tmp", path)
         return "250 OK"
 
+    def note_auth(self, mechanism):
+        with open(os.path.join(self.folder, "auth.log"), "a") as f:
+            f.write(mechanism + "\n")
+
     async def auth_CRAM__MD5(self, server, args):
+        self.note_auth("CRAM-MD5")
         challenge = ("<%s@vesk.test>" % secrets.token_hex(8)).encode()
         response = await server.challenge_auth(challenge)
         if response is MISSING:
@@ -58,6 +64,7 @@ def main():
     options = {}
     if args.user:
         def authenticate(server, session, envelope, mechanism, auth_data):
+            handler.note_auth(mechanism)
             if isinstance(auth_data, LoginPassword):
                 ok = auth_data.login.decode() == args.user and auth_data.password.decode() == args.password
                 return AuthResult(success=ok, handled=False)

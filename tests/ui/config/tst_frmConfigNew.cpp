@@ -4,6 +4,7 @@
 #include "core/SettingsStore.h"
 #include "routing/Forwarding.h"
 #include "store/Outbox.h"
+#include "store/Recordset.h"
 #include "ui/ForwardGrid.h"
 #include "ui/frmConfigNew.h"
 #include "ui/frmRegExTester.h"
@@ -16,6 +17,7 @@
 #include "WindowTesting.h"
 
 #include <filesystem>
+#include <fstream>
 
 using namespace vesk;
 using vesk::ui::ForwardGrid;
@@ -165,6 +167,28 @@ private slots:
 
         QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
         QCOMPARE(ctx->filter.entries(), (std::vector<std::string> {"^\\+44", "^\\+33"}));
+    }
+
+    void mailPasswordKeptInAFileIsNeitherShownNorStored()
+    {
+        const std::string file = dir->file("mail.secret");
+        std::ofstream(file) << "s3cret\n";
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+        mail::SaveMailConfig(ctx->outbox, "mail.example.com", "bob", "typed-before", mail::login::kLogin);
+        ctx->mail.settings.passwordFile = file;
+        mail::InitMail(ctx->mail, ctx->outbox);
+
+        frmConfigNew dialog(*ctx);
+        QVERIFY(!dialog.txtMailPassword->isEnabled());
+        QVERIFY(dialog.txtMailPassword->text().isEmpty());
+        QCOMPARE(dialog.lblMailPasswordFile->text(), QString::fromStdString("Password kept in " + file));
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+
+        QVERIFY(ctx->outbox.handle->OpenDatabase(store::mode::kReadShared));
+        auto rows = ctx->outbox.handle->OpenDynaset("SELECT cfgPassword FROM MailConfig");
+        QVERIFY(rows && !rows->IsEOF());
+        QCOMPARE(TextOf(rows->Field("cfgPassword")), std::string());
+        QCOMPARE(ctx->mail.client->Password, std::string("s3cret"));
     }
 };
 
