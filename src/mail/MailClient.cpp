@@ -1,5 +1,6 @@
 #include "mail/MailClient.h"
 
+#include "support/Convert.h"
 #include "support/LogSink.h"
 #include "support/Platform.h"
 #include "support/PrivateFiles.h"
@@ -140,27 +141,6 @@ constexpr const char* kNoTls
       "this server, set AllowPlainLogin=1 in section [Mail] of the machine settings)";
 
 } // namespace
-
-std::string EscapeControls(const std::string& text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (isControl(c)) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
 
 std::string ServerUrl(const std::string& server, std::string& error)
 {

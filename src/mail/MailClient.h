@@ -80,9 +80,6 @@ std::optional<std::string> MailAddress(const std::string& entry);
 // The entries of a comma- or semicolon-separated list, trimmed, empty ones left out.
 std::vector<std::string> AddressEntries(const std::string& list);
 
-// Control characters written as \r, \n or \xNN, so that one log line stays one line.
-std::string EscapeControls(const std::string& text);
-
 // The parts of a mail as it goes over the wire, exposed for the tests of header encoding.
 std::string BuildMessage(const std::string& from, const std::string& recipients, const std::string& subject,
     const std::string& body, const std::string& dateHeader);
