@@ -36,7 +36,7 @@ public:
     }
     explicit SmtpServer(const Options& options)
     {
-        std::vector<std::string> args = {"/usr/bin/python3", VESK_SMTP_SERVER, "--spool", m_spool.path()};
+        std::vector<std::string> args = {VESK_PYTHON3, VESK_SMTP_SERVER, "--spool", m_spool.path()};
         if (!options.user.empty())
             args.insert(args.end(), {"--user", options.user, "--password", options.password});
         if (options.rejectData)
