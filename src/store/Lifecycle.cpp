@@ -4,7 +4,9 @@
 #include "support/Convert.h"
 #include "support/Paths.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 
 namespace vesk::store {
 
@@ -26,6 +28,54 @@ bool archivePresent(Outbox& outbox, const std::string& path)
     }
     return false;
 }
+
+// The archive's columns, named so that a column added to either table never shifts the others.
+constexpr const char* kMessageColumns
+    = "msgID, msgRecipient, msgAddress, msgText, msgSendTime, msgStation, msgStatus, msgComplete, "
+      "msgAttempts, msgReference, msgDeliveryStatus, msgDeliveryTime, msgExpires, msgErrorReason, "
+      "msgModemResponse, msgTariff, msgFragmentCount, msgAgentIMEI, msgAgentTimeStamp";
+
+// Walks the old rows that match a condition in send-time order, a bounded step at a time, so
+// that the statements of each step hold the outbox's write lock only briefly.
+class OldRows
+{
+public:
+    OldRows(db& h, std::string condition, int step)
+        : m_db(h)
+        , m_condition(std::move(condition))
+        , m_step(std::max(step, 1))
+    {
+    }
+
+    // The ids of the next step as "1,2,3"; empty at the end; nothing when the read failed.
+    std::optional<std::string> next()
+    {
+        std::string sql = "SELECT TOP " + std::to_string(m_step) + " msgID, msgSendTime FROM Message WHERE "
+            + m_condition;
+        if (!m_lastId.empty())
+            sql += " AND (msgSendTime, msgID) > (" + Enclosed("'", Quote(m_lastTime)) + ", " + m_lastId + ")";
+        auto rs = m_db.OpenDynaset(sql + " ORDER BY msgSendTime, msgID", kForwardOnly, kReadOnly);
+        if (!rs)
+            return std::nullopt;
+        std::string ids;
+        for (; !rs->IsEOF(); rs->MoveNext()) {
+            const std::string id = TextOf(rs->Field("msgID"));
+            if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
+                continue; // only whole numbers go into the statements
+            m_lastId = id;
+            m_lastTime = TextOf(rs->Field("msgSendTime"));
+            ids += (ids.empty() ? "" : ",") + id;
+        }
+        return ids;
+    }
+
+private:
+    db& m_db;
+    std::string m_condition;
+    int m_step;
+    std::string m_lastId;
+    std::string m_lastTime;
+};
 
 } // namespace
 
@@ -113,8 +163,21 @@ bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
     const auto toCopy = static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("T"))));
     if (toCopy == 0)
         return true;
-    const std::int32_t copied = h.ExecuteRecordResult(
-        "INSERT INTO Message IN '" + Quote(archive) + "' SELECT * FROM Message WHERE " + before);
+    std::int32_t copied = 0;
+    OldRows rows(h, before, outbox.housekeepingStep);
+    auto ids = rows.next();
+    for (; ids && !ids->empty(); ids = rows.next()) {
+        const std::int32_t n = h.ExecuteRecordResult("INSERT INTO Message IN '" + Quote(archive) + "' ("
+            + kMessageColumns + ") SELECT " + kMessageColumns + " FROM Message WHERE " + before
+            + " AND msgID IN (" + *ids + ")");
+        // A retry that got past a lock conflict leaves the error set: a step failed when it copied nothing.
+        if (n <= 0 && h.IsError())
+            return false;
+        copied += std::max(n, 0);
+        outbox.pump.runPending();
+    }
+    if (!ids)
+        return false;
     if (copied != toCopy)
         outbox.log.Log(icon::kWarning, "",
             "Archive ToCopy[" + std::to_string(toCopy) + "] does not equal Copied[" + std::to_string(copied)
@@ -144,9 +207,17 @@ bool Housekeeping(Outbox& outbox)
             h.CloseDatabase();
         return false;
     }
-    const std::int32_t removed
-        = h.ExecuteRecordResult("DELETE FROM Message WHERE msgComplete = TRUE AND msgSendTime < #"
-            + Format(cutoff, "dd/mmm/yyyy") + "#");
+    const std::string old = "msgComplete = TRUE AND msgSendTime < #" + Format(cutoff, "dd/mmm/yyyy") + "#";
+    std::int32_t removed = 0;
+    OldRows rows(h, old, outbox.housekeepingStep);
+    for (auto ids = rows.next(); ids && !ids->empty(); ids = rows.next()) {
+        const std::int32_t n
+            = h.ExecuteRecordResult("DELETE FROM Message WHERE " + old + " AND msgID IN (" + *ids + ")");
+        if (n <= 0 && h.IsError())
+            break;
+        removed += std::max(n, 0);
+        outbox.pump.runPending();
+    }
     if (removed > 0)
         outbox.log.Log(icon::kInfo, "",
             std::to_string(removed) + " messages older than " + Format(cutoff, "Dd/MMM/YYYY")
