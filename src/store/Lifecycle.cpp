@@ -50,22 +50,17 @@ public:
     // The ids of the next step as "1,2,3"; empty at the end; nothing when the read failed.
     std::optional<std::string> next()
     {
-        std::string sql = "SELECT TOP " + std::to_string(m_step) + " msgID, msgSendTime FROM Message WHERE "
-            + m_condition;
-        if (!m_lastId.empty())
-            sql += " AND (msgSendTime, msgID) > (" + Enclosed("'", Quote(m_lastTime)) + ", " + m_lastId + ")";
-        auto rs = m_db.OpenDynaset(sql + " ORDER BY msgSendTime, msgID", kForwardOnly, kReadOnly);
-        if (!rs)
-            return std::nullopt;
         std::string ids;
-        for (; !rs->IsEOF(); rs->MoveNext()) {
-            const std::string id = TextOf(rs->Field("msgID"));
-            if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
-                continue; // only whole numbers go into the statements
-            m_lastId = id;
-            m_lastTime = TextOf(rs->Field("msgSendTime"));
-            ids += (ids.empty() ? "" : ",") + id;
-        }
+        int count = 0;
+        if (m_lastId.empty())
+            return read("", ids, count) ? std::optional(ids) : std::nullopt;
+        // The rows of the last send time after the last id, then the later ones: each part is a
+        // search in the send-time index however many rows share one send time.
+        const std::string lastTime = Enclosed("'", Quote(m_lastTime));
+        if (!read(" AND msgSendTime = " + lastTime + " AND msgID > " + m_lastId, ids, count))
+            return std::nullopt;
+        if (count < m_step && !read(" AND msgSendTime > " + lastTime, ids, count))
+            return std::nullopt;
         return ids;
     }
 
@@ -75,6 +70,26 @@ private:
     int m_step;
     std::string m_lastId;
     std::string m_lastTime;
+
+    bool read(const std::string& after, std::string& ids, int& count)
+    {
+        auto rs = m_db.OpenDynaset("SELECT TOP " + std::to_string(m_step - count)
+                + " msgID, msgSendTime FROM Message WHERE " + m_condition + after
+                + " ORDER BY msgSendTime, msgID",
+            kForwardOnly, kReadOnly);
+        if (!rs)
+            return false;
+        for (; !rs->IsEOF(); rs->MoveNext()) {
+            const std::string id = TextOf(rs->Field("msgID"));
+            if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
+                continue; // only whole numbers go into the statements
+            m_lastId = id;
+            m_lastTime = TextOf(rs->Field("msgSendTime"));
+            ids += (ids.empty() ? "" : ",") + id;
+            ++count;
+        }
+        return true;
+    }
 };
 
 } // namespace
