@@ -22,9 +22,53 @@ CREATE TABLE Message (
     msgAgentIMEI TEXT,
     msgAgentTimeStamp DATETIME
 );
-CREATE INDEX ixMessagePending ON Message (msgStatus, msgComplete, msgSendTime);
+-- Each lookup a message makes finds its rows through one of these: the due pending rows in the
+-- order they are sent, the claimed rows by claim time, the pending rows that can expire by
+-- expiry, the rows still waiting for a report by reference and recipient, and the old rows by age.
+CREATE INDEX ixMessageDue ON Message (msgSendTime, msgID) WHERE msgStatus = 0 AND msgComplete = 0;
+CREATE INDEX ixMessageClaimed ON Message (msgAgentTimeStamp) WHERE msgStatus = 1;
+CREATE INDEX ixMessageExpiring ON Message (msgExpires) WHERE msgStatus = 0 AND msgExpires IS NOT NULL;
+CREATE INDEX ixMessageReport ON Message (msgReference, msgAddress) WHERE msgDeliveryStatus IS NULL;
 CREATE INDEX ixMessageSendTime ON Message (msgSendTime);
-CREATE INDEX ixMessageReference ON Message (msgReference);
+
+-- msgComplete is never NULL, whatever a queueing program writes: the due index and the
+-- pending view compare it with 0.
+CREATE TRIGGER trMessageCompleteInsert AFTER INSERT ON Message WHEN NEW.msgComplete IS NULL
+BEGIN
+    UPDATE Message SET msgComplete = 0 WHERE msgID = NEW.msgID;
+END;
+CREATE TRIGGER trMessageCompleteUpdate AFTER UPDATE OF msgComplete ON Message WHEN NEW.msgComplete IS NULL
+BEGIN
+    UPDATE Message SET msgComplete = 0 WHERE msgID = NEW.msgID;
+END;
+
+-- The number of pending rows, kept by the database for every writer, so reading it costs the
+-- same at any queue length. It is spread over eight rows (by message id) that are summed, so
+-- writers changing different messages rarely wait on the same row.
+CREATE TABLE PendingCounter (
+    pcSlot INTEGER PRIMARY KEY,
+    pcCount INTEGER NOT NULL DEFAULT 0
+);
+INSERT INTO PendingCounter (pcSlot) VALUES (0), (1), (2), (3), (4), (5), (6), (7);
+CREATE TRIGGER trPendingInsert AFTER INSERT ON Message
+    WHEN COALESCE(NEW.msgStatus = 0 AND COALESCE(NEW.msgComplete, 0) = 0, 0)
+BEGIN
+    UPDATE PendingCounter SET pcCount = pcCount + 1 WHERE pcSlot = NEW.msgID % 8;
+END;
+CREATE TRIGGER trPendingDelete AFTER DELETE ON Message
+    WHEN COALESCE(OLD.msgStatus = 0 AND COALESCE(OLD.msgComplete, 0) = 0, 0)
+BEGIN
+    UPDATE PendingCounter SET pcCount = pcCount - 1 WHERE pcSlot = OLD.msgID % 8;
+END;
+CREATE TRIGGER trPendingUpdate AFTER UPDATE OF msgStatus, msgComplete ON Message
+    WHEN COALESCE(OLD.msgStatus = 0 AND COALESCE(OLD.msgComplete, 0) = 0, 0)
+        <> COALESCE(NEW.msgStatus = 0 AND COALESCE(NEW.msgComplete, 0) = 0, 0)
+BEGIN
+    UPDATE PendingCounter
+    SET pcCount = pcCount + CASE WHEN COALESCE(NEW.msgStatus = 0 AND COALESCE(NEW.msgComplete, 0) = 0, 0)
+        THEN 1 ELSE -1 END
+    WHERE pcSlot = NEW.msgID % 8;
+END;
 
 CREATE TABLE Inbox (
     inbID INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -62,7 +106,7 @@ CREATE TABLE FriendlyNameCache (
     fnName TEXT,
     fnIsPrivate BOOLEAN DEFAULT 0
 );
-CREATE INDEX ixFriendlyNameCacheAddress ON FriendlyNameCache (fnAddress);
+CREATE INDEX ixFriendlyNameCacheLookup ON FriendlyNameCache (fnAddress, fnName);
 
 CREATE TABLE MailConfig (
     cfgServer TEXT DEFAULT '',
@@ -91,5 +135,5 @@ INSERT INTO Diagnostic DEFAULT VALUES;
 -- Waiting to be sent, oldest send time first.
 CREATE VIEW qry_Pending_Messages AS
     SELECT * FROM Message
-    WHERE msgStatus = 0 AND COALESCE(msgComplete, 0) = 0
+    WHERE msgStatus = 0 AND msgComplete = 0
     ORDER BY msgSendTime, msgID;

@@ -227,8 +227,10 @@ void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedbac
             // Opened read-write: the flag and the row deletions of the pass must go through.
             OpenForCall open(outbox, store::mode::kReadWriteShared);
             if (open.ok()) {
+                // Only the mails one pass can send are read, oldest first.
                 auto rows = open.db().OpenDynaset(
-                    "SELECT * FROM MailMessage", store::kForwardOnly, store::kReadOnly);
+                    "SELECT TOP " + std::to_string(kMaxMailsPerPass) + " * FROM MailMessage ORDER BY mlID",
+                    store::kForwardOnly, store::kReadOnly);
                 if (rows && !rows->IsEOF() && SetMailSenderActive(outbox, true)) {
                     const DateTime start = clock.now();
                     queue.sentInPass = 0;

@@ -5,7 +5,9 @@
 #include "support/Paths.h"
 #include "support/PrivateFiles.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 
 namespace vesk::store {
 
@@ -27,6 +29,69 @@ bool archivePresent(Outbox& outbox, const std::string& path)
     }
     return false;
 }
+
+// The archive's columns, named so that a column added to either table never shifts the others.
+constexpr const char* kMessageColumns
+    = "msgID, msgRecipient, msgAddress, msgText, msgSendTime, msgStation, msgStatus, msgComplete, "
+      "msgAttempts, msgReference, msgDeliveryStatus, msgDeliveryTime, msgExpires, msgErrorReason, "
+      "msgModemResponse, msgTariff, msgFragmentCount, msgAgentIMEI, msgAgentTimeStamp";
+
+// Walks the old rows that match a condition in send-time order, a bounded step at a time, so
+// that the statements of each step hold the outbox's write lock only briefly.
+class OldRows
+{
+public:
+    OldRows(db& h, std::string condition, int step)
+        : m_db(h)
+        , m_condition(std::move(condition))
+        , m_step(std::max(step, 1))
+    {
+    }
+
+    // The ids of the next step as "1,2,3"; empty at the end; nothing when the read failed.
+    std::optional<std::string> next()
+    {
+        std::string ids;
+        int count = 0;
+        if (m_lastId.empty())
+            return read("", ids, count) ? std::optional(ids) : std::nullopt;
+        // The rows of the last send time after the last id, then the later ones: each part is a
+        // search in the send-time index however many rows share one send time.
+        const std::string lastTime = Enclosed("'", Quote(m_lastTime));
+        if (!read(" AND msgSendTime = " + lastTime + " AND msgID > " + m_lastId, ids, count))
+            return std::nullopt;
+        if (count < m_step && !read(" AND msgSendTime > " + lastTime, ids, count))
+            return std::nullopt;
+        return ids;
+    }
+
+private:
+    db& m_db;
+    std::string m_condition;
+    int m_step;
+    std::string m_lastId;
+    std::string m_lastTime;
+
+    bool read(const std::string& after, std::string& ids, int& count)
+    {
+        auto rs = m_db.OpenDynaset("SELECT TOP " + std::to_string(m_step - count)
+                + " msgID, msgSendTime FROM Message WHERE " + m_condition + after
+                + " ORDER BY msgSendTime, msgID",
+            kForwardOnly, kReadOnly);
+        if (!rs)
+            return false;
+        for (; !rs->IsEOF(); rs->MoveNext()) {
+            const std::string id = TextOf(rs->Field("msgID"));
+            if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
+                continue; // only whole numbers go into the statements
+            m_lastId = id;
+            m_lastTime = TextOf(rs->Field("msgSendTime"));
+            ids += (ids.empty() ? "" : ",") + id;
+            ++count;
+        }
+        return true;
+    }
+};
 
 } // namespace
 
@@ -114,8 +179,21 @@ bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
     const auto toCopy = static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("T"))));
     if (toCopy == 0)
         return true;
-    const std::int32_t copied = h.ExecuteRecordResult(
-        "INSERT INTO Message IN '" + Quote(archive) + "' SELECT * FROM Message WHERE " + before);
+    std::int32_t copied = 0;
+    OldRows rows(h, before, outbox.housekeepingStep);
+    auto ids = rows.next();
+    for (; ids && !ids->empty(); ids = rows.next()) {
+        const std::int32_t n = h.ExecuteRecordResult("INSERT INTO Message IN '" + Quote(archive) + "' ("
+            + kMessageColumns + ") SELECT " + kMessageColumns + " FROM Message WHERE " + before
+            + " AND msgID IN (" + *ids + ")");
+        // A retry that got past a lock conflict leaves the error set: a step failed when it copied nothing.
+        if (n <= 0 && h.IsError())
+            return false;
+        copied += std::max(n, 0);
+        outbox.pump.runPending();
+    }
+    if (!ids)
+        return false;
     if (copied != toCopy)
         outbox.log.Log(icon::kWarning, "",
             "Archive ToCopy[" + std::to_string(toCopy) + "] does not equal Copied[" + std::to_string(copied)
@@ -145,9 +223,17 @@ bool Housekeeping(Outbox& outbox)
             h.CloseDatabase();
         return false;
     }
-    const std::int32_t removed
-        = h.ExecuteRecordResult("DELETE FROM Message WHERE msgComplete = TRUE AND msgSendTime < #"
-            + Format(cutoff, "dd/mmm/yyyy") + "#");
+    const std::string old = "msgComplete = TRUE AND msgSendTime < #" + Format(cutoff, "dd/mmm/yyyy") + "#";
+    std::int32_t removed = 0;
+    OldRows rows(h, old, outbox.housekeepingStep);
+    for (auto ids = rows.next(); ids && !ids->empty(); ids = rows.next()) {
+        const std::int32_t n
+            = h.ExecuteRecordResult("DELETE FROM Message WHERE " + old + " AND msgID IN (" + *ids + ")");
+        if (n <= 0 && h.IsError())
+            break;
+        removed += std::max(n, 0);
+        outbox.pump.runPending();
+    }
     if (removed > 0)
         outbox.log.Log(icon::kInfo, "",
             std::to_string(removed) + " messages older than " + Format(cutoff, "Dd/MMM/YYYY")

@@ -1,5 +1,6 @@
 #include "store/Outbox.h"
 
+#include "store/OutboxSchema.h"
 #include "store/SqlText.h"
 #include "support/Convert.h"
 #include "support/Paths.h"
@@ -28,8 +29,16 @@ bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
     if (!quiet)
         outbox.log.Log(icon::kInfo, "", "Outbox folder is " + dataFolder);
     outbox.handle->setFilename(OutboxPath(dataFolder));
-    if (LoadSystemSettings(outbox.handle->Filename(), outbox.settings, outbox.clock, outbox.pump, outbox.log))
+    if (LoadSystemSettings(
+            outbox.handle->Filename(), outbox.settings, outbox.clock, outbox.pump, outbox.log)) {
+        // An outbox made from an earlier template gets its counter and indexes here; on one that
+        // cannot be written the console goes on as before.
+        db upgrade(outbox.clock, outbox.pump);
+        upgrade.setFilename(outbox.handle->Filename());
+        if (upgrade.OpenDatabase(mode::kReadWriteShared))
+            UpgradeOutbox(upgrade, outbox.log);
         return true;
+    }
     if (!quiet)
         outbox.log.Log(icon::kError, "", "Could not load database settings : " + outbox.handle->Filename());
     return false;
@@ -117,9 +126,11 @@ db& OutboxHandle(Outbox& outbox)
 
 std::int32_t PendingCount(Outbox& outbox)
 {
-    OutboxHandle(outbox);
-    auto rs = outbox.handle->OpenDynaset(
-        "SELECT COUNT(*) AS T FROM qry_Pending_Messages", kForwardOnly, kReadOnly);
+    db& h = OutboxHandle(outbox);
+    auto rs = h.OpenDynaset("SELECT SUM(pcCount) AS T FROM PendingCounter", kForwardOnly, kReadOnly);
+    // An outbox that could not be brought up to date has no counter: count its pending rows.
+    if (!rs && h.IsConnected())
+        rs = h.OpenDynaset("SELECT COUNT(*) AS T FROM qry_Pending_Messages", kForwardOnly, kReadOnly);
     if (!rs) {
         outbox.log.Log(icon::kError, "", "PendingCount : " + outbox.handle->LastError());
         return 0;
@@ -129,12 +140,17 @@ std::int32_t PendingCount(Outbox& outbox)
 
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox)
 {
+    const auto now = outbox.clock.elapsed();
+    if (outbox.queueSize && now - outbox.queueSizeTakenAt < std::chrono::seconds(1))
+        return outbox.queueSize;
     const bool opened = !OutboxHandle(outbox).IsConnected();
     if (opened && !outbox.handle->OpenDatabase(mode::kReadShared))
         return std::nullopt;
     const std::int32_t count = PendingCount(outbox);
     if (opened)
         outbox.handle->CloseDatabase();
+    outbox.queueSize = count;
+    outbox.queueSizeTakenAt = now;
     return count;
 }
 

@@ -5,6 +5,7 @@
 #include "support/EventPump.h"
 #include "support/LogSink.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -44,6 +45,11 @@ struct Outbox
     std::string templateFolder; // where the template databases live: the program folder's DB/
     DateTime nextRefresh;
     DateTime nextHousekeeping;
+    // The pending count last shown and when it was taken: one under a second old is shown again.
+    std::optional<std::int32_t> queueSize;
+    std::chrono::milliseconds queueSizeTakenAt {0};
+    // Rows per step of the daily archive and removal; each step is its own short transaction.
+    int housekeepingStep = 5000;
 };
 
 std::string OutboxPath(const std::string& dataFolder);
@@ -62,7 +68,9 @@ bool SaveSystemSettings(
 bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder);
 
 // The number of messages waiting, for the status bar; nothing when the outbox cannot be opened.
+// Counted at most once a second: a count under a second old is given again.
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox);
+// The number of pending rows, read from the counter the outbox keeps.
 std::int32_t PendingCount(Outbox& outbox);
 
 } // namespace vesk::store

@@ -2,6 +2,8 @@
 #include "store/DBMessage.h"
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 namespace vesk::store {
 namespace {
@@ -106,36 +108,38 @@ TEST_F(LifecycleTest, HousekeepingAtElevenArchivesThenRemovesOldCompleteRows)
 {
     outbox.settings.SMSRemoveAfter = 7;
     outbox.settings.SMSArchive = true;
+    outbox.housekeepingStep = 2; // steps that end between rows of the same send time
     clock.set(DateTime::fromParts(2026, 3, 12, 9, 0, 0));
-    const std::int32_t old = queue("old", DateTime::fromParts(2026, 3, 4, 23, 59, 59));
+    const DateTime oldTime = DateTime::fromParts(2026, 3, 4, 23, 59, 59);
+    const std::int32_t old = queue("old", oldTime);
     queue("old, never sent", DateTime::fromParts(2026, 3, 1, 8, 0, 0));
     const std::int32_t edge = queue("on the day", DateTime::fromParts(2026, 3, 5, 0, 0, 0));
     const std::int32_t recent = queue("recent", DateTime::fromParts(2026, 3, 11, 8, 0, 0));
-    for (std::int32_t id : {old, edge, recent})
+    for (std::int32_t id : {old, edge, recent, queue("old too", oldTime), queue("old too", oldTime)})
         complete(id);
     h().CloseDatabase();
 
     EXPECT_FALSE(Housekeeping(outbox)); // the first call only sets the time
     clock.set(DateTime::fromParts(2026, 3, 12, 22, 59, 59));
     EXPECT_FALSE(Housekeeping(outbox));
-    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 4);
+    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 6);
 
     clock.set(DateTime::fromParts(2026, 3, 12, 23, 0, 0));
     EXPECT_TRUE(Housekeeping(outbox));
     EXPECT_FALSE(h().IsConnected()); // closed again as found
-    EXPECT_EQ(archived(), 2);
+    EXPECT_EQ(archived(), 4);
     EXPECT_EQ(archived("msgText = 'old' AND msgComplete = 1"), 1);
     EXPECT_EQ(archived("msgText = 'old, never sent'"), 1);
     EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 3);
     EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message WHERE msgID = " + std::to_string(old)), 0);
-    EXPECT_TRUE(log.has("1 messages older than 05/Mar/2026 removed during housekeeping"));
+    EXPECT_TRUE(log.has("3 messages older than 05/Mar/2026 removed during housekeeping"));
 
     // Once a day: not again until tomorrow at 23:00.
     clock.set(DateTime::fromParts(2026, 3, 13, 22, 0, 0));
     EXPECT_FALSE(Housekeeping(outbox));
     clock.set(DateTime::fromParts(2026, 3, 13, 23, 0, 5));
     EXPECT_TRUE(Housekeeping(outbox));
-    EXPECT_EQ(archived(), 4); // the unsent old row is copied again: each day's copy takes every old row
+    EXPECT_EQ(archived(), 6); // the unsent old row is copied again: each day's copy takes every old row
     EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 2);
 }
 
@@ -219,6 +223,62 @@ TEST_F(LifecycleTest, QueuedMessagesAreCutToTheOutboxLimits)
     EXPECT_TRUE(log.has("InsertMessage : GE:0x800A0E78"));
 }
 
+TEST_F(LifecycleTest, PendingCountFollowsEveryWriter)
+{
+    const std::int32_t a = queue();
+    const std::int32_t b = queue();
+    const std::int32_t c = queue();
+    const auto load = [&](std::int32_t id) {
+        auto m = std::make_unique<DBMessage>(h(), clock, log);
+        m->id = id;
+        EXPECT_TRUE(m->Load());
+        return m;
+    };
+    const auto run = [&](const std::string& sql) { EXPECT_TRUE(h().Execute(sql)) << h().LastError(); };
+    struct Step
+    {
+        const char* what;
+        std::function<void()> change;
+    };
+    const Step steps[] = {
+        {"queued by a program that leaves msgComplete NULL",
+            [&] { run("INSERT INTO Message (msgAddress, msgText, msgComplete) VALUES ('+44', 'x', NULL)"); }},
+        {"claimed", [&] { TakeOwnership(outbox, a, "AGENT01"); }},
+        {"retry scheduled", [&] { load(a)->ScheduleRetry(); }},
+        {"sent",
+            [&] {
+                TakeOwnership(outbox, b, "AGENT01");
+                auto m = load(b);
+                m->Complete = true;
+                m->Status = 3;
+                m->Update();
+            }},
+        {"cancelled", [&] { load(a)->Cancel(); }},
+        {"claimed by a console that stopped, then released",
+            [&] {
+                TakeOwnership(outbox, c, "AGENT01");
+                clock.advance(6min);
+                ReleaseOrphans(outbox);
+            }},
+        {"expired",
+            [&] {
+                run("UPDATE Message SET msgExpires = #01/Jan/2026# WHERE msgID = " + std::to_string(c));
+                ExpireMessages(outbox);
+            }},
+        {"set back to pending by hand", [&] { run("UPDATE Message SET msgStatus = 0, msgComplete = NULL"); }},
+        {"one removed by another program",
+            [&] { run("DELETE FROM Message WHERE msgID = " + std::to_string(a)); }},
+        {"all removed", [&] { run("DELETE FROM Message"); }},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        EXPECT_EQ(PendingCount(outbox),
+            scalar("SELECT COUNT(*) FROM Message WHERE msgStatus = 0 AND COALESCE(msgComplete, 0) = 0"));
+    }
+    EXPECT_EQ(PendingCount(outbox), 0);
+}
+
 TEST_F(LifecycleTest, QueueSizeOpensAClosedOutboxAndLeavesItClosed)
 {
     queue();
@@ -227,8 +287,19 @@ TEST_F(LifecycleTest, QueueSizeOpensAClosedOutboxAndLeavesItClosed)
     EXPECT_EQ(UpdateQueueSize(outbox), 2);
     EXPECT_TRUE(h().IsConnected());
     h().CloseDatabase();
+    clock.advance(1s);
     EXPECT_EQ(UpdateQueueSize(outbox), 2);
     EXPECT_FALSE(h().IsConnected());
+
+    // Counted at most once a second.
+    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    queue();
+    clock.advance(999ms);
+    EXPECT_EQ(UpdateQueueSize(outbox), 2);
+    clock.advance(1ms);
+    EXPECT_EQ(UpdateQueueSize(outbox), 3);
+    h().CloseDatabase();
+    clock.advance(1s);
 
     std::filesystem::rename(dir.file(kOutboxName), dir.file("moved.mdb"));
     EXPECT_EQ(UpdateQueueSize(outbox), std::nullopt);

@@ -110,9 +110,45 @@ TEST_F(OutboxTest, SettingsChangedElsewhereArriveWithinTheHour)
     EXPECT_TRUE(log.lines.empty());
 }
 
+TEST_F(OutboxTest, AnOutboxOfTheEarlierTemplateIsBroughtUpToDateWhenOpened)
+{
+    const auto objects = [&] {
+        return scalarClosed("SELECT COUNT(*) FROM sqlite_master WHERE type IN ('index', 'trigger', 'table')");
+    };
+    const std::int32_t current = objects();
+    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    // What the earlier template made: no counter, the pending view over COALESCE(msgComplete, 0),
+    // and rows queued by programs that left msgComplete NULL.
+    for (const char* statement :
+        {"DROP TABLE PendingCounter", "DROP TRIGGER trPendingInsert", "DROP TRIGGER trPendingUpdate",
+            "DROP TRIGGER trMessageCompleteInsert", "DROP INDEX ixMessageDue", "DROP INDEX ixMessageReport",
+            "CREATE INDEX ixMessageReference ON Message (msgReference)", "DROP VIEW qry_Pending_Messages",
+            "CREATE VIEW qry_Pending_Messages AS SELECT * FROM Message WHERE msgStatus = 0 AND "
+            "COALESCE(msgComplete, 0) = 0 ORDER BY msgSendTime, msgID",
+            "INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES ('a', #01/Mar/2026#, NULL)",
+            "INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES ('b', #02/Mar/2026#, NULL)",
+            "INSERT INTO Message (msgText, msgSendTime, msgComplete, msgStatus) VALUES ('c', #02/Mar/2026#, "
+            "1, 3)"})
+        ASSERT_TRUE(h().Execute(statement)) << statement << ": " << h().LastError();
+    h().CloseDatabase();
+    ASSERT_NE(objects(), current);
+
+    ASSERT_TRUE(OpenOutbox(outbox, dir.path(), true));
+    EXPECT_TRUE(log.has("Outbox brought up to date: pending counter and indexes added"));
+    EXPECT_EQ(objects(), current);
+    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message WHERE msgComplete IS NULL"), 0);
+    EXPECT_EQ(UpdateQueueSize(outbox), 2);
+    EXPECT_EQ(
+        scalarClosed("SELECT COUNT(*) FROM qry_Pending_Messages WHERE msgSendTime <= #05/Mar/2026#"), 2);
+
+    ASSERT_TRUE(OpenOutbox(outbox, dir.path(), true)); // once is enough
+    EXPECT_EQ(log.lines.size(), 1u);
+}
+
 TEST_F(OutboxTest, PendingCountOfAMissingQueryIsLoggedAsZero)
 {
     ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(h().Execute("DROP TABLE PendingCounter"));
     ASSERT_TRUE(h().Execute("DROP VIEW qry_Pending_Messages"));
     EXPECT_EQ(PendingCount(outbox), 0);
     ASSERT_EQ(log.lines.size(), 1u);

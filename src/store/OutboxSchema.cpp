@@ -1,0 +1,106 @@
+#include "store/OutboxSchema.h"
+
+#include "support/Convert.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace vesk::store {
+
+namespace {
+
+// What the current template holds beyond an outbox of revision 4.
+constexpr const char* kCurrentObjects[]
+    = {"PendingCounter", "trPendingInsert", "trPendingDelete", "trPendingUpdate", "trMessageCompleteInsert",
+        "trMessageCompleteUpdate", "ixMessageDue", "ixMessageClaimed", "ixMessageExpiring", "ixMessageReport",
+        "ixMessageSendTime", "ixFriendlyNameCacheLookup"};
+
+// The same definitions as db/SMSMessages.sql. The counter is filled inside the same transaction
+// that creates its triggers, so no writer can slip a change in between.
+const char* const kUpgrade[] = {
+    "UPDATE Message SET msgComplete = 0 WHERE msgComplete IS NULL",
+    "CREATE TABLE IF NOT EXISTS PendingCounter"
+    " (pcSlot INTEGER PRIMARY KEY, pcCount INTEGER NOT NULL DEFAULT 0)",
+    "DELETE FROM PendingCounter",
+    "INSERT INTO PendingCounter (pcSlot) VALUES (0), (1), (2), (3), (4), (5), (6), (7)",
+    "UPDATE PendingCounter SET pcCount"
+    " = (SELECT COUNT(*) FROM Message WHERE msgStatus = 0 AND msgComplete = 0) WHERE pcSlot = 0",
+    "CREATE TRIGGER IF NOT EXISTS trMessageCompleteInsert AFTER INSERT ON Message"
+    " WHEN NEW.msgComplete IS NULL BEGIN UPDATE Message SET msgComplete = 0 WHERE msgID = NEW.msgID; END",
+    "CREATE TRIGGER IF NOT EXISTS trMessageCompleteUpdate AFTER UPDATE OF msgComplete ON Message"
+    " WHEN NEW.msgComplete IS NULL BEGIN UPDATE Message SET msgComplete = 0 WHERE msgID = NEW.msgID; END",
+    "CREATE TRIGGER IF NOT EXISTS trPendingInsert AFTER INSERT ON Message"
+    " WHEN COALESCE(NEW.msgStatus = 0 AND COALESCE(NEW.msgComplete, 0) = 0, 0)"
+    " BEGIN UPDATE PendingCounter SET pcCount = pcCount + 1 WHERE pcSlot = NEW.msgID % 8; END",
+    "CREATE TRIGGER IF NOT EXISTS trPendingDelete AFTER DELETE ON Message"
+    " WHEN COALESCE(OLD.msgStatus = 0 AND COALESCE(OLD.msgComplete, 0) = 0, 0)"
+    " BEGIN UPDATE PendingCounter SET pcCount = pcCount - 1 WHERE pcSlot = OLD.msgID % 8; END",
+    "CREATE TRIGGER IF NOT EXISTS trPendingUpdate AFTER UPDATE OF msgStatus, msgComplete ON Message"
+    " WHEN COALESCE(OLD.msgStatus = 0 AND COALESCE(OLD.msgComplete, 0) = 0, 0)"
+    " <> COALESCE(NEW.msgStatus = 0 AND COALESCE(NEW.msgComplete, 0) = 0, 0)"
+    " BEGIN UPDATE PendingCounter SET pcCount = pcCount"
+    " + CASE WHEN COALESCE(NEW.msgStatus = 0 AND COALESCE(NEW.msgComplete, 0) = 0, 0) THEN 1 ELSE -1 END"
+    " WHERE pcSlot = NEW.msgID % 8; END",
+    "CREATE INDEX IF NOT EXISTS ixMessageDue ON Message (msgSendTime, msgID)"
+    " WHERE msgStatus = 0 AND msgComplete = 0",
+    "CREATE INDEX IF NOT EXISTS ixMessageClaimed ON Message (msgAgentTimeStamp) WHERE msgStatus = 1",
+    "CREATE INDEX IF NOT EXISTS ixMessageExpiring ON Message (msgExpires)"
+    " WHERE msgStatus = 0 AND msgExpires IS NOT NULL",
+    "CREATE INDEX IF NOT EXISTS ixMessageReport ON Message (msgReference, msgAddress)"
+    " WHERE msgDeliveryStatus IS NULL",
+    "CREATE INDEX IF NOT EXISTS ixMessageSendTime ON Message (msgSendTime)",
+    "CREATE INDEX IF NOT EXISTS ixFriendlyNameCacheLookup ON FriendlyNameCache (fnAddress, fnName)",
+    // Replaced by the ones above.
+    "DROP INDEX IF EXISTS ixMessagePending",
+    "DROP INDEX IF EXISTS ixMessageReference",
+    "DROP INDEX IF EXISTS ixFriendlyNameCacheAddress",
+};
+
+// The earlier pending view compared COALESCE(msgComplete, 0), which no index can serve.
+const char* const kPendingView[] = {
+    "DROP VIEW IF EXISTS qry_Pending_Messages",
+    "CREATE VIEW qry_Pending_Messages AS SELECT * FROM Message WHERE msgStatus = 0 AND msgComplete = 0"
+    " ORDER BY msgSendTime, msgID",
+};
+
+} // namespace
+
+bool UpgradeOutbox(db& outbox, LogSink& log)
+{
+    auto schema = outbox.OpenDynaset("SELECT name, sql FROM sqlite_master", kForwardOnly, kReadOnly);
+    if (!schema)
+        return false;
+    std::vector<std::string> present;
+    bool oldView = true;
+    for (; !schema->IsEOF(); schema->MoveNext()) {
+        const std::string name = TextOf(schema->Field("name"));
+        present.push_back(name);
+        if (name == "qry_Pending_Messages")
+            oldView = TextOf(schema->Field("sql")).find("COALESCE") != std::string::npos;
+    }
+    const bool current = !oldView
+        && std::all_of(std::begin(kCurrentObjects), std::end(kCurrentObjects), [&](const char* name) {
+               return std::find(present.begin(), present.end(), name) != present.end();
+           });
+    if (current)
+        return true;
+
+    std::vector<const char*> steps(std::begin(kUpgrade), std::end(kUpgrade));
+    if (oldView)
+        steps.insert(steps.end(), std::begin(kPendingView), std::end(kPendingView));
+    bool ok = outbox.BeginTransaction();
+    for (std::size_t i = 0; ok && i < steps.size(); ++i)
+        ok = outbox.Execute(steps[i]);
+    ok = ok && outbox.CommitTransaction();
+    if (!ok) {
+        const std::string reason = outbox.LastError();
+        outbox.RollbackTransaction();
+        log.Log(icon::kError, "", "Could not bring the outbox up to date : " + reason);
+        return false;
+    }
+    log.Log(icon::kInfo, "", "Outbox brought up to date: pending counter and indexes added");
+    return true;
+}
+
+} // namespace vesk::store
