@@ -73,7 +73,7 @@ void processMessage(Context& ctx, store::DBMessage& message)
         const bool isLong = message.Text.size() > 160;
         ModeGuard sending(ctx.app, mode::kSending,
             (isLong ? "Sending LONG message to " : "Sending message to ") + message.Address);
-        Trap([&] { reference = ctx.modem->SendSMS(sms); });
+        Trap(ctx.app, [&] { reference = ctx.modem->SendSMS(sms); });
         message.ModemResponse = CleanModemResponse(sms.ModemResult);
     }
     if (reference == -1) {
@@ -150,7 +150,7 @@ void DeliveryPass(Context& ctx)
             continue;
         if (!store::TakeOwnership(ctx.outbox, message.id, ctx.AgentIMEI))
             continue;
-        Trap([&] { processMessage(ctx, message); });
+        Trap(ctx.app, [&] { processMessage(ctx, message); });
         ++handled;
         if (handled >= ctx.config.SendBatchSize)
             break;

@@ -32,10 +32,10 @@ void ReadModemMessages(Context& ctx)
     ProcessInboundMessages(ctx, "Loading messages & delivery reports...");
     if (ctx.config.MessageMemory != ctx.config.ReportMemory) {
         if (ctx.modem)
-            Trap([&] { ctx.modem->SelectMemory(ctx.config.MessageMemory); });
+            Trap(ctx.app, [&] { ctx.modem->SelectMemory(ctx.config.MessageMemory); });
         ProcessInboundMessages(ctx, "Loading messages...");
         if (ctx.modem)
-            Trap([&] { ctx.modem->SelectMemory(ctx.config.ReportMemory); });
+            Trap(ctx.app, [&] { ctx.modem->SelectMemory(ctx.config.ReportMemory); });
     }
 }
 
@@ -47,14 +47,14 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
     std::optional<std::vector<modem::GSMMessage>> listing;
     {
         ModeGuard reading(ctx.app, mode::kWorking, feedback);
-        Trap([&] { listing = m.ReadMessages(); });
+        Trap(ctx.app, [&] { listing = m.ReadMessages(); });
     }
     if (!listing || listing->empty())
         return;
 
     ModeGuard checking(ctx.app, mode::kWorking, "Checking messages....");
     for (auto& message : *listing) {
-        Trap([&] {
+        Trap(ctx.app, [&] {
             if (message.MessageType == 0) {
                 m.DeleteMessage(message.MemoryIndex);
                 if (ToLower(message.Text) == "ping")
@@ -66,9 +66,9 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
                 ctx.app.Log(icon::kInbound, message.Address,
                     Trim(message.Text).empty() ? "<empty message>" : message.Text);
                 runPendingTwice(ctx);
-                Trap([&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
-                Trap([&] { SendStandardReply(ctx, message); });
-                Trap([&] { ForwardInbound(ctx, message.Address, message.Text, message.DeliveryTime); });
+                Trap(ctx.app, [&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
+                Trap(ctx.app, [&] { SendStandardReply(ctx, message); });
+                Trap(ctx.app, [&] { ForwardInbound(ctx, message.Address, message.Text, message.DeliveryTime); });
                 runPendingTwice(ctx);
             } else if (message.MessageType == 1) {
                 if (ProcessDeliveryReport(ctx, message))
@@ -133,8 +133,8 @@ void SendStatusReply(Context& ctx, modem::GSMMessage message)
     modem::GSMModem& m = *ctx.modem;
     std::string model;
     int signal = -1;
-    Trap([&] { model = m.Model(); });
-    Trap([&] { signal = m.SignalLevel(); });
+    Trap(ctx.app, [&] { model = m.Model(); });
+    Trap(ctx.app, [&] { signal = m.SignalLevel(); });
     message.Text = "Ver:" + VersionNumbers()
         + ", DB Revision:" + std::to_string(ctx.outbox.settings.DBVersion) + ", Model: " + model
         + ", Signal: " + std::to_string(signal) + "%" + ", Sent:" + std::to_string(ctx.sentCount);

@@ -41,7 +41,7 @@ private:
 void showSignal(Context& ctx)
 {
     if (ctx.window && ctx.modem)
-        Trap([&] { ctx.window->Signal(ctx.modem->SignalLevel()); });
+        Trap(ctx.app, [&] { ctx.window->Signal(ctx.modem->SignalLevel()); });
 }
 
 void runPendingTwice(Context& ctx)
@@ -89,7 +89,7 @@ void OnTick(Context& ctx)
         if (ctx.clock.now() >= ctx.NextCycle) {
             {
                 ModeGuard pass(ctx.app, mode::kTimerPass, "");
-                Trap([&] { ProcessCycle(ctx); });
+                Trap(ctx.app, [&] { ProcessCycle(ctx); });
             }
             ctx.NextCycle = ctx.clock.now().addSeconds(kPassSpacingSeconds);
         }
@@ -106,7 +106,7 @@ void ProcessCycle(Context& ctx)
         return;
     ModeGuard busy(ctx.app, mode::kBusy, "");
 
-    Trap([&] {
+    Trap(ctx.app, [&] {
         if (portOpen(ctx)) {
             if (!ctx.modem->IsModemPresent()) {
                 InitialiseModem(ctx, true);
@@ -122,7 +122,7 @@ void ProcessCycle(Context& ctx)
     });
 
     bool readDue = false;
-    Trap([&] {
+    Trap(ctx.app, [&] {
         if (ctx.clock.now() >= ctx.NextRead && portOpen(ctx))
             readDue = ctx.modem->MessageCount() >= 1;
     });
@@ -143,25 +143,25 @@ void ProcessCycle(Context& ctx)
                 ctx.app.Log(icon::kError, "", "OpenDB : " + outbox.handle->LastError());
             } else {
                 if (readDue)
-                    Trap([&] { ReadModemMessages(ctx); });
+                    Trap(ctx.app, [&] { ReadModemMessages(ctx); });
                 if (sendDue) {
-                    Trap([&] { DeliverPendingMessages(ctx); });
+                    Trap(ctx.app, [&] { DeliverPendingMessages(ctx); });
                     // Reports of the messages just sent may be there already.
-                    Trap([&] {
+                    Trap(ctx.app, [&] {
                         if (portOpen(ctx) && ctx.modem->MessageCount() > 0)
                             ReadModemMessages(ctx);
                     });
                 }
-                Trap([&] { store::ReleaseOrphans(outbox); });
+                Trap(ctx.app, [&] { store::ReleaseOrphans(outbox); });
                 ctx.app.PushFeedback("Expiring messages...");
-                Trap([&] { store::ExpireMessages(outbox); });
+                Trap(ctx.app, [&] { store::ExpireMessages(outbox); });
                 ctx.app.PopFeedback();
-                Trap([&] {
+                Trap(ctx.app, [&] {
                     if (const auto n = store::UpdateQueueSize(outbox))
                         ctx.app.QueueSize(*n);
                 });
-                Trap([&] { routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false); });
-                Trap([&] { store::Housekeeping(outbox); });
+                Trap(ctx.app, [&] { routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false); });
+                Trap(ctx.app, [&] { store::Housekeeping(outbox); });
                 outbox.handle->CloseDatabase();
             }
         }
@@ -174,13 +174,13 @@ void ProcessCycle(Context& ctx)
         ctx.NextSend = now.addSeconds(ctx.config.SendInterval);
 
     showSignal(ctx);
-    Trap([&] { RunMailQueue(ctx); });
-    Trap([&] { CheckModemLink(ctx); });
-    Trap([&] {
+    Trap(ctx.app, [&] { RunMailQueue(ctx); });
+    Trap(ctx.app, [&] { CheckModemLink(ctx); });
+    Trap(ctx.app, [&] {
         if (store::HourlyRefresh(ctx.outbox, ctx.DataFolder))
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;
     });
-    Trap([&] { RunAlertChecks(ctx); });
+    Trap(ctx.app, [&] { RunAlertChecks(ctx); });
     runPendingTwice(ctx);
 }
 
@@ -190,7 +190,7 @@ void InitialiseModem(Context& ctx, bool quiet)
     const std::string init = ctx.config.COMInitString;
 
     if (ctx.modem) {
-        Trap([&] { ctx.modem->ClosePort(); });
+        Trap(ctx.app, [&] { ctx.modem->ClosePort(); });
         ctx.modem.reset();
     }
     ctx.modem = std::make_unique<modem::GSMModem>(ctx.clock, ctx.pump);
@@ -218,7 +218,7 @@ void InitialiseModem(Context& ctx, bool quiet)
     if (ctx.config.AutoDetect && !ctx.overrides.port) {
         ctx.app.PushFeedback("Autodetecting modem...");
         StatusBarDisplay display(ctx.app.view());
-        Trap([&] { port = m.FindModem(init, &display); });
+        Trap(ctx.app, [&] { port = m.FindModem(init, &display); });
         ctx.app.PopFeedback();
         if (!port.empty() && !quiet)
             ctx.app.Log(icon::kModem, "", "Detected a modem on " + port);
@@ -233,12 +233,12 @@ void InitialiseModem(Context& ctx, bool quiet)
         return;
     }
     ctx.app.Log(icon::kModem, "", "Port is [" + port + "] InitString is [" + init + "]");
-    Trap([&] { m.TextMode(ToUpper(ctx.config.Protocol) == "TEXT"); });
-    Trap([&] { m.SetMemories(ctx.config.MessageMemory, ctx.config.ReportMemory); });
-    Trap([&] { m.SelectMemory(ctx.config.ReportMemory); });
+    Trap(ctx.app, [&] { m.TextMode(ToUpper(ctx.config.Protocol) == "TEXT"); });
+    Trap(ctx.app, [&] { m.SetMemories(ctx.config.MessageMemory, ctx.config.ReportMemory); });
+    Trap(ctx.app, [&] { m.SelectMemory(ctx.config.ReportMemory); });
 
     std::string imei;
-    Trap([&] { imei = m.IMEI(); });
+    Trap(ctx.app, [&] { imei = m.IMEI(); });
     if (imei.empty()) {
         const std::string host = HostName();
         ctx.AgentIMEI = host.size() > 7 ? host.substr(host.size() - 7) : host;
@@ -263,9 +263,9 @@ void ReportModemInfo(Context& ctx)
             ctx.window->refresh();
         ctx.pump.runPending();
     };
-    Trap([&] { app.Log(icon::kModem, "", "Modem is a " + m.Model()); });
+    Trap(ctx.app, [&] { app.Log(icon::kModem, "", "Modem is a " + m.Model()); });
     group();
-    Trap([&] {
+    Trap(ctx.app, [&] {
         switch (m.NetworkRegistration()) {
         case 0:
             app.Log(icon::kModem, "", "NOT registered with any network");
@@ -289,32 +289,32 @@ void ReportModemInfo(Context& ctx)
             break;
         }
     });
-    Trap([&] { app.Log(icon::kModem, "", "Service center is " + m.ServiceCentre()); });
+    Trap(ctx.app, [&] { app.Log(icon::kModem, "", "Service center is " + m.ServiceCentre()); });
     group();
-    Trap([&] {
+    Trap(ctx.app, [&] {
         const int signal = m.SignalLevel();
         app.Log(icon::kModem, "", "Signal level : " + std::to_string(signal) + "%");
         if (ctx.window)
             ctx.window->Signal(signal);
     });
-    Trap([&] {
+    Trap(ctx.app, [&] {
         if (const int battery = m.BatteryLevel(); battery != -1)
             app.Log(icon::kModem, "", "Battery level : " + std::to_string(battery) + "%");
     });
     group();
-    Trap([&] {
+    Trap(ctx.app, [&] {
         app.Log(icon::kModem, "",
             m.IsTextModeSupported() ? "Text mode is supported" : "Only PDU mode is supported");
     });
-    Trap([&] { app.Log(icon::kModem, "", "Productol is " + m.GetMode()); });
+    Trap(ctx.app, [&] { app.Log(icon::kModem, "", "Productol is " + m.GetMode()); });
     group();
-    Trap([&] {
+    Trap(ctx.app, [&] {
         if (m.IsMessageMemoryReadable())
             app.Log(icon::kModem, "", "Message memory can be read");
         else
             app.Log(icon::kError, "", "Message memory cannot be read");
     });
-    Trap([&] {
+    Trap(ctx.app, [&] {
         const std::string memory = m.GetSelectedMemory();
         if (memory.empty())
             app.Log(icon::kError, "", "Modem may not support inbound messages and delivery receipts");
@@ -322,7 +322,7 @@ void ReportModemInfo(Context& ctx)
             app.Log(icon::kModem, "", memory + " is the active memory");
     });
     group();
-    Trap([&] { m.EnableMessageReports(false); });
+    Trap(ctx.app, [&] { m.EnableMessageReports(false); });
 }
 
 void CheckModemLink(Context& ctx)
@@ -337,14 +337,14 @@ void CheckModemLink(Context& ctx)
             return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
         };
         std::string reply;
-        Trap([&] { reply = ctx.modem ? ctx.modem->ATI(1) : std::string(); });
+        Trap(ctx.app, [&] { reply = ctx.modem ? ctx.modem->ATI(1) : std::string(); });
         if (!endsWith(reply, "\r\nOK")) {
             ctx.app.Log(icon::kWarning, "", "Invalid response from modem -> " + reply);
             if (ctx.modem)
                 ctx.modem->ClosePort();
             InitialiseModem(ctx, false);
             reply.clear();
-            Trap([&] { reply = ctx.modem ? ctx.modem->ATI(1) : std::string(); });
+            Trap(ctx.app, [&] { reply = ctx.modem ? ctx.modem->ATI(1) : std::string(); });
             if (!endsWith(reply, "OK"))
                 ctx.app.Log(icon::kError, "", "Could not reset link to modem");
         }

@@ -84,7 +84,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     runPendingTwice(ctx);
 
     ctx.MaxMessageSize = 160;
-    Trap([&] {
+    Trap(ctx.app, [&] {
         if (store::OpenOutbox(ctx.outbox, TrailingSeparator(ctx.DataFolder), false))
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;
     });
@@ -96,11 +96,11 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
             "Outbox database version [" + std::to_string(revision)
                 + "] is incomatible with this application");
 
-    Trap([&] { InitialiseModem(ctx, false); });
+    Trap(ctx.app, [&] { InitialiseModem(ctx, false); });
     ctx.filter.LoadAddressFilter();
     if (ctx.modem && ctx.modem->IsPortOpen()) {
         bool present = false;
-        Trap([&] { present = ctx.modem->IsModemPresent(); });
+        Trap(ctx.app, [&] { present = ctx.modem->IsModemPresent(); });
         if (!present)
             app.Log(icon::kError, "", "No modem detected on " + ctx.modem->PortName);
         else
@@ -110,18 +110,18 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
 
     LogStartupSummary(ctx);
     ctx.mail.settings = {ctx.config.MailAllowPlainLogin, ctx.config.MailPasswordFile};
-    Trap([&] { mail::InitMail(ctx.mail, ctx.outbox); });
+    Trap(ctx.app, [&] { mail::InitMail(ctx.mail, ctx.outbox); });
     runPendingTwice(ctx);
 
     if (ctx.outbox.handle && ctx.outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) {
         app.PushFeedback("Updating friendly name cache from address book...");
         if (ctx.commandLine.find("/resetnamecache") != std::string::npos)
-            Trap([&] { routing::ResetNameCache(ctx.outbox); });
-        Trap([&] { routing::ImportNameCache(ctx.nameCache, ctx.outbox, ctx.DataFolder, true); });
+            Trap(ctx.app, [&] { routing::ResetNameCache(ctx.outbox); });
+        Trap(ctx.app, [&] { routing::ImportNameCache(ctx.nameCache, ctx.outbox, ctx.DataFolder, true); });
         app.PopFeedback();
         if (ctx.commandLine.find("/resetmailactive") != std::string::npos)
-            Trap([&] { mail::SetMailSenderActive(ctx.outbox, false); });
-        Trap([&] {
+            Trap(ctx.app, [&] { mail::SetMailSenderActive(ctx.outbox, false); });
+        Trap(ctx.app, [&] {
             if (const auto n = store::UpdateQueueSize(ctx.outbox))
                 app.QueueSize(*n);
         });
@@ -156,7 +156,7 @@ void LogStartupSummary(Context& ctx)
     app.Log(icon::kInfo, "", "Validity Period is " + ValidityPeriodText(s.ValidityPeriodInMinutes));
     if (ctx.filter.IsAddressFilterActive())
         app.Log(icon::kWarning, "", "Address filtering is active");
-    Trap([&] { mail::LoadDiagnostics(ctx.diagnostics, ctx.outbox, false); });
+    Trap(ctx.app, [&] { mail::LoadDiagnostics(ctx.diagnostics, ctx.outbox, false); });
     if (s.SMSForwarding)
         app.Log(icon::kInfo, "", "SMS Forwading is enabled");
 }
@@ -188,12 +188,12 @@ std::optional<std::string> HeadlessPrompts::createOutbox()
 
 void ShutDown(Context& ctx)
 {
-    Trap([&] {
+    Trap(ctx.app, [&] {
         if (ctx.modem)
             ctx.modem->ClosePort();
     });
     ctx.modem.reset();
-    Trap([&] {
+    Trap(ctx.app, [&] {
         if (ctx.outbox.handle)
             ctx.outbox.handle->CloseDatabase();
     });
@@ -202,7 +202,7 @@ void ShutDown(Context& ctx)
     std::string folder = ctx.DataFolder;
     if (ctx.overrides.dataFolder)
         folder = ctx.settings.get("Setup", "DataFolder").value_or("");
-    Trap([&] { ctx.app.SaveEnviroment(ctx.config, folder); });
+    Trap(ctx.app, [&] { ctx.app.SaveEnviroment(ctx.config, folder); });
 }
 
 } // namespace vesk::core

@@ -74,7 +74,8 @@ void LoadDiagnostics(Diagnostics& diag, store::Outbox& outbox, bool quiet)
         rows->Close();
         if (opened)
             handle.CloseDatabase();
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "LoadDiagnostics", e);
         return;
     }
     if (quiet || diag.Email.empty())
@@ -133,7 +134,8 @@ void SaveDiagnostics(const Diagnostics& diag, store::Outbox& outbox)
             failed();
         if (opened)
             handle.CloseDatabase();
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "SaveDiagnostics", e);
     }
 }
 
@@ -166,7 +168,8 @@ void CheckModemAlert(Diagnostics& diag, store::Outbox& outbox, ModemProbe& modem
         body += "Messages cannot be delivered.";
         queueAlert(diag, outbox, feedback, "Creating GSM Device Alert...",
             "Device Alert - No Link To Modem at " + Format(now, "HH:NN"), body);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "CheckModemAlert", e);
     }
 }
 
@@ -185,7 +188,8 @@ void CheckSignalAlert(Diagnostics& diag, store::Outbox& outbox, ModemProbe& mode
             "Signal Level Alert - " + std::to_string(level) + "% at" + Format(now, "HH:NN"),
             "Service may be affected.");
         diag.lastSignalAlert = now;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "CheckSignalAlert", e);
     }
 }
 
@@ -199,7 +203,8 @@ void SendFailureAlert(const Diagnostics& diag, store::Outbox& outbox, const std:
             = "Address\t : " + address + "\r\n" + "Name\t : " + name + "\r\n" + "Error\t : " + error;
         queueAlert(diag, outbox, feedback, "Send Message Failure Alert...",
             "Send Message Failure Alert : " + address + " at " + Format(when, "HH:NN"), body);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "SendFailureAlert", e);
     }
 }
 

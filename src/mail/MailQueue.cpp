@@ -92,8 +92,8 @@ void InitMail(MailQueue& queue, store::Outbox& outbox)
     try {
         if (!queue.client)
             queue.client = std::make_unique<MailClient>(outbox.log);
-    } catch (...) {
-        outbox.log.Log(icon::kError, "", "Mail interface could not be initialised");
+    } catch (const std::exception& e) {
+        outbox.log.Log(icon::kError, "", std::string("Mail interface could not be initialised : ") + e.what());
     }
     LoadMailConfig(queue, outbox);
 }
@@ -129,7 +129,8 @@ void LoadMailConfig(MailQueue& queue, store::Outbox& outbox)
             queue.client->LoginMethod = method;
             queue.client->AllowPlainLogin = queue.settings.allowPlainLogin;
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "LoadMailConfig", e);
     }
 }
 
@@ -162,7 +163,8 @@ void SaveMailConfig(store::Outbox& outbox, const std::string& serverText, const 
             statement = insert;
         }
         open.db().ExecuteRecordResult(statement);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "SaveMailConfig", e);
     }
 }
 
@@ -182,7 +184,8 @@ bool QueueMail(store::Outbox& outbox, const std::string& recipients, const std::
             + store::Quote(store::Left(recipients, 250)) + "','" + store::Quote(store::Left(subject, 100))
             + "','" + store::Quote(message) + "')";
         return open.db().ExecuteRecordResult(statement) == 1;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "QueueMail", e);
         return false;
     }
 }
@@ -194,27 +197,21 @@ bool SetMailSenderActive(store::Outbox& outbox, bool active)
             ? "UPDATE System SET sysMailSenderActive = TRUE WHERE sysMailSenderActive = FALSE"
             : "UPDATE System SET sysMailSenderActive = FALSE";
         return store::OutboxHandle(outbox).ExecuteRecordResult(statement) == 1;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "SetMailSenderActive", e);
         return false;
     }
 }
 
 bool MailConnect(MailQueue& queue)
 {
-    try {
-        return queue.client && queue.client->Connect();
-    } catch (...) {
-        return false;
-    }
+    return queue.client && queue.client->Connect();
 }
 
 void MailDisconnect(MailQueue& queue)
 {
-    try {
-        if (queue.client)
-            queue.client->Disconnect();
-    } catch (...) {
-    }
+    if (queue.client)
+        queue.client->Disconnect();
 }
 
 void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedback)
@@ -265,7 +262,8 @@ void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedbac
             }
             MailDisconnect(queue);
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "ProcessMailQueue", e);
     }
     queue.nextCheck = clock.now().addMinutes(kQueueSpacingMinutes);
 }
@@ -294,7 +292,8 @@ bool SendQueuedMail(MailQueue& queue, store::Outbox& outbox, const store::Record
             store::OutboxHandle(outbox).Execute("DELETE FROM MailMessage WHERE mlID = " + std::to_string(id));
         }
         feedback.PopFeedback();
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "SendQueuedMail", e);
     }
     return sent;
 }
@@ -304,11 +303,7 @@ bool SendMailNow(
 {
     if (Trim(recipients).empty() || !queue.client)
         return false;
-    try {
-        return queue.client->Send(recipients, "", "", subject, body);
-    } catch (...) {
-        return false;
-    }
+    return queue.client->Send(recipients, "", "", subject, body);
 }
 
 MailTestResult TestMailAccount(LogSink& log, const std::string& server, const std::string& account,
@@ -356,7 +351,8 @@ MailTestResult TestMailAccount(LogSink& log, const std::string& server, const st
                 = "Error " + std::to_string(client.LastErrorNumber()) + "\r\n" + client.LastErrorText();
         }
         client.Disconnect();
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(log, "TestMailAccount", e);
         result.outcome = MailTestResult::Outcome::NotConnected;
         result.message = "Mail interface could not be initialised";
     }

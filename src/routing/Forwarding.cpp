@@ -36,9 +36,9 @@ bool MatchText(const std::string& text, const std::string& pattern, LogSink& log
     try {
         const PatternMatcher matcher;
         return matcher.Test(ToLower(pattern), ToLower(text));
-    } catch (...) {
-        log.Log(
-            icon::kError, "", "MatchText couldnot create a PatternMatcher. Allowing " + text.substr(0, 30));
+    } catch (const std::exception& e) {
+        log.Log(icon::kError, "",
+            "MatchText couldnot create a PatternMatcher. Allowing " + text.substr(0, 30) + " : " + e.what());
         return true;
     }
 }
@@ -81,7 +81,8 @@ bool FindForwardRule(
             splitDestination(match);
         rules->Close();
         return match.Found;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "FindForwardRule", e);
         return false;
     }
 }
@@ -133,7 +134,8 @@ void ForwardMessage(store::Outbox& outbox, const ForwardTarget& target, const st
         }
         if (!match.MailRecipients.empty())
             ForwardByMail(outbox, target, text, received, match, contact);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "ForwardMessage", e);
     }
 }
 
@@ -151,7 +153,8 @@ void ForwardByMail(store::Outbox& outbox, const ForwardTarget& target, const std
         else
             outbox.log.Log(icon::kWarning, "",
                 "Could not create mail message : " + store::OutboxHandle(outbox).LastError());
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "ForwardByMail", e);
     }
 }
 
@@ -164,7 +167,8 @@ std::vector<ForwardRuleRow> LoadForwardRules(store::Outbox& outbox)
         for (; rules && !rules->IsEOF(); rules->MoveNext())
             rows.push_back({TextOf(rules->Field("fwdSource")), TextOf(rules->Field("fwdSourceName")),
                 TextOf(rules->Field("fwdKeyword")), TextOf(rules->Field("fwdDestination"))});
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "LoadForwardRules", e);
     }
     return rows;
 }
@@ -198,7 +202,8 @@ bool SaveForwardRules(
         if (opened)
             handle.CloseDatabase();
         return ok;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "SaveForwardRules", e);
         return false;
     }
 }

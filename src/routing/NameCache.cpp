@@ -33,7 +33,8 @@ bool IsNameCacheImportDue(store::Outbox& outbox)
             return false;
         const DateTime last = DateOf(rows->Field("sysNameCacheLastImportTime"));
         return minuteBoundaries(last, outbox.clock.now()) > kRefreshMinutes;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "IsNameCacheImportDue", e);
         return false;
     }
 }
@@ -51,7 +52,8 @@ bool OpenContactsDatabase(NameCache& cache, store::Outbox& outbox, const std::st
         if (!cache.contacts->FileExists())
             return false;
         return cache.contacts->OpenDatabase(store::mode::kReadShared);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "OpenContactsDatabase", e);
         return false;
     }
 }
@@ -95,7 +97,8 @@ bool ImportNameCache(NameCache& cache, store::Outbox& outbox, const std::string&
             + store::DateLiteral(outbox.clock.now()));
         CloseContactsDatabase(cache);
         return true;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "ImportNameCache", e);
         return false;
     }
 }
@@ -105,7 +108,8 @@ void ResetNameCache(store::Outbox& outbox)
     try {
         store::OutboxHandle(outbox).Execute(
             "UPDATE System SET sysNameCacheImportFlag = FALSE, sysNameCacheLastImportTime = NULL");
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "ResetNameCache", e);
     }
 }
 
@@ -122,7 +126,8 @@ Contact LookupFriendlyName(store::Outbox& outbox, const std::string& address)
             contact.Address = TextOf(rows->Field("fnAddress"));
             contact.IsPrivate = BoolOf(rows->Field("fnIsPrivate"));
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
+        LogCaught(outbox.log, "LookupFriendlyName", e);
         return Contact {.Name = "Unknown Contact", .Address = address, .IsPrivate = false};
     }
     return contact;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <exception>
 #include <string>
+#include <string_view>
 
 namespace vesk {
 
@@ -25,5 +27,9 @@ public:
     virtual ~LogSink() = default;
     virtual void Log(int icon, const std::string& address, const std::string& text) = 0;
 };
+
+// One error line for a fault that a routine caught and carried on after: where it was and what
+// the exception said. Never throws.
+void LogCaught(LogSink& log, std::string_view where, const std::exception& error) noexcept;
 
 } // namespace vesk

@@ -1,5 +1,6 @@
 #include "core/Engine.h"
 #include "core/Startup.h"
+#include "core/Trap.h"
 
 #include "TempDir.h"
 
@@ -60,4 +61,23 @@ TEST(DataFolder, EitherDatabaseMakesADataFolder)
     EXPECT_TRUE(FolderHasDataFiles(dir.path()));
     EXPECT_TRUE(FolderHasDataFiles(" " + dir.path() + "/ "));
     EXPECT_FALSE(FolderHasDataFiles(dir.file("missing")));
+}
+
+TEST(Trap, AFailingStepLeavesOneLineSayingWhereAndWhat)
+{
+    struct Lines final : vesk::LogSink
+    {
+        void Log(int icon, const std::string&, const std::string& text) override
+        {
+            lines.push_back(std::to_string(icon) + " " + text);
+        }
+        std::vector<std::string> lines;
+    } log;
+    int after = 0;
+    Trap(log, [] { throw std::out_of_range("index 9 of 3"); });
+    Trap(log, [&] { ++after; });
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].rfind("3 EngineRules_test.cpp:", 0), 0u) << log.lines[0];
+    EXPECT_NE(log.lines[0].find(" : index 9 of 3"), std::string::npos);
+    EXPECT_EQ(after, 1);
 }
