@@ -49,9 +49,8 @@ std::string count(long n)
 
 void printTable(const StatusSnapshot& s, const std::string& state)
 {
-    const auto row = [](const char* name, const std::string& value) {
-        std::printf("%-16s %s\n", name, value.c_str());
-    };
+    const auto row
+        = [](const char* name, const std::string& value) { std::printf("%-16s %s\n", name, value.c_str()); };
     row("State", state);
     row("Mode", s.mode);
     row("Version", s.version);
@@ -103,7 +102,8 @@ int main(int argc, char** argv)
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto snapshot = ParseSnapshot(text);
     if (!snapshot) {
-        std::fprintf(stderr, "vesk-status: no status at %s: the console is not running there\n", path.c_str());
+        std::fprintf(
+            stderr, "vesk-status: no status at %s: the console is not running there\n", path.c_str());
         return kNoSnapshot;
     }
     const long age = static_cast<long>(std::time(nullptr) - snapshot->updated);

@@ -16,19 +16,20 @@ namespace {
 
 void printHelp(const std::string& program, bool window)
 {
-    std::cout << "Usage: " << program << " [options] [/wizard] [/resetnamecache] [/resetmailactive]\n"
-              << (window ? "  --headless          run without a window; the activity log goes to standard output\n"
-                         : "  --headless          accepted; this program never opens a window\n")
-              << "  --data-folder DIR   use the databases in DIR for this run\n"
-                 "  --create-outbox     create the databases from the templates when DIR has none\n"
-                 "  --port DEVICE       use this serial device for this run (no modem search)\n"
-                 "  --metrics-file PATH keep the figures in PATH in the Prometheus text format\n"
-                 "  --help              show this text\n"
-                 "  --version           show the version\n"
-                 "SIGTERM or SIGINT stop the console in order; SIGUSR1 pauses or resumes it;\n"
-                 "SIGHUP reloads the settings file after the current pass.\n"
-                 "The settings file is named by VESK_SETTINGS, else\n"
-                 "$XDG_CONFIG_HOME/Quillon/Quillon Vesk Console.conf.\n";
+    std::cout
+        << "Usage: " << program << " [options] [/wizard] [/resetnamecache] [/resetmailactive]\n"
+        << (window ? "  --headless          run without a window; the activity log goes to standard output\n"
+                   : "  --headless          accepted; this program never opens a window\n")
+        << "  --data-folder DIR   use the databases in DIR for this run\n"
+           "  --create-outbox     create the databases from the templates when DIR has none\n"
+           "  --port DEVICE       use this serial device for this run (no modem search)\n"
+           "  --metrics-file PATH keep the figures in PATH in the Prometheus text format\n"
+           "  --help              show this text\n"
+           "  --version           show the version\n"
+           "SIGTERM or SIGINT stop the console in order; SIGUSR1 pauses or resumes it;\n"
+           "SIGHUP reloads the settings file after the current pass.\n"
+           "The settings file is named by VESK_SETTINGS, else\n"
+           "$XDG_CONFIG_HOME/Quillon/Quillon Vesk Console.conf.\n";
 }
 
 int runHeadless(const std::string& program, SettingsStore& settings, const ConsoleOptions& options)

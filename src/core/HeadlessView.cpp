@@ -37,12 +37,13 @@ std::string HeadlessView::LevelName(int icon)
 bool HeadlessView::IsJournalStream(int fd)
 {
     const char* stream = std::getenv("JOURNAL_STREAM");
-    struct stat st {};
+    struct stat st;
     if (!stream || !*stream || ::fstat(fd, &st) != 0)
         return false;
     unsigned long long device = 0;
     unsigned long long inode = 0;
-    return std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && device == st.st_dev && inode == st.st_ino;
+    return std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && device == st.st_dev
+        && inode == st.st_ino;
 }
 
 std::string HeadlessView::SyslogPrefix(int icon)

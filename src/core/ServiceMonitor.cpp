@@ -55,7 +55,8 @@ void ServiceMonitor::configure(Context& ctx, const std::string& metricsFile)
         folder = ctx.DataFolder;
     }
     m_snapshotPath = folder.empty() ? std::string() : TrailingSeparator(folder) + kSnapshotName;
-    m_metricsPath = !metricsFile.empty() ? metricsFile : ctx.settings.get("Service", "MetricsFile").value_or("");
+    m_metricsPath
+        = !metricsFile.empty() ? metricsFile : ctx.settings.get("Service", "MetricsFile").value_or("");
     const auto limit = LeadingNumber(
         ctx.settings.get("Service", "WatchdogPassLimit").value_or(std::to_string(kDefaultPassLimitSeconds)));
     m_passLimit = std::chrono::seconds(limit >= 1 ? static_cast<long>(limit) : kDefaultPassLimitSeconds);

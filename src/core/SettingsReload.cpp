@@ -84,7 +84,8 @@ bool ReloadSettings(Context& ctx)
         ConsoleApp reader(ctx.clock, candidate);
         if (!reader.LoadEnvironment(fresh, folder)) {
             ctx.app.Log(icon::kError, "",
-                "Settings not reloaded: a value in " + path + " does not convert; the settings in force stay");
+                "Settings not reloaded: a value in " + path
+                    + " does not convert; the settings in force stay");
             return false;
         }
     }
@@ -113,7 +114,8 @@ bool ReloadSettings(Context& ctx)
     const CConfig old = ctx.config;
     ctx.settings = candidate;
     ctx.config = fresh;
-    if (!ctx.overrides.dataFolder && !folder.empty() && TrailingSeparator(folder) != TrailingSeparator(ctx.DataFolder))
+    if (!ctx.overrides.dataFolder && !folder.empty()
+        && TrailingSeparator(folder) != TrailingSeparator(ctx.DataFolder))
         ctx.app.Log(icon::kWarning, "", "The new data folder is used from the next start");
     if (old.AppPriority != fresh.AppPriority)
         SetAppPriority(fresh.AppPriority);

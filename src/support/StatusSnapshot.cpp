@@ -42,7 +42,7 @@ std::string isoTime(std::time_t t)
     return text;
 }
 
-template <typename T> void number(const std::string& v, T& out)
+template<typename T> void number(const std::string& v, T& out)
 {
     char* end = nullptr;
     const long long n = std::strtoll(v.c_str(), &end, 10);
@@ -56,12 +56,12 @@ std::string SnapshotText(const StatusSnapshot& s)
 {
     std::ostringstream out;
     out << "version=" << oneLine(s.version) << "\nmode=" << oneLine(s.mode) << "\nport=" << oneLine(s.port)
-        << "\nmodel=" << oneLine(s.model) << "\nimei=" << oneLine(s.imei) << "\nnetwork=" << oneLine(s.network)
-        << "\nsignal=" << s.signal << "\nqueued=" << s.queued << "\nsent=" << s.sent << "\nfailed=" << s.failed
-        << "\nexpired=" << s.expired << "\nreceived=" << s.received << "\nreports=" << s.reports
-        << "\nlast_error=" << oneLine(s.lastError) << "\nlast_error_time=" << s.lastErrorTime
-        << "\nlast_pass=" << s.lastPass << "\nstarted=" << s.started << "\nupdated=" << s.updated
-        << "\npid=" << s.pid << '\n';
+        << "\nmodel=" << oneLine(s.model) << "\nimei=" << oneLine(s.imei)
+        << "\nnetwork=" << oneLine(s.network) << "\nsignal=" << s.signal << "\nqueued=" << s.queued
+        << "\nsent=" << s.sent << "\nfailed=" << s.failed << "\nexpired=" << s.expired
+        << "\nreceived=" << s.received << "\nreports=" << s.reports << "\nlast_error=" << oneLine(s.lastError)
+        << "\nlast_error_time=" << s.lastErrorTime << "\nlast_pass=" << s.lastPass
+        << "\nstarted=" << s.started << "\nupdated=" << s.updated << "\npid=" << s.pid << '\n';
     return out.str();
 }
 
@@ -132,10 +132,11 @@ std::string MetricsText(const StatusSnapshot& s)
         s.failed);
     metric("vesk_messages_expired_total", "counter", "Messages that expired before they could be sent.",
         s.expired);
-    metric("vesk_messages_received_total", "counter", "Inbound messages received since the start.", s.received);
+    metric(
+        "vesk_messages_received_total", "counter", "Inbound messages received since the start.", s.received);
     metric("vesk_delivery_reports_total", "counter", "Delivery reports received since the start.", s.reports);
-    metric("vesk_queue_length", "gauge", "Messages waiting in the outbox (-1 before it was counted).",
-        s.queued);
+    metric(
+        "vesk_queue_length", "gauge", "Messages waiting in the outbox (-1 before it was counted).", s.queued);
     metric("vesk_signal_percent", "gauge", "Modem signal level in percent (-1 unknown).", s.signal);
     metric("vesk_modem_up", "gauge", "1 while the modem port is open and answering.",
         s.mode == "running" || s.mode == "paused" ? 1 : 0);
@@ -152,8 +153,8 @@ std::string SnapshotJson(const StatusSnapshot& s, bool stale)
         << ", \"model\": " << jsonString(s.model) << ", \"imei\": " << jsonString(s.imei)
         << ", \"network\": " << jsonString(s.network) << ", \"signal\": " << s.signal
         << ", \"queued\": " << s.queued << ", \"sent\": " << s.sent << ", \"failed\": " << s.failed
-        << ", \"expired\": " << s.expired << ", \"received\": " << s.received << ", \"reports\": " << s.reports
-        << ", \"last_error\": " << jsonString(s.lastError)
+        << ", \"expired\": " << s.expired << ", \"received\": " << s.received
+        << ", \"reports\": " << s.reports << ", \"last_error\": " << jsonString(s.lastError)
         << ", \"last_error_time\": " << jsonString(isoTime(s.lastErrorTime))
         << ", \"last_pass\": " << jsonString(isoTime(s.lastPass))
         << ", \"started\": " << jsonString(isoTime(s.started))

@@ -96,8 +96,9 @@ protected:
         EXPECT_TRUE(store::CreateOutbox(dataFolder, VESK_BIN_DIR "/DB/", errorText, errorLines)) << errorText;
     }
 
-    std::unique_ptr<ConsoleProcess> startConsole(const std::string& port, std::map<std::string, std::string> settings,
-        const std::vector<std::string>& env = {}, const std::vector<std::string>& options = {})
+    std::unique_ptr<ConsoleProcess> startConsole(const std::string& port,
+        std::map<std::string, std::string> settings, const std::vector<std::string>& env = {},
+        const std::vector<std::string>& options = {})
     {
         settings.emplace("Resource/SendInterval", "1");
         settings.emplace("COM/CommandTimeout", "2");
@@ -117,8 +118,10 @@ protected:
     void queue(int count, const std::string& address = "+15550123", const std::string& expires = "NULL")
     {
         for (int i = 0; i < count; ++i)
-            sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgExpires) VALUES ('Ann', '"
-                + address + "', 'message " + std::to_string(i) + "', #01/Jan/2020 00:00:00#, " + expires + ")");
+            sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgExpires) VALUES "
+                "('Ann', '"
+                + address + "', 'message " + std::to_string(i) + "', #01/Jan/2020 00:00:00#, " + expires
+                + ")");
     }
 
     long count(const std::string& where)
@@ -196,16 +199,18 @@ TEST_F(ServiceE2E, StatusAndMetricsAgreeWithTheOutbox)
     modem.control("deliver +447700900123 hello there");
     ASSERT_TRUE(WaitFor([&] {
         return count("msgStatus = 5") == 3 && count("msgStatus = 2") == 2
-            && vesk::testing::ReadFile(dataFolder + "/vesk-console.status").find("reports=3") != std::string::npos;
+            && vesk::testing::ReadFile(dataFolder + "/vesk-console.status").find("reports=3")
+            != std::string::npos;
     })) << console->log();
 
     const auto [code, table] = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
     EXPECT_EQ(code, 0) << table;
-    for (const char* row : {"State            running", "Mode             running", "Sent             3",
-             "Failed           1", "Expired          1", "Received         1", "Reports          3",
-             "Queued           0"})
+    for (const char* row :
+        {"State            running", "Mode             running", "Sent             3", "Failed           1",
+            "Expired          1", "Received         1", "Reports          3", "Queued           0"})
         EXPECT_NE(table.find(row), std::string::npos) << row << '\n' << table;
-    const auto [jsonCode, json] = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder, "--json"});
+    const auto [jsonCode, json]
+        = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder, "--json"});
     EXPECT_EQ(jsonCode, 0);
     for (const char* field : {"\"stale\": false", "\"sent\": 3", "\"failed\": 1", "\"expired\": 1",
              "\"received\": 1", "\"reports\": 3", "\"queued\": 0"})
@@ -225,7 +230,8 @@ TEST_F(ServiceE2E, StatusAndMetricsAgreeWithTheOutbox)
 
     // Stopped, then a snapshot nobody refreshes: both are a failed health check.
     EXPECT_EQ(console->stop(), 0);
-    const auto [stoppedCode, stopped] = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
+    const auto [stoppedCode, stopped]
+        = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
     EXPECT_EQ(stoppedCode, 1);
     EXPECT_NE(stopped.find("stopped"), std::string::npos) << stopped;
     auto old = *ParseSnapshot(vesk::testing::ReadFile(dataFolder + "/vesk-console.status"));
