@@ -21,7 +21,7 @@ const char* const kUsage = "Usage: vesk-status [--data-folder DIR | --instance N
                            "\n"
                            "Shows the status of a running console.\n"
                            "  --data-folder DIR  the console runs without a service manager on DIR\n"
-                           "  --instance NAME    the service vesk-console@NAME (/run/vesk-console/NAME)\n"
+                           "  --instance NAME    the service vesk-console@NAME (/run/vesk-console@NAME)\n"
                            "  --json             one JSON object instead of the table\n"
                            "Without a folder, the service vesk-console (/run/vesk-console).\n"
                            "Exit status: 0 running, 1 stale or stopped, 3 no snapshot, 2 bad usage.\n";
@@ -88,7 +88,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "vesk-status: bad instance name\n");
                 return kBadUsage;
             }
-            folder = arg == "--instance" ? "/run/vesk-console/" + v : v;
+            folder = arg == "--instance" ? "/run/vesk-console@" + v : v;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
