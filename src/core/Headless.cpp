@@ -2,6 +2,8 @@
 
 #include "core/Context.h"
 #include "core/Engine.h"
+#include "core/ServiceMonitor.h"
+#include "core/SettingsReload.h"
 
 #include <csignal>
 #include <poll.h>
@@ -22,6 +24,7 @@ HeadlessConsole::HeadlessConsole()
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGUSR1);
+    sigaddset(&set, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     m_signalFd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     m_nextTick = std::chrono::steady_clock::now() + kTick;
@@ -55,6 +58,8 @@ void HeadlessConsole::takeSignals(int waitMs)
             continue;
         if (info.ssi_signo == SIGUSR1) {
             TogglePause(*m_ctx);
+        } else if (info.ssi_signo == SIGHUP) {
+            m_reloadRequested = true; // taken up between passes
         } else {
             m_ctx->app.Log(1, "", "Stop requested by signal " + std::to_string(info.ssi_signo));
             m_ctx->stopRequested = true;
@@ -62,22 +67,37 @@ void HeadlessConsole::takeSignals(int waitMs)
     }
 }
 
+void HeadlessConsole::Signal(int percent)
+{
+    if (m_monitor)
+        m_monitor->setSignal(percent);
+}
+
+void HeadlessConsole::tick()
+{
+    m_nextTick = std::chrono::steady_clock::now() + kTick;
+    if (m_monitor)
+        m_monitor->tick();
+    OnTick(*m_ctx);
+}
+
 void HeadlessConsole::runPending()
 {
     takeSignals(0);
-    if (m_ctx && std::chrono::steady_clock::now() >= m_nextTick) {
-        m_nextTick = std::chrono::steady_clock::now() + kTick;
-        OnTick(*m_ctx);
-    }
+    if (m_ctx && std::chrono::steady_clock::now() >= m_nextTick)
+        tick();
 }
 
 void HeadlessConsole::run()
 {
     while (m_ctx && !m_ctx->stopRequested) {
+        if (m_reloadRequested && !m_ctx->tickRunning) {
+            m_reloadRequested = false;
+            ReloadSettings(*m_ctx);
+        }
         const auto now = std::chrono::steady_clock::now();
         if (now >= m_nextTick) {
-            m_nextTick = now + kTick;
-            OnTick(*m_ctx);
+            tick();
             continue;
         }
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(m_nextTick - now);
@@ -85,6 +105,8 @@ void HeadlessConsole::run()
     }
     if (m_ctx)
         m_ctx->app.setMode(mode::kStopping);
+    if (m_monitor)
+        m_monitor->stopping();
 }
 
 } // namespace vesk::core

@@ -9,8 +9,11 @@ namespace vesk::core {
 
 struct Context;
 
-// The console without a window: a one-second timer, and SIGTERM/SIGINT (stop in order) and
-// SIGUSR1 (pause or resume) read through a signal descriptor, so no handler state is global.
+class ServiceMonitor;
+
+// The console without a window: a one-second timer, and SIGTERM/SIGINT (stop in order), SIGUSR1
+// (pause or resume) and SIGHUP (reload the settings after the pass) read through a signal
+// descriptor, so no handler state is global.
 class HeadlessConsole final : public ConsoleWindow, public EventPump
 {
 public:
@@ -20,6 +23,8 @@ public:
     HeadlessConsole& operator=(const HeadlessConsole&) = delete;
 
     void attach(Context& ctx) { m_ctx = &ctx; }
+    // The service side hears every tick and signal level.
+    void attach(ServiceMonitor& monitor) { m_monitor = &monitor; }
     // Ticks until the console is told to stop; returns when it has stopped running passes.
     void run();
 
@@ -27,7 +32,7 @@ public:
     void runPending() override;
 
     // ConsoleWindow: nothing to show.
-    void Signal(int) override { }
+    void Signal(int percent) override;
     void EnableAllButtons(bool) override { }
     void showPaused(bool) override { }
     void refresh() override { }
@@ -35,8 +40,11 @@ public:
 
 private:
     void takeSignals(int waitMs);
+    void tick();
 
     Context* m_ctx = nullptr;
+    ServiceMonitor* m_monitor = nullptr;
+    bool m_reloadRequested = false;
     int m_signalFd = -1;
     std::chrono::steady_clock::time_point m_nextTick;
 };

@@ -2,6 +2,10 @@
 
 #include "core/AppLog.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+
 namespace vesk::core {
 
 std::string HeadlessView::LevelName(int icon)
@@ -30,13 +34,49 @@ std::string HeadlessView::LevelName(int icon)
     }
 }
 
+bool HeadlessView::IsJournalStream(int fd)
+{
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    struct stat st;
+    if (!stream || !*stream || ::fstat(fd, &st) != 0)
+        return false;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    return std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && device == st.st_dev
+        && inode == st.st_ino;
+}
+
+std::string HeadlessView::SyslogPrefix(int icon)
+{
+    switch (icon) {
+    case 3:
+        return "<3>";
+    case 2:
+    case 8:
+        return "<4>";
+    case 1:
+    case 5:
+    case 7:
+    case 9:
+    case 10:
+    case 11:
+        return "<6>";
+    default:
+        return "<7>";
+    }
+}
+
 void HeadlessView::lineAdded(const LogLine& line)
 {
     std::string level = LevelName(line.icon);
     level.resize(std::max<std::size_t>(level.size(), 7), ' ');
     std::string address = line.address;
     address.resize(std::max<std::size_t>(address.size(), 15), ' ');
-    m_out << line.timeText() << "  " << level << ' ' << address << ' ' << line.text << std::endl;
+    if (m_journal)
+        m_out << SyslogPrefix(line.icon);
+    else
+        m_out << line.timeText() << "  ";
+    m_out << level << ' ' << address << ' ' << line.text << std::endl;
 }
 
 } // namespace vesk::core

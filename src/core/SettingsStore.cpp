@@ -123,6 +123,15 @@ std::optional<std::string> SettingsStore::get(const std::string& section, const 
     return std::nullopt;
 }
 
+std::vector<std::pair<std::string, std::string>> SettingsStore::entries() const
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& s : m_sections)
+        for (const auto& e : s.entries)
+            out.emplace_back(s.name + "/" + e.key, e.value);
+    return out;
+}
+
 bool SettingsStore::set(const std::string& section, const std::string& key, const std::string& value)
 {
     Section* target = nullptr;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vesk::core {
@@ -20,6 +21,9 @@ public:
 
     std::optional<std::string> get(const std::string& section, const std::string& key) const;
     bool set(const std::string& section, const std::string& key, const std::string& value);
+
+    // Every value as ("Section/Key", text), in file order.
+    std::vector<std::pair<std::string, std::string>> entries() const;
 
     const std::string& path() const { return m_path; }
     const std::string& lastError() const { return m_lastError; }

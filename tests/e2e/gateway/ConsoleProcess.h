@@ -1,7 +1,7 @@
 #pragma once
 
-// Runs vesk-console --headless as its own process with its own program folder (a copy of the
-// executable and the template databases, so its address filter and modem log stay private).
+// Runs vesk-console --headless (or vesk-consoled) as its own process with its own program folder (a copy of
+// the executable and the template databases, so its address filter and modem log stay private).
 
 #include "core/SettingsStore.h"
 
@@ -49,24 +49,32 @@ class ConsoleProcess
 {
 public:
     // settings: "Section/Key" -> value, written before the console starts.
-    ConsoleProcess(
-        const std::string& dataFolder, const std::string& port, std::map<std::string, std::string> settings)
+    // env: more "NAME=value" for its environment; options: more command-line options.
+    ConsoleProcess(const std::string& dataFolder, const std::string& port,
+        std::map<std::string, std::string> settings, const std::string& program = "vesk-console",
+        const std::vector<std::string>& env = {}, const std::vector<std::string>& options = {})
     {
         namespace fs = std::filesystem;
-        fs::copy_file(VESK_BIN_DIR "/vesk-console", m_dir.file("vesk-console"));
+        fs::copy_file(VESK_BIN_DIR "/" + program, m_dir.file(program));
         fs::copy(VESK_BIN_DIR "/DB", m_dir.file("DB"), fs::copy_options::recursive);
         settings.emplace("COM/AutoDetect", "0");
         settings.emplace("Setup/RunWizard", "0");
         core::SettingsStore conf(m_dir.file("console.conf"));
         for (const auto& [name, value] : settings)
             conf.set(name.substr(0, name.find('/')), name.substr(name.find('/') + 1), value);
-        m_args = {"/usr/bin/env", "VESK_SETTINGS=" + m_dir.file("console.conf"), m_dir.file("vesk-console"),
-            "--headless", "--data-folder", dataFolder, "--port", port, "--create-outbox"};
+        m_args = {"/usr/bin/env", "VESK_SETTINGS=" + m_dir.file("console.conf")};
+        m_args.insert(m_args.end(), env.begin(), env.end());
+        m_args.insert(m_args.end(),
+            {m_dir.file(program), "--headless", "--data-folder", dataFolder, "--port", port,
+                "--create-outbox"});
+        m_args.insert(m_args.end(), options.begin(), options.end());
     }
 
     ~ConsoleProcess() { stop(); }
 
     std::string programFolder() const { return m_dir.folder(); }
+    std::string settingsFile() const { return m_dir.file("console.conf"); }
+    pid_t pid() const { return m_pid; }
 
     void start()
     {

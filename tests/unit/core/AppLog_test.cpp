@@ -100,3 +100,30 @@ TEST(HeadlessView, PrintsTimeLevelAddressAndText)
         "05 Mar 14:07  error                   Could not open port\n"
         "05 Mar 14:07  [42]                    odd icon\n");
 }
+
+TEST(HeadlessView, ForTheJournalStartsWithThePriorityAndLeavesTheTimeOut)
+{
+    struct Case
+    {
+        int icon;
+        const char* line;
+    };
+    constexpr Case kCases[] = {
+        {3, "<3>error                   text\n"},
+        {2, "<4>warn                    text\n"},
+        {8, "<4>failed                  text\n"},
+        {1, "<6>info                    text\n"},
+        {5, "<6>send                    text\n"},
+        {42, "<7>[42]                    text\n"},
+    };
+    vesk::testing::FakeClock clock(vesk::DateTime::fromParts(2026, 3, 5, 14, 7, 0));
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.icon);
+        std::ostringstream out;
+        HeadlessView view(out, true);
+        AppLog log(clock);
+        log.Control(&view);
+        log.Log(c.icon, "", "text");
+        EXPECT_EQ(out.str(), c.line);
+    }
+}

@@ -1,0 +1,244 @@
+// vesk-consoled as a service manager runs it: readiness and watchdog over a notify socket the
+// test owns, the settings reloaded on SIGHUP, and the status snapshot and metrics file read by
+// vesk-status and a Prometheus parser, all checked against the outbox.
+#include "store/Migrate.h"
+#include "store/db.h"
+#include "support/Clock.h"
+#include "support/Convert.h"
+#include "support/StatusSnapshot.h"
+
+#include "ConsoleProcess.h"
+#include "SimProcess.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace vesk;
+using vesk::testing::ConsoleProcess;
+using vesk::testing::RunProgram;
+using vesk::testing::SimProcess;
+using vesk::testing::WaitFor;
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// The service manager's end of NOTIFY_SOCKET: every datagram with the time it came.
+class NotifySocket
+{
+public:
+    explicit NotifySocket(const std::string& path)
+        : m_path(path)
+    {
+        m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr {};
+        addr.sun_family = AF_UNIX;
+        path.copy(addr.sun_path, sizeof addr.sun_path - 1);
+        if (bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+            throw std::runtime_error("cannot bind " + path);
+    }
+    ~NotifySocket() { close(m_fd); }
+
+    // Takes every datagram that arrives within `wait`.
+    void collect(std::chrono::milliseconds wait)
+    {
+        const auto end = Steady::now() + wait;
+        for (auto now = Steady::now(); now < end; now = Steady::now()) {
+            pollfd p {m_fd, POLLIN, 0};
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
+            if (poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+            if (n > 0)
+                messages.push_back({Steady::now(), std::string(buffer, static_cast<std::size_t>(n))});
+        }
+    }
+    bool waitFor(const std::string& text, std::chrono::seconds deadline)
+    {
+        const auto end = Steady::now() + deadline;
+        while (!has(text) && Steady::now() < end)
+            collect(200ms);
+        return has(text);
+    }
+    bool has(const std::string& text) const
+    {
+        return std::any_of(messages.begin(), messages.end(),
+            [&](const auto& m) { return m.second.find(text) != std::string::npos; });
+    }
+    // The longest time without a WATCHDOG=1 between two moments.
+    Steady::duration longestWatchdogGap(Steady::time_point from, Steady::time_point to) const
+    {
+        Steady::time_point last = from;
+        Steady::duration gap {};
+        for (const auto& [at, text] : messages)
+            if (at > from && at <= to && text.find("WATCHDOG=1") != std::string::npos) {
+                gap = std::max(gap, at - last);
+                last = at;
+            }
+        return std::max(gap, to - last);
+    }
+
+    std::vector<std::pair<Steady::time_point, std::string>> messages;
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
+class ServiceE2E : public ::testing::Test
+{
+protected:
+    ServiceE2E()
+    {
+        std::filesystem::create_directories(dataFolder);
+        std::string errorText, errorLines;
+        EXPECT_TRUE(store::CreateOutbox(dataFolder, VESK_BIN_DIR "/DB/", errorText, errorLines)) << errorText;
+    }
+
+    std::unique_ptr<ConsoleProcess> startConsole(const std::string& port,
+        std::map<std::string, std::string> settings, const std::vector<std::string>& env = {},
+        const std::vector<std::string>& options = {})
+    {
+        settings.emplace("Resource/SendInterval", "1");
+        settings.emplace("COM/CommandTimeout", "2");
+        auto console
+            = std::make_unique<ConsoleProcess>(dataFolder, port, settings, "vesk-consoled", env, options);
+        console->start();
+        return console;
+    }
+
+    void sql(const std::string& statement)
+    {
+        store::db d(clock, pump);
+        d.setFilename(dataFolder + "/SMSMessages.mdb");
+        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared) && d.Execute(statement)) << d.LastError();
+    }
+
+    void queue(int count, const std::string& address = "+15550123", const std::string& expires = "NULL")
+    {
+        for (int i = 0; i < count; ++i)
+            sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgExpires) VALUES "
+                "('Ann', '"
+                + address + "', 'message " + std::to_string(i) + "', #01/Jan/2020 00:00:00#, " + expires
+                + ")");
+    }
+
+    long count(const std::string& where)
+    {
+        store::db d(clock, pump);
+        d.setFilename(dataFolder + "/SMSMessages.mdb");
+        if (!d.OpenDatabase(store::mode::kReadShared))
+            return -1;
+        auto rows = d.OpenDynaset("SELECT COUNT(*) FROM Message WHERE " + where);
+        return rows && !rows->IsEOF() ? static_cast<long>(LeadingNumber(TextOf(rows->Field(0)))) : -1;
+    }
+
+    SystemClock clock;
+    NullPump pump;
+    vesk::testing::TempDir dir;
+    std::string dataFolder = dir.file("data");
+};
+
+} // namespace
+
+TEST_F(ServiceE2E, ServiceManagerHearsReadyWatchdogThroughLongPassesAndStopping)
+{
+    SimProcess modem;
+    NotifySocket manager(dir.file("notify"));
+    const std::vector<std::string> env {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"};
+    auto console = startConsole(modem.path(), {{"COM/SendTimeout", "10"}}, env);
+    ASSERT_TRUE(manager.waitFor("READY=1", 60s)) << console->log();
+    EXPECT_TRUE(manager.has("STATUS=running")) << console->log();
+
+    // Slow replies make one pass of several seconds; the waits inside it keep the watchdog fed.
+    modem.control("fault slow 700");
+    queue(3);
+    const auto passStart = Steady::now();
+    while (count("msgStatus = 3") < 3 && Steady::now() - passStart < 120s)
+        manager.collect(500ms);
+    ASSERT_EQ(count("msgStatus = 3"), 3) << console->log();
+    EXPECT_GT(Steady::now() - passStart, 4s) << "a long pass";
+    EXPECT_LT(manager.longestWatchdogGap(passStart, Steady::now()), 3s) << "at least every half interval";
+
+    // SIGHUP: the settings are read again between passes.
+    kill(console->pid(), SIGHUP);
+    EXPECT_TRUE(WaitFor([&] { return console->logHas("Settings reloaded from"); }, 30s)) << console->log();
+
+    kill(console->pid(), SIGTERM);
+    EXPECT_TRUE(manager.waitFor("STOPPING=1", 30s));
+    EXPECT_EQ(console->stop(), 0);
+}
+
+TEST_F(ServiceE2E, WatchdogStopsOnlyWhenAPassOutlastsItsLimit)
+{
+    SimProcess modem;
+    NotifySocket manager(dir.file("notify"));
+    const std::vector<std::string> env {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"};
+    auto console
+        = startConsole(modem.path(), {{"COM/SendTimeout", "12"}, {"Service/WatchdogPassLimit", "3"}}, env);
+    ASSERT_TRUE(manager.waitFor("READY=1", 60s)) << console->log();
+    modem.control("fault silent");
+    queue(1);
+    const auto start = Steady::now();
+    while (!console->logHas("Retry at") && Steady::now() - start < 120s)
+        manager.collect(500ms);
+    ASSERT_TRUE(console->logHas("Retry at")) << console->log();
+    EXPECT_GT(manager.longestWatchdogGap(start, Steady::now()), 5s) << "a send blocked past the limit";
+    modem.control("fault clear");
+}
+
+TEST_F(ServiceE2E, StatusAndMetricsAgreeWithTheOutbox)
+{
+    SimProcess modem;
+    const std::string metrics = dir.file("vesk.prom");
+    auto console = startConsole(modem.path(), {{"COM/SendTimeout", "5"}}, {}, {"--metrics-file", metrics});
+    queue(3);
+    queue(1, "12345"); // not an international number: cancelled
+    queue(1, "+15550124", "#01/Jan/2021 00:00:00#"); // expired long ago
+    modem.control("deliver +447700900123 hello there");
+    ASSERT_TRUE(WaitFor([&] {
+        return count("msgStatus = 5") == 3 && count("msgStatus = 2") == 2
+            && vesk::testing::ReadFile(dataFolder + "/vesk-console.status").find("reports=3")
+            != std::string::npos;
+    })) << console->log();
+
+    const auto [code, table] = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
+    EXPECT_EQ(code, 0) << table;
+    for (const char* row :
+        {"State            running", "Mode             running", "Sent             3", "Failed           1",
+            "Expired          1", "Received         1", "Reports          3", "Queued           0"})
+        EXPECT_NE(table.find(row), std::string::npos) << row << '\n' << table;
+    const auto [jsonCode, json]
+        = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder, "--json"});
+    EXPECT_EQ(jsonCode, 0);
+    for (const char* field : {"\"stale\": false", "\"sent\": 3", "\"failed\": 1", "\"expired\": 1",
+             "\"received\": 1", "\"reports\": 3", "\"queued\": 0"})
+        EXPECT_NE(json.find(field), std::string::npos) << field << '\n' << json;
+
+    // The metrics file as a Prometheus collector parses it.
+    const auto [parsed, samples] = RunProgram({"/usr/bin/python3", "-c",
+        "import sys\nfrom prometheus_client.parser import text_string_to_metric_families as p\n"
+        "for f in p(open(sys.argv[1]).read()):\n"
+        "    for s in f.samples: print(f.type, s.name, int(s.value))",
+        metrics});
+    EXPECT_EQ(parsed, 0) << samples;
+    for (const char* sample : {"counter vesk_messages_sent_total 3", "counter vesk_messages_failed_total 1",
+             "counter vesk_messages_expired_total 1", "counter vesk_messages_received_total 1",
+             "counter vesk_delivery_reports_total 3", "gauge vesk_queue_length 0", "gauge vesk_modem_up 1"})
+        EXPECT_NE(samples.find(sample), std::string::npos) << sample << '\n' << samples;
+
+    // Stopped, then a snapshot nobody refreshes: both are a failed health check.
+    EXPECT_EQ(console->stop(), 0);
+    const auto [stoppedCode, stopped]
+        = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
+    EXPECT_EQ(stoppedCode, 1);
+    EXPECT_NE(stopped.find("stopped"), std::string::npos) << stopped;
+    auto old = *ParseSnapshot(vesk::testing::ReadFile(dataFolder + "/vesk-console.status"));
+    old.mode = "running";
+    old.updated -= 600;
+    vesk::testing::WriteFile(dataFolder + "/vesk-console.status", SnapshotText(old));
+    const auto [staleCode, stale] = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
+    EXPECT_EQ(staleCode, 1);
+    EXPECT_NE(stale.find("STALE"), std::string::npos) << stale;
+}
