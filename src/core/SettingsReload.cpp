@@ -123,7 +123,7 @@ bool ReloadSettings(Context& ctx)
         ctx.EndTime = fresh.MaxRunTime > 0 ? ctx.clock.now().addHours(fresh.MaxRunTime) : DateTime();
     if (modemSettingsDiffer(old, fresh) && ctx.modem) {
         // The next pass opens the modem with the new settings.
-        Trap([&] { ctx.modem->ClosePort(); });
+        Trap(ctx.app, [&] { ctx.modem->ClosePort(); });
         ctx.app.Log(icon::kModem, "", "Modem settings changed: the modem is opened again");
     }
     ctx.app.Log(icon::kInfo, "",
