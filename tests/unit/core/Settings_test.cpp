@@ -169,6 +169,21 @@ TEST_F(SettingsTest, WritesLeaveNoTemporaryFileAndCreateTheFolder)
     EXPECT_EQ(unwritable.get("Setup", "RunWizard"), "0"); // the running console still sees it
 }
 
+TEST_F(SettingsTest, SavingWritesOnlyWhatChanged)
+{
+    vesk::testing::WriteFile(path, "; the operator's notes\n[COM]\nPort=/dev/ttyUSB1\nCommandTimeout=2.0\n");
+    CConfig c = load();
+    save(c, "");
+    EXPECT_EQ(vesk::testing::ReadFile(path), "; the operator's notes\n[COM]\nPort=/dev/ttyUSB1\nCommandTimeout=2.0\n")
+        << "nothing changed, so nothing is written and no default is added";
+    c.SendBatchSize = 25;
+    save(c, "");
+    const std::string text = vesk::testing::ReadFile(path);
+    EXPECT_NE(text.find("SendBatchSize=25"), std::string::npos);
+    EXPECT_EQ(text.find("SendInterval"), std::string::npos);
+    EXPECT_EQ(load().SendBatchSize, 25);
+}
+
 TEST_F(SettingsTest, HandWrittenFileIsReadLeniently)
 {
     vesk::testing::WriteFile(path,
