@@ -7,7 +7,11 @@
 #include "support/Convert.h"
 #include "support/Platform.h"
 
+#include "support/Paths.h"
+
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace vesk::core {
 namespace {
@@ -23,6 +27,33 @@ void runPendingTwice(Context& ctx)
 {
     ctx.pump.runPending();
     ctx.pump.runPending();
+}
+
+// Keeps the raw text of an entry the console cannot decode in the data folder, then frees its
+// place in the modem: it would otherwise be listed again on every read.
+void setAsideUnreadable(Context& ctx, const modem::UnreadableEntry& entry)
+{
+    const std::string path = TrailingSeparator(ctx.DataFolder) + kUnreadableFile;
+    std::string oneLine = entry.raw;
+    for (char& c : oneLine)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    ctx.app.Log(icon::kWarning, "",
+        "Unreadable message at index " + std::to_string(entry.index) + " (" + entry.reason + "): " + oneLine);
+    const std::string record = Format(ctx.clock.now(), "dd/mmm/yyyy hh:nn:ss") + " index "
+        + std::to_string(entry.index) + "\n" + entry.raw + "\n";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0640);
+    const bool kept
+        = fd >= 0 && ::write(fd, record.data(), record.size()) == static_cast<ssize_t>(record.size());
+    if (fd >= 0)
+        ::close(fd);
+    if (!kept) {
+        ctx.app.Log(
+            icon::kError, "", "Could not keep the unreadable message in " + path + "; left in the modem");
+        return;
+    }
+    if (entry.index >= 0 && ctx.modem)
+        ctx.modem->DeleteMessage(static_cast<std::int16_t>(entry.index));
 }
 
 } // namespace
@@ -49,6 +80,8 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
         ModeGuard reading(ctx.app, mode::kWorking, feedback);
         Trap([&] { listing = m.ReadMessages(); });
     }
+    for (const auto& entry : m.UnreadableEntries())
+        Trap([&] { setAsideUnreadable(ctx, entry); });
     if (!listing || listing->empty())
         return;
 
