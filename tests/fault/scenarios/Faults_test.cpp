@@ -15,15 +15,18 @@
 #include "ScriptedPump.h"
 #include "ShiftedClock.h"
 #include "SimProcess.h"
+#include "SmtpServer.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -168,13 +171,15 @@ public:
     // Prints the scenario's figures and checks them: every queued message on the air once, or
     // at most `window` of them twice (messages accepted by the modem but not recorded when the
     // console died).
-    void report(int window = 0)
+    void report(int window = 0, std::optional<std::map<std::string, int>> delivered = std::nullopt)
     {
         std::map<std::string, int> onAir;
         for (auto* s : {&sim, second.get()})
-            if (s)
+            if (s && !delivered)
                 for (const auto& line : s->control("messages"))
                     ++onAir[SimProcess::field(line, "text")];
+        if (delivered)
+            onAir = *delivered;
         int sent = 0, duplicated = 0;
         for (const auto& text : queued) {
             sent += onAir.count(text) != 0;
@@ -337,6 +342,52 @@ const Scenario kScenarios[] = {
             rig.fault("fault drop");
             rig.drain(c);
             rig.report();
+        }},
+    {"SMTP server stopped, then started again",
+        [](FaultRig& rig) {
+            auto smtp = std::make_unique<vesk::testing::SmtpServer>();
+            ASSERT_TRUE(smtp->running());
+            std::filesystem::create_directories(rig.dataFolder);
+            for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
+                std::filesystem::copy_file(
+                    std::string(VESK_BIN_DIR "/DB/") + name, rig.dataFolder + "/" + name);
+            rig.sql("UPDATE System SET sysSMSForwarding = TRUE");
+            rig.sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('*', '*', "
+                    "'desk@example.com')");
+            rig.sql("UPDATE MailConfig SET cfgServer = '" + smtp->address()
+                + "', cfgAccount = 'console@example.com'");
+            auto& c = rig.start();
+            c.ctx->mail.client->setTimeout(5);
+            std::map<std::string, int> mailed;
+            const auto inbound = [&](int n) {
+                for (int i = 0; i < n; ++i) {
+                    const std::string text = "for the desk " + std::to_string(rig.queued.size() + 1);
+                    rig.sim.control("deliver +447700900321 " + text);
+                    rig.queued.push_back(text);
+                }
+                for (int i = 0; i < 3; ++i)
+                    rig.pass(c, 3min);
+            };
+            const auto collect = [&] {
+                for (const auto& mail : smtp->mails()) {
+                    const std::string body = vesk::testing::BodyOf(mail);
+                    ++mailed[body.substr(0, body.find("\r\n"))];
+                }
+            };
+            inbound(5);
+            collect();
+            const int port = smtp->port();
+            smtp.reset(); // stopped: the next mails wait in the outbox
+            rig.faultAt = std::chrono::steady_clock::now();
+            inbound(5);
+            EXPECT_GT(rig.count("SELECT COUNT(*) FROM MailMessage"), 0);
+            smtp = std::make_unique<vesk::testing::SmtpServer>(
+                vesk::testing::SmtpServer::Options {"", "", false, port});
+            ASSERT_TRUE(smtp->running());
+            for (int i = 0; i < 5 && rig.count("SELECT COUNT(*) FROM MailMessage") != 0; ++i)
+                rig.pass(c, 3min);
+            collect();
+            rig.report(0, mailed);
         }},
     {"outbox locked while vesk-queue inserts",
         [](FaultRig& rig) {
