@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
-#include <iterator>
 #include <sstream>
 
 namespace vesk::modemsim {
@@ -224,10 +223,10 @@ bool ModemSimulator::deliverBad(const std::string& kind, std::string& error)
     }
     if (!store(m_options.inboundMemory, unit, 0, error, Announce::None))
         return false;
-    if (kind == "length") {
-        auto& entries = memory(m_options.inboundMemory).entries;
-        std::prev(entries.end())->second.listedLength = 40;
-    }
+    if (kind == "length")
+        for (auto& [index, entry] : memory(m_options.inboundMemory).entries)
+            if (entry.pdu == unit)
+                entry.listedLength = 40;
     return true;
 }
 

@@ -5,9 +5,8 @@
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
 #include "support/Convert.h"
-#include "support/Platform.h"
-
 #include "support/Paths.h"
+#include "support/Platform.h"
 
 #include <cstdio>
 #include <fcntl.h>

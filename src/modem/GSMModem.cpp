@@ -56,7 +56,7 @@ bool GSMModem::OpenPort(const std::string& portName, const std::string& settings
     m_entryOpen = false;
     // A console that died during message entry may have left the modem there.
     WriteLog(timestamp() + " Ending any message entry before set-up\r\n");
-    leaveMessageEntry();
+    leaveMessageEntry(false);
     m_entryOpen = false; // a silent modem is found out by the commands that follow
     EchoOff();
     return true;
@@ -167,7 +167,7 @@ void GSMModem::entryMayBeOpen(const char* what)
 }
 
 // Ends message entry: Esc, then a plain AT that must answer OK. False while the modem is silent.
-bool GSMModem::leaveMessageEntry()
+bool GSMModem::leaveMessageEntry(bool restoreSetUp)
 {
     if (!IsPortOpen())
         return false;
@@ -181,8 +181,11 @@ bool GSMModem::leaveMessageEntry()
         return false;
     }
     WriteLog(timestamp() + " Message entry ended\r\n");
-    if (reply.find("AT\r") != std::string::npos)
-        EchoOff(); // the modem started afresh: its echo is back on
+    if (restoreSetUp && reply.find("AT\r") != std::string::npos) {
+        // The modem started afresh: echo is back on and the message format is its default.
+        EchoOff();
+        SendCommand(m_textMode ? "AT+CMGF=1" : "AT+CMGF=0");
+    }
     return true;
 }
 

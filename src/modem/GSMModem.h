@@ -117,7 +117,9 @@ private:
     std::string WaitForResult(std::int32_t timeoutMs);
     std::string WaitUntil(const std::function<bool(const std::string&)>& done, std::int32_t timeoutMs);
     std::string frame(const std::string& raw);
-    bool leaveMessageEntry();
+    // Ends message entry (Esc, then AT answered OK); restoreSetUp turns echo off and sets the
+    // message format again when the answer shows the modem started afresh.
+    bool leaveMessageEntry(bool restoreSetUp = true);
     void entryMayBeOpen(const char* what);
     void WriteLog(const std::string& text) { m_log.WriteLog(text); }
     void EchoOff() { SendCommand("ATE0"); }

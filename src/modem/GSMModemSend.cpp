@@ -56,7 +56,13 @@ std::int32_t GSMModem::SendTextSMS(GSMMessage& message)
     }
     WriteLog(message.Text + "<CTRL-Z>\r");
     m_port->Write(message.Text + kCtrlZ);
-    const std::string answer = WaitForResult(SendMessageTimeout);
+    // A text-mode answer is taken as soon as it is complete, an error with its number included.
+    const std::string answer = WaitUntil(
+        [](const std::string& collected) {
+            return hasVerdict(collected) && collected.size() >= 2
+                && collected.compare(collected.size() - 2, 2, "\r\n") == 0;
+        },
+        SendMessageTimeout);
     WriteLog(answer);
     if (!hasVerdict(answer))
         entryMayBeOpen("No answer to the message");
