@@ -27,6 +27,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -59,6 +60,11 @@ struct Scenario
     const char* name;
     std::function<void(FaultRig&)> run;
 };
+
+void PrintTo(const Scenario& scenario, std::ostream* out)
+{
+    *out << scenario.name;
+}
 
 class FaultRig : public ::testing::TestWithParam<Scenario>
 {
