@@ -89,6 +89,182 @@ bool knownMemory(const std::string& m)
 
 } // namespace
 
+// The faults on demand, by name. Each takes the rest of the control line and gives "" or why it
+// refused.
+std::string ModemSimulator::fault(const std::string& kind, const std::string& rest)
+{
+    using Handler = std::string (*)(ModemSimulator&, const std::string&);
+    static const std::map<std::string, Handler> kFaults = {
+        {"slow",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_slowMs = number(r).value_or(1000);
+                return std::string();
+            }},
+        {"split",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_splitMs = number(r).value_or(300);
+                return std::string();
+            }},
+        {"silent",
+            [](ModemSimulator& m, const std::string& r) {
+                const auto seconds = number(r);
+                m.m_silentUntil
+                    = seconds ? TimePoint::clock::now() + std::chrono::seconds(*seconds) : TimePoint::max();
+                return std::string();
+            }},
+        {"silent-on-send",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_sendFault = SendFault::Silent;
+                m.m_sendFaultSeconds = number(r).value_or(5);
+                return std::string();
+            }},
+        {"reboot",
+            [](ModemSimulator& m, const std::string& r) {
+                m.reboot(trim(r) == "keep-entry");
+                return std::string();
+            }},
+        {"reboot-on-send",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_sendFault = trim(r) == "keep-entry" ? SendFault::RebootKeepingEntry : SendFault::Reboot;
+                return std::string();
+            }},
+        {"flood",
+            [](ModemSimulator& m, const std::string& r) {
+                static const std::map<std::string, Flood> kWhere
+                    = {{"held", Flood::Held}, {"free", Flood::Free}, {"final", Flood::AfterFinal}};
+                std::istringstream in(r);
+                std::string count, where = "held";
+                in >> count >> where;
+                const auto it = kWhere.find(where);
+                if (!number(count) || it == kWhere.end())
+                    return std::string("flood needs a count and held, free or final");
+                m.m_floodLeft = *number(count);
+                m.m_flood = it->second;
+                m.m_floodHeld = 0;
+                return std::string();
+            }},
+        {"error",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_errorAll = r.empty() ? kError : "\r\n" + unescapeText(r) + "\r\n";
+                return std::string();
+            }},
+        {"cms",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_errorAll = cmsError(number(r).value_or(500));
+                return std::string();
+            }},
+        {"cme",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_errorAll = "\r\n+CME ERROR: " + std::to_string(number(r).value_or(100)) + "\r\n";
+                return std::string();
+            }},
+        {"refuse-send",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_refuseSend = r.empty() ? kError : cmsError(number(r).value_or(500));
+                return std::string();
+            }},
+        {"send-error",
+            [](ModemSimulator& m, const std::string& r) {
+                m.m_sendError = cmsError(number(r).value_or(500));
+                return std::string();
+            }},
+        {"drop",
+            [](ModemSimulator& m, const std::string&) {
+                m.m_dropRequested = true;
+                return std::string();
+            }},
+        {"clear",
+            [](ModemSimulator& m, const std::string&) {
+                m.m_slowMs = m.m_splitMs = m.m_floodLeft = m.m_floodHeld = 0;
+                m.m_silentUntil.reset();
+                m.m_sendFault = SendFault::None;
+                m.m_errorAll.clear();
+                m.m_refuseSend.clear();
+                m.m_sendError.clear();
+                return std::string();
+            }},
+    };
+    const auto it = kFaults.find(kind);
+    return it == kFaults.end() ? "no fault called " + kind : it->second(*this, rest);
+}
+
+// Power lost and back: echo and message format as at power-on, indications off. With keepEntry the
+// modem comes back still waiting for a message, as some firmware does.
+void ModemSimulator::reboot(bool keepEntry)
+{
+    m_echo = true;
+    m_mode = m_options.mode;
+    m_cnmi = "0,0,0,0,0";
+    m_line.clear();
+    m_inBody = keepEntry;
+    m_body.clear();
+    m_transcript.push_back(keepEntry ? "<reboot, still in entry>" : "<reboot>");
+}
+
+// Bad entries for the listing: "truncated" (the unit cut short), "length" (its text longer than
+// the unit holds), "reserved" (a reserved message type) or "empty" (no unit at all).
+bool ModemSimulator::deliverBad(const std::string& kind, std::string& error)
+{
+    const auto units = encodeDeliverParts(m_options.smsc, "+447700900999", "unreadable", stampNow(), 0);
+    std::string unit = units.front();
+    const int scLength = static_cast<int>(fromHex(unit.substr(0, 2)).front());
+    const std::size_t tpdu = 2 + static_cast<std::size_t>(scLength) * 2;
+    if (kind == "truncated")
+        unit.resize(unit.size() - 8);
+    else if (kind == "length")
+        unit = unit.substr(0, unit.size() - 20);
+    else if (kind == "reserved")
+        unit[tpdu + 1] = static_cast<char>(unit[tpdu + 1] | 3);
+    else if (kind == "empty")
+        unit.clear();
+    else {
+        error = "deliver-bad takes truncated, length, reserved or empty";
+        return false;
+    }
+    if (!store(m_options.inboundMemory, unit, 0, error, Announce::None))
+        return false;
+    if (kind == "length")
+        for (auto& [index, entry] : memory(m_options.inboundMemory).entries)
+            if (entry.pdu == unit)
+                entry.listedLength = 40;
+    return true;
+}
+
+std::string ModemSimulator::unsolicitedLine()
+{
+    static const char* const kLines[] = {"+CMTI: \"SM\",1", "RING", "+CDSI: \"SM\",2", "+CREG: 1"};
+    --m_floodLeft;
+    return std::string("\r\n") + kLines[m_floodSent++ % 4] + "\r\n";
+}
+
+// A reply with the flood's lines around it: before it, inside a listing after its first header,
+// after its final result, or held while a message is being entered.
+std::string ModemSimulator::withFlood(std::string reply, bool isListing)
+{
+    if (m_floodLeft <= 0 || reply.empty())
+        return reply;
+    const bool prompt = reply == "\r\n> ";
+    if (m_flood == Flood::AfterFinal)
+        return prompt ? reply : reply + unsolicitedLine();
+    if (prompt && m_flood == Flood::Held) {
+        ++m_floodHeld;
+        return reply;
+    }
+    if (prompt)
+        return unsolicitedLine() + reply;
+    if (isListing) {
+        const auto header = reply.find("\r\n+CMGL:");
+        const auto end = header == std::string::npos ? header : reply.find("\r\n", header + 2);
+        if (end != std::string::npos && m_floodLeft > 1)
+            reply.insert(end + 2, unsolicitedLine().substr(2)); // between the header and its unit
+    }
+    std::string before;
+    for (; m_floodHeld > 0 && m_floodLeft > 1; --m_floodHeld)
+        before += unsolicitedLine();
+    m_floodHeld = 0;
+    return before + unsolicitedLine() + reply;
+}
+
 std::string escapeText(const std::string& text)
 {
     std::string out;
@@ -283,7 +459,7 @@ Stamp ModemSimulator::stampNow() const
 std::vector<Output> ModemSimulator::receive(std::string_view bytes)
 {
     std::vector<Output> outputs;
-    if (m_silent)
+    if (silentNow())
         return outputs;
     for (char c : bytes) {
         if (m_inBody) {
@@ -291,7 +467,7 @@ std::vector<Output> ModemSimulator::receive(std::string_view bytes)
                 m_inBody = false;
                 m_transcript.push_back("<body> " + m_body);
                 std::string reply = m_sendError.empty() ? sendBody(m_body) : m_sendError;
-                outputs.push_back({std::chrono::milliseconds(m_slowMs), reply, false});
+                outputs.push_back({std::chrono::milliseconds(m_slowMs), withFlood(reply, false), false});
                 m_body.clear();
             } else if (c == kEsc) {
                 m_inBody = false;
@@ -312,8 +488,8 @@ std::vector<Output> ModemSimulator::receive(std::string_view bytes)
                 continue;
             for (auto& o : command(line))
                 outputs.push_back(std::move(o));
-        } else if (c != '\n' || !m_line.empty()) {
-            m_line += c;
+        } else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') {
+            m_line += c; // other control characters on a command line are ignored, as modems do
         }
     }
     return outputs;
@@ -331,6 +507,11 @@ std::vector<Output> ModemSimulator::command(const std::string& line)
         reply = m_errorAll;
     else
         reply = answer(line);
+    if (m_silentUntil && !silentNow())
+        m_silentUntil.reset();
+    if (silentNow())
+        return outputs; // the fault struck while the command was being read
+    reply = withFlood(reply, key.rfind("AT+CMGL", 0) == 0);
     const auto delay = std::chrono::milliseconds(m_slowMs);
     if (m_splitMs > 0 && reply.size() > 1 && !m_inBody) {
         const std::size_t half = reply.size() / 2;
@@ -441,6 +622,19 @@ std::string ModemSimulator::answer(const std::string& line)
         m_inBody = true;
         m_bodyTarget = m_mode == 1 ? unquote(splitComma(target).front()) : target;
         m_body.clear();
+        switch (std::exchange(m_sendFault, SendFault::None)) {
+        case SendFault::Silent: // in message entry, and deaf for a while
+            m_silentUntil = TimePoint::clock::now() + std::chrono::seconds(m_sendFaultSeconds);
+            return {};
+        case SendFault::Reboot:
+            reboot(false);
+            return {};
+        case SendFault::RebootKeepingEntry:
+            reboot(true);
+            return {};
+        case SendFault::None:
+            break;
+        }
         return "\r\n> ";
     }
     if (cmd.rfind("+CMGL", 0) == 0)
@@ -507,8 +701,10 @@ std::string ModemSimulator::entryText(int index, const Entry& entry, bool header
     if (m_mode == 0) {
         const auto unit = decodeStored(entry.pdu);
         const auto octets = fromHex(entry.pdu);
-        const int length = unit ? unit->tpduOctets
-                                : (octets.empty() ? 0 : static_cast<int>(octets.size()) - 1 - octets[0]);
+        int length = unit ? unit->tpduOctets
+                          : (octets.empty() ? 0 : static_cast<int>(octets.size()) - 1 - octets[0]);
+        if (entry.listedLength >= 0)
+            length = entry.listedLength;
         return listPrefix + (header ? std::to_string(index) + "," : "") + std::to_string(entry.stat) + ",,"
             + std::to_string(length) + "\r\n" + entry.pdu;
     }
@@ -550,9 +746,11 @@ std::string ModemSimulator::listing(const std::string& argument)
     for (auto& [index, entry] : memory(m_mem[0]).entries) {
         if (wanted >= 0 && entry.stat != wanted)
             continue;
-        const std::string text = entryText(index, entry, true, "+CMGL:");
+        std::string text = entryText(index, entry, true, "+CMGL:");
         if (text.empty())
             continue;
+        if (m_mode == 0 && entry.pdu.empty())
+            text.resize(text.size() - 2); // an empty entry: its header and nothing more
         out += "\r\n" + text;
         if (entry.stat == 0)
             entry.stat = 1;
@@ -703,9 +901,11 @@ std::string ModemSimulator::control(const std::string& rawLine)
     } else if (verb == "help") {
         return "deliver [@MEM] FROM TEXT | deliver-pdu [@MEM] [STAT] HEX | report [@MEM] REF RECIPIENT "
                "STATUS\n"
-               "set KEY VALUE | options | fault slow MS|split MS|silent|error [TEXT]|cms N|cme N|refuse-send "
-               "[N]|"
-               "send-error N|drop|clear\n"
+               "deliver-bad truncated|length|reserved|empty\n"
+               "set KEY VALUE | options | fault slow MS|split MS|silent [S]|silent-on-send S|reboot "
+               "[keep-entry]|"
+               "reboot-on-send [keep-entry]|flood N [held|free|final]|error [TEXT]|cms N|cme N|refuse-send "
+               "[N]|send-error N|drop|clear\n"
                "reply COMMAND TEXT | unreply COMMAND | sent | messages | transcript | memory MEM | clear | "
                "quit\nOK\n";
     } else if (verb == "deliver") {
@@ -762,32 +962,11 @@ std::string ModemSimulator::control(const std::string& rawLine)
             + m_mem[0] + "," + m_mem[1] + "," + m_mem[2] + "\ncnmi " + m_cnmi + "\n";
     } else if (verb == "fault") {
         const std::string kind = firstWord();
-        if (kind == "slow")
-            m_slowMs = number(rest).value_or(1000);
-        else if (kind == "split")
-            m_splitMs = number(rest).value_or(300);
-        else if (kind == "silent")
-            m_silent = true;
-        else if (kind == "error")
-            m_errorAll = rest.empty() ? kError : "\r\n" + unescapeText(rest) + "\r\n";
-        else if (kind == "cms")
-            m_errorAll = cmsError(number(rest).value_or(500));
-        else if (kind == "cme")
-            m_errorAll = "\r\n+CME ERROR: " + std::to_string(number(rest).value_or(100)) + "\r\n";
-        else if (kind == "refuse-send")
-            m_refuseSend = rest.empty() ? kError : cmsError(number(rest).value_or(500));
-        else if (kind == "send-error")
-            m_sendError = cmsError(number(rest).value_or(500));
-        else if (kind == "drop")
-            m_dropRequested = true;
-        else if (kind == "clear") {
-            m_slowMs = m_splitMs = 0;
-            m_silent = false;
-            m_errorAll.clear();
-            m_refuseSend.clear();
-            m_sendError.clear();
-        } else
-            return "ERROR no fault called " + kind + "\n";
+        if (const std::string refused = fault(kind, rest); !refused.empty())
+            return "ERROR " + refused + "\n";
+    } else if (verb == "deliver-bad") {
+        if (!deliverBad(rest, error))
+            return "ERROR " + error + "\n";
     } else if (verb == "reply") {
         const std::string cmd = upper(firstWord());
         if (cmd.empty())

@@ -98,7 +98,12 @@ private:
     {
         int stat = 0; // 0 REC UNREAD, 1 REC READ, 2 STO UNSENT, 3 STO SENT
         std::string pdu;
+        int listedLength = -1; // a length that disagrees with the unit; -1: the unit's own
     };
+    // Where a flood of unsolicited lines goes.
+    enum class Flood { Held, Free, AfterFinal };
+    // What the next AT+CMGS meets instead of a prompt.
+    enum class SendFault { None, Silent, Reboot, RebootKeepingEntry };
     struct Memory
     {
         int capacity = 0;
@@ -124,6 +129,12 @@ private:
     bool store(const std::string& memory, const std::string& pdu, int stat, std::string& error,
         Announce announce = Announce::None);
     void recordAir(const SentUnit& sent);
+    std::string fault(const std::string& kind, const std::string& rest);
+    bool deliverBad(const std::string& kind, std::string& error);
+    void reboot(bool keepEntry);
+    bool silentNow() const { return m_silentUntil && TimePoint::clock::now() < *m_silentUntil; }
+    std::string unsolicitedLine();
+    std::string withFlood(std::string reply, bool isListing);
     Stamp stampNow() const;
     Memory& memory(const std::string& name) { return m_memories[name]; }
 
@@ -148,7 +159,13 @@ private:
     // Faults on demand.
     int m_slowMs = 0;
     int m_splitMs = 0;
-    bool m_silent = false;
+    std::optional<TimePoint> m_silentUntil;
+    SendFault m_sendFault = SendFault::None;
+    int m_sendFaultSeconds = 0;
+    int m_floodLeft = 0;
+    int m_floodSent = 0;
+    int m_floodHeld = 0;
+    Flood m_flood = Flood::Held;
     std::string m_errorAll;
     std::string m_refuseSend;
     std::string m_sendError;

@@ -27,6 +27,37 @@ void cancel(Context& ctx, store::DBMessage& message, const std::string& reason)
     RaiseFailureAlert(ctx, message.Address, message.Recipient, reason);
 }
 
+// The modem has accepted the message, so its row must say so before anything else is claimed:
+// otherwise the claim runs out and the message goes a second time. A busy outbox is waited
+// for, a second at a time; a console asked to stop gives up after a bounded wait.
+void recordAccepted(Context& ctx, store::DBMessage& message)
+{
+    constexpr int kTriesAfterStop = 10;
+    if (message.Update())
+        return;
+    const std::string what
+        = "ID [" + std::to_string(message.Reference) + "] message " + std::to_string(message.id);
+    ctx.app.Log(icon::kWarning, message.Address,
+        "Sent " + what + " but the outbox is busy; holding it until it is recorded");
+    int seconds = 0;
+    int afterStop = 0;
+    for (;;) {
+        ctx.clock.sleepFor(std::chrono::seconds(1));
+        ctx.pump.runPending();
+        ++seconds;
+        if (message.Update()) {
+            ctx.app.Log(icon::kInfo, message.Address,
+                "Recorded " + what + " as sent after " + std::to_string(seconds) + " s");
+            return;
+        }
+        if (ctx.stopRequested && ++afterStop >= kTriesAfterStop) {
+            ctx.app.Log(icon::kError, message.Address,
+                "Could not record " + what + " as sent before stopping; it may be sent again");
+            return;
+        }
+    }
+}
+
 void processMessage(Context& ctx, store::DBMessage& message)
 {
     const DateTime now = ctx.clock.now();
@@ -93,7 +124,7 @@ void processMessage(Context& ctx, store::DBMessage& message)
     message.Status = 3;
     message.Tariff = ctx.outbox.settings.Tariff;
     message.FragmentCount = sms.FragmentCount;
-    message.Update();
+    recordAccepted(ctx, message);
     ctx.app.Log(icon::kSending, message.Address,
         "ID [" + std::to_string(message.Reference) + "] " + message.Recipient);
     ++ctx.sentCount;
@@ -142,7 +173,7 @@ void DeliveryPass(Context& ctx)
         showQueueSize(ctx);
         for (int i = 0; i < 10; ++i)
             ctx.pump.runPending();
-        if (ctx.app.PauseRequest())
+        if (ctx.app.PauseRequest() || ctx.stopRequested)
             break;
         store::DBMessage message(outbox, ctx.clock, ctx.app);
         message.id = RowIdOf(rows->Field("msgID"));

@@ -19,7 +19,9 @@ void CheckModemLink(Context& ctx);
 void ScheduleLinkCheck(Context& ctx);
 void TogglePause(Context& ctx);
 
-// Inbound messages and delivery reports.
+// Inbound messages and delivery reports. Entries the console cannot decode are kept in this file
+// of the data folder.
+inline constexpr const char* kUnreadableFile = "unreadable-messages.txt";
 void ReadModemMessages(Context& ctx);
 void ProcessInboundMessages(Context& ctx, const std::string& feedback);
 bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report);

@@ -5,9 +5,13 @@
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
 #include "support/Convert.h"
+#include "support/Paths.h"
 #include "support/Platform.h"
+#include "support/PrivateFiles.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace vesk::core {
 namespace {
@@ -23,6 +27,28 @@ void runPendingTwice(Context& ctx)
 {
     ctx.pump.runPending();
     ctx.pump.runPending();
+}
+
+// Keeps the raw text of an entry the console cannot decode in the data folder, then frees its
+// place in the modem: it would otherwise be listed again on every read.
+void setAsideUnreadable(Context& ctx, const modem::UnreadableEntry& entry)
+{
+    const std::string path = TrailingSeparator(ctx.DataFolder) + kUnreadableFile;
+    ctx.app.Log(icon::kWarning, "",
+        "Unreadable message at index " + std::to_string(entry.index) + " (" + entry.reason + "): " + entry.raw);
+    const std::string record = Format(ctx.clock.now(), "dd/mmm/yyyy hh:nn:ss") + " index "
+        + std::to_string(entry.index) + "\n" + entry.raw + "\n";
+    std::FILE* file = AppendPrivateFile(path);
+    bool kept = file && std::fwrite(record.data(), 1, record.size(), file) == record.size();
+    if (file)
+        kept = std::fclose(file) == 0 && kept;
+    if (!kept) {
+        ctx.app.Log(
+            icon::kError, "", "Could not keep the unreadable message in " + path + "; left in the modem");
+        return;
+    }
+    if (entry.index >= 0 && ctx.modem)
+        ctx.modem->DeleteMessage(static_cast<std::int16_t>(entry.index));
 }
 
 } // namespace
@@ -49,6 +75,8 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
         ModeGuard reading(ctx.app, mode::kWorking, feedback);
         Trap(ctx.app, [&] { listing = m.ReadMessages(); });
     }
+    for (const auto& entry : m.UnreadableEntries())
+        Trap(ctx.app, [&] { setAsideUnreadable(ctx, entry); });
     if (!listing || listing->empty())
         return;
 

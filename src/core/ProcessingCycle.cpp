@@ -172,6 +172,9 @@ void ProcessCycle(Context& ctx)
         ctx.NextRead = now.addSeconds(ctx.config.ReadInterval);
     if (sendDue)
         ctx.NextSend = now.addSeconds(ctx.config.SendInterval);
+    // A new message or report was announced: read it at the next cycle.
+    if (ctx.modem && ctx.modem->TakeAnnouncement())
+        ctx.NextRead = now;
 
     showSignal(ctx);
     Trap(ctx.app, [&] { RunMailQueue(ctx); });

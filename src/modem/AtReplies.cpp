@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <functional>
 
 namespace vesk::modem {
 
@@ -94,6 +95,79 @@ std::string StripAllCRLF(std::string_view text)
 bool HasFinalResult(std::string_view text)
 {
     return text.find("OK\r\n") != std::string_view::npos || text.find("ERROR\r\n") != std::string_view::npos;
+}
+
+bool IsUnsolicited(std::string_view line, std::string_view own)
+{
+    static constexpr std::string_view kPrefixes[]
+        = {"+CMTI:", "+CDSI:", "+CMT:", "+CDS:", "+CBM:", "+CBMI:", "+CREG:", "+CGREG:", "+CEREG:", "+CLIP:",
+            "+CRING:", "+CCWA:", "+CUSD:", "+CIEV:", "+CSSI:", "+CSSU:", "+CGEV:", "^"};
+    static constexpr std::string_view kWhole[] = {"RING", "NO CARRIER"};
+    if (!own.empty() && startsWith(line, own))
+        return false;
+    for (const auto prefix : kPrefixes)
+        if (startsWith(line, prefix))
+            return true;
+    for (const auto whole : kWhole)
+        if (line == whole)
+            return true;
+    return false;
+}
+
+std::string InformationPrefix(std::string_view command)
+{
+    if (!startsWith(command, "AT+") && !startsWith(command, "at+"))
+        return {};
+    command.remove_prefix(2);
+    const std::size_t end = command.find_first_of("=?");
+    std::string prefix(command.substr(0, end));
+    for (char& c : prefix)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return prefix + ":";
+}
+
+FramedReply SetAsideUnsolicited(std::string_view raw, std::string_view command, bool textMode)
+{
+    FramedReply framed;
+    const std::string own = InformationPrefix(command);
+    auto lines = SplitFields(raw, kCRLF);
+    // The last piece has no CR LF after it yet: a prompt, or a line still arriving.
+    std::vector<bool> drop(lines.size(), false);
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (textMode && i > 0 && !drop[i - 1]
+            && (startsWith(lines[i - 1], "+CMGL:") || startsWith(lines[i - 1], "+CMGR:")))
+            continue; // message text, whatever it says
+        if (!IsUnsolicited(line, own))
+            continue;
+        drop[i] = true;
+        framed.unsolicited.push_back(line);
+        const bool withUnit = startsWith(line, "+CMT:") || startsWith(line, "+CDS:");
+        framed.announcesMessage
+            = framed.announcesMessage || withUnit || startsWith(line, "+CMTI:") || startsWith(line, "+CDSI:");
+        if (withUnit && i + 2 < lines.size()) {
+            drop[++i] = true; // the unit or text that comes with it
+            framed.unsolicited.push_back(lines[i]);
+        }
+    }
+    if (framed.unsolicited.empty()) {
+        framed.reply = std::string(raw);
+        return framed;
+    }
+    // A dropped line takes the empty line that framed it from the front.
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        if (drop[i] && !drop[i - 1] && lines[i - 1].empty())
+            drop[i - 1] = true;
+    bool first = true;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (drop[i])
+            continue;
+        if (!first)
+            framed.reply += kCRLF;
+        framed.reply += lines[i];
+        first = false;
+    }
+    return framed;
 }
 
 std::vector<std::string> SplitFields(std::string_view text, std::string_view separator)
@@ -413,7 +487,33 @@ GSMMessage ParseTextModeMessage(std::string_view header, std::string_view text)
     return record;
 }
 
-std::vector<GSMMessage> ReadTextMode(const std::string& listing)
+namespace {
+
+// The memory index of a listing header, or -1.
+int headerIndex(std::string_view header)
+{
+    const auto fields = SplitFields(TrimSpaces(afterPrefix(header, 6)));
+    const auto value = ToNumber(fields.front());
+    return value && *value >= 0 && *value <= 32767 ? static_cast<int>(*value) : -1;
+}
+
+// Decodes one entry; a malformed one goes to `unreadable` when given, otherwise raises.
+void readEntry(std::vector<GSMMessage>& records, std::vector<UnreadableEntry>* unreadable,
+    const std::string& header, const std::string& unit, const std::function<GSMMessage()>& decode)
+{
+    try {
+        records.push_back(decode());
+    } catch (const ModemError& e) {
+        if (!unreadable)
+            throw;
+        unreadable->push_back(
+            {headerIndex(header), unit.empty() ? header : header + "\r\n" + unit, e.what()});
+    }
+}
+
+} // namespace
+
+std::vector<GSMMessage> ReadTextMode(const std::string& listing, std::vector<UnreadableEntry>* unreadable)
 {
     std::vector<GSMMessage> records;
     const auto lines = SplitFields(listing, kCRLF);
@@ -421,18 +521,19 @@ std::vector<GSMMessage> ReadTextMode(const std::string& listing)
         const std::string& line = lines[i];
         if (!startsWith(line, "+CMGL:"))
             continue;
-        if (IsStatusReportEntry(line)) {
-            records.push_back(ParseTextModeMessage(line, ""));
-        } else {
-            const std::string body = i + 1 < lines.size() ? lines[i + 1] : std::string();
-            records.push_back(ParseTextModeMessage(line, body));
-            ++i;
+        bool report = false;
+        try {
+            report = IsStatusReportEntry(line);
+        } catch (const ModemError&) {
+            report = true; // too few fields for a message: read alone, and found unreadable
         }
+        const std::string body = !report && i + 1 < lines.size() ? lines[++i] : std::string();
+        readEntry(records, unreadable, line, body, [&] { return ParseTextModeMessage(line, body); });
     }
     return records;
 }
 
-std::vector<GSMMessage> ReadPDUMode(const std::string& listing)
+std::vector<GSMMessage> ReadPDUMode(const std::string& listing, std::vector<UnreadableEntry>* unreadable)
 {
     std::vector<GSMMessage> records;
     const auto lines = SplitFields(listing, kCRLF);
@@ -440,19 +541,24 @@ std::vector<GSMMessage> ReadPDUMode(const std::string& listing)
         const std::string& line = lines[i];
         if (!startsWith(line, "+CMGL:"))
             continue;
-        const auto fields = SplitFields(TrimSpaces(line.substr(6)));
-        GSMMessage record;
-        record.MemoryIndex
-            = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
-        const int status = requiredInt(field(fields, 1, "message status"), "message status");
-        record.ReadStatus = status == 0 ? 0 : status == 1 ? 1 : 2;
-        const int length = fields.size() > 3 ? lenientInt(fields[3]) : 0;
-        if (i + 1 >= lines.size())
-            throw ModemError("listing ends after the header of entry " + std::to_string(record.MemoryIndex));
-        const std::string pdu = TrimSpaces(lines[++i]);
-        if (!ParsePDU(pdu, length, record))
-            throw ModemError("unreadable unit in entry " + std::to_string(record.MemoryIndex));
-        records.push_back(std::move(record));
+        // An empty entry has no unit line: the next header follows at once.
+        const bool hasUnit = i + 1 < lines.size() && !startsWith(lines[i + 1], "+CMGL:");
+        const std::string pdu = hasUnit ? TrimSpaces(lines[++i]) : std::string();
+        readEntry(records, unreadable, line, pdu, [&] {
+            const auto fields = SplitFields(TrimSpaces(line.substr(6)));
+            GSMMessage record;
+            record.MemoryIndex
+                = static_cast<std::int16_t>(requiredInt(field(fields, 0, "memory index"), "memory index"));
+            const int status = requiredInt(field(fields, 1, "message status"), "message status");
+            record.ReadStatus = status == 0 ? 0 : status == 1 ? 1 : 2;
+            const int length = fields.size() > 3 ? lenientInt(fields[3]) : 0;
+            if (!hasUnit)
+                throw ModemError(
+                    "listing ends after the header of entry " + std::to_string(record.MemoryIndex));
+            if (!ParsePDU(pdu, length, record))
+                throw ModemError("unreadable unit in entry " + std::to_string(record.MemoryIndex));
+            return record;
+        });
     }
     return records;
 }

@@ -30,6 +30,23 @@ std::string StripAllCRLF(std::string_view text);
 // True once the text holds "OK" CR LF or "ERROR" CR LF anywhere.
 bool HasFinalResult(std::string_view text);
 
+// A reply with the unsolicited result codes taken out of it. The lines left keep their framing, so
+// a reply without unsolicited lines comes back byte for byte.
+struct FramedReply
+{
+    std::string reply;
+    std::vector<std::string> unsolicited; // each line as it came, without its CR LF
+    bool announcesMessage = false; // +CMTI, +CDSI, +CMT or +CDS was among them
+};
+// True for a result code a modem sends on its own (new message, ring, registration, vendor "^").
+// `own` is the information prefix of the command being answered ("+CREG:"), never unsolicited.
+bool IsUnsolicited(std::string_view line, std::string_view own = {});
+// The information prefix of a command: "AT+CREG?" gives "+CREG:", "ATE0" gives "".
+std::string InformationPrefix(std::string_view command);
+// Sets aside the complete unsolicited lines of a reply to `command`. In text mode the line after
+// a listing header is message text and stays whatever it says.
+FramedReply SetAsideUnsolicited(std::string_view raw, std::string_view command, bool textMode);
+
 // Fields of an information line, separated by commas (quotes are not special).
 std::vector<std::string> SplitFields(std::string_view text, std::string_view separator = ",");
 std::string RemoveQuotes(std::string_view text);
@@ -68,9 +85,21 @@ DateTime ParseTextDate(std::string_view date); // yy/MM/dd
 std::int64_t ParseTextTime(std::string_view time); // seconds into the day, zone applied
 GSMMessage ParseTextModeMessage(std::string_view header, std::string_view text);
 
-// Whole listings (the text between the first header and the final result). A malformed entry
-// raises ModemError.
-std::vector<GSMMessage> ReadTextMode(const std::string& listing);
-std::vector<GSMMessage> ReadPDUMode(const std::string& listing);
+// An entry of a listing that could not be decoded: its memory index (-1 when the header has
+// none), its header and unit as listed, and why.
+struct UnreadableEntry
+{
+    int index = -1;
+    std::string raw;
+    std::string reason;
+};
+
+// Whole listings (the text between the first header and the final result). Without `unreadable`
+// a malformed entry raises ModemError; with it, each entry is decoded on its own and the ones
+// that cannot be are collected there.
+std::vector<GSMMessage> ReadTextMode(
+    const std::string& listing, std::vector<UnreadableEntry>* unreadable = nullptr);
+std::vector<GSMMessage> ReadPDUMode(
+    const std::string& listing, std::vector<UnreadableEntry>* unreadable = nullptr);
 
 } // namespace vesk::modem

@@ -10,7 +10,9 @@ namespace vesk::modem {
 
 namespace {
 constexpr int kInitialComponentSpeed = 14400;
-}
+constexpr char kEsc = '\x1B';
+
+} // namespace
 
 GSMModem::GSMModem(Clock& clock, EventPump& pump)
     : m_clock(clock)
@@ -51,6 +53,11 @@ bool GSMModem::OpenPort(const std::string& portName, const std::string& settings
     m_port->SetSettings(InitString);
     if (!m_port->IsOpen())
         return false;
+    m_entryOpen = false;
+    // A console that died during message entry may have left the modem there.
+    WriteLog(timestamp() + " Ending any message entry before set-up\r\n");
+    leaveMessageEntry(false);
+    m_entryOpen = false; // a silent modem is found out by the commands that follow
     EchoOff();
     return true;
 }
@@ -131,9 +138,55 @@ void GSMModem::DiscardBuffer()
 {
     if (!m_port)
         return;
-    if (m_port->WaitingCount() != 0)
-        m_port->ReadAll();
+    if (m_port->WaitingCount() != 0) {
+        // Late words of an earlier exchange: what matters is set aside, the rest logged.
+        const std::string rest = StripAllCRLF(frame(m_port->ReadAll()));
+        if (!rest.empty()) {
+            WriteLog(timestamp() + " Discarded before the next command: " + rest + "\r\n");
+            if (const auto at = rest.find("+CMGS: "); at != std::string::npos)
+                WriteLog(timestamp() + " Late acceptance of an earlier unit, reference "
+                    + std::to_string(ParseSendReference(rest.substr(at) + "\r\nOK")) + "\r\n");
+        }
+    }
     m_port->Flush();
+}
+
+std::string GSMModem::frame(const std::string& raw)
+{
+    FramedReply framed = SetAsideUnsolicited(raw, m_command, m_textMode);
+    for (const auto& line : framed.unsolicited)
+        WriteLog(timestamp() + " Set aside: " + line + "\r\n");
+    m_announced = m_announced || framed.announcesMessage;
+    return std::move(framed.reply);
+}
+
+void GSMModem::entryMayBeOpen(const char* what)
+{
+    m_entryOpen = true;
+    WriteLog(timestamp() + " " + what + "; message entry will be ended before the next command\r\n");
+}
+
+// Ends message entry: Esc, then a plain AT that must answer OK. False while the modem is silent.
+bool GSMModem::leaveMessageEntry(bool restoreSetUp)
+{
+    if (!IsPortOpen())
+        return false;
+    m_entryOpen = false;
+    WriteLog(timestamp() + " <ESC>\r\n");
+    m_port->Write(std::string(1, kEsc));
+    m_clock.sleepFor(kPollStep * 2);
+    const std::string reply = SendCommand("AT");
+    if (reply.size() < 2 || reply.compare(reply.size() - 2, 2, "OK") != 0) {
+        entryMayBeOpen("No OK after Esc and AT");
+        return false;
+    }
+    WriteLog(timestamp() + " Message entry ended\r\n");
+    if (restoreSetUp && reply.find("AT\r") != std::string::npos) {
+        // The modem started afresh: echo is back on and the message format is its default.
+        EchoOff();
+        SendCommand(m_textMode ? "AT+CMGF=1" : "AT+CMGF=0");
+    }
+    return true;
 }
 
 std::string GSMModem::RawCommand(const std::string& text)
@@ -147,8 +200,9 @@ std::string GSMModem::RawCommand(const std::string& text)
 
 std::string GSMModem::SendCommand(const std::string& command)
 {
-    if (!IsPortOpen())
+    if (!IsPortOpen() || (m_entryOpen && !leaveMessageEntry()))
         return {};
+    m_command = command;
     const std::string line = command + "\r";
     WriteLog(timestamp() + " " + line);
     DiscardBuffer();
@@ -161,8 +215,9 @@ std::string GSMModem::SendCommand(const std::string& command)
 
 std::int16_t GSMModem::WriteCommand(const std::string& command)
 {
-    if (!IsPortOpen())
+    if (!IsPortOpen() || (m_entryOpen && !leaveMessageEntry()))
         return 0;
+    m_command = command;
     const std::string line = command + "\r";
     WriteLog(timestamp() + " " + line);
     DiscardBuffer();
@@ -180,30 +235,41 @@ std::string GSMModem::WaitForData(int minimumCount, std::int32_t timeoutMs)
             break;
         m_clock.sleepFor(kPollStep);
     }
-    return m_port ? m_port->ReadAll() : std::string();
+    return frame(m_port ? m_port->ReadAll() : std::string());
 }
 
-std::string GSMModem::WaitForResponse(const std::vector<std::string>& texts, std::int32_t timeoutMs)
+std::string GSMModem::WaitUntil(const std::function<bool(const std::string&)>& done, std::int32_t timeoutMs)
 {
     std::string collected;
     const auto start = m_clock.elapsed();
     for (;;) {
         if (m_port && m_port->WaitingCount() > 0) {
             collected += m_port->ReadAll();
-            for (const auto& text : texts)
-                if (collected.find(text) != std::string::npos)
-                    return collected;
+            if (done(collected))
+                return frame(collected);
         }
         m_clock.sleepFor(kPollStep);
         if ((m_clock.elapsed() - start).count() > timeoutMs)
             break;
     }
-    return collected;
+    return frame(collected);
+}
+
+std::string GSMModem::WaitForResponse(const std::vector<std::string>& texts, std::int32_t timeoutMs)
+{
+    return WaitUntil(
+        [&](const std::string& collected) {
+            for (const auto& text : texts)
+                if (collected.find(text) != std::string::npos)
+                    return true;
+            return false;
+        },
+        timeoutMs);
 }
 
 std::string GSMModem::WaitForResult(std::int32_t timeoutMs)
 {
-    return WaitForResponse({"OK\r\n", "ERROR\r\n"}, timeoutMs);
+    return WaitUntil([](const std::string& collected) { return HasFinalResult(collected); }, timeoutMs);
 }
 
 } // namespace vesk::modem

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "modem/AtReplies.h"
 #include "modem/GSMMessage.h"
 #include "modem/ModemLog.h"
 #include "modem/SerialPort.h"
@@ -8,9 +9,11 @@
 #include "support/EventPump.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vesk::modem {
@@ -98,6 +101,13 @@ public:
     bool DeleteMessage(std::int16_t memoryIndex);
     // Why the last ReadMessages gave no collection.
     const std::string& LastListingError() const { return m_lastListingError; }
+    // Entries of the last listing that could not be decoded; the good ones beside them are listed.
+    const std::vector<UnreadableEntry>& UnreadableEntries() const { return m_unreadable; }
+
+    // True once after a new message or report was announced by an unsolicited line.
+    bool TakeAnnouncement() { return std::exchange(m_announced, false); }
+    // True while a send may have left the modem in message entry; the next command ends it first.
+    bool InMessageEntry() const { return m_entryOpen; }
 
 private:
     std::string SendCommand(const std::string& command);
@@ -105,6 +115,12 @@ private:
     std::string WaitForData(int minimumCount, std::int32_t timeoutMs);
     std::string WaitForResponse(const std::vector<std::string>& texts, std::int32_t timeoutMs);
     std::string WaitForResult(std::int32_t timeoutMs);
+    std::string WaitUntil(const std::function<bool(const std::string&)>& done, std::int32_t timeoutMs);
+    std::string frame(const std::string& raw);
+    // Ends message entry (Esc, then AT answered OK); restoreSetUp turns echo off and sets the
+    // message format again when the answer shows the modem started afresh.
+    bool leaveMessageEntry(bool restoreSetUp = true);
+    void entryMayBeOpen(const char* what);
     void WriteLog(const std::string& text) { m_log.WriteLog(text); }
     void EchoOff() { SendCommand("ATE0"); }
     std::string timestamp() const;
@@ -124,6 +140,10 @@ private:
     std::string m_reportMemory = "SM";
     std::string m_imei;
     std::string m_lastListingError;
+    std::vector<UnreadableEntry> m_unreadable;
+    std::string m_command; // the last command written: its own information lines are answers
+    bool m_entryOpen = false;
+    bool m_announced = false;
 };
 
 } // namespace vesk::modem

@@ -6,6 +6,7 @@ namespace vesk::modem {
 std::optional<std::vector<GSMMessage>> GSMModem::ReadMessages()
 {
     m_lastListingError.clear();
+    m_unreadable.clear();
     if (!IsPortOpen())
         return std::vector<GSMMessage> {};
     WriteCommand(m_textMode ? "AT+CMGL=\"ALL\"" : "AT+CMGL=4");
@@ -20,7 +21,7 @@ std::optional<std::vector<GSMMessage>> GSMModem::ReadMessages()
     if (listing.empty())
         return std::vector<GSMMessage> {};
     try {
-        return m_textMode ? ReadTextMode(listing) : ReadPDUMode(listing);
+        return m_textMode ? ReadTextMode(listing, &m_unreadable) : ReadPDUMode(listing, &m_unreadable);
     } catch (const std::exception& e) {
         m_lastListingError = std::string("The message listing could not be read: ") + e.what();
         return std::nullopt;

@@ -13,6 +13,13 @@ constexpr char kCtrlZ = '\x1A';
 constexpr std::int16_t kSingleLimit = 160;
 constexpr std::int16_t kPartLimit = 152;
 constexpr std::size_t kMostParts = 255;
+constexpr const char* kNoCommandState = "The modem did not leave message entry";
+
+// The modem said how the exchange ended (OK or an error), so it is back in command state.
+bool hasVerdict(const std::string& reply)
+{
+    return HasFinalResult(reply) || reply.find(" ERROR:") != std::string::npos;
+}
 } // namespace
 
 std::int32_t GSMModem::SendSMS(GSMMessage& message)
@@ -42,19 +49,33 @@ bool GSMModem::SimpleSend(const std::string& destination, const std::string& tex
 
 std::int32_t GSMModem::SendTextSMS(GSMMessage& message)
 {
-    WriteCommand("AT+CMGS=\"" + message.Address + "\"");
-    const std::string prompt = WaitForData(1, CommandTimeout);
-    WriteLog(prompt);
-    if (TrimSpaces(StripCRLF(prompt)) != ">")
+    if (WriteCommand("AT+CMGS=\"" + message.Address + "\"") <= 0) {
+        message.ModemResult = kNoCommandState;
         return -1;
+    }
+    const std::string prompt = WaitForResponse({">"}, CommandTimeout);
+    WriteLog(prompt);
+    if (TrimSpaces(StripCRLF(prompt)) != ">") {
+        if (!hasVerdict(prompt))
+            entryMayBeOpen("No prompt for the message");
+        return -1;
+    }
     std::size_t removed = 0;
     const std::string text = WithoutControlCharacters(message.Text, &removed);
     if (removed > 0)
         WriteLog("[" + std::to_string(removed) + " control characters left out of the text]\r");
     WriteLog(text + "<CTRL-Z>\r");
     m_port->Write(text + kCtrlZ);
-    const std::string answer = WaitForData(1, SendMessageTimeout);
+    // A text-mode answer is taken as soon as it is complete, an error with its number included.
+    const std::string answer = WaitUntil(
+        [](const std::string& collected) {
+            return hasVerdict(collected) && collected.size() >= 2
+                && collected.compare(collected.size() - 2, 2, "\r\n") == 0;
+        },
+        SendMessageTimeout);
     WriteLog(answer);
+    if (!hasVerdict(answer))
+        entryMayBeOpen("No answer to the message");
     message.ModemResult = StripAllCRLF(answer);
     message.id = ParseSendReference(message.ModemResult);
     return message.id;
@@ -65,18 +86,27 @@ std::int32_t GSMModem::sendPDU(const std::string& pdu, std::string& answer, bool
 {
     prompted = false;
     const std::size_t octets = pdu.size() >= 2 ? (pdu.size() - 2) / 2 : 0;
-    WriteCommand("AT+CMGS=" + std::to_string(octets));
+    if (WriteCommand("AT+CMGS=" + std::to_string(octets)) <= 0) {
+        answer = kNoCommandState;
+        return -1;
+    }
     const std::string prompt = WaitForResponse({">"}, CommandTimeout);
     WriteLog(prompt);
-    if (TrimSpaces(StripCRLF(prompt)) != ">")
+    if (TrimSpaces(StripCRLF(prompt)) != ">") {
+        if (!hasVerdict(prompt))
+            entryMayBeOpen("No prompt for the unit");
+        answer = prompt.empty() ? "No prompt from the modem" : StripAllCRLF(prompt);
         return -1;
+    }
     prompted = true;
     WriteLog(pdu + "<CTRL-Z>\r");
     if (m_port)
         m_port->Write(pdu + kCtrlZ);
     const std::string reply = WaitForResult(SendMessageTimeout);
     WriteLog(reply);
-    answer = StripAllCRLF(reply);
+    if (!hasVerdict(reply))
+        entryMayBeOpen("No answer to the unit");
+    answer = reply.empty() ? "No answer from the modem" : StripAllCRLF(reply);
     return ParseSendReference(answer);
 }
 

@@ -84,12 +84,12 @@ public:
         close(log);
     }
 
-    // Stops the console as a service manager would; its exit code.
-    int stop()
+    // Stops the console as a service manager would (or with SIGKILL, as a crash would); its exit code.
+    int stop(int signal = SIGTERM)
     {
         if (m_pid <= 0)
             return m_code;
-        kill(m_pid, SIGTERM);
+        kill(m_pid, signal);
         int status = 0;
         waitpid(m_pid, &status, 0);
         m_pid = -1;

@@ -28,6 +28,7 @@ public:
         std::string user;
         std::string password;
         bool rejectData = false;
+        int port = 0; // a restarted server listens where the last one did
     };
 
     SmtpServer()
@@ -41,6 +42,8 @@ public:
             args.insert(args.end(), {"--user", options.user, "--password", options.password});
         if (options.rejectData)
             args.push_back("--reject-data");
+        if (options.port > 0)
+            args.insert(args.end(), {"--port", std::to_string(options.port)});
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -76,6 +79,7 @@ public:
     }
 
     bool running() const { return m_port > 0; }
+    int port() const { return m_port; }
     std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
 
     // The mails accepted so far, oldest first, each as the server stored it.

@@ -58,6 +58,7 @@ def main():
     parser.add_argument("--user")
     parser.add_argument("--password")
     parser.add_argument("--reject-data", action="store_true")
+    parser.add_argument("--port", type=int, default=0, help="listen here (a restarted server) rather than on a free port")
     args = parser.parse_args()
 
     handler = Spool(args.spool, args.user, args.password, args.reject_data)
@@ -71,10 +72,12 @@ def main():
             return AuthResult(success=False, handled=False)
         options = dict(authenticator=authenticate, auth_required=True, auth_require_tls=False)
 
-    probe = socket.socket()
-    probe.bind(("127.0.0.1", 0))
-    port = probe.getsockname()[1]
-    probe.close()
+    port = args.port
+    if not port:
+        probe = socket.socket()
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+        probe.close()
     controller = Controller(handler, hostname="127.0.0.1", port=port, **options)
     controller.start()
     print("READY %d" % port, flush=True)

@@ -361,15 +361,22 @@ TEST_F(SimTest, EmptyErrorAndMalformedListings)
     EXPECT_FALSE(modem.ReadMessages().has_value());
     sim.control("fault clear");
 
+    // Each entry is read on its own: the good one beside a bad one still comes.
     sim.control("deliver +447700900123 good one");
     sim.control("deliver-pdu 000406912143"); // a received unit cut short
-    EXPECT_FALSE(modem.ReadMessages().has_value());
-    EXPECT_FALSE(modem.LastListingError().empty());
-    EXPECT_EQ(sim.control("memory SM").size(), 2u); // both stay for the next pass
+    const auto mixed = modem.ReadMessages();
+    ASSERT_TRUE(mixed.has_value());
+    ASSERT_EQ(mixed->size(), 1u);
+    EXPECT_EQ((*mixed)[0].Text, "good one");
+    ASSERT_EQ(modem.UnreadableEntries().size(), 1u);
+    EXPECT_EQ(modem.UnreadableEntries()[0].index, 2);
+    EXPECT_EQ(modem.UnreadableEntries()[0].raw, "+CMGL: 2,0,,5\r\n000406912143");
 
     ASSERT_TRUE(modem.TextMode(true));
     sim.control("reply AT+CMGL=\"ALL\" \\r\\n+CMGL: x,\"REC READ\"\\r\\n\\r\\nOK\\r\\n");
-    EXPECT_FALSE(modem.ReadMessages().has_value());
+    ASSERT_TRUE(modem.ReadMessages().has_value());
+    ASSERT_EQ(modem.UnreadableEntries().size(), 1u);
+    EXPECT_EQ(modem.UnreadableEntries()[0].index, -1);
 }
 
 TEST_F(SimTest, DeleteMessageRemovesTheEntry)
@@ -401,7 +408,11 @@ TEST_F(SimTest, ModemLogHoldsTheExchange)
     modem.SendSMS(message);
     modem.LogFlush();
     const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
-    EXPECT_TRUE(std::regex_search(log, std::regex("^\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d ATE0\r")));
+    // Opening ends any message entry a console that died left behind, then turns echo off.
+    EXPECT_TRUE(std::regex_search(log,
+        std::regex(
+            "^\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d Ending any message entry before set-up\r\n[^\n]*<ESC>\r\n"
+            "[^\n]*AT\r\r\nOK\r\n[^\n]*Message entry ended\r\n[^\n]* ATE0\r")));
     EXPECT_TRUE(std::regex_search(
         log, std::regex("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d AT\\+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n")));
     EXPECT_NE(
@@ -425,21 +436,62 @@ TEST_F(SimTest, DroppedLineFailsQuietly)
     EXPECT_FALSE(modem.DeleteMessage(1));
 }
 
-TEST_F(SimTest, IndicationsBetweenCommandsAreDiscarded)
+// A modem that went quiet or restarted during a send, or that talks on its own between answers:
+// the driver gets it out of message entry and every later message goes out once.
+TEST_F(SimTest, SendsRecoverFromSilenceRebootsAndUnsolicitedLines)
 {
-    SimProcess sim;
-    open(sim);
-    ASSERT_TRUE(modem.EnableMessageReports(true));
-    sim.control("set cnmi-offer (0-2),(0-3),(0,2),(0-2),(0,1)");
-    GSMMessage message;
-    message.Address = "+15550123";
-    message.Text = "report back";
-    ASSERT_NE(modem.SendSMS(message), -1); // its report is announced with +CDSI right after
-    sim.control("deliver +447700900123 and a message");
-    EXPECT_EQ(modem.SignalLevel(), 58);
-    const auto records = modem.ReadMessages();
-    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
-    EXPECT_EQ(records->size(), 2u);
+    struct Case
+    {
+        const char* fault;
+        bool firstFails; // the send that meets the fault
+    };
+    const Case cases[] = {
+        {"silent-on-send 2", true},
+        {"reboot-on-send keep-entry", true},
+        {"reboot-on-send", true},
+        {"flood 60 held", false},
+        {"flood 60 free", false},
+        {"flood 60 final", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimProcess sim;
+        open(sim);
+        sim.control("fault " + std::string(c.fault));
+        sim.control("deliver +447700900123 waiting");
+        const auto send = [&](const std::string& text) {
+            GSMMessage message;
+            message.Address = "+15550123";
+            message.Text = text;
+            return modem.SendSMS(message);
+        };
+        EXPECT_EQ(send("first") == -1, c.firstFails);
+        int tries = 0;
+        while (send("second") == -1 && ++tries < 10) { } // until the modem answers again
+        EXPECT_NE(send("third"), -1);
+        EXPECT_FALSE(modem.InMessageEntry());
+        std::vector<std::string> onAir;
+        for (const auto& line : sim.control("messages"))
+            onAir.push_back(SimProcess::field(line, "text"));
+        const std::vector<std::string> expected = c.firstFails
+            ? std::vector<std::string> {"second", "third"}
+            : std::vector<std::string> {"first", "second", "third"};
+        EXPECT_EQ(onAir, expected);
+        const auto listing = modem.ReadMessages();
+        ASSERT_TRUE(listing.has_value()) << modem.LastListingError();
+        std::vector<std::string> received;
+        for (const auto& entry : *listing)
+            if (entry.MessageType == 0)
+                received.push_back(entry.Text);
+        EXPECT_EQ(received, std::vector<std::string> {"waiting"});
+        EXPECT_EQ(listing->size(), 1 + expected.size()); // and a report of each send
+        modem.LogFlush();
+        const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
+        EXPECT_EQ(log.find("Message entry ended\r\n", log.find("ATE0")) != std::string::npos, c.firstFails);
+        EXPECT_EQ(log.find("Set aside: ") != std::string::npos, !c.firstFails);
+        modem.ClosePort();
+        modem.LogTruncateFile();
+    }
 }
 
 TEST_F(SimTest, LongInboundMessageIsListedPartByPart)

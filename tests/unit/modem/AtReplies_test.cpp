@@ -214,3 +214,70 @@ TEST(PduListing, HeaderWithoutUnitEndsTheListing)
     EXPECT_THROW(ReadPDUMode("+CMGL: 1,0,,24\r\n0791"), ModemError);
     EXPECT_TRUE(ReadPDUMode("something else\r\n").empty());
 }
+
+// Unsolicited lines wherever a modem puts them: what is left is the reply as it would have been.
+TEST(ReplyFraming, UnsolicitedLinesAreSetAsideWhereverTheyArrive)
+{
+    struct Case
+    {
+        const char* where;
+        const char* command;
+        bool textMode;
+        const char* raw;
+        const char* reply;
+        std::vector<std::string> setAside;
+        bool announces;
+    };
+    const Case cases[] = {
+        {"none", "AT+CSQ", false, "\r\n+CSQ: 18,99\r\n\r\nOK\r\n", "\r\n+CSQ: 18,99\r\n\r\nOK\r\n", {},
+            false},
+        {"idle, unframed", "AT", false, "+CREG: 1\r\n\r\nOK\r\n", "\r\nOK\r\n", {"+CREG: 1"}, false},
+        {"before the prompt", "AT+CMGS=23", false, "\r\n+CMTI: \"SM\",3\r\n\r\n> ", "\r\n> ",
+            {"+CMTI: \"SM\",3"}, true},
+        {"before the answer", "AT+CMGS=23", false, "\r\nRING\r\n\r\n+CMGS: 4\r\n\r\nOK\r\n",
+            "\r\n+CMGS: 4\r\n\r\nOK\r\n", {"RING"}, false},
+        {"after the final result", "AT+CMGS=23", false, "\r\n+CMGS: 4\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",9\r\n",
+            "\r\n+CMGS: 4\r\n\r\nOK\r\n", {"+CDSI: \"SM\",9"}, true},
+        {"two in a row", "AT", false, "\r\n^RSSI:12\r\n\r\nNO CARRIER\r\n\r\nOK\r\n", "\r\nOK\r\n",
+            {"^RSSI:12", "NO CARRIER"}, false},
+        {"between header and unit", "AT+CMGL=4", false,
+            "\r\n+CMGL: 1,0,,23\r\n+CREG: 1,\"00C3\",\"1F2A\"\r\n0791447758100650040C9144\r\n\r\nOK\r\n",
+            "\r\n+CMGL: 1,0,,23\r\n0791447758100650040C9144\r\n\r\nOK\r\n", {"+CREG: 1,\"00C3\",\"1F2A\""},
+            false},
+        {"a routed message takes its unit", "AT", false, "\r\n+CMT: ,24\r\n07914477581006500\r\n\r\nOK\r\n",
+            "\r\nOK\r\n", {"+CMT: ,24", "07914477581006500"}, true},
+        {"the command's own lines", "AT+CREG?", false, "\r\n+CREG: 0,1\r\n\r\nOK\r\n",
+            "\r\n+CREG: 0,1\r\n\r\nOK\r\n", {}, false},
+        {"message text saying RING", "AT+CMGL=\"ALL\"", true,
+            "\r\n+CMGL: 1,\"REC READ\",\"+4477\",,\"26/03/05,12:01:00+00\"\r\nRING\r\n\r\nOK\r\n",
+            "\r\n+CMGL: 1,\"REC READ\",\"+4477\",,\"26/03/05,12:01:00+00\"\r\nRING\r\n\r\nOK\r\n", {}, false},
+        {"a line still arriving", "AT", false, "\r\nOK\r\n\r\n+CMT", "\r\nOK\r\n\r\n+CMT", {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        const FramedReply framed = SetAsideUnsolicited(c.raw, c.command, c.textMode);
+        EXPECT_EQ(framed.reply, c.reply);
+        EXPECT_EQ(framed.unsolicited, c.setAside);
+        EXPECT_EQ(framed.announcesMessage, c.announces);
+    }
+}
+
+// Each entry of a listing is read on its own; the ones that cannot be are named with their index.
+TEST(ReplyFraming, BadListingEntriesAreCollectedBesideTheGoodOnes)
+{
+    const std::string good = "079144775810065004069121436500006221502110000005C8329BFD06";
+    std::vector<UnreadableEntry> bad;
+    const auto records = ReadPDUMode("+CMGL: 1,0,,24\r\n" + good
+            + "\r\n+CMGL: 2,0,,25\r\n0791447758100650040\r\n"
+              "+CMGL: 3,0,,0\r\n+CMGL: 4,1,,24\r\n"
+            + good,
+        &bad);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].MemoryIndex, 1);
+    EXPECT_EQ(records[1].MemoryIndex, 4);
+    ASSERT_EQ(bad.size(), 2u);
+    EXPECT_EQ(bad[0].index, 2);
+    EXPECT_EQ(bad[0].raw, "+CMGL: 2,0,,25\r\n0791447758100650040");
+    EXPECT_EQ(bad[1].index, 3);
+    EXPECT_EQ(bad[1].raw, "+CMGL: 3,0,,0");
+}
