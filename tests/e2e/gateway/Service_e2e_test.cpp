@@ -217,7 +217,7 @@ TEST_F(ServiceE2E, StatusAndMetricsAgreeWithTheOutbox)
         EXPECT_NE(json.find(field), std::string::npos) << field << '\n' << json;
 
     // The metrics file as a Prometheus collector parses it.
-    const auto [parsed, samples] = RunProgram({"/usr/bin/python3", "-c",
+    const auto [parsed, samples] = RunProgram({VESK_PYTHON3, "-c",
         "import sys\nfrom prometheus_client.parser import text_string_to_metric_families as p\n"
         "for f in p(open(sys.argv[1]).read()):\n"
         "    for s in f.samples: print(f.type, s.name, int(s.value))",

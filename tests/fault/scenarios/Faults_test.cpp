@@ -162,7 +162,7 @@ public:
     void holdLocks(std::vector<std::string> seconds)
     {
         std::vector<std::string> args
-            = {"/usr/bin/python3", "-c", kLockHolder, dataFolder + "/" + store::kOutboxName};
+            = {VESK_PYTHON3, "-c", kLockHolder, dataFolder + "/" + store::kOutboxName};
         args.insert(args.end(), seconds.begin(), seconds.end());
         lockHolder = vesk::testing::Spawn(args, STDERR_FILENO);
     }
@@ -226,10 +226,10 @@ public:
 void unsolicited(FaultRig& rig, const std::string& where)
 {
     auto& c = rig.start();
-    rig.queue(100, "unsolicited " + where);
+    rig.queue(60, "unsolicited " + where);
     for (int i = 1; i <= 20; ++i)
         rig.sim.control("deliver +4477009" + std::to_string(20000 + i) + " inbound " + std::to_string(i));
-    rig.fault("fault flood 500 " + where);
+    rig.fault("fault flood 300 " + where);
     rig.drain(c);
     rig.pass(c);
     rig.report();
@@ -241,7 +241,7 @@ void unsolicited(FaultRig& rig, const std::string& where)
     std::printf("[fault] %d unsolicited lines set aside\n", setAside);
     EXPECT_EQ(rig.count("SELECT COUNT(DISTINCT msgText) FROM Inbox WHERE msgText LIKE 'inbound %'"), 20);
     EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Inbox"), 20);
-    EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Message WHERE msgStatus = 5"), 100);
+    EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Message WHERE msgStatus = 5"), 60);
     EXPECT_EQ(rig.logged(c, "No outstanding delivery id"), 0);
 }
 
