@@ -4,31 +4,32 @@
 
 #include <exception>
 #include <stdexcept>
-#include <source_location>
 #include <string>
 
 namespace vesk::core {
 
 // Where a trapped step failed, as "File.cpp:line", for its log line.
-inline std::string TrapSite(const std::source_location& where)
+inline std::string TrapSite(const char* file, int line)
 {
-    const std::string file = where.file_name();
-    return file.substr(file.find_last_of('/') + 1) + ":" + std::to_string(where.line());
+    const std::string path = file;
+    return path.substr(path.find_last_of('/') + 1) + ":" + std::to_string(line);
 }
 
 // Runs one step of a routine that must carry on whatever the step does: a failing step leaves one
-// error line in the activity log (where and what) and the routine goes on with the next.
+// error line in the activity log (where and what) and the routine goes on with the next. The
+// caller's file and line are filled in by the compiler (both gcc and clang know these builtins).
 template<class Step>
-void Trap(LogSink& log, Step&& step, std::source_location where = std::source_location::current()) noexcept
+void Trap(
+    LogSink& log, Step&& step, const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept
 {
     try {
         step();
     } catch (const std::exception& e) {
-        LogCaught(log, TrapSite(where), e);
+        LogCaught(log, TrapSite(file, line), e);
     } catch (...) {
         // Only the modem's and the standard library's exceptions are expected; anything else is
         // still a fault the console must outlive, and still worth a line.
-        LogCaught(log, TrapSite(where), std::runtime_error("unknown exception"));
+        LogCaught(log, TrapSite(file, line), std::runtime_error("unknown exception"));
     }
 }
 
