@@ -32,21 +32,18 @@ int ModeIcon(int m)
 {
     switch (m) {
     case mode::kInitialising:
-        return 6;
-    case mode::kIdle:
-        return 1;
-    case mode::kPaused:
-        return 2;
     case mode::kBusy:
-        return 6;
-    case mode::kSending:
-        return 3;
     case mode::kStopping:
-        return 6;
+        return modeImage::kBusy;
+    case mode::kIdle:
     case mode::kTimerPass:
-        return 1;
+        return modeImage::kIdle;
+    case mode::kPaused:
+        return modeImage::kPaused;
+    case mode::kSending:
+        return modeImage::kSending;
     default:
-        return 0;
+        return modeImage::kUnchanged;
     }
 }
 
@@ -158,7 +155,7 @@ std::string ConsoleApp::LoadParameter(
 void ConsoleApp::SaveParameter(const std::string& section, const std::string& key, const std::string& value)
 {
     if (!m_settings.set(section, key, value))
-        Log(3, "", m_settings.lastError());
+        Log(icon::kError, "", m_settings.lastError());
 }
 
 } // namespace vesk::core

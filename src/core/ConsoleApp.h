@@ -29,15 +29,23 @@ inline constexpr int kStopping = 7;
 inline constexpr int kTimerPass = 8; // shown as idle, but not idle
 } // namespace mode
 
+// The pictures of the mode panel.
+namespace modeImage {
+inline constexpr int kUnchanged = 0; // the icon stays as it is
+inline constexpr int kIdle = 1;
+inline constexpr int kPaused = 2;
+inline constexpr int kSending = 3;
+inline constexpr int kBusy = 6;
+} // namespace modeImage
+
 std::string ModeText(int mode);
-int ModeIcon(int mode); // 0: the icon stays as it is
+int ModeIcon(int mode);
 
 // The application object: modes and their stacks, the status bar, the activity log and the
 // only way to the settings store.
 class ConsoleApp final : public LogSink
 {
 public:
-
     ConsoleApp(const Clock& clock, SettingsStore& settings);
 
     void setView(StatusView* view) { m_view = view; }

@@ -82,7 +82,7 @@ void processMessage(Context& ctx, store::DBMessage& message)
         if (ctx.config.FilterActionDelete)
             return cancel(ctx, message, "Recipient address failed Address Filtering.");
         store::ReleaseOwnership(ctx.outbox, message.id);
-        store::SetStatus(ctx.outbox, message.id, 0);
+        store::SetStatus(ctx.outbox, message.id, store::MessageStatus::Pending);
         ctx.app.Log(icon::kInfo, message.Address, "Ignored - Recipient address failed Address Filtering.");
         return;
     }
@@ -111,7 +111,7 @@ void processMessage(Context& ctx, store::DBMessage& message)
         if (message.ScheduleRetry())
             ctx.app.Log(icon::kWarning, message.Address,
                 "Retry at " + Format(message.SendTime, "HH:NN") + " - " + message.ModemResponse);
-        else if (message.Status == 2) {
+        else if (message.Status == store::MessageStatus::Failed) {
             ctx.app.Log(
                 icon::kWarning, message.Address, "Canceled - Retry Count Exceeded. " + message.ModemResponse);
             RaiseFailureAlert(ctx, message.Address, message.Recipient, message.ModemResponse);
@@ -121,7 +121,7 @@ void processMessage(Context& ctx, store::DBMessage& message)
     }
     message.Complete = true;
     message.Reference = static_cast<std::int16_t>(reference);
-    message.Status = 3;
+    message.Status = store::MessageStatus::Sent;
     message.Tariff = ctx.outbox.settings.Tariff;
     message.FragmentCount = sms.FragmentCount;
     recordAccepted(ctx, message);

@@ -61,7 +61,7 @@ void HeadlessConsole::takeSignals(int waitMs)
         } else if (info.ssi_signo == SIGHUP) {
             m_reloadRequested = true; // taken up between passes
         } else {
-            m_ctx->app.Log(1, "", "Stop requested by signal " + std::to_string(info.ssi_signo));
+            m_ctx->app.Log(icon::kInfo, "", "Stop requested by signal " + std::to_string(info.ssi_signo));
             m_ctx->stopRequested = true;
         }
     }

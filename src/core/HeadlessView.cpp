@@ -1,6 +1,7 @@
 #include "core/HeadlessView.h"
 
 #include "core/AppLog.h"
+#include "support/LogSink.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,23 +12,23 @@ namespace vesk::core {
 std::string HeadlessView::LevelName(int icon)
 {
     switch (icon) {
-    case 1:
+    case icon::kInfo:
         return "info";
-    case 2:
+    case icon::kWarning:
         return "warn";
-    case 3:
+    case icon::kError:
         return "error";
-    case 5:
+    case icon::kSending:
         return "send";
-    case 7:
+    case icon::kDelivered:
         return "report";
-    case 8:
+    case icon::kNotDelivered:
         return "failed";
-    case 9:
+    case icon::kModem:
         return "modem";
-    case 10:
+    case icon::kInbound:
         return "inbound";
-    case 11:
+    case icon::kMailed:
         return "mailed";
     default:
         return "[" + std::to_string(icon) + "]";
@@ -49,17 +50,17 @@ bool HeadlessView::IsJournalStream(int fd)
 std::string HeadlessView::SyslogPrefix(int icon)
 {
     switch (icon) {
-    case 3:
+    case icon::kError:
         return "<3>";
-    case 2:
-    case 8:
+    case icon::kWarning:
+    case icon::kNotDelivered:
         return "<4>";
-    case 1:
-    case 5:
-    case 7:
-    case 9:
-    case 10:
-    case 11:
+    case icon::kInfo:
+    case icon::kSending:
+    case icon::kDelivered:
+    case icon::kModem:
+    case icon::kInbound:
+    case icon::kMailed:
         return "<6>";
     default:
         return "<7>";

@@ -35,7 +35,8 @@ void setAsideUnreadable(Context& ctx, const modem::UnreadableEntry& entry)
 {
     const std::string path = TrailingSeparator(ctx.DataFolder) + kUnreadableFile;
     ctx.app.Log(icon::kWarning, "",
-        "Unreadable message at index " + std::to_string(entry.index) + " (" + entry.reason + "): " + entry.raw);
+        "Unreadable message at index " + std::to_string(entry.index) + " (" + entry.reason
+            + "): " + entry.raw);
     const std::string record = Format(ctx.clock.now(), "dd/mmm/yyyy hh:nn:ss") + " index "
         + std::to_string(entry.index) + "\n" + entry.raw + "\n";
     std::FILE* file = AppendPrivateFile(path);
@@ -94,9 +95,11 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
                 ctx.app.Log(icon::kInbound, message.Address,
                     Trim(message.Text).empty() ? "<empty message>" : message.Text);
                 runPendingTwice(ctx);
-                Trap(ctx.app, [&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
+                Trap(ctx.app,
+                    [&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
                 Trap(ctx.app, [&] { SendStandardReply(ctx, message); });
-                Trap(ctx.app, [&] { ForwardInbound(ctx, message.Address, message.Text, message.DeliveryTime); });
+                Trap(ctx.app,
+                    [&] { ForwardInbound(ctx, message.Address, message.Text, message.DeliveryTime); });
                 runPendingTwice(ctx);
             } else if (message.MessageType == 1) {
                 if (ProcessDeliveryReport(ctx, message))
@@ -129,14 +132,15 @@ bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report)
     }
     int logIcon = icon::kDelivered;
     std::string verdict;
-    if (report.DeliveryStatus == 0 || report.DeliveryStatus == 2) {
-        row.Status = 5;
+    if (report.DeliveryStatus == store::report::kReceived
+        || report.DeliveryStatus == store::report::kReplaced) {
+        row.Status = store::MessageStatus::Delivered;
         verdict = "] Confirmed Delivery. Status 0x";
-    } else if (report.DeliveryStatus == 1) {
-        row.Status = 6;
+    } else if (report.DeliveryStatus == store::report::kUnconfirmed) {
+        row.Status = store::MessageStatus::DeliveryUnconfirmed;
         verdict = "] Unconfirmed Delivery. Status 0x";
     } else {
-        row.Status = 7;
+        row.Status = store::MessageStatus::NotDelivered;
         logIcon = icon::kNotDelivered;
         verdict = "] Not Delivered. Status 0x";
     }

@@ -29,7 +29,7 @@ bool DBMessage::loadFrom(const std::string& sql)
     Address = TextOf(rs->Field("msgAddress"));
     Text = TextOf(rs->Field("msgText"));
     SendTime = DateOf(rs->Field("msgSendTime"));
-    Status = static_cast<std::uint8_t>(IntOf(rs->Field("msgStatus")));
+    Status = StatusFromStored(IntOf(rs->Field("msgStatus")));
     Complete = BoolOf(rs->Field("msgComplete"));
     Reference = IntOf(rs->Field("msgReference"));
     DeliveryStatus = IntOfDefault(rs->Field("msgDeliveryStatus"), -1);
@@ -59,7 +59,7 @@ bool DBMessage::LoadByPendingReference(const std::string& agentIdentity)
 bool DBMessage::Update()
 {
     const std::string sql = "UPDATE Message SET msgComplete = " + BoolLiteral(Complete)
-        + ", msgStatus = " + std::to_string(Status) + ", msgReference = " + std::to_string(Reference) + ", "
+        + ", msgStatus = " + StatusSql(Status) + ", msgReference = " + std::to_string(Reference) + ", "
         + "msgModemResponse = '" + Quote(ModemResponse) + "', " + "msgTariff = " + std::to_string(Tariff)
         + ", msgFragmentCount = " + std::to_string(FragmentCount) + " WHERE msgID = " + std::to_string(id);
     if (m_db.ExecuteRecordResult(sql) == 1)
@@ -70,8 +70,8 @@ bool DBMessage::Update()
 
 bool DBMessage::UpdateStatus()
 {
-    return m_db.ExecuteRecordResult("UPDATE Message SET msgStatus = " + std::to_string(Status)
-               + " WHERE msgID = " + std::to_string(id))
+    return m_db.ExecuteRecordResult(
+               "UPDATE Message SET msgStatus = " + StatusSql(Status) + " WHERE msgID = " + std::to_string(id))
         > 0;
 }
 
@@ -79,21 +79,21 @@ bool DBMessage::ScheduleRetry()
 {
     ++Attempts;
     if (Attempts >= kMaxAttempts) {
-        Status = 2;
+        Status = MessageStatus::Failed;
         ErrorReason = "Retry Exceeded.";
         ModemResponse = Left(ModemResponse, 50);
         Cancel();
         return false;
     }
-    Status = 0;
+    Status = MessageStatus::Pending;
     ErrorReason = Left(ErrorReason, 50);
     ModemResponse = Left(ModemResponse, 50);
     const int delay = Attempts <= 2 ? 1 : Attempts == 3 ? 2 : 3;
     SendTime = m_clock.now().addMinutes(delay);
-    const std::string sql = "UPDATE Message SET msgStatus = 0, msgAttempts = " + std::to_string(Attempts)
-        + ", msgSendTime = " + DateLiteral(SendTime) + ", " + " msgErrorReason = '" + Quote(ErrorReason)
-        + "'," + " msgModemResponse = '" + Quote(ModemResponse) + "',"
-        + " msgAgentIMEI = NULL, msgAgentTimeStamp = NULL" + " WHERE msgID = " + std::to_string(id);
+    const std::string sql = "UPDATE Message SET msgStatus = " + StatusSql(Status)
+        + ", msgAttempts = " + std::to_string(Attempts) + ", msgSendTime = " + DateLiteral(SendTime) + ", "
+        + " msgErrorReason = '" + Quote(ErrorReason) + "'," + " msgModemResponse = '" + Quote(ModemResponse)
+        + "'," + " msgAgentIMEI = NULL, msgAgentTimeStamp = NULL" + " WHERE msgID = " + std::to_string(id);
     if (m_db.ExecuteRecordResult(sql) == 1)
         return true;
     logFailure("ScheduleRetry[" + std::to_string(id) + "] Error: ");
@@ -102,7 +102,7 @@ bool DBMessage::ScheduleRetry()
 
 bool DBMessage::UpdateDeliveryStatus()
 {
-    std::string sql = "UPDATE Message SET msgStatus = " + std::to_string(Status) + ", ";
+    std::string sql = "UPDATE Message SET msgStatus = " + StatusSql(Status) + ", ";
     sql += DeliveryStatus == -1 ? " msgDeliveryStatus = NULL, "
                                 : " msgDeliveryStatus = " + std::to_string(DeliveryStatus) + ", ";
     sql += DeliveryTime.isZero() ? "msgDeliveryTime = NULL"
@@ -128,10 +128,10 @@ bool DBMessage::UpdateExpiryTime()
 bool DBMessage::Cancel()
 {
     Complete = true;
-    Status = 2;
-    const std::string sql = "UPDATE Message SET msgComplete = TRUE, msgStatus = 2, msgErrorReason = '"
-        + Quote(ErrorReason) + "'," + " msgModemResponse = '" + Quote(ModemResponse) + "'"
-        + " WHERE msgID = " + std::to_string(id);
+    Status = MessageStatus::Failed;
+    const std::string sql = "UPDATE Message SET msgComplete = TRUE, msgStatus = " + StatusSql(Status)
+        + ", msgErrorReason = '" + Quote(ErrorReason) + "'," + " msgModemResponse = '" + Quote(ModemResponse)
+        + "'" + " WHERE msgID = " + std::to_string(id);
     if (m_db.ExecuteRecordResult(sql) == 1)
         return true;
     logFailure("Cancel[" + std::to_string(id) + "] Error: ");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/MessageStatus.h"
 #include "store/db.h"
 #include "support/Clock.h"
 #include "support/Convert.h"
@@ -22,7 +23,7 @@ public:
     std::string Address;
     std::string Text;
     bool Complete = false;
-    std::uint8_t Status = 0;
+    MessageStatus Status = MessageStatus::Pending;
     DateTime SendTime;
     std::int16_t Attempts = 0;
     std::int16_t Reference = 0;

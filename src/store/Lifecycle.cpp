@@ -99,9 +99,10 @@ bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity)
 {
     db& h = OutboxHandle(outbox);
     const std::string owner = Right(agentIdentity, kOwnerLength);
-    const std::int32_t touched = h.ExecuteRecordResult("UPDATE Message SET msgStatus = 1, msgAgentIMEI = '"
-        + Quote(owner) + "', msgAgentTimeStamp = " + DateLiteral(outbox.clock.now())
-        + " WHERE msgID = " + idText(id) + " AND msgStatus = 0 AND msgAgentIMEI IS NULL");
+    const std::int32_t touched = h.ExecuteRecordResult("UPDATE Message SET msgStatus = "
+        + StatusSql(MessageStatus::Owned) + ", msgAgentIMEI = '" + Quote(owner)
+        + "', msgAgentTimeStamp = " + DateLiteral(outbox.clock.now()) + " WHERE msgID = " + idText(id)
+        + " AND msgStatus = " + StatusSql(MessageStatus::Pending) + " AND msgAgentIMEI IS NULL");
     if (h.IsError())
         outbox.log.Log(icon::kError, "", "TakeOwnership(" + idText(id) + " : " + h.LastError());
     return touched == 1;
@@ -115,10 +116,10 @@ void ReleaseOwnership(Outbox& outbox, RowId id)
         outbox.log.Log(icon::kError, "", "ReleaseOwnership(" + idText(id) + " :" + h.LastError());
 }
 
-void SetStatus(Outbox& outbox, RowId id, int status)
+void SetStatus(Outbox& outbox, RowId id, MessageStatus status)
 {
     db& h = OutboxHandle(outbox);
-    if (!h.Execute("UPDATE Message SET msgStatus=" + std::to_string(status) + " WHERE msgID=" + idText(id)))
+    if (!h.Execute("UPDATE Message SET msgStatus=" + StatusSql(status) + " WHERE msgID=" + idText(id)))
         outbox.log.Log(icon::kError, "", "ReleaseOwnership(" + idText(id) + " :" + h.LastError());
 }
 
@@ -126,11 +127,12 @@ std::int32_t ReleaseOrphans(Outbox& outbox)
 {
     db& h = OutboxHandle(outbox);
     const DateTime cutoff = outbox.clock.now().addMinutes(-kOrphanMinutes);
-    const std::int32_t count = h.ExecuteRecordResult(
-        "UPDATE Message SET msgStatus = 0, msgAgentIMEI = NULL, msgAgentTimeStamp = NULL"
-        " WHERE (msgStatus = 1) AND (NOT (Message.msgAgentIMEI IS NULL))"
-        " AND (msgAgentTimeStamp <= #"
-        + Format(cutoff, "dd/mmm/yyyy hh:nn:ss") + "#)");
+    const std::int32_t count
+        = h.ExecuteRecordResult("UPDATE Message SET msgStatus = " + StatusSql(MessageStatus::Pending)
+            + ", msgAgentIMEI = NULL, msgAgentTimeStamp = NULL WHERE (msgStatus = "
+            + StatusSql(MessageStatus::Owned)
+            + ") AND (NOT (Message.msgAgentIMEI IS NULL)) AND (msgAgentTimeStamp <= #"
+            + Format(cutoff, "dd/mmm/yyyy hh:nn:ss") + "#)");
     if (count <= 0) {
         if (h.IsError())
             outbox.log.Log(icon::kError, "", "ReleaseOrphans : " + h.LastError());
@@ -146,9 +148,10 @@ std::int32_t ExpireMessages(Outbox& outbox)
 {
     db& h = OutboxHandle(outbox);
     const std::int32_t count
-        = h.ExecuteRecordResult("UPDATE Message SET Message.msgStatus = 2, Message.msgErrorReason = 'Expired'"
-                                " WHERE (Message.msgStatus = 0) AND (Message.msgExpires IS NOT NULL)"
-                                " AND (Message.msgExpires <= #"
+        = h.ExecuteRecordResult("UPDATE Message SET Message.msgStatus = " + StatusSql(MessageStatus::Failed)
+            + ", Message.msgErrorReason = 'Expired' WHERE (Message.msgStatus = "
+            + StatusSql(MessageStatus::Pending)
+            + ") AND (Message.msgExpires IS NOT NULL) AND (Message.msgExpires <= #"
             + Format(outbox.clock.now(), "dd/mmm/yy hh:nn:ss") + "#)");
     if (count <= 0) {
         if (h.IsError())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/MessageStatus.h"
 #include "store/Outbox.h"
 #include "support/Convert.h"
 
@@ -17,7 +18,7 @@ inline constexpr std::size_t kOwnerLength = 7;
 // Claims a pending, unowned row for this console; false when another console was first.
 bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity);
 void ReleaseOwnership(Outbox& outbox, RowId id);
-void SetStatus(Outbox& outbox, RowId id, int status);
+void SetStatus(Outbox& outbox, RowId id, MessageStatus status);
 
 // Rows owned for longer than the orphan time-out go back to pending; the count released.
 std::int32_t ReleaseOrphans(Outbox& outbox);

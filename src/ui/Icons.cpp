@@ -1,5 +1,8 @@
 #include "ui/Icons.h"
 
+#include "core/ConsoleApp.h"
+#include "support/LogSink.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -57,12 +60,12 @@ QPixmap envelope(int size, QColor colour, bool arrowOut, bool arrowIn)
 QPixmap LogIcon(int level, int size)
 {
     switch (level) {
-    case 1: // information
+    case icon::kInfo: // information
         return disc(size, QColor(40, 110, 200), [](QPainter& g) {
             g.drawLine(QPointF(8, 7), QPointF(8, 12));
             g.drawPoint(QPointF(8, 4.3));
         });
-    case 2: { // warning: amber triangle
+    case icon::kWarning: { // warning: amber triangle
         QPixmap p = blank(size);
         QPainter g(&p);
         g.setRenderHint(QPainter::Antialiasing);
@@ -75,22 +78,22 @@ QPixmap LogIcon(int level, int size)
         g.drawPoint(QPointF(8, 12.3));
         return p;
     }
-    case 3: // error
+    case icon::kError: // error
         return disc(size, QColor(200, 35, 35), [](QPainter& g) {
             g.drawLine(QPointF(5.2, 5.2), QPointF(10.8, 10.8));
             g.drawLine(QPointF(10.8, 5.2), QPointF(5.2, 10.8));
         });
-    case 5: // sending
+    case icon::kSending: // sending
         return envelope(size, QColor(40, 110, 200), true, false);
-    case 7: // delivered
+    case icon::kDelivered: // delivered
         return disc(size, QColor(30, 150, 60), [](QPainter& g) {
             g.setBrush(Qt::NoBrush);
             g.drawPolyline(QPolygonF({QPointF(4.5, 8.3), QPointF(7, 10.8), QPointF(11.5, 5.5)}));
         });
-    case 8: // not delivered
+    case icon::kNotDelivered: // not delivered
         return disc(
             size, QColor(215, 120, 20), [](QPainter& g) { g.drawLine(QPointF(4.5, 8), QPointF(11.5, 8)); });
-    case 9: { // modem: a handset with signal bars
+    case icon::kModem: { // modem: a handset with signal bars
         QPixmap p = blank(size);
         QPainter g(&p);
         g.setRenderHint(QPainter::Antialiasing);
@@ -106,9 +109,9 @@ QPixmap LogIcon(int level, int size)
             g.drawRect(QRectF(10.5 + i * 1.8, 11.5 - i * 3, 1.3, 3 + i * 3));
         return p;
     }
-    case 10: // inbound
+    case icon::kInbound: // inbound
         return envelope(size, QColor(30, 150, 60), false, true);
-    case 11: { // mailed: envelope with an "@"
+    case icon::kMailed: { // mailed: envelope with an "@"
         QPixmap p = envelope(size, QColor(120, 70, 170), false, false);
         QPainter g(&p);
         g.setRenderHint(QPainter::Antialiasing);
@@ -126,18 +129,18 @@ QPixmap LogIcon(int level, int size)
 QPixmap ModeIcon(int image, int size)
 {
     switch (image) {
-    case 1: // idle, waiting for work
+    case core::modeImage::kIdle: // waiting for work
         return disc(size, QColor(30, 150, 60), [](QPainter& g) {
             g.drawPolygon(QPolygonF({QPointF(6, 4.5), QPointF(11.5, 8), QPointF(6, 11.5)}));
         });
-    case 2: // paused
+    case core::modeImage::kPaused:
         return disc(size, QColor(215, 150, 20), [](QPainter& g) {
             g.setPen(Qt::NoPen);
             g.drawRect(QRectF(5, 4.5, 2.2, 7));
             g.drawRect(QRectF(8.8, 4.5, 2.2, 7));
         });
-    case 3: // sending
-        return LogIcon(5, size);
+    case core::modeImage::kSending:
+        return LogIcon(icon::kSending, size);
     default: // busy
         return disc(size, QColor(40, 110, 200), [](QPainter& g) {
             g.setBrush(Qt::NoBrush);

@@ -97,7 +97,7 @@ inline ClaimResult ClaimAll(const std::string& folder, const std::string& agent)
             store::DBMessage m(h, clock, log);
             m.id = id;
             m.Complete = true;
-            m.Status = 3;
+            m.Status = store::MessageStatus::Sent;
             m.Reference = static_cast<std::int16_t>(id % 256);
             m.FragmentCount = 1;
             m.Update();

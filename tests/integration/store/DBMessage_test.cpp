@@ -51,7 +51,7 @@ TEST_F(DBMessageTest, NullDeliveryStatusReadsAsMinusOneAndIsWrittenBackAsNull)
 {
     const std::int32_t id = queue();
     DBMessage m = load(id);
-    m.Status = 5;
+    m.Status = MessageStatus::Delivered;
     m.DeliveryStatus = 0;
     m.DeliveryTime = DateTime::fromParts(2026, 3, 5, 14, 9, 30);
     ASSERT_TRUE(m.UpdateDeliveryStatus());
@@ -90,7 +90,7 @@ TEST_F(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
     }
     m.ModemResponse = std::string(80, 'r');
     EXPECT_FALSE(m.ScheduleRetry());
-    EXPECT_EQ(m.Status, 2);
+    EXPECT_EQ(m.Status, MessageStatus::Failed);
     EXPECT_EQ(IntOf(column(id, "msgStatus")), 2);
     EXPECT_TRUE(BoolOf(column(id, "msgComplete")));
     EXPECT_EQ(TextOf(column(id, "msgErrorReason")), "Retry Exceeded.");
@@ -117,7 +117,7 @@ TEST_F(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
         ASSERT_TRUE(TakeOwnership(outbox, row, row == id ? "350123456789012" : "999999OTHER99"));
         DBMessage sent = load(row);
         sent.Complete = true;
-        sent.Status = 3;
+        sent.Status = MessageStatus::Sent;
         sent.Reference = 42;
         sent.Tariff = 1;
         sent.FragmentCount = 2;
@@ -129,7 +129,7 @@ TEST_F(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
     report.Address = "+447700900001";
     ASSERT_TRUE(report.LoadByPendingReference("350123456789012"));
     EXPECT_EQ(report.id, id);
-    report.Status = 5;
+    report.Status = MessageStatus::Delivered;
     report.DeliveryStatus = 0;
     report.DeliveryTime = clock.now();
     ASSERT_TRUE(report.UpdateDeliveryStatus());

@@ -47,7 +47,7 @@ TEST_F(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
     // Released by its owner but still not pending: nobody can take it until its status returns.
     ReleaseOwnership(outbox, id);
     EXPECT_FALSE(TakeOwnership(other, id, "OTHER01"));
-    SetStatus(outbox, id, 0);
+    SetStatus(outbox, id, MessageStatus::Pending);
     EXPECT_TRUE(TakeOwnership(other, id, "OTHER01"));
 }
 
@@ -250,7 +250,7 @@ TEST_F(LifecycleTest, PendingCountFollowsEveryWriter)
                 TakeOwnership(outbox, b, "AGENT01");
                 auto m = load(b);
                 m->Complete = true;
-                m->Status = 3;
+                m->Status = MessageStatus::Sent;
                 m->Update();
             }},
         {"cancelled", [&] { load(a)->Cancel(); }},

@@ -49,7 +49,7 @@ TEST_F(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
     EXPECT_EQ(m.Address, "+447700900123");
     EXPECT_EQ(m.Text, "Don't \"panic\" ✓");
     EXPECT_EQ(m.Recipient, "O'Neil");
-    EXPECT_EQ(m.Status, 0);
+    EXPECT_EQ(m.Status, store::MessageStatus::Pending);
     EXPECT_EQ(m.Expires, DateTime::fromParts(2030, 3, 5, 12, 0, 0));
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM qry_Pending_Messages"), 1);
 }
