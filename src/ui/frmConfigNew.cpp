@@ -1,5 +1,6 @@
 #include "ui/frmConfigNew.h"
 
+#include "core/Configuration.h"
 #include "core/Context.h"
 #include "mail/Diagnostics.h"
 #include "mail/MailQueue.h"
@@ -623,38 +624,22 @@ void frmConfigNew::storeFields()
 
 void frmConfigNew::saveAll()
 {
-    mail::Diagnostics& diag = m_ctx.diagnostics;
-    diag.Email = Trim(s(txtDiagEmail->text()));
-    diag.NotifyMessages = chkDiagNotifyMessages->isChecked();
-    diag.NotifySignal = chkDiagNotifySignal->isChecked();
-    diag.NotifyModem = chkDiagNotifyModem->isChecked();
-    diag.SignalLevel = std::int16_t(cbDiagSignalLevel->currentData().toInt());
-    mail::SaveDiagnostics(diag, m_ctx.outbox);
-
-    // A password kept in a file never goes into the shared outbox.
-    const std::string password = m_ctx.mail.settings.passwordFile.empty() ? s(txtMailPassword->text()) : "";
-    mail::SaveMailConfig(m_ctx.outbox, Trim(s(txtMailServer->text())), Trim(s(txtMailAccount->text())),
-        password, std::int16_t(std::max(cbMailLoginMethod->currentIndex(), 0)));
-    mail::InitMail(m_ctx.mail, m_ctx.outbox);
-
-    if (gridForward->IsEdited()
-        && !routing::SaveForwardRules(m_ctx.outbox, gridForward->rules(), m_ctx.config.AgentAddress))
-        m_ctx.app.Log(icon::kError, "", "The forwarding rules could not be saved");
-
-    if (!store::SaveSystemSettings(
-            store::OutboxPath(m_ctx.DataFolder), m_ctx.outbox.settings, m_ctx.clock, m_ctx.pump))
-        m_ctx.app.Log(icon::kError, "", "The system settings could not be saved");
-
-    // The filter action lives in the settings file, so a change to it alone must write the file too.
-    if (storeIfChanged(m_ctx.config.FilterActionDelete, optFilterDelete->isChecked()))
-        stored(false);
-    m_ctx.filter.SetAddressFilterText(s(txtFilter->toPlainText()));
-    if (!m_ctx.filter.SaveAddressFilter())
-        m_ctx.app.Log(
-            icon::kError, "", "The address filter could not be saved to " + m_ctx.filter.filePath());
-
-    if (m_dirty)
-        m_ctx.app.SaveEnviroment(m_ctx.config, m_ctx.DataFolder);
+    core::Configuration c;
+    c.alertEmail = s(txtDiagEmail->text());
+    c.alertOnFailedMessages = chkDiagNotifyMessages->isChecked();
+    c.alertOnWeakSignal = chkDiagNotifySignal->isChecked();
+    c.alertOnLostModem = chkDiagNotifyModem->isChecked();
+    c.alertSignalLevel = std::int16_t(cbDiagSignalLevel->currentData().toInt());
+    c.mailServer = s(txtMailServer->text());
+    c.mailAccount = s(txtMailAccount->text());
+    c.mailPassword = s(txtMailPassword->text());
+    c.mailLoginMethod = std::int16_t(std::max(cbMailLoginMethod->currentIndex(), 0));
+    if (gridForward->IsEdited())
+        c.forwardRules = gridForward->rules();
+    c.filterActionDelete = optFilterDelete->isChecked();
+    c.addressFilter = s(txtFilter->toPlainText());
+    if (core::ApplyConfiguration(m_ctx, c, m_dirty).machineSettingsSaved)
+        m_dirty = true;
 }
 
 void frmConfigNew::cmdOK_Click()
