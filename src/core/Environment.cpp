@@ -168,7 +168,8 @@ void ConsoleApp::SaveEnviroment(const CConfig& c, const std::string& dataFolder)
     for (const Key& key : settingsTable())
         if (key.writeOrder > 0 && key.binding.text)
             written.push_back(&key);
-    std::sort(written.begin(), written.end(), [](const Key* a, const Key* b) { return a->writeOrder < b->writeOrder; });
+    std::sort(written.begin(), written.end(),
+        [](const Key* a, const Key* b) { return a->writeOrder < b->writeOrder; });
 
     // A window minimised far off screen keeps the rectangle stored before.
     const bool windowPlaced = c.WindowTop > -100 && c.WindowLeft > -100;

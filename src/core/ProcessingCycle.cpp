@@ -160,7 +160,8 @@ void ProcessCycle(Context& ctx)
                     if (const auto n = store::UpdateQueueSize(outbox))
                         ctx.app.QueueSize(*n);
                 });
-                Trap(ctx.app, [&] { routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false); });
+                Trap(
+                    ctx.app, [&] { routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false); });
                 Trap(ctx.app, [&] { store::Housekeeping(outbox); });
                 outbox.handle->CloseDatabase();
             }

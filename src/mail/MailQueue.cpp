@@ -16,7 +16,6 @@
 namespace vesk::mail {
 namespace {
 
-
 // Opens the outbox for one call when it is closed, and closes it again at the end.
 class OpenForCall
 {
@@ -93,7 +92,8 @@ void InitMail(MailQueue& queue, store::Outbox& outbox)
         if (!queue.client)
             queue.client = std::make_unique<MailClient>(outbox.log);
     } catch (const std::exception& e) {
-        outbox.log.Log(icon::kError, "", std::string("Mail interface could not be initialised : ") + e.what());
+        outbox.log.Log(
+            icon::kError, "", std::string("Mail interface could not be initialised : ") + e.what());
     }
     LoadMailConfig(queue, outbox);
 }
@@ -334,8 +334,8 @@ MailTestResult TestMailAccount(LogSink& log, const std::string& server, const st
         if (client.Connect()) {
             result.outcome = MailTestResult::Outcome::ConnectedOnly;
             if (!alertAddress.empty()) {
-                if (client.Send(
-                        alertAddress, "", "", "Test message from " + std::string(kAppTitle), std::string(kAppTitle))) {
+                if (client.Send(alertAddress, "", "", "Test message from " + std::string(kAppTitle),
+                        std::string(kAppTitle))) {
                     result.outcome = MailTestResult::Outcome::Sent;
                     result.message = "A test message was successfully sent to the Alert recipient";
                 } else {

@@ -4,10 +4,10 @@
 #include "support/Paths.h"
 
 #include <cerrno>
-#include <cstring>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -90,7 +90,9 @@ std::uint64_t stableHash(const std::string& s)
 // A folder that only this user can write to, so no one else can create the lock file first.
 bool isPrivateFolder(const std::string& folder)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid()
         && (st.st_mode & 0077) == 0;
 }
@@ -112,7 +114,8 @@ SingleInstanceLock::SingleInstanceLock(const std::string& key)
 {
     const std::string folder = lockFolder(key);
     if (folder.empty()) {
-        m_error = "no private folder for the lock file: " + FolderOfPath(key) + "/run is not this user's alone";
+        m_error
+            = "no private folder for the lock file: " + FolderOfPath(key) + "/run is not this user's alone";
         return;
     }
     char name[64];

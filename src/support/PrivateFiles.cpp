@@ -103,7 +103,9 @@ bool CopyPrivateFile(const std::string& from, const std::string& to, bool overwr
 
 void RestrictFileMode(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         ::chmod(path.c_str(), st.st_mode & kPrivateFileMode & ~currentUmask());
 }

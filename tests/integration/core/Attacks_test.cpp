@@ -28,7 +28,9 @@ namespace {
 
 mode_t modeOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
 }
 
@@ -55,8 +57,7 @@ TEST_F(AttackTest, DeliveryReportAddressCannotRewriteTheOutbox)
     ctx->NextRead = {};
     pass();
     pass();
-    EXPECT_TRUE(logged(3, "No outstanding delivery id [7]"))
-        << "the report was read and matched no row";
+    EXPECT_TRUE(logged(3, "No outstanding delivery id [7]")) << "the report was read and matched no row";
     EXPECT_EQ(column("SELECT msgStatus FROM Message"), std::vector<std::string> {"3"});
     EXPECT_EQ(column("SELECT msgText FROM Message"), std::vector<std::string> {"hello"});
     EXPECT_EQ(sim.control("messages").size(), 1u) << "nothing was queued again";
@@ -65,7 +66,9 @@ TEST_F(AttackTest, DeliveryReportAddressCannotRewriteTheOutbox)
 TEST_F(AttackTest, QueuedTextCannotEndMessageEntryAndSendASecondMessage)
 {
     ASSERT_NO_FATAL_FAILURE(startInTextMode());
-    queue("+15550123", "hello\x1A" "AT+CMGS=\"+19005550199\"\rPREMIUM\x1B TEXT");
+    queue("+15550123",
+        "hello\x1A"
+        "AT+CMGS=\"+19005550199\"\rPREMIUM\x1B TEXT");
     queue("+15550124   ", "blanks after the number");
     pass();
     pass();
@@ -80,7 +83,8 @@ TEST_F(AttackTest, QueuedTextCannotEndMessageEntryAndSendASecondMessage)
 TEST_F(AttackTest, RowIdsPastThirtyOneBitsAreSent)
 {
     ASSERT_NO_FATAL_FAILURE(start());
-    sql("INSERT INTO Message (msgID, msgRecipient, msgAddress, msgText, msgSendTime) VALUES (2147483653, 'Ann', "
+    sql("INSERT INTO Message (msgID, msgRecipient, msgAddress, msgText, msgSendTime) VALUES (2147483653, "
+        "'Ann', "
         "'+15550123', 'big id', #"
         + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)");
     ASSERT_TRUE(ctx->outbox.handle->OpenDatabase(store::mode::kReadWriteShared));
@@ -96,7 +100,9 @@ TEST(Attacks, HostileTextStaysOnOneLogLine)
 {
     vesk::testing::ShiftedClock clock;
     core::AppLog log(clock);
-    log.Log(10, "+1\n555", "hi\r\nFORGED 12:00 error\x1b[2J\x07\xc2\x9b" "31m caf\xc3\xa9");
+    log.Log(10, "+1\n555",
+        "hi\r\nFORGED 12:00 error\x1b[2J\x07\xc2\x9b"
+        "31m caf\xc3\xa9");
     EXPECT_EQ(log.lines().front().address, "+1\\n555");
     EXPECT_EQ(log.lines().front().text, "hi\\r\\nFORGED 12:00 error\\x1b[2J\\x07\\x9b31m caf\xc3\xa9");
 }
@@ -125,7 +131,8 @@ TEST(Attacks, FilesTheConsoleCreatesAreNeverWiderThanUserAndGroup)
         settings.set("COM", "Port", "/dev/ttyUSB0");
         ::umask(saved);
         for (const char* name : {"/SMSMessages.mdb", "/SMSArchive.mdb", "/SMSContacts.mdb", "/modemlog.txt"})
-            EXPECT_EQ(modeOf(folder + name) & ~c.most, 0u) << name << " is " << std::oct << modeOf(folder + name);
+            EXPECT_EQ(modeOf(folder + name) & ~c.most, 0u)
+                << name << " is " << std::oct << modeOf(folder + name);
         EXPECT_EQ(modeOf(folder + "/conf/console.conf"), 0600u);
         EXPECT_EQ(modeOf(folder + "/conf"), 0700u);
     }

@@ -63,12 +63,13 @@ TEST_F(GatewayTest, TickDuringAPassDoesNothingAndPauseWaitsForTheEnd)
     queue("+15550123", "one");
     queue("+15550124", "two");
     // The first moment the delivery pass lets events run, before its first row.
-    pump.when([&] { return ctx->app.Feedback() == "Processing messages for delivery..."; }, [&] {
-        OnTick(*ctx); // re-entrant tick: refused by the mode and the guard
-        TogglePause(*ctx); // the Pause button pressed mid-pass
-        EXPECT_TRUE(ctx->app.PauseRequest());
-        EXPECT_FALSE(ctx->app.IsPaused());
-    });
+    pump.when([&] { return ctx->app.Feedback() == "Processing messages for delivery..."; },
+        [&] {
+            OnTick(*ctx); // re-entrant tick: refused by the mode and the guard
+            TogglePause(*ctx); // the Pause button pressed mid-pass
+            EXPECT_TRUE(ctx->app.PauseRequest());
+            EXPECT_FALSE(ctx->app.IsPaused());
+        });
     pass();
     EXPECT_TRUE(ctx->app.IsPaused());
     EXPECT_FALSE(ctx->app.PauseRequest());

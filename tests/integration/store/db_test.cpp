@@ -89,8 +89,10 @@ TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
         {"UPDATE NoSuchTable SET x = 1", "SQL:3000 - no such table: NoSuchTable"},
         {"INSERT INTO Message (msgID) VALUES (1)", "SQL:3022 - "},
         // A value that escaped its quotes cannot add a statement.
-        {"UPDATE Message SET msgStatus = 2 WHERE msgID = 1; DELETE FROM Message", "SQL:3000 - Only one statement"},
-        {std::string("UPDATE Message SET msgStatus = 2 WHERE msgID = 1;\0DELETE FROM Message", 69), "SQL:3000 - Only one"},
+        {"UPDATE Message SET msgStatus = 2 WHERE msgID = 1; DELETE FROM Message",
+            "SQL:3000 - Only one statement"},
+        {std::string("UPDATE Message SET msgStatus = 2 WHERE msgID = 1;\0DELETE FROM Message", 69),
+            "SQL:3000 - Only one"},
     };
     ASSERT_TRUE(database.Execute("INSERT INTO Message (msgID) VALUES (1)"));
     for (const auto& c : cases) {

@@ -174,7 +174,8 @@ TEST_F(SettingsTest, SavingWritesOnlyWhatChanged)
     vesk::testing::WriteFile(path, "; the operator's notes\n[COM]\nPort=/dev/ttyUSB1\nCommandTimeout=2.0\n");
     CConfig c = load();
     save(c, "");
-    EXPECT_EQ(vesk::testing::ReadFile(path), "; the operator's notes\n[COM]\nPort=/dev/ttyUSB1\nCommandTimeout=2.0\n")
+    EXPECT_EQ(vesk::testing::ReadFile(path),
+        "; the operator's notes\n[COM]\nPort=/dev/ttyUSB1\nCommandTimeout=2.0\n")
         << "nothing changed, so nothing is written and no default is added";
     c.SendBatchSize = 25;
     save(c, "");
