@@ -98,28 +98,11 @@ protected:
 
 } // namespace
 
-TEST_F(EngineTest, AnswerInTheFirstPollCostsOneStep)
-{
-    line.answer("AT", {{1, "\r\nOK\r\n"}});
-    const int before = clock.sleeps();
-    EXPECT_TRUE(modem.IsModemPresent());
-    EXPECT_EQ(clock.sleeps() - before, 1);
-}
-
 TEST_F(EngineTest, EchoedCommandMeansNotPresent)
 {
     line.answer("AT", {{1, "AT\r\r\nOK\r\n"}});
     EXPECT_FALSE(modem.IsModemPresent());
     EXPECT_TRUE(modem.CheckModem());
-}
-
-TEST_F(EngineTest, ErrorWithCauseNumberWaitsTheWholeTimeout)
-{
-    modem.CommandTimeout = 2000;
-    line.answer("AT+CPIN?", {{1, "\r\n+CME ERROR: 10\r\n"}});
-    const auto start = clock.elapsed();
-    EXPECT_FALSE(modem.IsSIMOkay());
-    EXPECT_EQ((clock.elapsed() - start).count(), 2100);
 }
 
 TEST_F(EngineTest, SilentModemGivesNeutralValuesAfterTheTimeout)
@@ -137,35 +120,6 @@ TEST_F(EngineTest, TextModeFlagIsKeptEvenWhenRefused)
     line.answer("AT+CMGF=1", {{1, "\r\nERROR\r\n"}});
     EXPECT_FALSE(modem.TextMode(true));
     EXPECT_TRUE(modem.IsTextMode());
-}
-
-TEST_F(EngineTest, ReportsAreNotSwitchedOnWhenTheModemOffersNone)
-{
-    line.answer("AT+CNMI=?", {{1, "\r\n+CNMI: (0,1,2),(0,1),(0,2),(0),(1)\r\n\r\nOK\r\n"}});
-    EXPECT_FALSE(modem.EnableMessageReports(true));
-    EXPECT_EQ(line.timesReceived("AT+CNMI=1,,,2") + line.timesReceived("AT+CNMI=1,,,1"), 0);
-    line.answer("AT+CNMI=?", {{1, "\r\n+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)\r\n\r\nOK\r\n"}});
-    EXPECT_TRUE(modem.EnableMessageReports(true));
-    EXPECT_EQ(line.timesReceived("AT+CNMI=1,,,2"), 1);
-}
-
-TEST_F(EngineTest, PduSendReturnsTheReferenceOrKeepsTheAnswer)
-{
-    line.answer("AT+CMGS=16", {{1, "\r\n> "}});
-    line.answer("002100089151551032000005E8329BFD06^Z", {{1, "\r\n+CMGS: 12\r\n\r\nOK\r\n"}});
-    GSMMessage message;
-    message.Address = "+15550123";
-    message.Text = "  hello  ";
-    EXPECT_EQ(modem.SendSMS(message), 12);
-    EXPECT_EQ(message.id, 12);
-    EXPECT_EQ(message.Text, "hello");
-    EXPECT_EQ(message.FragmentCount, 1);
-    EXPECT_EQ(message.ModemResult, "+CMGS: 12\r\n\r\nOK");
-
-    line.answer("002100089151551032000005E8329BFD06^Z", {{2, "\r\nERROR\r\n"}});
-    EXPECT_EQ(modem.SendSMS(message), -1);
-    EXPECT_EQ(message.id, -1);
-    EXPECT_EQ(message.ModemResult, "ERROR");
 }
 
 TEST_F(EngineTest, ClosedPortSendsNothingAndReportsFailure)

@@ -1,8 +1,6 @@
 #include "ModemSimulator.h"
 #include "SimPdu.h"
 
-#include "modem/PduUnits.h"
-
 #include <gtest/gtest.h>
 
 using namespace vesk::modemsim;
@@ -53,29 +51,6 @@ TEST(SimUnits, ExtensionCharactersTravelAsEscapePairs)
     EXPECT_EQ(*codes, std::string("\x1B\x28\x1B\x65\x1B\x29\x1B\x40"));
     EXPECT_EQ(fromGsm7(*codes), "{€}|");
     EXPECT_FALSE(toGsm7("日本"));
-}
-
-TEST(SimUnits, InjectedUnitsReadBackThroughTheConsolesDecoder)
-{
-    const Stamp sent {2026, 3, 5, 12, 1, 0, -4};
-    vesk::modem::GSMMessage message;
-    ASSERT_TRUE(vesk::modem::ParsePDU(
-        encodeDeliver("+447785016005", "+447700900123", "Meet at 8", sent), 0, message));
-    EXPECT_EQ(message.MessageType, 0);
-    EXPECT_EQ(message.Address, "+447700900123");
-    EXPECT_EQ(message.Text, "Meet at 8");
-    EXPECT_EQ(message.Time, vesk::DateTime::fromParts(2026, 3, 5, 12, 1, 0));
-
-    vesk::modem::GSMMessage report;
-    ASSERT_TRUE(vesk::modem::ParsePDU(encodeStatusReport("", 17, "07700900456", sent, sent, 64), 0, report));
-    EXPECT_EQ(report.MessageType, 1);
-    EXPECT_EQ(report.id, 17);
-    EXPECT_EQ(report.Address, "07700900456");
-    EXPECT_EQ(report.DeliveryStatus, 64);
-
-    const auto back = decodeStored(encodeDeliver("", "+1", "Zone", sent));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(textDate(back->stamp), "26/03/05,12:01:00-04");
 }
 
 TEST(SimModem, EchoesUntilToldNotTo)
