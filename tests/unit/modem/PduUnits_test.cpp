@@ -128,29 +128,6 @@ TEST(SubmitUnit, FullLengthPartFitsItsOctets)
     EXPECT_EQ(f.userData.size() / 2, 140u); // the most one message can carry
 }
 
-TEST(ReceivedUnit, PlusOnlyForInternationalType)
-{
-    struct Case
-    {
-        std::string addressField;
-        std::string address;
-    };
-    const Case cases[] = {
-        {"0B918100551512F2", "+18005551212"},
-        {"0B818100551512F2", "18005551212"},
-        {"0BA18100551512F2", "18005551212"},
-        {"0091", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.addressField);
-        GSMMessage received;
-        ASSERT_TRUE(ParsePDU("0004" + c.addressField + "0000" + "11101021436500" + "00", 0, received));
-        EXPECT_EQ(received.Address, c.address);
-        EXPECT_EQ(received.Text, "");
-        EXPECT_EQ(received.Time, DateTime::fromParts(2011, 1, 1, 12, 34, 56));
-    }
-}
-
 TEST(ReceivedUnit, HeaderIsDecodedAsTextAndCodingSchemeIgnored)
 {
     // A listed part of a long message: the header octets come out as septets in front.
