@@ -66,20 +66,6 @@ protected:
         return out;
     }
 
-    // Runs a pass a minute with the simulator's fault for the given time: three alerts, no more.
-    void expectThreeAlerts(const std::string& fault, int minutes, const std::string& subject)
-    {
-        ASSERT_NO_FATAL_FAILURE(start());
-        sim.control(fault);
-        for (int minute = 0; minute < minutes; ++minute)
-            pass(1min);
-        pass(3min); // the last alert waits for the next mail pass
-        const auto s = subjects();
-        ASSERT_EQ(s.size(), 3u);
-        for (const auto& one : s)
-            EXPECT_EQ(one.rfind(subject, 0), 0u) << one;
-    }
-
     // "destination|text" of everything the simulated network delivered.
     std::vector<std::string> overTheAir()
     {
@@ -186,15 +172,16 @@ TEST_F(MailGatewayTest, FailedMessageGivesOneFailureAlert)
 
 TEST_F(MailGatewayTest, WeakSignalAlertsAtMostEveryFiveMinutes)
 {
+    // The rule itself and the link alert are shown with the injected clock in the diagnostics tests;
+    // this is the same check wired to the engine's passes and the real mail server.
     alerts(false, false, true, 30);
-    expectThreeAlerts("set signal 5", 12, "Signal Level Alert - 16% at");
-}
-
-TEST_F(MailGatewayTest, DroppedLineAlertsAtMostEveryTenMinutes)
-{
-    alerts(false, true, false, 20);
-    expectThreeAlerts("fault drop", 25, "Device Alert - No Link To Modem at ");
-    EXPECT_NE(smtp.mails()[0].find(
-                  "IMEI: 356938035643809\r\nNumber: +447700900000\r\nMessages cannot be delivered."),
-        std::string::npos);
+    ASSERT_NO_FATAL_FAILURE(start());
+    sim.control("set signal 5");
+    for (int minute = 0; minute < 12; ++minute)
+        pass(1min);
+    pass(3min); // the last alert waits for the next mail pass
+    const auto s = subjects();
+    ASSERT_EQ(s.size(), 3u);
+    for (const auto& one : s)
+        EXPECT_EQ(one.rfind("Signal Level Alert - 16% at", 0), 0u) << one;
 }

@@ -95,17 +95,18 @@ TEST_F(MailQueueTest, MailArrivesAsQueuedWithTheNoReplyNotice)
         ASSERT_TRUE(server.running());
         const std::string user = c.server.user.empty() ? "console@example.com" : c.server.user;
         account(server.address(), user, c.server.password, c.method);
-        ASSERT_TRUE(QueueMail(
-            outbox, "ann@example.com,bob@example.com", "O'Brien's report", "  Line one\r\nLine two  \r\n  "));
+        ASSERT_TRUE(QueueMail(outbox, "ann@example.com, Bob <bob@example.com>", "O'Brien's report",
+            "  Line one\r\nLine two & \"quotes\"\r\n.starts with a dot  \r\n  "));
         queue.nextCheck = {};
         pass();
 
         const auto mails = server.mails();
         ASSERT_EQ(mails.size(), 1u);
+        EXPECT_EQ(HeaderOf(mails[0], "X-Envelope-From"), user);
         EXPECT_EQ(HeaderOf(mails[0], "X-Envelope-To"), "ann@example.com,bob@example.com");
         EXPECT_EQ(HeaderOf(mails[0], "Subject"), "O'Brien's report");
         EXPECT_EQ(BodyOf(mails[0]),
-            "Line one\r\nLine two\r\n\r\n"
+            "Line one\r\nLine two & \"quotes\"\r\n.starts with a dot\r\n\r\n"
             "+------------------------------+\r\n"
             "|  DO NOT REPLY TO THIS EMAIL  |\r\n"
             "+------------------------------+\r\n");

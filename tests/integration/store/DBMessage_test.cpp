@@ -47,25 +47,6 @@ TEST_F(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
     }
 }
 
-TEST_F(DBMessageTest, NullDeliveryStatusReadsAsMinusOneAndIsWrittenBackAsNull)
-{
-    const std::int32_t id = queue();
-    DBMessage m = load(id);
-    m.Status = MessageStatus::Delivered;
-    m.DeliveryStatus = 0;
-    m.DeliveryTime = DateTime::fromParts(2026, 3, 5, 14, 9, 30);
-    ASSERT_TRUE(m.UpdateDeliveryStatus());
-    EXPECT_EQ(IntOf(column(id, "msgDeliveryStatus")), 0);
-    EXPECT_EQ(DateOf(column(id, "msgDeliveryTime")), m.DeliveryTime);
-
-    m.DeliveryStatus = -1;
-    m.DeliveryTime = {};
-    ASSERT_TRUE(m.UpdateDeliveryStatus());
-    EXPECT_FALSE(column(id, "msgDeliveryStatus").has_value());
-    EXPECT_FALSE(column(id, "msgDeliveryTime").has_value());
-    EXPECT_EQ(load(id).DeliveryStatus, -1);
-}
-
 TEST_F(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
 {
     const std::int32_t id = queue();
@@ -163,16 +144,28 @@ TEST_F(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
         EXPECT_EQ(line.icon, icon::kError);
 }
 
-TEST_F(DBMessageTest, ExpiryTimeIsSetAndCleared)
+TEST_F(DBMessageTest, UnsetDeliveryAndExpiryAreWrittenAsNullAndReadBack)
 {
     const std::int32_t id = queue();
     DBMessage m = load(id);
+    m.Status = MessageStatus::Delivered;
+    m.DeliveryStatus = 0;
+    m.DeliveryTime = DateTime::fromParts(2026, 3, 5, 14, 9, 30);
     m.Expires = clock.now().addMinutes(1440);
+    ASSERT_TRUE(m.UpdateDeliveryStatus());
     ASSERT_TRUE(m.UpdateExpiryTime());
+    EXPECT_EQ(IntOf(column(id, "msgDeliveryStatus")), 0);
+    EXPECT_EQ(DateOf(column(id, "msgDeliveryTime")), m.DeliveryTime);
     EXPECT_EQ(load(id).Expires, m.Expires);
+
+    m.DeliveryStatus = -1;
+    m.DeliveryTime = {};
     m.Expires = {};
+    ASSERT_TRUE(m.UpdateDeliveryStatus());
     ASSERT_TRUE(m.UpdateExpiryTime());
-    EXPECT_FALSE(column(id, "msgExpires").has_value());
+    for (const char* field : {"msgDeliveryStatus", "msgDeliveryTime", "msgExpires"})
+        EXPECT_FALSE(column(id, field).has_value()) << field;
+    EXPECT_EQ(load(id).DeliveryStatus, -1);
 }
 
 } // namespace

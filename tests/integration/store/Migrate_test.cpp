@@ -42,15 +42,6 @@ protected:
     testing::ScriptedPump pump;
 };
 
-TEST_F(MigrateTest, MissingTemplatesReportAndCreateNothing)
-{
-    std::string errorText, errorLines;
-    EXPECT_FALSE(CreateOutbox(dir.path(), dir.file("nowhere"), errorText, errorLines));
-    EXPECT_EQ(errorText, "The database template for an Outbox could not be located.");
-    EXPECT_FALSE(IsDataFolder(dir.path()));
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-}
-
 TEST_F(MigrateTest, TemplatesThatCannotBeCopiedAreCollectedPerFile)
 {
     testing::TempDir templates;

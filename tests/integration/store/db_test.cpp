@@ -155,26 +155,6 @@ TEST_F(DbTest, DialectStatementsRunAsWritten)
     EXPECT_EQ(TextOf(pending->Field("T")), "3");
 }
 
-TEST_F(DbTest, InsertIntoAnotherFileCopiesRowsWhole)
-{
-    const std::string archive = dir.file(kArchiveName);
-    std::filesystem::copy_file(TemplateFolder() + kArchiveName, archive);
-    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
-    ASSERT_TRUE(database.Execute(
-        "INSERT INTO Message (msgText, msgSendTime) VALUES ('it''s #1', #01/Feb/2026 08:00:00#)"));
-    EXPECT_EQ(
-        database.ExecuteRecordResult("INSERT INTO Message IN '" + archive + "' SELECT * FROM Message"), 1);
-
-    db other(clock, pump);
-    other.setFilename(archive);
-    ASSERT_TRUE(other.OpenDatabase(mode::kReadShared));
-    auto rs = other.OpenDynaset("SELECT * FROM Message");
-    ASSERT_TRUE(rs && !rs->IsEOF());
-    EXPECT_EQ(TextOf(rs->Field("msgText")), "it's #1");
-    EXPECT_EQ(TextOf(rs->Field("msgID")), "1");
-    EXPECT_EQ(IntOf(rs->Field("msgStatus")), 0);
-}
-
 TEST_F(DbTest, RecordsetsReadByNameAddRowsAndStayReadableDetached)
 {
     ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));

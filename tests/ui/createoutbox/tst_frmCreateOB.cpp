@@ -1,14 +1,9 @@
-// Creating an outbox from the templates, and the windows that rebuild an existing one.
+// Creating an outbox from the templates in its dialog. Rebuilding an existing one is shown by the
+// wizard's tests and the import by the store's migration tests.
 #ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
-#include "store/Migrate.h"
-#include "ui/DataFolderSetup.h"
 #include "ui/Placeholders.h"
-#include "ui/QtEventPump.h"
 #include "ui/frmCreateOB.h"
-#include "ui/frmMigrateStatus.h"
-#include "ui/frmOverwiteOBWarning.h"
 
-#include "FakeClock.h"
 #include "TempDir.h"
 #endif
 
@@ -75,39 +70,6 @@ private slots:
                          "The database template for an Outbox could not be located."});
         QVERIFY(dialog.IsCanceled());
         QVERIFY(!fs::exists(dir.file("outbox/SMSMessages.mdb")));
-    }
-
-    // Keeping the files is shown by the wizard's tests, which rebuild through the same window.
-    void rebuildingKeepsBackupsAndShowsTheImport()
-    {
-        vesk::testing::TempDir dir;
-        vesk::testing::FakeClock clock;
-        vesk::ui::QtEventPump pump; // lets the watch below see each step
-        std::string errorText;
-        std::string errorLines;
-        QVERIFY(vesk::store::CreateOutbox(dir.folder(), kTemplates, errorText, errorLines));
-        QStringList steps;
-        ModalAnswers overwrite([](QWidget& w) {
-            if (auto* warning = qobject_cast<vesk::ui::frmOverwiteOBWarning*>(&w))
-                warning->cmdOverwrite->click();
-        });
-        // Watch the status window's label while the import runs.
-        auto watch = std::make_unique<QTimer>();
-        QObject::connect(watch.get(), &QTimer::timeout, [&steps] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* s = qobject_cast<vesk::ui::frmMigrateStatus*>(w); s && s->isVisible())
-                    if (steps.isEmpty() || steps.last() != s->lblStatus->text())
-                        steps << s->lblStatus->text();
-        });
-        watch->start(0);
-        QVERIFY(vesk::ui::RebuildDataFolder(nullptr, dir.folder(), kTemplates, clock, pump));
-        watch.reset();
-        for (const char* name : {"SMSMessages", "SMSArchive", "SMSContacts"})
-            QVERIFY2(fs::exists(dir.file(std::string(name) + ".bak")), name);
-        QVERIFY(!steps.isEmpty());
-        QCOMPARE(steps.first(), QString("Import data - please wait..."));
-        QVERIFY2(steps.contains("Importing outbox settings..."), qPrintable(steps.join('|')));
-        QCOMPARE(steps.last(), QString("Import complete..."));
     }
 
     void placeholdersAreFilledInEveryLabelAndButton()

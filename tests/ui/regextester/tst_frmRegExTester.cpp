@@ -35,13 +35,6 @@ private slots:
         }
     }
 
-    void showsTheBuiltInEngineAsCompatible()
-    {
-        frmRegExTester tester;
-        QVERIFY(tester.lblDLLInfo->text().startsWith("RegEx V."));
-        QVERIFY(!tester.lblDLLInfo->text().contains("Incompatible"));
-    }
-
     void onlyUseAcceptsTheExpression()
     {
         frmRegExTester closed;

@@ -1,178 +1,28 @@
-// The command engine against a real pseudo-terminal whose far end answers from a script, with
-// virtual time: every 100 ms poll is a step of the injected clock, so no test sleeps.
+// The command engine without a modem on the line, with virtual time: what the console reads and
+// sends when nothing answers. Replies of a modem that does answer are in the simulator suite.
 #include "modem/GSMModem.h"
 
 #include "FakeClock.h"
-#include "Pty.h"
-#include "ScriptedPump.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 using namespace vesk;
 using namespace vesk::modem;
-using namespace std::chrono_literals;
 
-namespace {
-
-// The far end of the line: answers each command with pieces written a given number of polls
-// after the command arrived.
-class ScriptedLine
+TEST(EngineWithoutAModem, ReadsNeutralValuesAndSendsNothing)
 {
-public:
-    struct Piece
-    {
-        int afterPolls;
-        std::string bytes;
-    };
-
-    ScriptedLine() { answer("ATE0", {{1, "\r\nOK\r\n"}}); }
-
-    const std::string& path() const { return m_pty.path; }
-    void answer(const std::string& command, std::vector<Piece> pieces)
-    {
-        m_script[command] = std::move(pieces);
-    }
-    int timesReceived(const std::string& command) const
-    {
-        int n = 0;
-        for (const auto& c : m_received)
-            n += c == command;
-        return n;
-    }
-
-    // Called at every poll of the driver.
-    void poll()
-    {
-        ++m_polls;
-        char buffer[1024];
-        ssize_t n;
-        while ((n = read(m_pty.master, buffer, sizeof buffer)) > 0) {
-            m_pendingInput.append(buffer, static_cast<std::size_t>(n));
-        }
-        std::size_t cr;
-        while ((cr = m_pendingInput.find_first_of("\r\x1A")) != std::string::npos) {
-            // A message body ends in Ctrl-Z, shown here as "^Z".
-            const std::string command
-                = m_pendingInput.substr(0, cr) + (m_pendingInput[cr] == '\x1A' ? "^Z" : "");
-            m_pendingInput.erase(0, cr + 1);
-            m_received.push_back(command);
-            if (auto it = m_script.find(command); it != m_script.end())
-                for (const auto& piece : it->second)
-                    m_due.emplace(m_polls - 1 + piece.afterPolls, piece.bytes);
-        }
-        bool wrote = false;
-        for (auto it = m_due.begin(); it != m_due.end() && it->first <= m_polls;) {
-            (void)!write(m_pty.master, it->second.data(), it->second.size());
-            it = m_due.erase(it);
-            wrote = true;
-        }
-        if (wrote) // let the bytes reach the driver's side before its next look
-            m_pty.waitForInputOnSlave();
-    }
-
-private:
-    vesk::testing::Pty m_pty;
-    std::map<std::string, std::vector<Piece>> m_script;
-    std::multimap<int, std::string> m_due;
-    std::vector<std::string> m_received;
-    std::string m_pendingInput;
-    int m_polls = 0;
-};
-
-class EngineTest : public ::testing::Test
-{
-protected:
-    EngineTest()
-    {
-        clock.onSleep = [this] { line.poll(); };
-    }
-    void SetUp() override { ASSERT_TRUE(modem.OpenPort(line.path(), "9600,N,8,1")); }
-
-    ScriptedLine line;
     vesk::testing::FakeClock clock;
-    vesk::testing::ScriptedPump pump;
-    GSMModem modem {clock, pump};
-};
-
-} // namespace
-
-TEST_F(EngineTest, AnswerInTheFirstPollCostsOneStep)
-{
-    line.answer("AT", {{1, "\r\nOK\r\n"}});
-    const int before = clock.sleeps();
-    EXPECT_TRUE(modem.IsModemPresent());
-    EXPECT_EQ(clock.sleeps() - before, 1);
-}
-
-TEST_F(EngineTest, EchoedCommandMeansNotPresent)
-{
-    line.answer("AT", {{1, "AT\r\r\nOK\r\n"}});
+    NullPump pump;
+    GSMModem modem(clock, pump);
+    modem.CommandTimeout = 300;
+    modem.DeleteMessageTimeout = 300;
     EXPECT_FALSE(modem.IsModemPresent());
-    EXPECT_TRUE(modem.CheckModem());
-}
-
-TEST_F(EngineTest, ErrorWithCauseNumberWaitsTheWholeTimeout)
-{
-    modem.CommandTimeout = 2000;
-    line.answer("AT+CPIN?", {{1, "\r\n+CME ERROR: 10\r\n"}});
-    const auto start = clock.elapsed();
-    EXPECT_FALSE(modem.IsSIMOkay());
-    EXPECT_EQ((clock.elapsed() - start).count(), 2100);
-}
-
-TEST_F(EngineTest, SilentModemGivesNeutralValuesAfterTheTimeout)
-{
-    modem.CommandTimeout = 500;
     EXPECT_EQ(modem.GetMode(), "?");
     EXPECT_EQ(modem.Network(), "?");
     EXPECT_EQ(modem.SignalLevel(), -1);
     EXPECT_EQ(modem.MessageCount(), 0);
     EXPECT_EQ(modem.Model(), "");
-}
 
-TEST_F(EngineTest, TextModeFlagIsKeptEvenWhenRefused)
-{
-    line.answer("AT+CMGF=1", {{1, "\r\nERROR\r\n"}});
-    EXPECT_FALSE(modem.TextMode(true));
-    EXPECT_TRUE(modem.IsTextMode());
-}
-
-TEST_F(EngineTest, ReportsAreNotSwitchedOnWhenTheModemOffersNone)
-{
-    line.answer("AT+CNMI=?", {{1, "\r\n+CNMI: (0,1,2),(0,1),(0,2),(0),(1)\r\n\r\nOK\r\n"}});
-    EXPECT_FALSE(modem.EnableMessageReports(true));
-    EXPECT_EQ(line.timesReceived("AT+CNMI=1,,,2") + line.timesReceived("AT+CNMI=1,,,1"), 0);
-    line.answer("AT+CNMI=?", {{1, "\r\n+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)\r\n\r\nOK\r\n"}});
-    EXPECT_TRUE(modem.EnableMessageReports(true));
-    EXPECT_EQ(line.timesReceived("AT+CNMI=1,,,2"), 1);
-}
-
-TEST_F(EngineTest, PduSendReturnsTheReferenceOrKeepsTheAnswer)
-{
-    line.answer("AT+CMGS=16", {{1, "\r\n> "}});
-    line.answer("002100089151551032000005E8329BFD06^Z", {{1, "\r\n+CMGS: 12\r\n\r\nOK\r\n"}});
-    GSMMessage message;
-    message.Address = "+15550123";
-    message.Text = "  hello  ";
-    EXPECT_EQ(modem.SendSMS(message), 12);
-    EXPECT_EQ(message.id, 12);
-    EXPECT_EQ(message.Text, "hello");
-    EXPECT_EQ(message.FragmentCount, 1);
-    EXPECT_EQ(message.ModemResult, "+CMGS: 12\r\n\r\nOK");
-
-    line.answer("002100089151551032000005E8329BFD06^Z", {{2, "\r\nERROR\r\n"}});
-    EXPECT_EQ(modem.SendSMS(message), -1);
-    EXPECT_EQ(message.id, -1);
-    EXPECT_EQ(message.ModemResult, "ERROR");
-}
-
-TEST_F(EngineTest, ClosedPortSendsNothingAndReportsFailure)
-{
-    modem.ClosePort();
-    modem.CommandTimeout = 300;
-    modem.DeleteMessageTimeout = 300;
     GSMMessage message;
     message.Address = "+15550123";
     message.Text = "hello";
@@ -185,15 +35,6 @@ TEST_F(EngineTest, ClosedPortSendsNothingAndReportsFailure)
     std::string answer = "untouched";
     EXPECT_EQ(modem.SendRawPDU("", answer), -1);
     EXPECT_EQ(answer, "untouched");
-}
-
-TEST_F(EngineTest, ResetReopensTheSamePort)
-{
-    EXPECT_TRUE(modem.ResetPort());
-    EXPECT_TRUE(modem.IsPortOpen());
-    EXPECT_EQ(modem.PortName, line.path());
-    EXPECT_EQ(modem.InitString, "9600,N,8,1");
-    EXPECT_EQ(line.timesReceived("ATE0"), 2);
 }
 
 TEST(LongMessagePieces, NeverSplitAnEscapePair)

@@ -38,56 +38,6 @@ TEST(CHTML, NestedTableIsIndentedFourBlanksALevel)
               "</BODY>\r\n</HTML>\r\n");
 }
 
-TEST(CHTML, EveryWriterProducesItsLine)
-{
-    vesk::testing::TempDir dir;
-    CHTML html;
-    ASSERT_TRUE(html.OpenFile(dir.file("t.html")));
-    html.Title("Report");
-    html.TableBegin("border='1' width='100%'");
-    html.RowBegin("bgcolor='#c0c0c0'");
-    html.ColumnHeader("Number", "left", "");
-    html.ColumnHeader("Text", "center", "80%");
-    html.RowEnd();
-    html.RowBegin("");
-    html.Cell("+15550123", "right", "middle", "20%");
-    html.RowEnd();
-    html.TableEnd();
-    html.Paragraph("Done");
-    html.ParagraphBegin();
-    html.Text("line");
-    html.LineBreak();
-    html.ParagraphEnd();
-    html.Raw("<!-- raw -->");
-    html.SetQuote("`");
-    html.TableBegin("class=`x` title='kept'");
-    html.TableEnd();
-    html.CloseFile();
-    html.CloseFile(); // a second close writes nothing
-
-    EXPECT_EQ(vesk::testing::ReadFile(dir.file("t.html")),
-        kStart
-            + "    <TITLE>Report</TITLE>\r\n"
-              "    <TABLE border=\"1\" width=\"100%\">\r\n"
-              "        <TR bgcolor=\"#c0c0c0\">\r\n"
-              "            <TH Align = \"left\">Number</TH>\r\n"
-              "            <TH Align = \"center\" width=\"80%\">Text</TH>\r\n"
-              "        </TR>\r\n"
-              "        <TR>\r\n"
-              "            <TD align=\"right\" valign=\"middle\" width=\"20%\">+15550123</TD>\r\n"
-              "        </TR>\r\n"
-              "    </TABLE>\r\n"
-              "    <P>Done</P>\r\n"
-              "    <P>\r\n"
-              "    line\r\n"
-              "    <BR>\r\n"
-              "    </P>\r\n"
-              "<!-- raw -->\r\n"
-              "    <TABLE class=\"x\" title='kept'>\r\n"
-              "    </TABLE>\r\n"
-              "</BODY>\r\n</HTML>\r\n");
-}
-
 TEST(CHTML, WritingWithoutAFileDoesNothingExceptForHeaders)
 {
     CHTML html;

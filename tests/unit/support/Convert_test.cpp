@@ -52,17 +52,6 @@ TEST(SettingConversions, LeadingNumberStopsAtTheFirstNonDigit)
     EXPECT_EQ(LeadingNumber(""), 0);
 }
 
-TEST(NumberText, WrittenWithoutLeadingBlank)
-{
-    EXPECT_EQ(NumberText(20), "20");
-    EXPECT_EQ(NumberText(-1), "-1");
-    EXPECT_EQ(NumberText(0.5), "0.5");
-    EXPECT_EQ(NumberTextNoLeadingZero(0.5), ".5");
-    EXPECT_EQ(NumberTextNoLeadingZero(-0.25), "-.25");
-    EXPECT_EQ(NumberTextNoLeadingZero(2.5), "2.5");
-    EXPECT_EQ(NumberText(1234.5f), "1234.5");
-}
-
 TEST(Placeholders, AppAndSuiteAreReplacedEverywhere)
 {
     EXPECT_EQ(ReplacePlaceholders("{APP} - Create Outbox"), "Quillon Vesk Console - Create Outbox");
