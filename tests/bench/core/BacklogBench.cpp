@@ -14,6 +14,7 @@
 #include "store/db.h"
 #include "support/Clock.h"
 
+#include "BenchConsole.h"
 #include "SimProcess.h"
 #include "TempDir.h"
 
@@ -53,27 +54,14 @@ struct Drain
 
 Drain drainBeside(long backlog, int due)
 {
-    testing::TempDir dir;
     testing::SimProcess sim({"--reports", "off"});
     SystemClock clock;
     NullPump pump;
-    core::SettingsStore settings(dir.file("console.conf"));
-    settings.set("Setup", "RunWizard", "0");
-    settings.set("COM", "AutoDetect", "0");
-    settings.set("Resource", "SendBatchSize", "100");
-    settings.set("Resource", "SendInterval", "5");
-    core::Context ctx(clock, pump, settings, dir.folder());
-    ctx.outbox.templateFolder = VESK_BIN_DIR "/DB/";
-    ctx.overrides.dataFolder = dir.file("data");
-    ctx.overrides.port = sim.path();
-    core::HeadlessPrompts prompts(ctx, true);
-    if (core::Main(ctx, prompts) != core::StartResult::Running) {
-        std::fprintf(stderr, "start-up failed: %s\n", prompts.message().c_str());
-        std::exit(1);
-    }
+    testing::BenchConsole console(clock, pump, sim.path(), {{"SendBatchSize", "100"}, {"SendInterval", "5"}});
+    core::Context& ctx = *console.ctx;
     {
         store::db d(clock, pump);
-        d.setFilename(dir.file("data") + "/" + store::kOutboxName);
+        d.setFilename(console.dataFolder() + "/" + store::kOutboxName);
         d.OpenDatabase(store::mode::kReadWriteShared);
         fill(d, backlog, "2099-01-01 00:00:00", false);
         fill(d, due, "2020-01-01 00:00:00", false);

@@ -11,6 +11,7 @@
 #include "support/Clock.h"
 #include "support/Convert.h"
 
+#include "BenchConsole.h"
 #include "SimProcess.h"
 #include "TempDir.h"
 
@@ -66,27 +67,15 @@ int main(int argc, char** argv)
     const int interval = argc > 3 ? std::atoi(argv[3]) : 5;
     const int idleSeconds = argc > 4 ? std::atoi(argv[4]) : 60;
 
-    testing::TempDir dir;
     testing::SimProcess sim({"--reports", "off"});
     SystemClock clock;
     NullPump pump;
-    core::SettingsStore settings(dir.file("console.conf"));
-    settings.set("Setup", "RunWizard", "0");
-    settings.set("COM", "AutoDetect", "0");
-    settings.set("Resource", "SendBatchSize", std::to_string(batch));
-    settings.set("Resource", "SendInterval", std::to_string(interval));
-    core::Context ctx(clock, pump, settings, dir.folder());
-    ctx.outbox.templateFolder = VESK_BIN_DIR "/DB/";
-    ctx.overrides.dataFolder = dir.file("data");
-    ctx.overrides.port = sim.path();
-    core::HeadlessPrompts prompts(ctx, true);
-    if (core::Main(ctx, prompts) != core::StartResult::Running) {
-        std::fprintf(stderr, "start-up failed: %s\n", prompts.message().c_str());
-        return 1;
-    }
+    testing::BenchConsole console(clock, pump, sim.path(),
+        {{"SendBatchSize", std::to_string(batch)}, {"SendInterval", std::to_string(interval)}});
+    core::Context& ctx = *console.ctx;
     {
         store::db d(clock, pump);
-        d.setFilename(dir.file("data") + "/SMSMessages.mdb");
+        d.setFilename(console.dataFolder() + "/SMSMessages.mdb");
         d.OpenDatabase(store::mode::kReadWriteShared);
         d.BeginTransaction();
         for (int i = 0; i < messages; ++i)
@@ -100,7 +89,7 @@ int main(int argc, char** argv)
 
     const auto start = steady_clock::now();
     const double cpuStart = cpuSeconds();
-    tickWhile(ctx, [&] { return pending(dir.file("data")) != 0; });
+    tickWhile(ctx, [&] { return pending(console.dataFolder()) != 0; });
     const double wall = duration<double>(steady_clock::now() - start).count();
     const double cpu = cpuSeconds() - cpuStart;
     const double dbTime = duration<double>(ctx.outbox.handle->BusyTime()).count();

@@ -12,6 +12,7 @@
 #include "support/Clock.h"
 #include "support/Convert.h"
 
+#include "BenchConsole.h"
 #include "SimProcess.h"
 #include "TempDir.h"
 
@@ -90,26 +91,13 @@ int main(int argc, char** argv)
     const int inbound = argc > 2 ? std::atoi(argv[2]) : 5000;
     const int batch = argc > 3 ? std::atoi(argv[3]) : 500;
 
-    testing::TempDir dir;
     testing::SimProcess sim({"--reports", "off"});
     QuickWaitClock clock;
     NullPump pump;
-    core::SettingsStore settings(dir.file("console.conf"));
-    settings.set("Setup", "RunWizard", "0");
-    settings.set("COM", "AutoDetect", "0");
-    settings.set("Resource", "SendBatchSize", std::to_string(batch));
-    settings.set("Resource", "SendInterval", "1");
-    settings.set("Resource", "ReadInterval", "1");
-    core::Context ctx(clock, pump, settings, dir.folder());
-    ctx.outbox.templateFolder = VESK_BIN_DIR "/DB/";
-    const std::string data = dir.file("data");
-    ctx.overrides.dataFolder = data;
-    ctx.overrides.port = sim.path();
-    core::HeadlessPrompts prompts(ctx, true);
-    if (core::Main(ctx, prompts) != core::StartResult::Running) {
-        std::fprintf(stderr, "start-up failed: %s\n", prompts.message().c_str());
-        return 1;
-    }
+    testing::BenchConsole console(clock, pump, sim.path(),
+        {{"SendBatchSize", std::to_string(batch)}, {"SendInterval", "1"}, {"ReadInterval", "1"}});
+    core::Context& ctx = *console.ctx;
+    const std::string data = console.dataFolder();
     {
         store::db d(clock, pump);
         d.setFilename(data + "/SMSMessages.mdb");
