@@ -34,6 +34,11 @@ struct CConfig
     bool FilterActionDelete = false; // a recipient refused by the address filter is cancelled
     bool MailAllowPlainLogin = false; // the mail password may go to a server that offers no TLS
     std::string MailPasswordFile; // the mail password is read from this file, not from the outbox
+    // Text handling, all off unless the operator opts in:
+    bool OutboundAuto = false; // OutboundCoding=Auto: full 7-bit alphabet, else UCS2
+    bool InboundFull = false; // InboundDecoding=Full: coding scheme, headers, UCS2, alphanumeric senders
+    bool JoinParts = false; // the parts of a long inbound message are stored as one (needs Full)
+    std::int32_t JoinTimeout = 0; // seconds after which an incomplete long message is handled as it stands
 };
 
 } // namespace vesk::core

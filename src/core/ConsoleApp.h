@@ -77,8 +77,9 @@ public:
         const std::string& section, const std::string& key, const std::string& fallback) const;
     void SaveParameter(const std::string& section, const std::string& key, const std::string& value);
     // Reads every machine setting in order; a value that does not convert stops the load there,
-    // leaving that key and the ones after it as they were. False when it stopped early.
-    bool LoadEnvironment(CConfig& config, std::string& dataFolder) const;
+    // leaving that key and the ones after it as they were. False when it stopped early. A key with
+    // a fixed set of values takes its default for any other value, with a warning in the log.
+    bool LoadEnvironment(CConfig& config, std::string& dataFolder);
     void SaveEnviroment(const CConfig& config, const std::string& dataFolder);
 
 private:

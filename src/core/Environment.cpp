@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 namespace vesk::core {
 namespace {
@@ -15,10 +16,15 @@ using Setter = std::function<bool(CConfig&, std::string&, const std::string&)>;
 // The value's written form; empty for keys the console never writes (set by the operator).
 using Getter = std::function<std::string(const CConfig&, const std::string&)>;
 
+// For keys with a fixed set of values: what they accept, said in a log line when a value is not.
+using Check = std::function<bool(const std::string&)>;
+
 struct Binding
 {
     Setter store;
     Getter text;
+    Check valid = nullptr;
+    std::string accepted = {};
 };
 
 struct Key
@@ -109,6 +115,42 @@ Binding dataFolder()
         [](const CConfig&, const std::string& folder) { return folder; }};
 }
 
+// Two words for a switch, compared without regard to case: `off` (the default) or `on`.
+Binding choice(bool CConfig::*field, const char* off, const char* on)
+{
+    const std::string offWord = ToLower(off), onWord = ToLower(on);
+    Binding b {[field, onWord](CConfig& c, std::string&, const std::string& v) {
+                   c.*field = ToLower(Trim(v)) == onWord;
+                   return true;
+               },
+        [field, off, on](const CConfig& c, const std::string&) { return std::string(c.*field ? on : off); }};
+    b.valid = [offWord, onWord](const std::string& v) {
+        const std::string w = ToLower(Trim(v));
+        return w == offWord || w == onWord;
+    };
+    b.accepted = std::string(off) + " or " + on;
+    return b;
+}
+
+// Whole seconds, at least 1.
+Binding seconds(std::int32_t CConfig::*field)
+{
+    auto parse = [](const std::string& v) -> std::optional<std::int32_t> {
+        const auto n = ToNumber(v);
+        if (!n || *n < 1 || *n > 31 * 24 * 3600 || *n != static_cast<double>(static_cast<std::int32_t>(*n)))
+            return std::nullopt;
+        return static_cast<std::int32_t>(*n);
+    };
+    Binding b {[field, parse](CConfig& c, std::string&, const std::string& v) {
+                   c.*field = parse(v).value_or(0);
+                   return true;
+               },
+        [field](const CConfig& c, const std::string&) { return std::to_string(c.*field); }};
+    b.valid = [parse](const std::string& v) { return parse(v).has_value(); };
+    b.accepted = "a whole number of seconds";
+    return b;
+}
+
 // Keys set by the operator in the file: read, never written back.
 Binding operatorSet(Binding b)
 {
@@ -144,6 +186,10 @@ const std::vector<Key>& settingsTable()
         {"Resource", "SendInterval", "10", interval(&CConfig::SendInterval), 18},
         {"Resource", "SendBatchSize", "10", interval(&CConfig::SendBatchSize), 19},
         {"Resource", "ReadInterval", "10", interval(&CConfig::ReadInterval), 20},
+        {"Text", "OutboundCoding", "Legacy", choice(&CConfig::OutboundAuto, "Legacy", "Auto"), 26},
+        {"Text", "InboundDecoding", "Legacy", choice(&CConfig::InboundFull, "Legacy", "Full"), 27},
+        {"Text", "JoinParts", "0", choice(&CConfig::JoinParts, "0", "1"), 28},
+        {"Text", "JoinTimeout", "600", seconds(&CConfig::JoinTimeout), 29},
         {"Mail", "AllowPlainLogin", "0", operatorSet(boolean(&CConfig::MailAllowPlainLogin))},
         {"Mail", "PasswordFile", "", operatorSet(text(&CConfig::MailPasswordFile))},
     };
@@ -152,13 +198,21 @@ const std::vector<Key>& settingsTable()
 
 } // namespace
 
-bool ConsoleApp::LoadEnvironment(CConfig& config, std::string& dataFolder) const
+bool ConsoleApp::LoadEnvironment(CConfig& config, std::string& dataFolder)
 {
     for (const Key& key : settingsTable()) {
-        const std::string value = LoadParameter(key.section, key.name, key.fallback);
+        std::string value = LoadParameter(key.section, key.name, key.fallback);
+        if (key.binding.valid && !key.binding.valid(value)) {
+            Log(icon::kWarning, "",
+                std::string("Setting [") + key.section + "] " + key.name + "=" + value + " is not "
+                    + key.binding.accepted + "; " + key.fallback + " is used");
+            value = key.fallback;
+        }
         if (!key.binding.store(config, dataFolder, value))
             return false;
     }
+    if (config.JoinParts && !config.InboundFull)
+        Log(icon::kWarning, "", "Setting [Text] JoinParts=1 needs InboundDecoding=Full; long messages are not joined");
     return true;
 }
 
