@@ -104,6 +104,7 @@ void processMessage(Context& ctx, store::DBMessage& message)
         const bool isLong = message.Text.size() > 160;
         ModeGuard sending(ctx.app, mode::kSending,
             (isLong ? "Sending LONG message to " : "Sending message to ") + message.Address);
+        ctx.modem->AutoCoding = ctx.config.OutboundAuto;
         Trap(ctx.app, [&] { reference = ctx.modem->SendSMS(sms); });
         message.ModemResponse = CleanModemResponse(sms.ModemResult);
     }
@@ -125,8 +126,12 @@ void processMessage(Context& ctx, store::DBMessage& message)
     message.Tariff = ctx.outbox.settings.Tariff;
     message.FragmentCount = sms.FragmentCount;
     recordAccepted(ctx, message);
+    // With the coding chosen per message, the line says which one went and in how many parts.
+    const std::string coding = !ctx.config.OutboundAuto ? ""
+        : (sms.DataCoding == 8 ? " (UCS2, " : " (7-bit, ") + std::to_string(sms.FragmentCount)
+            + (sms.FragmentCount == 1 ? " part)" : " parts)");
     ctx.app.Log(icon::kSending, message.Address,
-        "ID [" + std::to_string(message.Reference) + "] " + message.Recipient);
+        "ID [" + std::to_string(message.Reference) + "] " + message.Recipient + coding);
     ++ctx.sentCount;
 }
 

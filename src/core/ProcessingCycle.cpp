@@ -200,6 +200,8 @@ void InitialiseModem(Context& ctx, bool quiet)
     ctx.modem = std::make_unique<modem::GSMModem>(ctx.clock, ctx.pump);
     modem::GSMModem& m = *ctx.modem;
     m.MaxMessageSize = static_cast<std::int16_t>(ctx.MaxMessageSize);
+    m.AutoCoding = ctx.config.OutboundAuto;
+    m.FullDecoding = ctx.config.InboundFull;
     if (!m.IsInitialised()) {
         ctx.app.Log(icon::kError, "", "GSMModem object is not initialised properly");
         return;

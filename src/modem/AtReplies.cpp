@@ -533,7 +533,8 @@ std::vector<GSMMessage> ReadTextMode(const std::string& listing, std::vector<Unr
     return records;
 }
 
-std::vector<GSMMessage> ReadPDUMode(const std::string& listing, std::vector<UnreadableEntry>* unreadable)
+std::vector<GSMMessage> ReadPDUMode(
+    const std::string& listing, std::vector<UnreadableEntry>* unreadable, bool fullDecoding)
 {
     std::vector<GSMMessage> records;
     const auto lines = SplitFields(listing, kCRLF);
@@ -555,7 +556,7 @@ std::vector<GSMMessage> ReadPDUMode(const std::string& listing, std::vector<Unre
             if (!hasUnit)
                 throw ModemError(
                     "listing ends after the header of entry " + std::to_string(record.MemoryIndex));
-            if (!ParsePDU(pdu, length, record))
+            if (!ParsePDU(pdu, length, record, fullDecoding))
                 throw ModemError("unreadable unit in entry " + std::to_string(record.MemoryIndex));
             return record;
         });

@@ -96,10 +96,10 @@ struct UnreadableEntry
 
 // Whole listings (the text between the first header and the final result). Without `unreadable`
 // a malformed entry raises ModemError; with it, each entry is decoded on its own and the ones
-// that cannot be are collected there.
+// that cannot be are collected there. `fullDecoding` is that of ParsePDU.
 std::vector<GSMMessage> ReadTextMode(
     const std::string& listing, std::vector<UnreadableEntry>* unreadable = nullptr);
-std::vector<GSMMessage> ReadPDUMode(
-    const std::string& listing, std::vector<UnreadableEntry>* unreadable = nullptr);
+std::vector<GSMMessage> ReadPDUMode(const std::string& listing,
+    std::vector<UnreadableEntry>* unreadable = nullptr, bool fullDecoding = false);
 
 } // namespace vesk::modem

@@ -136,6 +136,13 @@ bool IsGSMExtension(std::string_view character)
     return !character.empty() && IsGSMExtension(nextCharacter(character).code);
 }
 
+char32_t TakeCharacter(std::string_view& text)
+{
+    const Utf8Char c = nextCharacter(text);
+    text.remove_prefix(c.bytes);
+    return c.code;
+}
+
 std::size_t characterCount(std::string_view text)
 {
     std::size_t count = 0;

@@ -23,6 +23,10 @@ bool IsGSMExtension(char32_t ch);
 // The same test on the first character of a UTF-8 text (false for the empty text).
 bool IsGSMExtension(std::string_view character);
 
+// Takes one character from the front of a non-empty UTF-8 text. A byte that does not start a
+// well-formed sequence stands for itself.
+char32_t TakeCharacter(std::string_view& text);
+
 // Character-wise helpers for cutting texts where lengths are counted in characters, not bytes.
 // A byte that does not start a valid UTF-8 sequence counts as one character of its own.
 std::size_t characterCount(std::string_view text);

@@ -36,6 +36,18 @@ struct GSMMessage
     DateTime Expires;
     // The modem's final answer to the send, without surrounding CR LF pairs.
     std::string ModemResult;
+    // Coding scheme a send used: 0 the 7-bit alphabet, 8 UCS2.
+    std::uint8_t DataCoding = 0;
+
+    // Read only by the full decoding of received units:
+    // 8-bit data or a port-addressed message, held as hex text; it is neither answered nor forwarded.
+    bool Binary = false;
+    // One part of a long message: its reference (-1 when the unit is a message of its own), the
+    // header element that carried it (0x00 8-bit reference, 0x08 16-bit), the part count and number.
+    std::int32_t PartReference = -1;
+    std::uint8_t PartReferenceType = 0;
+    std::uint8_t PartCount = 0;
+    std::uint8_t PartNumber = 0;
 };
 
 } // namespace vesk::modem

@@ -42,6 +42,11 @@ public:
     std::int32_t SendMessageTimeout = 20000;
     std::int32_t ListMessageTimeout = 10000;
     std::int32_t DeleteMessageTimeout = 2000;
+    // Sends pick their coding: the full 7-bit alphabet when every character has a place in it,
+    // otherwise UCS2. Off: the 7-bit conversion keeps the low bits of what it does not know.
+    bool AutoCoding = false;
+    // Listings in PDU mode are read by their coding scheme, header and sender type.
+    bool FullDecoding = false;
 
     bool Logging() const { return m_log.Logging(); }
     void SetLogging(bool on) { m_log.SetLogging(on); }
@@ -129,6 +134,9 @@ private:
     std::int32_t SendPDUSMS(GSMMessage& message);
     std::int32_t SendLongSMS(GSMMessage& message);
     std::int32_t SendLongInTextMode(GSMMessage& message);
+    std::int32_t SendAuto(GSMMessage& message);
+    std::int32_t sendUnits(GSMMessage& message, const std::vector<std::string>& pdus);
+    std::int32_t inPDUMode(GSMMessage& message, const std::string& what, const std::function<std::int32_t()>& send);
     std::int32_t sendPDU(const std::string& pdu, std::string& answer, bool& prompted);
 
     Clock& m_clock;

@@ -2,8 +2,10 @@
 #include "modem/EntryText.h"
 #include "modem/GSMCharset.h"
 #include "modem/GSMModem.h"
+#include "modem/GSMText.h"
 #include "modem/PduUnits.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace vesk::modem {
@@ -13,6 +15,7 @@ constexpr char kCtrlZ = '\x1A';
 constexpr std::int16_t kSingleLimit = 160;
 constexpr std::int16_t kPartLimit = 152;
 constexpr std::size_t kMostParts = 255;
+
 constexpr const char* kNoCommandState = "The modem did not leave message entry";
 
 // The modem said how the exchange ended (OK or an error), so it is back in command state.
@@ -33,6 +36,8 @@ std::int32_t GSMModem::SendSMS(GSMMessage& message)
         message.ModemResult = "Invalid destination address";
         return -1;
     }
+    if (AutoCoding)
+        return SendAuto(message);
     const bool tooLong = GSMLength(message.Text) > kSingleLimit;
     if (!m_textMode)
         return tooLong ? SendLongSMS(message) : SendPDUSMS(message);
@@ -192,15 +197,64 @@ std::int32_t GSMModem::SendLongSMS(GSMMessage& message)
 // put back into text mode afterwards.
 std::int32_t GSMModem::SendLongInTextMode(GSMMessage& message)
 {
+    return inPDUMode(message, "Text of " + std::to_string(GSMLength(message.Text)) + " septets",
+        [&] { return SendLongSMS(message); });
+}
+
+std::int32_t GSMModem::inPDUMode(
+    GSMMessage& message, const std::string& what, const std::function<std::int32_t()>& send)
+{
     const std::string reply = SendCommand("AT+CMGF=0");
     if (reply.find("OK") == std::string::npos) {
-        message.ModemResult = "Text of " + std::to_string(GSMLength(message.Text))
-            + " septets needs PDU mode, which the modem refused: " + StripAllCRLF(reply);
+        message.ModemResult = what + " needs PDU mode, which the modem refused: " + StripAllCRLF(reply);
         return -1;
     }
-    const std::int32_t reference = SendLongSMS(message);
+    const std::int32_t reference = send();
     if (SendCommand("AT+CMGF=1").find("OK") == std::string::npos)
         m_textMode = false; // the modem stayed in PDU mode; later sends must speak it
+    return reference;
+}
+
+std::int32_t GSMModem::SendAuto(GSMMessage& message)
+{
+    const std::optional<std::string> codes = ToGSMAlphabet(message.Text);
+    const bool plain = std::all_of(message.Text.begin(), message.Text.end(),
+        [](char c) { return c == '\r' || c == '\n' || (c >= ' ' && c <= '~'); });
+    if (m_textMode && codes && plain && codes->size() <= static_cast<std::size_t>(kSingleLimit))
+        return SendTextSMS(message);
+
+    const AutoUnits units = BuildAutoSubmitPDUs(message.Address, message.Text, message.Expires);
+    const std::vector<std::string>& pdus = units.pdus;
+    message.DataCoding = units.coding;
+    if (pdus.empty()) {
+        message.ModemResult = "Message needs more than 255 parts; at most 255 can be joined";
+        return -1;
+    }
+    if (!m_textMode)
+        return sendUnits(message, pdus);
+    return inPDUMode(message, message.DataCoding == 8 ? "UCS2 text" : "Text outside plain ASCII",
+        [&] { return sendUnits(message, pdus); });
+}
+
+// Sends prepared units in order: one alone as a single message, several as the parts of a long
+// one, stopping at the first part the modem refuses.
+std::int32_t GSMModem::sendUnits(GSMMessage& message, const std::vector<std::string>& pdus)
+{
+    std::int32_t reference = -1;
+    for (const std::string& pdu : pdus) {
+        std::string answer;
+        bool prompted = false;
+        reference = sendPDU(pdu, answer, prompted);
+        if (pdus.size() == 1) {
+            if (!prompted)
+                return -1;
+            message.id = reference;
+        }
+        message.ModemResult = answer;
+        if (reference == -1)
+            return -1;
+    }
+    message.FragmentCount = static_cast<std::uint8_t>(pdus.size());
     return reference;
 }
 

@@ -3,10 +3,13 @@
 // data header is read as text, and 8-bit or UCS2 data is not converted. So numbers, their type,
 // time stamps, references, status octets and texts made of characters whose alphabet code is their
 // own code are compared; every unit, whatever it holds, must go through without a crash.
+// Read in full (coding scheme, header, alphanumeric sender), every stated text and sender is
+// compared, and the UCS2 units the other encoders built are built the same way here.
 
 #include "JsonReader.h"
 
 #include "modem/GSMCharset.h"
+#include "modem/GSMText.h"
 #include "modem/PduUnits.h"
 #include "support/DateTime.h"
 
@@ -16,6 +19,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using vesk::DateTime;
@@ -105,18 +109,41 @@ bool sevenBitDefault(int dcs)
 TEST(RecordedUnits, ReceivedMessagesDecodeAsTheirSourcesState)
 {
     const JsonValue entries = vesk::testing::LoadVectors("deliver.json");
-    int numbers = 0, stamps = 0, texts = 0;
+    int numbers = 0, stamps = 0, texts = 0, fullTexts = 0, fullSenders = 0;
     for (const JsonValue& e : entries.items) {
         const std::string& kind = e["kind"].text;
         SCOPED_TRACE(e["id"].text);
         const std::string listed = listedUnit(e);
-        GSMMessage record;
+        GSMMessage record, full;
         const bool complete = ParsePDU(listed, 0, record);
+        const bool fullyRead = ParsePDU(listed, 0, full, true);
         if (kind != "decode")
             continue; // parse-only captures, encoder outputs, robustness: no crash is the whole claim
         EXPECT_TRUE(complete);
+        EXPECT_TRUE(fullyRead);
         EXPECT_EQ(record.MessageType, 0);
         const JsonValue& x = e["expected"];
+
+        if (x.has("text")) {
+            EXPECT_EQ(full.Text, x["text"].text);
+            ++fullTexts;
+        } else if (x.has("data_hex")) {
+            EXPECT_TRUE(full.Binary);
+            EXPECT_EQ(full.Text, upper(x["data_hex"].text));
+            ++fullTexts;
+        }
+        if (x.has("originator")) {
+            EXPECT_EQ(upper(full.Address), upper(shownNumber(x, "originator")));
+            fullSenders += !isNumber(x["originator"].text);
+        }
+        if (x.has("concat")) {
+            const JsonValue& c = x["concat"];
+            const bool android = c.has("refNumber");
+            EXPECT_EQ(std::tuple(full.PartReference, full.PartCount, full.PartNumber),
+                std::tuple(static_cast<int>(c[android ? "refNumber" : "ref"].number),
+                    static_cast<int>(c[android ? "msgCount" : "cnt"].number),
+                    static_cast<int>(c[android ? "seqNumber" : "seq"].number)));
+        }
 
         if (x.has("originator") && isNumber(x["originator"].text)) {
             EXPECT_EQ(upper(record.Address), upper(shownNumber(x, "originator")));
@@ -152,7 +179,11 @@ TEST(RecordedUnits, ReceivedMessagesDecodeAsTheirSourcesState)
     EXPECT_GE(numbers, 30);
     EXPECT_GE(stamps, 20);
     EXPECT_GE(texts, 15);
-    std::printf("received units checked: %d numbers, %d time stamps, %d texts\n", numbers, stamps, texts);
+    EXPECT_GE(fullTexts, 40);
+    EXPECT_GE(fullSenders, 6);
+    std::printf("received units checked: %d numbers, %d time stamps, %d texts; read in full: %d texts, %d "
+                "alphanumeric senders\n",
+        numbers, stamps, texts, fullTexts, fullSenders);
 }
 
 TEST(RecordedUnits, StatusReportsDecodeAsTheirSourcesState)
@@ -251,4 +282,55 @@ TEST(RecordedUnits, StoredSubmitsAreTypedAndBuiltLikeOtherEncoders)
         ++compared;
     }
     EXPECT_GE(compared, 5);
+}
+
+TEST(RecordedUnits, UCS2SubmitsAreBuiltLikeOtherEncoders)
+{
+    // Compared from the coding scheme on (the validity period left out) and the destination: the
+    // service centre, reference and validity format are the other encoder's own choices.
+    struct Unit
+    {
+        std::string destination, userData;
+    };
+    auto unitOf = [](const std::string& pdu) {
+        auto octet = [&](std::size_t at) { return std::stoi(pdu.substr(at, 2), nullptr, 16); };
+        std::size_t pos = 2 + 2 * static_cast<std::size_t>(octet(0));
+        const int firstOctet = octet(pos);
+        pos += 4;
+        const int digits = octet(pos);
+        const std::size_t width = 4 + static_cast<std::size_t>(digits + digits % 2);
+        Unit u {pdu.substr(pos, width), ""};
+        pos += width + 2;
+        const int validity = (firstOctet >> 3) & 3;
+        const std::size_t skip = validity == 0 ? 0 : validity == 2 ? 2 : 14;
+        u.userData = pdu.substr(pos, 2) + upper(pdu.substr(pos + 2 + skip));
+        return u;
+    };
+    const JsonValue entries = vesk::testing::LoadVectors("submit.json");
+    int compared = 0;
+    for (const JsonValue& e : entries.items) {
+        SCOPED_TRACE(e["id"].text);
+        const JsonValue& in = e["inputs"];
+        if (e["kind"].text != "encode" || unitOf(e["pdu"].text).userData.substr(0, 2) != "08")
+            continue;
+        const Unit theirs = unitOf(e["pdu"].text);
+        std::string built;
+        if (in.has("text")) {
+            const AutoUnits units = BuildAutoSubmitPDUs(in["destination"].text, in["text"].text, DateTime());
+            ASSERT_EQ(units.coding, 8);
+            ASSERT_EQ(units.pdus.size(), 1u);
+            built = units.pdus[0];
+        } else {
+            // A backup the other encoder was told to send in UCS2, cut to one unit as it did.
+            const JsonValue& backup = in["gammu_backup"];
+            built = BuildUCS2SubmitPDU(
+                backup["Number"].text, ToUTF16(backup["Text"].text).substr(0, 70), DateTime(), false, "");
+        }
+        const Unit ours = unitOf(built);
+        EXPECT_EQ(ours.userData, theirs.userData);
+        EXPECT_EQ(ours.destination, upper(theirs.destination));
+        ++compared;
+    }
+    EXPECT_GE(compared, 15);
+    std::printf("UCS2 submit units compared: %d\n", compared);
 }
