@@ -128,8 +128,8 @@ void processMessage(Context& ctx, store::DBMessage& message)
     recordAccepted(ctx, message);
     // With the coding chosen per message, the line says which one went and in how many parts.
     const std::string coding = !ctx.config.OutboundAuto ? ""
-        : (sms.DataCoding == 8 ? " (UCS2, " : " (7-bit, ") + std::to_string(sms.FragmentCount)
-            + (sms.FragmentCount == 1 ? " part)" : " parts)");
+                                                        : (sms.DataCoding == 8 ? " (UCS2, " : " (7-bit, ")
+            + std::to_string(sms.FragmentCount) + (sms.FragmentCount == 1 ? " part)" : " parts)");
     ctx.app.Log(icon::kSending, message.Address,
         "ID [" + std::to_string(message.Reference) + "] " + message.Recipient + coding);
     ++ctx.sentCount;

@@ -212,7 +212,8 @@ bool ConsoleApp::LoadEnvironment(CConfig& config, std::string& dataFolder)
             return false;
     }
     if (config.JoinParts && !config.InboundFull)
-        Log(icon::kWarning, "", "Setting [Text] JoinParts=1 needs InboundDecoding=Full; long messages are not joined");
+        Log(icon::kWarning, "",
+            "Setting [Text] JoinParts=1 needs InboundDecoding=Full; long messages are not joined");
     return true;
 }
 

@@ -136,7 +136,8 @@ private:
     std::int32_t SendLongInTextMode(GSMMessage& message);
     std::int32_t SendAuto(GSMMessage& message);
     std::int32_t sendUnits(GSMMessage& message, const std::vector<std::string>& pdus);
-    std::int32_t inPDUMode(GSMMessage& message, const std::string& what, const std::function<std::int32_t()>& send);
+    std::int32_t inPDUMode(
+        GSMMessage& message, const std::string& what, const std::function<std::int32_t()>& send);
     std::int32_t sendPDU(const std::string& pdu, std::string& answer, bool& prompted);
 
     Clock& m_clock;

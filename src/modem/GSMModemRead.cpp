@@ -21,7 +21,8 @@ std::optional<std::vector<GSMMessage>> GSMModem::ReadMessages()
     if (listing.empty())
         return std::vector<GSMMessage> {};
     try {
-        return m_textMode ? ReadTextMode(listing, &m_unreadable) : ReadPDUMode(listing, &m_unreadable, FullDecoding);
+        return m_textMode ? ReadTextMode(listing, &m_unreadable)
+                          : ReadPDUMode(listing, &m_unreadable, FullDecoding);
     } catch (const std::exception& e) {
         m_lastListingError = std::string("The message listing could not be read: ") + e.what();
         return std::nullopt;

@@ -167,8 +167,8 @@ std::string BuildSubmitPDU(const std::string& destination, const std::string& co
     const int headerSeptets = (headerBits + 6) / 7;
     const int fillBits = headerSeptets * 7 - headerBits;
 
-    std::string pdu
-        = submitHead(destination, expiry, reportWanted, !userDataHeader.empty(), charWidth == 8 ? "04" : "00");
+    std::string pdu = submitHead(
+        destination, expiry, reportWanted, !userDataHeader.empty(), charWidth == 8 ? "04" : "00");
     pdu += HexByte(static_cast<int>(convertedText.size()) + headerSeptets);
     pdu += userDataHeader;
     pdu += PDUEncoder().Encode7BitFill(convertedText, static_cast<std::int16_t>(fillBits));
@@ -190,8 +190,9 @@ AutoUnits BuildAutoSubmitPDUs(const std::string& destination, const std::string&
     constexpr std::size_t kSingleSeptets = 160, kPartSeptets = 152, kSingleUnits = 70, kPartUnits = 67;
     constexpr std::size_t kMostParts = 255;
     auto header = [](std::size_t total, std::size_t number) {
-        return total == 1 ? std::string()
-                          : "050003" + HexByte(0) + HexByte(static_cast<int>(total)) + HexByte(static_cast<int>(number));
+        return total == 1
+            ? std::string()
+            : "050003" + HexByte(0) + HexByte(static_cast<int>(total)) + HexByte(static_cast<int>(number));
     };
     AutoUnits units;
     if (const std::optional<std::string> codes = ToGSMAlphabet(text)) {
@@ -280,7 +281,8 @@ bool DecodeDeliverFull(std::string_view tpdu, GSMMessage& record)
 {
     int firstOctet = 0, digits = 0, typeOfAddress = 0, dcs = 0, length = 0;
     std::size_t pos = 0;
-    if (!readOctet(tpdu, pos, firstOctet) || !readOctet(tpdu, pos, digits) || !readOctet(tpdu, pos, typeOfAddress))
+    if (!readOctet(tpdu, pos, firstOctet) || !readOctet(tpdu, pos, digits)
+        || !readOctet(tpdu, pos, typeOfAddress))
         return false;
     const std::size_t addressWidth = static_cast<std::size_t>(digits + (digits & 1));
     if (pos + addressWidth > tpdu.size())
@@ -288,8 +290,8 @@ bool DecodeDeliverFull(std::string_view tpdu, GSMMessage& record)
     const std::string_view semiOctets = tpdu.substr(pos, addressWidth);
     if ((typeOfAddress & 0x70) == 0x50) {
         // Alphanumeric: the length counts semi-octets of packed septets.
-        record.Address = FromGSMAlphabet(
-            unpackCodes(octetsOf(semiOctets), static_cast<std::size_t>(digits) * 4 / 7));
+        record.Address
+            = FromGSMAlphabet(unpackCodes(octetsOf(semiOctets), static_cast<std::size_t>(digits) * 4 / 7));
     } else {
         std::string number = PDUEncoder::DecodeAddress(semiOctets, digits);
         for (char& c : number)
@@ -315,7 +317,8 @@ bool DecodeDeliverFull(std::string_view tpdu, GSMMessage& record)
     std::size_t headerOctets = 0;
     if ((firstOctet & 0x40) && !data.empty() && length > 0) {
         headerOctets = std::min<std::size_t>(data[0] + 1u, octetsNeeded);
-        readHeader(std::vector<unsigned char>(data.begin() + 1, data.begin() + static_cast<long>(headerOctets)),
+        readHeader(
+            std::vector<unsigned char>(data.begin() + 1, data.begin() + static_cast<long>(headerOctets)),
             record);
     }
     const std::vector<unsigned char> userData(data.begin(), data.begin() + static_cast<long>(octetsNeeded));
@@ -323,8 +326,8 @@ bool DecodeDeliverFull(std::string_view tpdu, GSMMessage& record)
         record.Binary = true;
         record.Text = hexOf(userData, headerOctets);
     } else if (coding == Coding::UCS2) {
-        record.Text
-            = FromUCS2Octets(std::vector<unsigned char>(userData.begin() + static_cast<long>(headerOctets), userData.end()));
+        record.Text = FromUCS2Octets(
+            std::vector<unsigned char>(userData.begin() + static_cast<long>(headerOctets), userData.end()));
     } else {
         // The header and its fill bits take whole septets in front of the text.
         const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;

@@ -41,7 +41,8 @@ struct AutoUnits
     std::uint8_t coding = 0; // 0 or 8, the coding scheme
     std::vector<std::string> pdus;
 };
-AutoUnits BuildAutoSubmitPDUs(const std::string& destination, const std::string& text, const DateTime& expiry);
+AutoUnits BuildAutoSubmitPDUs(
+    const std::string& destination, const std::string& text, const DateTime& expiry);
 
 // Fills the record from one listed PDU (service-centre field first): type, address, times,
 // reference, status and text. `listedLength` is the listing's length field and is not used.

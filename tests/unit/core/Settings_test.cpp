@@ -206,7 +206,12 @@ TEST(SettingsPath, EnvironmentNamesTheFile)
 
 TEST_F(SettingsTest, TextSettingsTakeTheirWordsOrWarnAndFallBack)
 {
-    struct Case { const char *outbound, *inbound, *join, *timeout; bool autoOn, fullOn, joinOn; int seconds, warnings; };
+    struct Case
+    {
+        const char *outbound, *inbound, *join, *timeout;
+        bool autoOn, fullOn, joinOn;
+        int seconds, warnings;
+    };
     const Case kCases[] = {
         {nullptr, nullptr, nullptr, nullptr, false, false, false, 600, 0},
         {"Auto", "full", "1", "90", true, true, true, 90, 0},
@@ -215,7 +220,8 @@ TEST_F(SettingsTest, TextSettingsTakeTheirWordsOrWarnAndFallBack)
         {"Auto", "Legacy", "1", "1.5", true, false, true, 600, 2}, // joining without Full is refused too
     };
     for (const Case& k : kCases) {
-        SCOPED_TRACE(::testing::Message() << (k.outbound ? k.outbound : "(none)") << " " << (k.timeout ? k.timeout : ""));
+        SCOPED_TRACE(::testing::Message()
+            << (k.outbound ? k.outbound : "(none)") << " " << (k.timeout ? k.timeout : ""));
         vesk::testing::WriteFile(path, "");
         const char* values[] = {k.outbound, k.inbound, k.join, k.timeout};
         const char* names[] = {"OutboundCoding", "InboundDecoding", "JoinParts", "JoinTimeout"};

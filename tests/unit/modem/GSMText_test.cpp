@@ -58,8 +58,9 @@ TEST(FullText, TheTextPicksItsCodingAndPartCount)
         EXPECT_EQ(FromUTF16(ToUTF16(c.text)), c.text);
     }
     EXPECT_EQ(lengthOctet(BuildAutoSubmitPDUs("+15550123", times("Ж", 71), {}).pdus[0]), "8C"); // 6 + 2 * 67
-    EXPECT_EQ(lengthOctet(BuildAutoSubmitPDUs("+15550123", std::string(151, 'a') + "€" + std::string(8, 'a'), {})
-                              .pdus[0]),
+    EXPECT_EQ(
+        lengthOctet(
+            BuildAutoSubmitPDUs("+15550123", std::string(151, 'a') + "€" + std::string(8, 'a'), {}).pdus[0]),
         "9E"); // 7 + 151: the euro sign starts the second part
 }
 
@@ -92,5 +93,7 @@ TEST(FullText, ReceivedCodesAndUnitsDecode)
         EXPECT_EQ(FromGSMAlphabet(c.codes), c.text);
     }
     EXPECT_EQ(FromUCS2Octets({0xD8, 0x3D, 0xDE, 0x00, 0x04, 0x42}), "😀т");
-    EXPECT_EQ(FromUCS2Octets({0xD8, 0x3D, 0x00, 0x41, 0xDE}), "\xEF\xBF\xBD" "A"); // lone surrogate, odd octet
+    EXPECT_EQ(FromUCS2Octets({0xD8, 0x3D, 0x00, 0x41, 0xDE}),
+        "\xEF\xBF\xBD"
+        "A"); // lone surrogate, odd octet
 }
