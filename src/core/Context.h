@@ -2,6 +2,7 @@
 
 #include "core/CConfig.h"
 #include "core/ConsoleApp.h"
+#include "core/Joining.h"
 #include "mail/Diagnostics.h"
 #include "mail/MailQueue.h"
 #include "modem/GSMModem.h"
@@ -59,6 +60,7 @@ struct Context
     mail::MailQueue mail;
     mail::Diagnostics diagnostics;
     long sentCount = 0; // messages sent since start
+    PartGroups partGroups; // long inbound messages waiting for their other parts
 
     DateTime NextCycle;
     DateTime NextRead;

@@ -52,14 +52,37 @@ void setAsideUnreadable(Context& ctx, const modem::UnreadableEntry& entry)
         ctx.modem->DeleteMessage(static_cast<std::int16_t>(entry.index));
 }
 
+// An inbound message once it is complete and out of the modem: a control text is acted on;
+// anything else is logged, stored, answered and forwarded. Data messages are not answered or
+// forwarded: their text is hex digits.
+void handleInbound(Context& ctx, modem::GSMMessage& message)
+{
+    if (ToLower(message.Text) == "ping")
+        message.Text = "(&PNG&)";
+    if (IsControlText(message.Text)) {
+        HandleControlMessage(ctx, message);
+        return;
+    }
+    ctx.app.Log(icon::kInbound, message.Address, Trim(message.Text).empty() ? "<empty message>" : message.Text);
+    runPendingTwice(ctx);
+    Trap(ctx.app, [&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
+    if (!message.Binary) {
+        Trap(ctx.app, [&] { SendStandardReply(ctx, message); });
+        Trap(ctx.app, [&] { ForwardInbound(ctx, message.Address, message.Text, message.DeliveryTime); });
+    }
+    runPendingTwice(ctx);
+}
+
 } // namespace
 
 void ReadModemMessages(Context& ctx)
 {
+    ctx.partGroups.memory = ctx.config.ReportMemory;
     ProcessInboundMessages(ctx, "Loading messages & delivery reports...");
     if (ctx.config.MessageMemory != ctx.config.ReportMemory) {
         if (ctx.modem)
             Trap(ctx.app, [&] { ctx.modem->SelectMemory(ctx.config.MessageMemory); });
+        ctx.partGroups.memory = ctx.config.MessageMemory;
         ProcessInboundMessages(ctx, "Loading messages...");
         if (ctx.modem)
             Trap(ctx.app, [&] { ctx.modem->SelectMemory(ctx.config.ReportMemory); });
@@ -71,6 +94,8 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
     if (!ctx.modem)
         return;
     modem::GSMModem& m = *ctx.modem;
+    m.FullDecoding = ctx.config.InboundFull;
+    const bool joining = JoiningParts(ctx);
     std::optional<std::vector<modem::GSMMessage>> listing;
     {
         ModeGuard reading(ctx.app, mode::kWorking, feedback);
@@ -78,29 +103,17 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
     }
     for (const auto& entry : m.UnreadableEntries())
         Trap(ctx.app, [&] { setAsideUnreadable(ctx, entry); });
-    if (!listing || listing->empty())
+    if (!listing || (listing->empty() && ctx.partGroups.groups.empty()))
         return;
 
     ModeGuard checking(ctx.app, mode::kWorking, "Checking messages....");
     for (auto& message : *listing) {
         Trap(ctx.app, [&] {
-            if (message.MessageType == 0) {
+            if (message.MessageType == 0 && joining && message.PartReference >= 0 && !message.Binary) {
+                CollectPart(ctx, message); // stays in the modem until its group is handled
+            } else if (message.MessageType == 0) {
                 m.DeleteMessage(message.MemoryIndex);
-                if (ToLower(message.Text) == "ping")
-                    message.Text = "(&PNG&)";
-                if (IsControlText(message.Text)) {
-                    HandleControlMessage(ctx, message);
-                    return;
-                }
-                ctx.app.Log(icon::kInbound, message.Address,
-                    Trim(message.Text).empty() ? "<empty message>" : message.Text);
-                runPendingTwice(ctx);
-                Trap(ctx.app,
-                    [&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
-                Trap(ctx.app, [&] { SendStandardReply(ctx, message); });
-                Trap(ctx.app,
-                    [&] { ForwardInbound(ctx, message.Address, message.Text, message.DeliveryTime); });
-                runPendingTwice(ctx);
+                handleInbound(ctx, message);
             } else if (message.MessageType == 1) {
                 if (ProcessDeliveryReport(ctx, message))
                     m.DeleteMessage(message.MemoryIndex);
@@ -110,6 +123,8 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
             }
         });
     }
+    if (joining || !ctx.partGroups.groups.empty())
+        Trap(ctx.app, [&] { FinishGroups(ctx, [&](modem::GSMMessage& joined) { handleInbound(ctx, joined); }); });
 }
 
 bool IsControlText(const std::string& text)

@@ -314,6 +314,17 @@ int ParseMessageCount(std::string_view reply)
     return sm + me + mt + sr;
 }
 
+bool ParseMemoryFull(std::string_view reply)
+{
+    if (!endsWith(reply, "OK"))
+        return false;
+    const auto fields = SplitFields(clean(reply, "+CPMS: "));
+    if (fields.size() < 3)
+        return false;
+    const int used = lenientInt(fields[1]), total = lenientInt(fields[2]);
+    return total > 0 && used >= total;
+}
+
 int ParseBatteryLevel(std::string_view reply)
 {
     const auto info = infoFields(reply, "+CBC:");

@@ -62,6 +62,7 @@ std::string ParseServiceCentre(std::string_view reply); // AT+CSCA?   "" when no
 std::string ParseSelectedMemory(std::string_view reply); // AT+CPMS?   "?" when not answered
 bool ParseMemoryReadable(std::string_view reply); // AT+CPMS=?
 int ParseMessageCount(std::string_view reply); // AT+CPMS?   stored messages and reports
+bool ParseMemoryFull(std::string_view reply); // AT+CPMS?   the memory read from holds no more
 int ParseBatteryLevel(std::string_view reply); // AT+CBC     -1, may raise ModemError
 int ParseSignalLevel(std::string_view reply); // AT+CSQ     percent or -1
 int ParseNetworkRegistration(std::string_view reply); // AT+CREG?   0, may raise ModemError

@@ -87,6 +87,7 @@ public:
     std::string GetSelectedMemory();
     bool IsMessageMemoryReadable();
     std::int16_t MessageCount();
+    bool MemoryFull(); // the memory messages are read from has no free place
     bool EnableMessageReports(bool on); // may raise ModemError on an offer it cannot read
     std::int16_t BatteryLevel(); // may raise ModemError
     std::int16_t SignalLevel();

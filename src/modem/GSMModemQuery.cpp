@@ -87,6 +87,11 @@ std::int16_t GSMModem::MessageCount()
     return static_cast<std::int16_t>(count > 32767 ? 32767 : count);
 }
 
+bool GSMModem::MemoryFull()
+{
+    return ParseMemoryFull(SendCommand("AT+CPMS?"));
+}
+
 bool GSMModem::EnableMessageReports(bool on)
 {
     if (!on) {
