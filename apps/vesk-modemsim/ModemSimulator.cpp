@@ -320,7 +320,7 @@ std::vector<std::string> optionNames()
         "charge-state", "creg", "creg-mode", "network", "numeric", "cops-format", "smsc", "cmgf-offer",
         "cnmi-offer", "cpms-offer", "cpms-groups", "text-mode", "mode", "echo", "reports", "report-delay",
         "report-status", "report-memory", "inbound-memory", "zone", "first-reference", "sm-size", "me-size",
-        "mt-size", "sr-size"};
+        "mt-size", "sr-size", "parts-reversed", "missing-part"};
 }
 
 bool setOption(SimOptions& o, const std::string& key, const std::string& value, std::string& error)
@@ -421,6 +421,10 @@ bool setOption(SimOptions& o, const std::string& key, const std::string& value, 
         return integer(o.zoneQuarters);
     else if (key == "first-reference")
         return integer(o.firstReference);
+    else if (key == "parts-reversed")
+        return flag(o.partsReversed);
+    else if (key == "missing-part")
+        return integer(o.missingPart);
     else if (key.size() == 7 && key.substr(2) == "-size" && knownMemory(upper(key.substr(0, 2))))
         return integer(o.capacity[upper(key.substr(0, 2))]);
     else {
@@ -915,10 +919,15 @@ std::string ModemSimulator::control(const std::string& rawLine)
         const std::string from = firstWord();
         if (from.empty())
             return "ERROR deliver needs an originator\n";
-        const auto units
+        auto units
             = encodeDeliverParts(m_options.smsc, from, unescapeText(rest), stampNow(), m_inboundReference);
-        if (units.size() > 1)
+        if (units.size() > 1) {
             m_inboundReference = (m_inboundReference + 1) % 256;
+            if (m_options.missingPart >= 1 && static_cast<std::size_t>(m_options.missingPart) <= units.size())
+                units.erase(units.begin() + (m_options.missingPart - 1));
+            if (m_options.partsReversed)
+                std::reverse(units.begin(), units.end());
+        }
         for (const auto& unit : units)
             if (!store(mem, unit, 0, error, Announce::Message))
                 return "ERROR " + error + "\n";

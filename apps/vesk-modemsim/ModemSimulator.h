@@ -41,6 +41,8 @@ struct SimOptions
     std::string inboundMemory = "SM";
     int zoneQuarters = 0;
     int firstReference = 1;
+    bool partsReversed = false; // the parts of a long inbound message arrive last first
+    int missingPart = 0; // this part of a long inbound message never arrives (0: none)
     std::map<std::string, int> capacity = {{"SM", 30}, {"ME", 100}, {"MT", 130}, {"SR", 20}};
 };
 

@@ -195,11 +195,20 @@ std::string readAddress(Reader& r, int& typeOfAddress)
     return (typeOfAddress == 0x91 ? "+" : "") + digits;
 }
 
+// UTF-16BE to UTF-8, surrogate pairs joined into one character.
 std::string ucs2Text(const std::vector<std::uint8_t>& data)
 {
     std::string out;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2)
-        appendUtf8(out, static_cast<char32_t>((data[i] << 8) | data[i + 1]));
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+        const char32_t unit = static_cast<char32_t>((data[i] << 8) | data[i + 1]);
+        const char32_t next = i + 3 < data.size() ? static_cast<char32_t>((data[i + 2] << 8) | data[i + 3]) : 0;
+        if (unit >= 0xD800 && unit < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+            i += 2;
+        } else {
+            appendUtf8(out, unit);
+        }
+    }
     return out;
 }
 
@@ -418,20 +427,33 @@ std::vector<std::string> encodeDeliverParts(const std::string& smsc, const std::
         return units;
     }
     std::vector<std::uint8_t> data;
+    auto unit = [&](char32_t u) {
+        data.push_back(static_cast<std::uint8_t>((u >> 8) & 0xFF));
+        data.push_back(static_cast<std::uint8_t>(u & 0xFF));
+    };
     for (char32_t cp : decodeUtf8(utf8Text)) {
-        data.push_back(static_cast<std::uint8_t>((cp >> 8) & 0xFF));
-        data.push_back(static_cast<std::uint8_t>(cp & 0xFF));
+        if (cp >= 0x10000) {
+            unit(0xD800 + ((cp - 0x10000) >> 10));
+            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            unit(cp);
+        }
     }
     if (data.size() <= 140)
         return {sca + "04" + address + "00" + "08" + encodeStamp(sent)
             + hexByte(static_cast<int>(data.size())) + toHex(data)};
-    const std::size_t total = (data.size() + 133) / 134;
-    for (std::size_t i = 0; i < total; ++i) {
-        const std::vector<std::uint8_t> piece(data.begin() + static_cast<long>(i * 134),
-            data.begin() + static_cast<long>(std::min(data.size(), (i + 1) * 134)));
-        units.push_back(sca + "44" + address + "00" + "08" + encodeStamp(sent)
-            + hexByte(static_cast<int>(piece.size() + 6)) + header(total, i + 1) + toHex(piece));
+    // 67 units a part; a surrogate pair is never cut.
+    std::vector<std::vector<std::uint8_t>> pieces;
+    for (std::size_t at = 0; at < data.size();) {
+        std::size_t take = std::min<std::size_t>(134, data.size() - at);
+        if (at + take < data.size() && data[at + take - 2] >= 0xD8 && data[at + take - 2] < 0xDC)
+            take -= 2;
+        pieces.emplace_back(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + take));
+        at += take;
     }
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        units.push_back(sca + "44" + address + "00" + "08" + encodeStamp(sent)
+            + hexByte(static_cast<int>(pieces[i].size() + 6)) + header(pieces.size(), i + 1) + toHex(pieces[i]));
     return units;
 }
 

@@ -1,6 +1,7 @@
 // The console as its users run it: vesk-modemsim, vesk-console --headless and vesk-queue as
 // separate processes around one outbox file.
 #include "store/Migrate.h"
+#include "store/SqlText.h"
 #include "store/db.h"
 #include "support/Clock.h"
 #include "support/Convert.h"
@@ -119,6 +120,35 @@ TEST_F(GatewayE2E, SendsRepliesAndRecordsReportsLikeAGateway)
     EXPECT_NE(log.find("No outstanding delivery id [200] Status 0x0 @ "), std::string::npos);
     EXPECT_NE(log.find("Is the server room warm?"), std::string::npos);
     EXPECT_NE(log.find("Stop requested by signal 15"), std::string::npos);
+}
+
+TEST_F(GatewayE2E, FullTextSendsCyrillicAndEmojiAndJoinsALongUCS2Message)
+{
+    SimProcess modem({"--parts-reversed", "on"});
+    std::filesystem::create_directories(dataFolder);
+    std::string errorText, errorLines;
+    ASSERT_TRUE(store::CreateOutbox(dataFolder, VESK_BIN_DIR "/DB/", errorText, errorLines)) << errorText;
+    sql("UPDATE System SET sysStandardReply = 'Спасибо 👍', sysSMSSaveInbound = TRUE");
+    auto console = startConsole(modem.path(),
+        {{"Text/OutboundCoding", "Auto"}, {"Text/InboundDecoding", "Full"}, {"Text/JoinParts", "1"},
+            {"Resource/ReadInterval", "1"}});
+
+    std::string inbound;
+    for (int i = 0; i < 8; ++i)
+        inbound += "Сервер в порядке, температура 21 градус. ";
+    queue("+15550123", "Привет, мир");
+    queue("+15550124", "Fire drill 🔥 at 3");
+    modem.control("deliver +447700900123 " + inbound);
+
+    ASSERT_TRUE(WaitFor([&] { return column("msgStatus").size() == 3 && allStatus("5"); })) << console->log();
+    EXPECT_EQ(column("msgText", "Inbox"), (std::vector<std::string> {store::Left(inbound, 255)}));
+    std::multiset<std::string> texts;
+    for (const auto& line : modem.control("messages"))
+        texts.insert(SimProcess::field(line, "text"));
+    EXPECT_EQ(texts, (std::multiset<std::string> {"Привет, мир", "Fire drill 🔥 at 3", "Спасибо 👍"}));
+    EXPECT_TRUE(modem.control("memory SM").empty());
+    EXPECT_EQ(console->stop(), 0);
+    EXPECT_NE(console->log().find("] Ann (UCS2, 1 part)"), std::string::npos);
 }
 
 TEST_F(GatewayE2E, RefusedSendIsRetriedAndTheSixthFailureCancels)

@@ -86,3 +86,23 @@ TEST(SimModem, RecordedReplyIsPlayedVerbatim)
         sim.control("reply at+cpms? \\r\\n+CPMS: \"SM\",2,20,\"ME\",5,100\\r\\n\\r\\nOK\\r\\n"), "OK\n");
     EXPECT_EQ(said(sim.receive("AT+CPMS?\r")), "\r\n+CPMS: \"SM\",2,20,\"ME\",5,100\r\n\r\nOK\r\n");
 }
+
+TEST(SimModem, LongMessagesArriveLastPartFirstOrShortOfAPartWithEmojiKeptWhole)
+{
+    ModemSimulator sim({});
+    std::string text, tail = "D83DDE00";
+    for (int i = 0; i < 66; ++i)
+        text += "Ж";
+    text += "😀";
+    for (int i = 0; i < 10; ++i) {
+        text += "Ж";
+        tail += "0416";
+    }
+    auto entries = [&] { return sim.control("memory SM"); };
+    EXPECT_EQ(sim.control("set parts-reversed on"), "OK\n");
+    EXPECT_EQ(sim.control("deliver +1 " + text), "stored 2\nOK\n");
+    const std::string first = entries().substr(0, entries().find('\n'));
+    EXPECT_EQ(first.substr(first.size() - tail.size()), tail) << "part 2 is stored first, the emoji at its start";
+    EXPECT_EQ(sim.control("set missing-part 2"), "OK\n");
+    EXPECT_EQ(sim.control("deliver +1 " + text), "stored 1\nOK\n");
+}
