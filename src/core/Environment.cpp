@@ -16,14 +16,11 @@ using Setter = std::function<bool(CConfig&, std::string&, const std::string&)>;
 // The value's written form; empty for keys the console never writes (set by the operator).
 using Getter = std::function<std::string(const CConfig&, const std::string&)>;
 
-// For keys with a fixed set of values: what they accept, said in a log line when a value is not.
-using Check = std::function<bool(const std::string&)>;
-
 struct Binding
 {
     Setter store;
     Getter text;
-    Check valid = nullptr;
+    // For keys that take their default for a value they do not convert, with a warning: what they accept.
     std::string accepted = {};
 };
 
@@ -119,15 +116,14 @@ Binding dataFolder()
 Binding choice(bool CConfig::*field, const char* off, const char* on)
 {
     const std::string offWord = ToLower(off), onWord = ToLower(on);
-    Binding b {[field, onWord](CConfig& c, std::string&, const std::string& v) {
-                   c.*field = ToLower(Trim(v)) == onWord;
+    Binding b {[field, offWord, onWord](CConfig& c, std::string&, const std::string& v) {
+                   const std::string w = ToLower(Trim(v));
+                   if (w != onWord && w != offWord)
+                       return false;
+                   c.*field = w == onWord;
                    return true;
                },
         [field, off, on](const CConfig& c, const std::string&) { return std::string(c.*field ? on : off); }};
-    b.valid = [offWord, onWord](const std::string& v) {
-        const std::string w = ToLower(Trim(v));
-        return w == offWord || w == onWord;
-    };
     b.accepted = std::string(off) + " or " + on;
     return b;
 }
@@ -142,11 +138,12 @@ Binding seconds(std::int32_t CConfig::*field)
         return static_cast<std::int32_t>(*n);
     };
     Binding b {[field, parse](CConfig& c, std::string&, const std::string& v) {
-                   c.*field = parse(v).value_or(0);
-                   return true;
+                   const auto n = parse(v);
+                   if (n)
+                       c.*field = *n;
+                   return n.has_value();
                },
         [field](const CConfig& c, const std::string&) { return std::to_string(c.*field); }};
-    b.valid = [parse](const std::string& v) { return parse(v).has_value(); };
     b.accepted = "a whole number of seconds";
     return b;
 }
@@ -202,7 +199,9 @@ bool ConsoleApp::LoadEnvironment(CConfig& config, std::string& dataFolder)
 {
     for (const Key& key : settingsTable()) {
         std::string value = LoadParameter(key.section, key.name, key.fallback);
-        if (key.binding.valid && !key.binding.valid(value)) {
+        CConfig scratch;
+        std::string folder;
+        if (!key.binding.accepted.empty() && !key.binding.store(scratch, folder, value)) {
             Log(icon::kWarning, "",
                 std::string("Setting [") + key.section + "] " + key.name + "=" + value + " is not "
                     + key.binding.accepted + "; " + key.fallback + " is used");

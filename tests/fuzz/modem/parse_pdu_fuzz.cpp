@@ -8,6 +8,7 @@
 #include <string>
 
 using namespace vesk::modem;
+using vesk::DateTime;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -17,6 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A text never holds more septets than one length octet can announce.
     if (record.Text.size() > 255)
         __builtin_trap();
+    // Read in full: at most 255 septets of up to three UTF-8 bytes each, or 255 octets as hex.
+    GSMMessage full;
+    (void)ParsePDU(pdu, static_cast<int>(size / 2), full, true);
+    if (full.Text.size() > 765 || full.Address.size() > 255)
+        __builtin_trap();
+    (void)BuildAutoSubmitPDUs("+15550123", pdu, DateTime());
 
     // The field readers on their own, as a driver might call them on any slice.
     std::uint8_t type = 0;
