@@ -231,10 +231,4 @@ TEST_F(SettingsTest, TextSettingsTakeTheirWordsOrWarnAndFallBack)
         EXPECT_EQ(std::tie(c.OutboundAuto, c.InboundFull, c.JoinParts, c.JoinTimeout), k.text);
         EXPECT_EQ(app.log().lines().size(), k.warnings);
     }
-    vesk::testing::WriteFile(path, "");
-    CConfig c = load();
-    c.InboundFull = true;
-    save(c, "");
-    EXPECT_EQ(vesk::testing::ReadFile(path).find("Join"), std::string::npos)
-        << "only the changed key is written";
 }
