@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QGroupBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -115,6 +116,7 @@ protected:
 private:
     QWidget* buildModemTab();
     QWidget* buildSMSTab();
+    QGroupBox* buildTextGroup(QWidget* tab);
     QWidget* buildForwardingTab();
     QWidget* buildFilterTab();
     QWidget* buildAlertsTab();

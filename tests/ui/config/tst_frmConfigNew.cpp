@@ -106,6 +106,9 @@ private slots:
         fs::remove(settingsFile());
         {
             frmConfigNew dialog(*ctx);
+            for (const auto& setting : core::ShownSettings())
+                QVERIFY2(dialog.findChild<QWidget*>(QString::fromStdString(setting.control)),
+                    setting.control.c_str());
             QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             QVERIFY(!dialog.IsDirty());
@@ -123,9 +126,12 @@ private slots:
 
         frmConfigNew dialog(*ctx);
         dialog.cbPort->setCurrentText("/dev/ttyACM3");
+        dialog.findChild<QComboBox*>("cbOutboundCoding")->setCurrentIndex(1);
         QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
         QVERIFY(dialog.IsDirty() && dialog.IsModemDirty());
         QCOMPARE(ctx->config.COMPort, std::string("/dev/ttyACM3"));
+        QCOMPARE(settings->get("Text", "OutboundCoding"), std::string("Auto"));
+        QVERIFY(!settings->get("Text", "InboundDecoding"));
     }
 
     void ruleForwardingToTheOwnNumberIsDropped()
