@@ -196,6 +196,10 @@ void frmWizard::buildPages()
     outGrid->addWidget(new QLabel("Remove messages after (days, 0 = do not remove) :", pages), 1, 0);
     outGrid->addWidget(txtSMSRemoveAfter, 1, 1);
     outGrid->addWidget(chkSMSArchive, 2, 0, 1, 2);
+    chkOutboundAuto = make<QCheckBox>(pages, "chkOutboundAuto",
+        "Send accented letters and other scripts as &written (a message outside the GSM alphabet "
+        "holds 70 characters)");
+    outGrid->addWidget(chkOutboundAuto, 3, 0, 1, 3);
     outGrid->setColumnStretch(2, 1);
     page("Outbound", "Outbound",
         "How outbound messages are costed and how long they stay in the outbox once they are "
@@ -205,11 +209,15 @@ void frmWizard::buildPages()
     txtStandardReply = make<QLineEdit>(pages, "txtStandardReply");
     imgStandardReplyWarning = ChargeWarningButton(pages, "imgStandardReplyWarning", kChargeNoteReply);
     chkSMSSaveInbound = make<QCheckBox>(pages, "chkSMSSaveInbound", "&Save inbound messages");
+    chkInboundFull = make<QCheckBox>(
+        pages, "chkInboundFull", "&Read every coding: other scripts, emoji and named senders such as banks");
+    chkJoinParts = make<QCheckBox>(pages, "chkJoinParts", "&Join the parts of long messages into one");
+    connect(chkInboundFull, &QCheckBox::toggled, chkJoinParts, &QWidget::setEnabled);
     page("Inbound", "Inbound",
         "{APP} can answer every inbound message with a standard reply; leave it blank to send no "
         "reply. Inbound messages can also be saved in the outbox for other programs to read.",
         {labelledRow(pages, "Standard reply :", {txtStandardReply, imgStandardReplyWarning}),
-            row({chkSMSSaveInbound})});
+            row({chkSMSSaveInbound}), row({chkInboundFull}), row({chkJoinParts})});
 
     page("Finished", "Finished",
         "That is all {APP} needs. Press Finish to store the settings and make the Data Folder "
@@ -265,6 +273,10 @@ void frmWizard::loadSettings()
     txtLocalAddress->setText(QString::fromStdString(app.LoadParameter("Agent", "LocalAddress", "+")));
     chkSMSArchive->setChecked(true);
     chkSMSSaveInbound->setChecked(true);
+    chkOutboundAuto->setChecked(EqualsNoCase(app.LoadParameter("Text", "OutboundCoding", "Legacy"), "Auto"));
+    chkInboundFull->setChecked(EqualsNoCase(app.LoadParameter("Text", "InboundDecoding", "Legacy"), "Full"));
+    chkJoinParts->setChecked(app.LoadParameter("Text", "JoinParts", "0") == "1");
+    chkJoinParts->setEnabled(chkInboundFull->isChecked());
 }
 
 int frmWizard::page() const
@@ -415,6 +427,15 @@ bool frmWizard::Finish()
     app.SaveParameter("COM", "AutoDetect", BoolText(rbCOMAutoDetect->isChecked()));
     app.SaveParameter("COM", "Port", port.empty() ? "COM1" : port);
     app.SaveParameter("Agent", "LocalAddress", txtLocalAddress->text().toStdString());
+    // Text handling is written only when it differs, so a console that never opts in keeps its file.
+    const auto saveText = [&](const char* key, const char* fallback, bool on, const char* onWord) {
+        const std::string value = on ? onWord : fallback;
+        if (!EqualsNoCase(app.LoadParameter("Text", key, fallback), value))
+            app.SaveParameter("Text", key, value);
+    };
+    saveText("OutboundCoding", "Legacy", chkOutboundAuto->isChecked(), "Auto");
+    saveText("InboundDecoding", "Legacy", chkInboundFull->isChecked(), "Full");
+    saveText("JoinParts", "0", chkInboundFull->isChecked() && chkJoinParts->isChecked(), "1");
 
     if (!FolderExists(folder))
         CreateFolderPath(folder);

@@ -55,6 +55,9 @@ public:
     QCheckBox* chkSMSArchive = nullptr;
     QLineEdit* txtStandardReply = nullptr;
     QCheckBox* chkSMSSaveInbound = nullptr;
+    QCheckBox* chkOutboundAuto = nullptr; // [Text] OutboundCoding=Auto
+    QCheckBox* chkInboundFull = nullptr; // [Text] InboundDecoding=Full
+    QCheckBox* chkJoinParts = nullptr; // [Text] JoinParts=1
     QToolButton* imgStandardReplyWarning = nullptr;
     QPushButton* cmdBack = nullptr;
     QPushButton* cmdNext = nullptr;

@@ -90,6 +90,7 @@ private slots:
         wizard.txtLocalAddress->setText("+447700900123");
         wizard.cbSMSMaxLen->setCurrentText("304");
         wizard.txtStandardReply->setText("Thank you, we'll be in touch");
+        wizard.chkInboundFull->setChecked(true);
         wizard.ShowPage(frmWizard::kFinished);
         testing::ModalAnswers answers;
         wizard.cmdNext->click();
@@ -100,6 +101,8 @@ private slots:
         QCOMPARE(stored("COM", "Port"), std::string("COM1"));
         QCOMPARE(stored("COM", "AutoDetect"), std::string("1"));
         QCOMPARE(stored("Agent", "LocalAddress"), std::string("+447700900123"));
+        QCOMPARE(stored("Text", "InboundDecoding"), std::string("Full"));
+        QCOMPARE(stored("Text", "OutboundCoding"), std::string("<absent>")); // not chosen: not written
         store::SystemSettings s;
         QVERIFY(store::LoadSystemSettings(outbox(), s, clock, pump, ctx->app));
         QCOMPARE(int(s.SMSMaxMessageSize), 304);
