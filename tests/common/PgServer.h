@@ -29,6 +29,7 @@ public:
 
     // Why there is no server, or empty when there is one.
     const std::string& Unavailable() const { return m_unavailable; }
+    bool Installed() const { return m_installed; }
 
     // A fresh, empty database; its connection string.
     std::string CreateDatabase()
@@ -77,6 +78,7 @@ private:
         }
         if (newest.empty()) {
             m_unavailable = "PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb)";
+            m_installed = false;
             return;
         }
         m_bin = "/usr/lib/postgresql/" + newest + "/bin";
@@ -88,8 +90,8 @@ private:
         }
         m_folder = pattern;
         if (geteuid() == 0) {
-            m_as = "runuser -u nobody -- ";
             run("chown nobody " + m_folder);
+            m_as = "runuser -u nobody -- ";
         }
         if (!run(m_bin + "/initdb -D " + m_folder + "/data -U vesk -A trust -E UTF8 --locale=C.UTF-8 --no-sync")
             || !Control("-o \"-k " + m_folder + " -c listen_addresses='' -c fsync=off\" start")) {
@@ -109,20 +111,23 @@ private:
     std::string m_as;
     std::string m_unavailable;
     bool m_started = false;
+    bool m_installed = true;
     int m_databases = 0;
 };
 
-// Skips a test that needs the server when there is none, but fails it where CI is set.
+// Skips a test that needs the server when PostgreSQL is not installed, but fails it where CI
+// is set or when an installed server does not start.
 #define VESK_REQUIRE_POSTGRES()                                                                            \
     do {                                                                                                   \
-        if (const std::string& why = ::vesk::testing::PgServer::Shared().Unavailable(); !why.empty()) {   \
-            if (std::getenv("CI"))                                                                         \
+        auto& server = ::vesk::testing::PgServer::Shared();                                                \
+        if (const std::string& why = server.Unavailable(); !why.empty()) {                                 \
+            if (std::getenv("CI") || server.Installed())                                                   \
                 FAIL() << why;                                                                             \
             GTEST_SKIP() << why;                                                                           \
         }                                                                                                  \
     } while (false)
 
-inline const char* EngineName(const ::testing::TestParamInfo<store::EngineKind>& info)
+inline std::string EngineName(const ::testing::TestParamInfo<store::EngineKind>& info)
 {
     return info.param == store::EngineKind::Postgres ? "Postgres" : "Sqlite";
 }
