@@ -133,4 +133,9 @@ protected:
     INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(::vesk::store::EngineKind::Sqlite),                \
         ::vesk::testing::EngineName)
 
+// Runs a suite about what only a database server does.
+#define VESK_ON_SERVER_ONLY(suite)                                                                         \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(::vesk::store::EngineKind::Postgres),              \
+        ::vesk::testing::EngineName)
+
 } // namespace vesk::testing
