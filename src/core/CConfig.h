@@ -34,6 +34,7 @@ struct CConfig
     bool FilterActionDelete = false; // a recipient refused by the address filter is cancelled
     bool MailAllowPlainLogin = false; // the mail password may go to a server that offers no TLS
     std::string MailPasswordFile; // the mail password is read from this file, not from the outbox
+    std::string Database; // a libpq connection string of a shared outbox server; empty: the data folder's files
 };
 
 } // namespace vesk::core

@@ -112,6 +112,21 @@ bool claimedAfterReconnect(Outbox& outbox, RowId id, const std::string& owner)
 
 } // namespace
 
+std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count)
+{
+    db& h = OutboxHandle(outbox);
+    const std::string now = "#" + Format(outbox.clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#";
+    if (h.Kind() == EngineKind::Postgres)
+        return h.OpenDynaset("SELECT TOP " + std::to_string(count)
+                + " * FROM Message WHERE msgStatus = 0 AND NOT msgComplete AND msgAgentIMEI IS NULL"
+                  " AND msgSendTime <= "
+                + now + " ORDER BY msgSendTime, msgID FOR UPDATE SKIP LOCKED",
+            kForwardOnly, kReadOnly);
+    return h.OpenDynaset(
+        "SELECT TOP " + std::to_string(count) + " * FROM qry_Pending_Messages WHERE msgSendTime <= " + now,
+        kForwardOnly, kReadOnly);
+}
+
 bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity)
 {
     db& h = OutboxHandle(outbox);

@@ -6,7 +6,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class DBMessageTest : public testing::StoreTest
+class DBMessageTest : public testing::EngineStoreTest
 {
 protected:
     DBMessage load(std::int32_t id)

@@ -10,7 +10,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class LifecycleTest : public testing::StoreTest
+class LifecycleTest : public testing::EngineStoreTest
 {
 protected:
     void complete(std::int32_t id, bool done = true)

@@ -5,7 +5,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class OutboxTest : public testing::StoreTest
+class OutboxTest : public testing::EngineStoreTest
 {
 protected:
     void SetUp() override

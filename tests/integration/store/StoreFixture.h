@@ -50,35 +50,43 @@ public:
 };
 
 // A data folder made from the templates, or a fresh database on the test server, and an
-// outbox over it as one console holds it. The same tests run on both engines.
-class StoreTest : public ::testing::TestWithParam<store::EngineKind>
+// outbox over it as one console holds it.
+class StoreTest : public ::testing::Test
 {
 protected:
-    StoreTest()
-        : outbox(clock, pump, log)
-    {
-    }
-
-    void SetUp() override
+    explicit StoreTest(store::EngineKind kind = store::EngineKind::Sqlite)
+        : engine(kind)
+        , outbox(clock, pump, log)
     {
         outbox.templateFolder = TemplateFolder();
         for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
             std::filesystem::copy_file(TemplateFolder() + name, dir.file(name));
-        if (onServer()) {
-            VESK_REQUIRE_POSTGRES();
-            outbox.database = PgServer::Shared().CreateDatabase();
-            store::db creator(clock, pump);
-            creator.setFilename(outbox.database);
-            std::string why;
-            ASSERT_TRUE(creator.OpenDatabase(store::mode::kReadWriteShared) && store::CreatePgStore(creator, why))
-                << why << creator.LastError();
-        }
-        ASSERT_TRUE(store::OpenOutbox(outbox, dir.path(), true));
-        outbox.handle->LockWaitMs = 0;
-        ASSERT_TRUE(outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) << outbox.handle->LastError();
+        if (!onServer())
+            open();
     }
 
-    bool onServer() const { return GetParam() == store::EngineKind::Postgres; }
+    void SetUp() override
+    {
+        if (!onServer())
+            return;
+        VESK_REQUIRE_POSTGRES();
+        outbox.database = PgServer::Shared().CreateDatabase();
+        store::db creator(clock, pump);
+        creator.setFilename(outbox.database);
+        std::string why;
+        ASSERT_TRUE(creator.OpenDatabase(store::mode::kReadWriteShared) && store::CreatePgStore(creator, why))
+            << why << creator.LastError();
+        open();
+    }
+
+    void open()
+    {
+        EXPECT_TRUE(store::OpenOutbox(outbox, dir.path(), true));
+        outbox.handle->LockWaitMs = 0;
+        EXPECT_TRUE(outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) << outbox.handle->LastError();
+    }
+
+    bool onServer() const { return engine == store::EngineKind::Postgres; }
     // A handle on one of the three databases, closed.
     void pointAt(store::db& d, const char* file) { store::PointAt(d, outbox.database, dir.path(), file); }
 
@@ -116,11 +124,22 @@ protected:
         return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
     }
 
+    store::EngineKind engine;
     TempDir dir;
     FakeClock clock;
     ScriptedPump pump;
     RecordingLog log;
     store::Outbox outbox;
+};
+
+// The same, for suites that run on both engines (or on the one named).
+class EngineStoreTest : public StoreTest, public ::testing::WithParamInterface<store::EngineKind>
+{
+protected:
+    EngineStoreTest()
+        : StoreTest(GetParam())
+    {
+    }
 };
 
 // Runs a store suite on SQLite and on PostgreSQL.

@@ -33,7 +33,7 @@ ToolRun queueTool(const std::vector<std::string>& args)
     return run;
 }
 
-class VeskQueueTest : public testing::StoreTest
+class VeskQueueTest : public testing::EngineStoreTest
 {
 };
 
