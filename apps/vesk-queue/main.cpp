@@ -4,6 +4,7 @@
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
 #include "store/Outbox.h"
+#include "store/StoreSchema.h"
 #include "store/PhoneNumber.h"
 #include "store/SqlText.h"
 #include "support/Clock.h"
@@ -112,13 +113,13 @@ int main(int argc, char** argv)
     store::Outbox outbox(clock, pump, log);
     outbox.handle = std::make_unique<store::db>(clock, pump);
     store::db& h = *outbox.handle;
-    h.setFilename(store::OutboxPath(folder));
+    store::PointAt(h, outbox.database, folder, store::kOutboxName);
     if (!h.FileExists())
         return fail(
             kDatabaseFailure, "there is no outbox in '" + folder + "' (" + h.Filename() + " is missing)");
     // Shared, not the exclusive settings load: a console may be working on the outbox right now.
     if (!h.OpenDatabase(store::mode::kReadWriteShared))
-        return fail(kDatabaseFailure, "could not open " + h.Filename() + " : " + h.LastError());
+        return fail(kDatabaseFailure, "could not open " + h.Describe() + " : " + h.LastError());
     if (auto rs = h.OpenDynaset("SELECT sysSMSMaxMessageSize FROM System"); rs && !rs->IsEOF())
         outbox.settings.SMSMaxMessageSize = IntOf(rs->Field("sysSMSMaxMessageSize"));
     const int limit = outbox.settings.SMSMaxMessageSize;

@@ -36,6 +36,7 @@ struct CConfig
     bool FilterActionDelete = false; // a recipient refused by the address filter is cancelled
     bool MailAllowPlainLogin = false; // the mail password may go to a server that offers no TLS
     std::string MailPasswordFile; // the mail password is read from this file, not from the outbox
+    std::string Database; // a libpq connection string of a shared outbox server; empty: the data folder's files
     // Text handling, all off unless the operator opts in:
     bool OutboundAuto = false; // OutboundCoding=Auto: full 7-bit alphabet, else UCS2
     bool InboundFull = false; // InboundDecoding=Full: coding scheme, headers, UCS2, alphanumeric senders

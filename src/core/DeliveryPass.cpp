@@ -167,10 +167,7 @@ void DeliveryPass(Context& ctx)
         return;
     ModeGuard busy(ctx.app, mode::kBusy, "Processing messages for delivery...");
     store::db& outbox = *ctx.outbox.handle;
-    auto rows = outbox.OpenDynaset("SELECT TOP " + std::to_string(FetchCount(ctx.config.SendBatchSize))
-            + " * FROM qry_Pending_Messages WHERE msgSendTime <= #"
-            + Format(ctx.clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#",
-        store::kForwardOnly, store::kReadOnly);
+    auto rows = store::OpenDueMessages(ctx.outbox, FetchCount(ctx.config.SendBatchSize));
     if (!rows)
         return;
     int handled = 0;

@@ -7,6 +7,7 @@
 #include "core/Trap.h"
 #include "store/Migrate.h"
 #include "store/Outbox.h"
+#include "store/StoreSchema.h"
 #include "support/Convert.h"
 #include "support/Paths.h"
 #include "support/Platform.h"
@@ -28,6 +29,17 @@ bool FolderHasDataFiles(const std::string& folder)
     return FileExists(f + store::kOutboxName) || FileExists(f + store::kContactsName);
 }
 
+bool ServerHasOutbox(Context& ctx)
+{
+    store::db server(ctx.clock, ctx.pump);
+    server.setFilename(ctx.outbox.database);
+    if (!server.OpenDatabase(store::mode::kReadShared))
+        return false;
+    auto rs = server.OpenDynaset("SELECT COUNT(*) AS T FROM information_schema.tables"
+                                 " WHERE table_schema = current_schema() AND table_name = 'system'");
+    return rs && LongOf(rs->Field("T")) > 0;
+}
+
 StartResult Main(Context& ctx, StartupPrompts& prompts)
 {
     ConsoleApp& app = ctx.app;
@@ -37,11 +49,19 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
             ctx.DataFolder = *ctx.overrides.dataFolder;
     };
     loadEnvironment();
+    // On a database server the outbox, archive and contacts are there, not in the data folder.
+    ctx.outbox.database = ctx.config.Database;
+    const bool server = !ctx.outbox.database.empty();
+    const auto dataReady = [&](const std::string& folder) {
+        return server ? ServerHasOutbox(ctx) : FolderHasDataFiles(folder);
+    };
 
     bool runWizard = app.LoadParameter("Setup", "RunWizard", "1") == "1"
-        || ctx.commandLine.find("/wizard") != std::string::npos || ctx.DataFolder.empty();
-    if (!ctx.DataFolder.empty() && !FolderHasDataFiles(ctx.DataFolder)) {
-        switch (prompts.folderWithoutDataFiles(ctx.DataFolder)) {
+        || ctx.commandLine.find("/wizard") != std::string::npos || (ctx.DataFolder.empty() && !server);
+    if ((server || !ctx.DataFolder.empty()) && !dataReady(ctx.DataFolder)) {
+        store::db named(ctx.clock, ctx.pump);
+        named.setFilename(ctx.outbox.database);
+        switch (prompts.folderWithoutDataFiles(server ? named.Describe() : ctx.DataFolder)) {
         case StartupPrompts::FolderAnswer::End:
             return StartResult::Ended;
         case StartupPrompts::FolderAnswer::RunWizard:
@@ -58,7 +78,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
         loadEnvironment();
         const std::string folder
             = ctx.overrides.dataFolder.value_or(app.LoadParameter("Setup", "DataFolder", ""));
-        if (!FolderHasDataFiles(folder)) {
+        if (!dataReady(folder)) {
             prompts.invalidOutboxFolder();
             return StartResult::Ended;
         }
@@ -72,7 +92,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
         ctx.window->refresh();
     ctx.pump.runPending();
 
-    if (ctx.DataFolder.empty()) {
+    if (ctx.DataFolder.empty() && !server) {
         const auto folder = prompts.createOutbox();
         if (!folder)
             return StartResult::Ended;
@@ -163,6 +183,20 @@ void LogStartupSummary(Context& ctx)
 
 StartupPrompts::FolderAnswer HeadlessPrompts::folderWithoutDataFiles(const std::string& folder)
 {
+    if (!m_ctx.outbox.database.empty()) {
+        if (!m_createOutbox) {
+            m_message = "The " + folder + " holds no outbox (add --create-outbox to create it)";
+            return FolderAnswer::End;
+        }
+        store::db server(m_ctx.clock, m_ctx.pump);
+        server.setFilename(m_ctx.outbox.database);
+        std::string errorText;
+        if (!server.OpenDatabase(store::mode::kReadWriteShared) || !store::CreatePgStore(server, errorText)) {
+            m_message = "Could not create the outbox in the " + folder + ": " + server.LastError() + errorText;
+            return FolderAnswer::End;
+        }
+        return FolderAnswer::Ready;
+    }
     if (!m_createOutbox) {
         m_message = "Folder does not contain the data files: " + folder
             + " (add --create-outbox to create them from the templates)";

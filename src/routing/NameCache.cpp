@@ -1,6 +1,7 @@
 #include "routing/NameCache.h"
 
 #include "store/SqlText.h"
+#include "store/StoreSchema.h"
 #include "support/Convert.h"
 #include "support/Paths.h"
 
@@ -44,7 +45,7 @@ bool OpenContactsDatabase(NameCache& cache, store::Outbox& outbox, const std::st
     try {
         if (!cache.contacts) {
             cache.contacts = std::make_unique<store::db>(outbox.clock, outbox.pump);
-            cache.contacts->setFilename(TrailingSeparator(dataFolder) + store::kContactsName);
+            store::PointAt(*cache.contacts, outbox.database, dataFolder, store::kContactsName);
         }
         if (cache.contacts->IsConnected())
             return true;

@@ -1,6 +1,7 @@
 #include "store/Lifecycle.h"
 
 #include "store/SqlText.h"
+#include "store/StoreSchema.h"
 #include "support/Convert.h"
 #include "support/Paths.h"
 #include "support/PrivateFiles.h"
@@ -29,12 +30,6 @@ bool archivePresent(Outbox& outbox, const std::string& path)
     }
     return false;
 }
-
-// The archive's columns, named so that a column added to either table never shifts the others.
-constexpr const char* kMessageColumns
-    = "msgID, msgRecipient, msgAddress, msgText, msgSendTime, msgStation, msgStatus, msgComplete, "
-      "msgAttempts, msgReference, msgDeliveryStatus, msgDeliveryTime, msgExpires, msgErrorReason, "
-      "msgModemResponse, msgTariff, msgFragmentCount, msgAgentIMEI, msgAgentTimeStamp";
 
 // Walks the old rows that match a condition in send-time order, a bounded step at a time, so
 // that the statements of each step hold the outbox's write lock only briefly.
@@ -93,7 +88,44 @@ private:
     }
 };
 
+// When the claim is stamped: by the database server's clock on a shared server.
+std::string claimStamp(Outbox& outbox)
+{
+    return OutboxHandle(outbox).Kind() == EngineKind::Postgres ? "LOCALTIMESTAMP(0)" : DateLiteral(outbox.clock.now());
+}
+
+// The connection went away while a claim ran: whether it was committed is unknown. Reconnect
+// and look: the row is this console's only when it carries this console's mark.
+bool claimedAfterReconnect(Outbox& outbox, RowId id, const std::string& owner)
+{
+    db& h = OutboxHandle(outbox);
+    if (!h.OpenDatabase(mode::kReadWriteShared))
+        return false;
+    auto rs = h.OpenBound("SELECT msgStatus, msgAgentIMEI FROM Message WHERE msgID = ?", {idText(id)});
+    const bool ours = rs && !rs->IsEOF() && LongOf(rs->Field("msgStatus")) == static_cast<int>(MessageStatus::Owned)
+        && TextOf(rs->Field("msgAgentIMEI")) == owner;
+    outbox.log.Log(icon::kWarning, "",
+        "TakeOwnership(" + idText(id) + ") : the claim was interrupted; the row is "
+            + (ours ? std::string("this console's") : std::string("not this console's")));
+    return ours;
+}
+
 } // namespace
+
+std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count)
+{
+    db& h = OutboxHandle(outbox);
+    const std::string now = "#" + Format(outbox.clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#";
+    if (h.Kind() == EngineKind::Postgres)
+        return h.OpenDynaset("SELECT TOP " + std::to_string(count)
+                + " * FROM Message WHERE msgStatus = 0 AND NOT msgComplete AND msgAgentIMEI IS NULL"
+                  " AND msgSendTime <= "
+                + now + " ORDER BY msgSendTime, msgID FOR UPDATE SKIP LOCKED",
+            kForwardOnly, kReadOnly);
+    return h.OpenDynaset(
+        "SELECT TOP " + std::to_string(count) + " * FROM qry_Pending_Messages WHERE msgSendTime <= " + now,
+        kForwardOnly, kReadOnly);
+}
 
 bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity)
 {
@@ -101,10 +133,12 @@ bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity)
     const std::string owner = Right(agentIdentity, kOwnerLength);
     const std::int32_t touched = h.ExecuteRecordResult("UPDATE Message SET msgStatus = "
         + StatusSql(MessageStatus::Owned) + ", msgAgentIMEI = '" + Quote(owner)
-        + "', msgAgentTimeStamp = " + DateLiteral(outbox.clock.now()) + " WHERE msgID = " + idText(id)
+        + "', msgAgentTimeStamp = " + claimStamp(outbox) + " WHERE msgID = " + idText(id)
         + " AND msgStatus = " + StatusSql(MessageStatus::Pending) + " AND msgAgentIMEI IS NULL");
     if (h.IsError())
         outbox.log.Log(icon::kError, "", "TakeOwnership(" + idText(id) + " : " + h.LastError());
+    if (touched != 1 && h.ConnectionLost())
+        return claimedAfterReconnect(outbox, id, owner);
     return touched == 1;
 }
 
@@ -127,12 +161,16 @@ std::int32_t ReleaseOrphans(Outbox& outbox)
 {
     db& h = OutboxHandle(outbox);
     const DateTime cutoff = outbox.clock.now().addMinutes(-kOrphanMinutes);
+    // On a shared server the server's clock decides: a console whose own clock is wrong never
+    // frees a row that another console is still sending.
+    const std::string before = h.Kind() == EngineKind::Postgres
+        ? "LOCALTIMESTAMP(0) - INTERVAL '" + std::to_string(kOrphanMinutes) + " minutes'"
+        : "#" + Format(cutoff, "dd/mmm/yyyy hh:nn:ss") + "#";
     const std::int32_t count
         = h.ExecuteRecordResult("UPDATE Message SET msgStatus = " + StatusSql(MessageStatus::Pending)
             + ", msgAgentIMEI = NULL, msgAgentTimeStamp = NULL WHERE (msgStatus = "
             + StatusSql(MessageStatus::Owned)
-            + ") AND (NOT (Message.msgAgentIMEI IS NULL)) AND (msgAgentTimeStamp <= #"
-            + Format(cutoff, "dd/mmm/yyyy hh:nn:ss") + "#)");
+            + ") AND (NOT (Message.msgAgentIMEI IS NULL)) AND (msgAgentTimeStamp <= " + before + ")");
     if (count <= 0) {
         if (h.IsError())
             outbox.log.Log(icon::kError, "", "ReleaseOrphans : " + h.LastError());
@@ -165,11 +203,13 @@ std::int32_t ExpireMessages(Outbox& outbox)
 bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
 {
     db& h = OutboxHandle(outbox);
+    const bool server = h.Kind() == EngineKind::Postgres;
     const std::string folder = FolderOfPath(h.Filename());
-    if (folder.empty())
+    if (folder.empty() && !server)
         return false;
-    const std::string archive = TrailingSeparator(folder) + kArchiveName;
-    if (!archivePresent(outbox, archive)) {
+    // On a server the archive is a schema of the same database.
+    const std::string archive = server ? kArchiveSchema : TrailingSeparator(folder) + kArchiveName;
+    if (!server && !archivePresent(outbox, archive)) {
         std::string reason;
         CopyPrivateFile(TrailingSeparator(outbox.templateFolder) + kArchiveName, archive, false, reason);
         if (!archivePresent(outbox, archive))
@@ -187,7 +227,7 @@ bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
     auto ids = rows.next();
     for (; ids && !ids->empty(); ids = rows.next()) {
         const std::int32_t n = h.ExecuteRecordResult("INSERT INTO Message IN '" + Quote(archive) + "' ("
-            + kMessageColumns + ") SELECT " + kMessageColumns + " FROM Message WHERE " + before
+            + MessageColumnList() + ") SELECT " + MessageColumnList() + " FROM Message WHERE " + before
             + " AND msgID IN (" + *ids + ")");
         // A retry that got past a lock conflict leaves the error set: a step failed when it copied nothing.
         if (n <= 0 && h.IsError())

@@ -15,6 +15,11 @@ namespace vesk::store {
 inline constexpr int kOrphanMinutes = 5;
 inline constexpr std::size_t kOwnerLength = 7;
 
+// The due pending rows, oldest send time first, at most count of them. On a server the rows
+// another console is claiming at that moment are passed over (FOR UPDATE SKIP LOCKED), so
+// several consoles spread over the queue instead of racing for the same rows.
+std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count);
+
 // Claims a pending, unowned row for this console; false when another console was first.
 bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity);
 void ReleaseOwnership(Outbox& outbox, RowId id);

@@ -2,6 +2,7 @@
 
 #include "store/OutboxSchema.h"
 #include "store/SqlText.h"
+#include "store/StoreSchema.h"
 #include "support/Convert.h"
 #include "support/Paths.h"
 #include "support/Platform.h"
@@ -28,7 +29,8 @@ bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
         outbox.handle = std::make_unique<db>(outbox.clock, outbox.pump);
     if (!quiet)
         outbox.log.Log(icon::kInfo, "", "Outbox folder is " + dataFolder);
-    outbox.handle->setFilename(OutboxPath(dataFolder));
+    PointAt(*outbox.handle, outbox.database, dataFolder, kOutboxName);
+    outbox.handle->setLog(&outbox.log);
     if (LoadSystemSettings(
             outbox.handle->Filename(), outbox.settings, outbox.clock, outbox.pump, outbox.log)) {
         // An outbox made from an earlier template gets its counter and indexes here; on one that
@@ -40,7 +42,7 @@ bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
         return true;
     }
     if (!quiet)
-        outbox.log.Log(icon::kError, "", "Could not load database settings : " + outbox.handle->Filename());
+        outbox.log.Log(icon::kError, "", "Could not load database settings : " + outbox.handle->Describe());
     return false;
 }
 

@@ -43,6 +43,9 @@ struct Outbox
     std::unique_ptr<db> handle; // the outbox handle; there is always one, open or closed
     SystemSettings settings;
     std::string templateFolder; // where the template databases live: the program folder's DB/
+    // A libpq connection string when the outbox, archive and contacts are on PostgreSQL; empty
+    // for the data folder's files.
+    std::string database;
     DateTime nextRefresh;
     DateTime nextHousekeeping;
     // The pending count last shown and when it was taken: one under a second old is shown again.

@@ -1,5 +1,6 @@
 #include "store/OutboxSchema.h"
 
+#include "store/StoreSchema.h"
 #include "support/Convert.h"
 
 #include <algorithm>
@@ -68,6 +69,16 @@ const char* const kPendingView[] = {
 
 bool UpgradeOutbox(db& outbox, LogSink& log)
 {
+    if (outbox.Kind() == EngineKind::Postgres) {
+        if (PgStoreIsCurrent(outbox))
+            return true;
+        if (!UpgradePgStore(outbox)) {
+            log.Log(icon::kError, "", "Could not bring the outbox up to date : " + outbox.LastError());
+            return false;
+        }
+        log.Log(icon::kInfo, "", "Outbox brought up to date: pending counter and indexes added");
+        return true;
+    }
     auto schema = outbox.OpenDynaset("SELECT name, sql FROM sqlite_master", kForwardOnly, kReadOnly);
     if (!schema)
         return false;

@@ -3,6 +3,7 @@
 #include "store/SqlText.h"
 #include "support/Convert.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -109,6 +110,26 @@ std::string asSingleQuoted(const std::string& token)
     return Enclosed("'", ReplaceAll(inner, "'", "''"));
 }
 
+bool isPlainName(std::string_view name)
+{
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())))
+        return false;
+    for (const char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
+            return false;
+    return true;
+}
+
+// PostgreSQL folds unquoted names to lower case; a [name] is written the same way, so that it
+// resolves to the same column as the name without brackets.
+std::string pgName(std::string_view name)
+{
+    std::string lower;
+    for (const char c : name)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return isPlainName(lower) ? lower : quoteIdentifier(lower);
+}
+
 std::string unquoteSingle(const std::string& token)
 {
     std::string inner
@@ -123,11 +144,30 @@ std::string StoredDateText(DateTime t)
     return Format(t, "yyyy-mm-dd hh:nn:ss");
 }
 
-TranslatedSql TranslateSql(std::string_view statement)
+std::string_view IdentityColumn(std::string_view table)
 {
+    struct Key
+    {
+        std::string_view table, column;
+    };
+    static constexpr Key kKeys[] = {{"Message", "msgID"}, {"Inbox", "inbID"}, {"Forward", "fwdID"},
+        {"MailMessage", "mlID"}, {"Contact", "cntID"}, {"ContactGroup", "grpID"}, {"UserFields", "ufID"},
+        {"MessageTail", "mtID"}};
+    for (const Key& k : kKeys)
+        if (EqualsNoCase(k.table, table))
+            return k.column;
+    return {};
+}
+
+TranslatedSql TranslateSql(std::string_view statement, EngineKind engine)
+{
+    const bool pg = engine == EngineKind::Postgres;
     std::vector<Token> t = lex(statement);
     TranslatedSql result;
     std::string limit;
+    int marks = 0;
+    std::size_t forUpdate = std::string::npos; // where a row-locking clause begins
+    std::string insertTable;
 
     // The table an UPDATE writes to: SQLite takes no "Table." in front of its columns.
     std::string updateTable;
@@ -150,19 +190,31 @@ TranslatedSql TranslateSql(std::string_view statement)
         case Kind::Bracket: {
             std::string inner
                 = tok.text.substr(1, tok.text.back() == ']' ? tok.text.size() - 2 : tok.text.size() - 1);
-            tok.text = quoteIdentifier(inner);
+            tok.text = pg ? pgName(inner) : quoteIdentifier(inner);
             break;
         }
+        case Kind::Other:
+            if (pg && tok.text == "?")
+                tok.text = "$" + std::to_string(++marks);
+            break;
         case Kind::Text:
             tok.text = asSingleQuoted(tok.text);
             break;
         case Kind::Word:
-            if (EqualsNoCase(tok.text, "TRUE")) {
+            if (pg && (EqualsNoCase(tok.text, "TRUE") || EqualsNoCase(tok.text, "FALSE"))) {
+                tok.text = EqualsNoCase(tok.text, "TRUE") ? "TRUE" : "FALSE";
+            } else if (EqualsNoCase(tok.text, "TRUE")) {
                 tok.text = std::string(1, '1');
             } else if (EqualsNoCase(tok.text, "FALSE")) {
                 tok.text = std::string(1, '0');
+            } else if (pg && EqualsNoCase(tok.text, "@@IDENTITY")) {
+                result.identityMark = -1; // numbered after the other marks
             } else if (EqualsNoCase(tok.text, "@@IDENTITY")) {
                 tok.text = std::string("last_insert_rowid()");
+            } else if (pg && isWord(tok, "FOR") && forUpdate == std::string::npos) {
+                const std::size_t k = nextSolid(t, i + 1);
+                if (k < t.size() && (isWord(t[k], "UPDATE") || isWord(t[k], "SHARE")))
+                    forUpdate = i;
             } else if (isWord(tok, "SELECT")) {
                 std::size_t k = nextSolid(t, i + 1);
                 if (k < t.size() && (isWord(t[k], "DISTINCT") || isWord(t[k], "ALL")))
@@ -190,15 +242,19 @@ TranslatedSql TranslateSql(std::string_view statement)
                 const std::size_t name = nextSolid(t, i + 1);
                 const std::size_t in = name < t.size() ? nextSolid(t, name + 1) : t.size();
                 const std::size_t file = in < t.size() ? nextSolid(t, in + 1) : t.size();
+                if (name < t.size() && t[name].kind == Kind::Word && insertTable.empty())
+                    insertTable = t[name].text;
                 if (file < t.size() && isWord(t[in], "IN") && t[file].kind == Kind::Text
                     && (t[name].kind == Kind::Word || t[name].kind == Kind::Bracket)) {
                     const std::string& raw = t[file].text;
                     result.attachFile
                         = raw.front() == '"' ? unquoteSingle(asSingleQuoted(raw)) : unquoteSingle(raw);
-                    const std::string table = t[name].kind == Kind::Word
-                        ? quoteIdentifier(t[name].text)
-                        : quoteIdentifier(t[name].text.substr(1, t[name].text.size() - 2));
-                    t[name].text = std::string(kAttachedSchema) + "." + table;
+                    const std::string bare = t[name].kind == Kind::Word
+                        ? t[name].text
+                        : t[name].text.substr(1, t[name].text.size() - 2);
+                    // On PostgreSQL the other database is a schema of the same one.
+                    t[name].text = pg ? pgName(result.attachFile) + "." + pgName(bare)
+                                      : std::string(kAttachedSchema) + "." + quoteIdentifier(bare);
                     t[name].kind = Kind::Other;
                     for (std::size_t d = name + 1; d <= file; ++d)
                         drop[d] = true;
@@ -215,14 +271,34 @@ TranslatedSql TranslateSql(std::string_view statement)
         }
     }
 
+    if (result.identityMark < 0) {
+        result.identityMark = marks + 1;
+        for (auto& tok : t)
+            if (tok.kind == Kind::Word && EqualsNoCase(tok.text, "@@IDENTITY"))
+                tok.text = "CAST($" + std::to_string(result.identityMark) + " AS bigint)";
+    }
     std::string out;
+    std::string tail;
     for (std::size_t i = 0; i < t.size(); ++i)
         if (!drop[i])
-            out += t[i].text;
+            (i >= forUpdate ? tail : out) += t[i].text;
+    const auto trimEnd = [](std::string& s) {
+        while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.back())) || s.back() == ';'))
+            s.pop_back();
+    };
     if (!limit.empty()) {
-        while (!out.empty() && (std::isspace(static_cast<unsigned char>(out.back())) || out.back() == ';'))
-            out.pop_back();
+        trimEnd(out);
         out += " LIMIT " + limit;
+    }
+    if (!tail.empty())
+        out += (limit.empty() ? "" : " ") + tail;
+    const std::size_t first = nextSolid(t, 0);
+    const std::string_view key = IdentityColumn(insertTable);
+    const bool returning = std::any_of(t.begin(), t.end(), [](const Token& k) { return isWord(k, "RETURNING"); });
+    if (pg && first < t.size() && isWord(t[first], "INSERT") && !key.empty() && result.attachFile.empty()
+        && !returning) {
+        trimEnd(out);
+        out += " RETURNING " + pgName(key);
     }
     result.sql = std::move(out);
     return result;

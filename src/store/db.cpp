@@ -1,11 +1,12 @@
 #include "store/db.h"
 
+#include "store/PgEngine.h"
 #include "store/SqlDialect.h"
+#include "store/SqliteEngine.h"
 #include "support/Convert.h"
 #include "support/Platform.h"
 #include "support/PrivateFiles.h"
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
@@ -44,50 +45,11 @@ constexpr std::array<int, 31> kLockStates
     = {3006, 3008, 3009, 3040, 3043, 3045, 3046, 3051, 3052, 3158, 3186, 3187, 3188, 3189, 3196, 3197, 3202,
         3211, 3212, 3218, 3234, 3254, 3260, 3261, 3262, 3356, 3566, 3572, 3576, 3584, 3624};
 
-// The state number the console reports for an SQLite result code.
-int stateOf(int code)
-{
-    switch (code & 0xFF) {
-    case SQLITE_BUSY:
-        return 3260; // locked by another user
-    case SQLITE_LOCKED:
-        return 3261; // table locked
-    case SQLITE_CANTOPEN:
-        return 3024; // file not found
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-        return 3343; // unrecognised database format
-    case SQLITE_READONLY:
-        return 3027; // read-only
-    case SQLITE_CONSTRAINT:
-        return 3022; // duplicate or invalid value
-    case SQLITE_FULL:
-        return 3035; // out of resources
-    default:
-        return 3000;
-    }
-}
-
-struct StatementCloser
-{
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
-
 std::string hexUpper(std::uint64_t v)
 {
     std::ostringstream out;
     out << std::uppercase << std::hex << v;
     return out.str();
-}
-
-DbValue columnValue(sqlite3_stmt* s, int i)
-{
-    if (sqlite3_column_type(s, i) == SQLITE_NULL)
-        return std::nullopt;
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-    const int size = sqlite3_column_bytes(s, i);
-    return std::string(text ? text : "", static_cast<std::size_t>(size));
 }
 
 // "SELECT * FROM T ..." on one table is the form that can be written back through the set.
@@ -113,25 +75,21 @@ void db::ResetError()
     m_lastError.clear();
 }
 
-EngineError db::engineError(int code) const
+EngineKind db::Kind() const
 {
-    EngineError e;
-    e.number = kGenericFailure;
-    e.fromEngine = true;
-    e.native = m_connection ? sqlite3_extended_errcode(m_connection) : code;
-    if (e.native == 0)
-        e.native = code;
-    e.sqlState = std::to_string(stateOf(static_cast<int>(e.native)));
-    const char* message = m_connection ? sqlite3_errmsg(m_connection) : sqlite3_errstr(code);
-    e.description = message ? message : "";
-    return e;
+    return IsConnectionString(m_filename) ? EngineKind::Postgres : EngineKind::Sqlite;
+}
+
+std::string db::Describe() const
+{
+    return Kind() == EngineKind::Postgres ? PgEngine::Describe(m_filename) : m_filename;
 }
 
 void db::recordError(const EngineError& error)
 {
     m_isError = true;
     std::string detail;
-    if (m_connection || error.fromEngine) {
+    if (IsConnected() || error.fromEngine) {
         if (error.fromEngine)
             detail = "NE:0x" + hexUpper(static_cast<std::uint64_t>(error.native)) + ", SQL:" + error.sqlState
                 + " - " + error.description;
@@ -145,12 +103,11 @@ void db::recordError(const EngineError& error)
 
 void db::RecordError()
 {
-    if (!m_connection) {
+    if (!IsConnected()) {
         recordError(EngineError {kObjectClosed, 0, "", "", false});
         return;
     }
-    const int code = sqlite3_errcode(m_connection);
-    recordError(engineError(code == SQLITE_OK ? SQLITE_ERROR : code));
+    recordError(m_engine->currentError());
 }
 
 bool db::RetryAllowed(const EngineError& error)
@@ -198,42 +155,13 @@ template<class Attempt> bool db::withRetries(Attempt&& attempt)
 bool db::openOnce(int connectMode, EngineError& error)
 {
     const BusyTimer timer(m_busy);
-    sqlite3* handle = nullptr;
-    int rc = sqlite3_open_v2(m_filename.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
-    const auto fail = [&](int code) {
-        error = EngineError {kGenericFailure, code, std::to_string(stateOf(code)), "", true};
-        if (handle) {
-            error.native = sqlite3_extended_errcode(handle);
-            error.sqlState = std::to_string(stateOf(static_cast<int>(error.native)));
-            error.description = sqlite3_errmsg(handle);
-        } else {
-            error.description = sqlite3_errstr(code);
-        }
-        if (code == SQLITE_CANTOPEN)
-            error.description = "Could not find file '" + m_filename + "'.";
-        sqlite3_close_v2(handle);
-        return false;
-    };
-    if (rc != SQLITE_OK)
-        return fail(rc);
-    sqlite3_extended_result_codes(handle, 1);
-    sqlite3_busy_timeout(handle, std::max(LockWaitMs, 0));
-    const bool readOnly = (connectMode & 3) == 1;
-    const bool exclusive = (connectMode & 0x10) == 0 && (connectMode & 0x0C) == 0x0C;
-    if (exclusive) {
-        rc = sqlite3_exec(handle, "PRAGMA locking_mode=EXCLUSIVE", nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK)
-            rc = sqlite3_exec(handle, "BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr, nullptr);
-    } else {
-        // Reading the schema is what tells a busy, missing or foreign file from a good one.
-        rc = sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (!m_engine || m_engine->kind() != Kind()) {
+        if (Kind() == EngineKind::Postgres)
+            m_engine = std::make_unique<PgEngine>(m_schema);
+        else
+            m_engine = std::make_unique<SqliteEngine>();
     }
-    if (rc != SQLITE_OK)
-        return fail(rc);
-    if (readOnly)
-        sqlite3_exec(handle, "PRAGMA query_only=ON", nullptr, nullptr, nullptr);
-    m_connection = handle;
-    return true;
+    return m_engine->open(m_filename, connectMode, LockWaitMs, error);
 }
 
 bool db::OpenDatabase(int connectMode)
@@ -241,15 +169,16 @@ bool db::OpenDatabase(int connectMode)
     ResetError();
     CloseDatabase();
     if (m_filename.empty()) {
-        recordError(EngineError {kGenericFailure, SQLITE_CANTOPEN, "3024", "No database file named.", true});
+        recordError(EngineError {kGenericFailure, 0, std::to_string(state::kFileNotFound),
+            "No database file named.", true});
         return false;
     }
     withRetries([&](EngineError& e) { return openOnce(connectMode, e); });
-    if (!m_connection)
+    if (!IsConnected())
         return false;
-    // A small page cache, and commits that reach the shared file promptly.
-    sqlite3_exec(
-        m_connection, "PRAGMA cache_size=-500; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+    if (m_lost && m_log)
+        m_log->Log(icon::kWarning, "", "Connection to " + Describe() + " restored");
+    m_lost = false;
     // IsError stays set when an earlier attempt failed.
     m_lastError = "0";
     return true;
@@ -257,100 +186,81 @@ bool db::OpenDatabase(int connectMode)
 
 void db::CloseDatabase()
 {
-    if (m_connection) {
-        sqlite3_close_v2(m_connection);
-        m_connection = nullptr;
-    }
+    if (m_engine)
+        m_engine->close();
 }
 
 bool db::runBound(const Bound& statement, Outcome& outcome, EngineError& error)
 {
-    if (!m_connection) {
+    if (!IsConnected()) {
         error = EngineError {
             kObjectClosed, 0, "", "Operation is not allowed when the object is closed.", false};
         return false;
     }
-    const char* begin = statement.sql.c_str();
-    const char* end = begin + statement.sql.size();
-    const char* tail = nullptr;
-    sqlite3_stmt* raw = nullptr;
-    const int prc = sqlite3_prepare_v2(m_connection, begin, static_cast<int>(end - begin), &raw, &tail);
-    if (prc != SQLITE_OK) {
-        error = engineError(prc);
-        return false;
-    }
-    Statement s(raw);
-    // One call runs one statement: text after it (a second statement, or anything behind a NUL
-    // that would hide it) is refused, so a value that escaped its quotes cannot add statements.
-    if (tail < end) {
-        sqlite3_stmt* extra = nullptr;
-        const char* rest = nullptr;
-        const bool hidden = *tail == '\0';
-        const int erc = hidden
-            ? SQLITE_OK
-            : sqlite3_prepare_v2(m_connection, tail, static_cast<int>(end - tail), &extra, &rest);
-        sqlite3_finalize(extra);
-        if (hidden || erc != SQLITE_OK || extra) {
-            error = EngineError {kGenericFailure, SQLITE_MISUSE, "3000",
-                "Only one statement can be run at a time; the text after it was refused.", true};
-            return false;
+    EngineRows rows;
+    const auto started = std::chrono::steady_clock::now();
+    const bool ok = m_engine->run(statement.sql, statement.values, rows, error);
+    if (StatementObserver)
+        StatementObserver(statement.sql, std::chrono::steady_clock::now() - started);
+    if (!ok) {
+        if (m_engine->connectionLost() && !m_lost) {
+            m_lost = true;
+            if (m_log)
+                m_log->Log(icon::kError, "", "Connection to " + Describe() + " lost; it is reopened on the next cycle");
         }
-    }
-    if (!raw)
-        return true; // only blanks or a comment
-    for (std::size_t i = 0; i < statement.values.size(); ++i) {
-        const DbValue& v = statement.values[i];
-        const int idx = static_cast<int>(i) + 1;
-        if (v)
-            sqlite3_bind_text(raw, idx, v->c_str(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(raw, idx);
-    }
-    std::vector<std::string> columns;
-    std::vector<std::vector<DbValue>> rows;
-    const int count = sqlite3_column_count(raw);
-    for (int i = 0; i < count; ++i)
-        columns.emplace_back(sqlite3_column_name(raw, i));
-    int rc;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        std::vector<DbValue> row;
-        row.reserve(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i)
-            row.push_back(columnValue(raw, i));
-        rows.push_back(std::move(row));
-    }
-    if (rc != SQLITE_DONE) {
-        error = engineError(rc);
+        if (m_engine->connectionLost())
+            m_engine->close();
         return false;
     }
-    if (count > 0)
-        outcome.rows = std::make_unique<Recordset>(std::move(columns), std::move(rows));
-    else
-        outcome.affected = sqlite3_changes(m_connection);
+    outcome.affected = rows.affected;
+    if (rows.hasRows)
+        outcome.rows = std::make_unique<Recordset>(std::move(rows.columns), std::move(rows.rows));
     return true;
 }
 
-bool db::runOnce(const std::string& sql, bool wantRows, Outcome& outcome, EngineError& error)
+void db::repairText(std::string& text)
+{
+    if (!RepairUtf8(text) || m_repairLogged)
+        return;
+    m_repairLogged = true;
+    if (m_log)
+        m_log->Log(icon::kWarning, "", "Text that was not valid UTF-8 is stored with its bad bytes replaced");
+}
+
+bool db::runOnce(const std::string& sql, const std::vector<DbValue>& values, bool wantRows, Outcome& outcome,
+    EngineError& error)
 {
     const BusyTimer timer(m_busy);
     outcome = Outcome {};
-    const TranslatedSql t = TranslateSql(sql);
-    if (t.attachFile.empty())
-        return runBound(Bound {t.sql, {}}, outcome, error) && (!wantRows || outcome.rows);
+    const EngineKind engine = Kind();
+    std::string text = sql;
+    repairText(text);
+    std::vector<DbValue> bound = values;
+    for (DbValue& v : bound)
+        if (v)
+            repairText(*v);
+    const TranslatedSql t = TranslateSql(text, engine);
+    if (t.identityMark > 0) {
+        bound.resize(static_cast<std::size_t>(t.identityMark));
+        bound.back() = m_engine ? std::to_string(m_engine->lastInsertId()) : "0";
+    }
+    if (t.attachFile.empty() || engine == EngineKind::Postgres)
+        return runBound(Bound {t.sql, bound}, outcome, error) && (!wantRows || outcome.rows);
     Outcome ignored;
     if (!runBound(
             Bound {"ATTACH DATABASE ? AS " + std::string(kAttachedSchema), {t.attachFile}}, ignored, error))
         return false;
-    const bool ok = runBound(Bound {t.sql, {}}, outcome, error);
+    const bool ok = runBound(Bound {t.sql, bound}, outcome, error);
     EngineError detachError;
     runBound(Bound {"DETACH DATABASE " + std::string(kAttachedSchema), {}}, ignored, detachError);
     return ok;
 }
 
-bool db::runWithRetries(const std::string& sql, bool wantRows, Outcome& outcome)
+bool db::runWithRetries(
+    const std::string& sql, bool wantRows, Outcome& outcome, const std::vector<DbValue>& values)
 {
     return withRetries([&](EngineError& e) {
-        if (runOnce(sql, wantRows, outcome, e))
+        if (runOnce(sql, values, wantRows, outcome, e))
             return true;
         if (e.number == 0)
             e = EngineError {kGenericFailure, 0, "3000", "The statement returned no rows.", true};
@@ -361,6 +271,8 @@ bool db::runWithRetries(const std::string& sql, bool wantRows, Outcome& outcome)
 void db::makeUpdatable(Recordset& set, const std::string& sql)
 {
     std::smatch m;
+    if (Kind() != EngineKind::Sqlite)
+        return;
     const std::string translated = TranslateSql(sql).sql;
     if (!std::regex_match(translated, m, kSingleTable))
         return;
@@ -442,13 +354,28 @@ std::int32_t db::ExecuteRecordResult(const std::string& sql)
     return static_cast<std::int32_t>(outcome.affected);
 }
 
+std::unique_ptr<Recordset> db::OpenBound(const std::string& sql, const std::vector<DbValue>& values)
+{
+    Outcome outcome;
+    if (!runWithRetries(sql, true, outcome, values))
+        return nullptr;
+    return std::move(outcome.rows);
+}
+
+std::int32_t db::ExecuteBound(const std::string& sql, const std::vector<DbValue>& values)
+{
+    Outcome outcome;
+    runWithRetries(sql, false, outcome, values);
+    return static_cast<std::int32_t>(outcome.affected);
+}
+
 std::int64_t db::runBoundWithRetries(const Bound& statement, std::int64_t* rowid)
 {
     Outcome outcome;
     if (!withRetries([&](EngineError& e) { return runBound(statement, outcome, e); }))
         return -1;
-    if (rowid && m_connection)
-        *rowid = sqlite3_last_insert_rowid(m_connection);
+    if (rowid && IsConnected())
+        *rowid = m_engine->lastInsertId();
     return outcome.affected;
 }
 
@@ -481,25 +408,16 @@ void db::RollbackTransaction()
 
 std::optional<std::vector<std::string>> db::TableNames()
 {
-    if (!m_connection)
+    if (!IsConnected())
         return std::nullopt;
-    Outcome outcome;
-    EngineError error;
-    std::vector<std::string> names;
-    if (runBound(Bound {"SELECT name FROM sqlite_master WHERE type IN ('table','view') AND name NOT LIKE "
-                        "'sqlite\\_%' "
-                        "ESCAPE '\\' ORDER BY name",
-                     {}},
-            outcome, error)
-        && outcome.rows) {
-        for (auto& row : outcome.rows->m_rows)
-            names.push_back(TextOf(row[0]));
-    }
-    return names;
+    return m_engine->tableNames();
 }
 
 bool db::Compact()
 {
+    // A database server keeps its own files in order.
+    if (Kind() == EngineKind::Postgres)
+        return true;
     const bool wasOpen = IsConnected();
     CloseDatabase();
     std::error_code ec;
@@ -511,23 +429,8 @@ bool db::Compact()
     bool ok = !workFolder.empty();
     const std::string work = workFolder + "/" + GetFilename() + "$compact.mdb";
 
-    if (ok) {
-        sqlite3* source = nullptr;
-        if (sqlite3_open_v2(m_filename.c_str(), &source, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-            ok = false;
-        } else {
-            sqlite3_busy_timeout(source, std::max(LockWaitMs, 0));
-            sqlite3_stmt* raw = nullptr;
-            if (sqlite3_prepare_v2(source, "VACUUM INTO ?", -1, &raw, nullptr) == SQLITE_OK) {
-                Statement s(raw);
-                sqlite3_bind_text(raw, 1, work.c_str(), -1, SQLITE_TRANSIENT);
-                ok = sqlite3_step(raw) == SQLITE_DONE;
-            } else {
-                ok = false;
-            }
-        }
-        sqlite3_close_v2(source);
-    }
+    if (ok)
+        ok = SqliteEngine::CompactInto(m_filename, work, LockWaitMs);
 
     std::string backup = m_filename;
     const auto dot = backup.find_last_of('.');
@@ -544,11 +447,6 @@ bool db::Compact()
             ok = false;
             copyBackFailed = true;
         } else {
-            // The compacted copy comes out with a rollback journal; shared use wants the WAL back.
-            sqlite3* fresh = nullptr;
-            if (sqlite3_open_v2(m_filename.c_str(), &fresh, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK)
-                sqlite3_exec(fresh, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-            sqlite3_close_v2(fresh);
             fs::remove(backup, ec);
         }
     }
@@ -564,6 +462,9 @@ bool db::Compact()
 
 bool db::FileExists() const
 {
+    // A database server is asked when the database is opened.
+    if (Kind() == EngineKind::Postgres)
+        return true;
     std::error_code ec;
     return !m_filename.empty() && fs::exists(m_filename, ec);
 }

@@ -1,17 +1,18 @@
 #pragma once
 
+#include "store/Engine.h"
 #include "store/Recordset.h"
 #include "support/Clock.h"
 #include "support/EventPump.h"
+#include "support/LogSink.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-struct sqlite3;
 
 namespace vesk::store {
 
@@ -31,21 +32,7 @@ inline constexpr int kReadOnly = 1;
 inline constexpr int kOptimistic = 3;
 inline constexpr int kBatchOptimistic = 4;
 
-// An error as the engine reports it: a general number, and for errors of the database engine
-// the engine's own code and a state number that marks lock conflicts.
-struct EngineError
-{
-    std::uint32_t number = 0;
-    std::int64_t native = 0;
-    std::string sqlState;
-    std::string description;
-    bool fromEngine = false;
-};
-
-inline constexpr std::uint32_t kGenericFailure = 0x80004005;
-inline constexpr std::uint32_t kObjectClosed = 0x800A0E78;
-
-// One database file. Operations never throw: they return a flag, a count or a record set and
+// One database: an SQLite file, or a PostgreSQL database named by a connection string. Operations never throw: they return a flag, a count or a record set and
 // keep the reason of a failure in LastError. Lock conflicts with other programs sharing the
 // file are retried a few times with short random waits during which pending events run.
 class db
@@ -56,8 +43,18 @@ public:
     db(const db&) = delete;
     db& operator=(const db&) = delete;
 
+    // A file path, or a libpq connection string that selects PostgreSQL.
     const std::string& Filename() const { return m_filename; }
     void setFilename(std::string filename) { m_filename = std::move(filename); }
+    EngineKind Kind() const;
+    // On PostgreSQL the schema the tables live in ("archive", "contacts"); empty for the outbox's.
+    const std::string& Schema() const { return m_schema; }
+    void setSchema(std::string schema) { m_schema = std::move(schema); }
+    // Where the activity log lines of the handle itself go (text repaired, connection regained).
+    void setLog(LogSink* log) { m_log = log; }
+    // The database for log lines and messages: the file, or the server and database without
+    // anything secret from the connection string.
+    std::string Describe() const;
     int MaxRetryCount = 3;
     int MaxRetryInterval = 1000;
     // How long the engine itself waits on a lock before reporting a conflict.
@@ -65,13 +62,16 @@ public:
 
     bool IsError() const { return m_isError; }
     const std::string& LastError() const { return m_lastError; }
-    sqlite3* Connection() const { return m_connection; }
+    // True when the server went away during the last statement; the next open reconnects.
+    bool ConnectionLost() const { return m_lost; }
+    // Told of every statement after it ran, as the engine was asked to run it, with its time.
+    std::function<void(const std::string& sql, std::chrono::nanoseconds took)> StatementObserver;
     // Time spent opening the file and running statements, for the benchmarks.
     std::chrono::nanoseconds BusyTime() const { return m_busy; }
 
     bool OpenDatabase(int connectMode);
     void CloseDatabase();
-    bool IsConnected() const { return m_connection != nullptr; }
+    bool IsConnected() const { return m_engine && m_engine->isOpen(); }
 
     std::unique_ptr<Recordset> OpenDynaset(
         const std::string& sql, int cursorType = kForwardOnly, int lockType = kReadOnly);
@@ -79,6 +79,9 @@ public:
     bool Execute(const std::string& sql);
     std::unique_ptr<Recordset> ExecuteRecordset(const std::string& sql);
     std::int32_t ExecuteRecordResult(const std::string& sql);
+    // The same with values bound to the statement's "?" marks, never pasted into its text.
+    std::unique_ptr<Recordset> OpenBound(const std::string& sql, const std::vector<DbValue>& values);
+    std::int32_t ExecuteBound(const std::string& sql, const std::vector<DbValue>& values);
 
     bool BeginTransaction();
     bool CommitTransaction();
@@ -109,18 +112,20 @@ private:
     };
     struct Bound
     {
-        std::string sql; // already in SQLite's dialect
+        std::string sql; // already in the engine's dialect
         std::vector<DbValue> values;
     };
 
     template<class Attempt> bool withRetries(Attempt&& attempt);
-    bool runOnce(const std::string& sql, bool wantRows, Outcome& outcome, EngineError& error);
+    bool runOnce(const std::string& sql, const std::vector<DbValue>& values, bool wantRows, Outcome& outcome,
+        EngineError& error);
     bool runBound(const Bound& statement, Outcome& outcome, EngineError& error);
     bool openOnce(int connectMode, EngineError& error);
-    EngineError engineError(int code) const;
     void recordError(const EngineError& error);
     void retryWait(int attempt);
-    bool runWithRetries(const std::string& sql, bool wantRows, Outcome& outcome);
+    void repairText(std::string& text);
+    bool runWithRetries(
+        const std::string& sql, bool wantRows, Outcome& outcome, const std::vector<DbValue>& values = {});
     std::int64_t runBoundWithRetries(const Bound& statement, std::int64_t* rowid);
     void makeUpdatable(Recordset& set, const std::string& sql);
     bool transactionStep(const char* statement, bool recordFailure);
@@ -128,7 +133,12 @@ private:
     Clock& m_clock;
     EventPump& m_pump;
     std::string m_filename;
-    sqlite3* m_connection = nullptr;
+    std::string m_schema;
+    LogSink* m_log = nullptr;
+    std::unique_ptr<Engine> m_engine;
+    bool m_lost = false;
+    bool m_wasLost = false;
+    bool m_repairLogged = false;
     bool m_isError = false;
     std::string m_lastError;
     std::chrono::nanoseconds m_busy {0};

@@ -18,7 +18,6 @@
 #include "SimProcess.h"
 #include "TempDir.h"
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -99,15 +98,15 @@ struct LongestWrite
     int statements = 0;
 };
 
-int onProfile(unsigned, void* context, void* statement, void* nanoseconds)
+// Records on a handle the time of each statement that wrote.
+void profile(store::db& d, LongestWrite& longest)
 {
-    auto* longest = static_cast<LongestWrite*>(context);
-    if (!sqlite3_stmt_readonly(static_cast<sqlite3_stmt*>(statement))) {
-        longest->seconds = std::max(
-            longest->seconds, static_cast<double>(*static_cast<sqlite3_int64*>(nanoseconds)) / 1e9);
-        ++longest->statements;
-    }
-    return 0;
+    d.StatementObserver = [&longest](const std::string& sql, std::chrono::nanoseconds took) {
+        if (sql.rfind("SELECT", 0) == 0)
+            return;
+        longest.seconds = std::max(longest.seconds, duration<double>(took).count());
+        ++longest.statements;
+    };
 }
 
 void housekeepingOver(long rows)
@@ -135,7 +134,7 @@ void housekeepingOver(long rows)
         d.setFilename(dir.file(std::string("before/") + store::kOutboxName));
         d.OpenDatabase(store::mode::kReadWriteShared);
         LongestWrite longest;
-        sqlite3_trace_v2(d.Connection(), SQLITE_TRACE_PROFILE, onProfile, &longest);
+        profile(d, longest);
         d.Execute("INSERT INTO Message IN '" + dir.file(std::string("before/") + store::kArchiveName)
             + "' SELECT * FROM Message WHERE msgSendTime < #01/Jan/2021#");
         d.Execute("DELETE FROM Message WHERE msgComplete = TRUE AND msgSendTime < #01/Jan/2021#");
@@ -152,7 +151,7 @@ void housekeepingOver(long rows)
     outbox.nextHousekeeping = clock.now().addMinutes(-1);
     outbox.handle->OpenDatabase(store::mode::kReadWriteShared);
     LongestWrite longest;
-    sqlite3_trace_v2(outbox.handle->Connection(), SQLITE_TRACE_PROFILE, onProfile, &longest);
+    profile(*outbox.handle, longest);
     const auto start = steady_clock::now();
     store::Housekeeping(outbox);
     const double total = duration<double>(steady_clock::now() - start).count();

@@ -11,29 +11,6 @@
 namespace vesk::testing {
 namespace {
 
-// Every statement run on an outbox connection of this process, as the engine is asked to run it.
-std::set<std::string>& outboxStatements()
-{
-    static std::set<std::string> statements;
-    return statements;
-}
-
-int onStatement(unsigned, void*, void*, void* text)
-{
-    const std::string sql = static_cast<const char*>(text);
-    if (sql.rfind("--", 0) != 0) // a trigger's own statements show as comments
-        outboxStatements().insert(sql);
-    return 0;
-}
-
-int traceOutbox(sqlite3* connection, const char**, const sqlite3_api_routines*)
-{
-    const std::string file = sqlite3_db_filename(connection, "main");
-    if (file.size() >= 15 && file.compare(file.size() - 15, 15, store::kOutboxName) == 0)
-        sqlite3_trace_v2(connection, SQLITE_TRACE_STMT, onStatement, nullptr);
-    return SQLITE_OK;
-}
-
 // The engine's plan of a statement, one line per step.
 std::vector<std::string> planOf(sqlite3* connection, const std::string& sql)
 {
@@ -50,13 +27,19 @@ std::vector<std::string> planOf(sqlite3* connection, const std::string& sql)
 class QueryPlanTest : public ConsoleFixture
 {
 protected:
-    QueryPlanTest() { sqlite3_auto_extension(reinterpret_cast<void (*)()>(traceOutbox)); }
-    ~QueryPlanTest() override { sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(traceOutbox)); }
+    // Every statement run on the outbox handle, as the engine is asked to run it.
+    void traceOutbox()
+    {
+        ctx->outbox.handle->StatementObserver
+            = [this](const std::string& sql, std::chrono::nanoseconds) { statements.insert(sql); };
+    }
+    std::set<std::string> statements;
 };
 
 TEST_F(QueryPlanTest, NoStatementAMessageMakesReadsTheWholeOutbox)
 {
     start();
+    traceOutbox();
     // A backlog that is not due yet, a few due messages, and rows waiting for reports and expiry.
     sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500) INSERT INTO Message "
         "(msgAddress, msgText, msgSendTime, msgExpires) SELECT '+4477009' || (10000 + i), 'later', "
@@ -105,7 +88,7 @@ TEST_F(QueryPlanTest, NoStatementAMessageMakesReadsTheWholeOutbox)
     sqlite3_exec(
         explain, ("ATTACH DATABASE '" + archive + "' AS vesk_in").c_str(), nullptr, nullptr, nullptr);
     int explained = 0;
-    for (const std::string& sql : outboxStatements()) {
+    for (const std::string& sql : statements) {
         const std::string verb = sql.substr(0, sql.find(' '));
         if (verb != "SELECT" && verb != "INSERT" && verb != "UPDATE" && verb != "DELETE")
             continue;

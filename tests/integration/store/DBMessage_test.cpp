@@ -6,7 +6,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class DBMessageTest : public testing::StoreTest
+class DBMessageTest : public testing::EngineStoreTest
 {
 protected:
     DBMessage load(std::int32_t id)
@@ -18,7 +18,7 @@ protected:
     }
 };
 
-TEST_F(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
+TEST_P(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
 {
     const std::string texts[] = {
         "O'Brien's",
@@ -47,7 +47,7 @@ TEST_F(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
     }
 }
 
-TEST_F(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
+TEST_P(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
 {
     const std::int32_t id = queue();
     ASSERT_TRUE(TakeOwnership(outbox, id, "350123456789012"));
@@ -79,7 +79,7 @@ TEST_F(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
     EXPECT_TRUE(log.lines.empty());
 }
 
-TEST_F(DBMessageTest, RetryCutsLongReasonsToFiftyCharacters)
+TEST_P(DBMessageTest, RetryCutsLongReasonsToFiftyCharacters)
 {
     const std::int32_t id = queue();
     DBMessage m = load(id);
@@ -90,7 +90,7 @@ TEST_F(DBMessageTest, RetryCutsLongReasonsToFiftyCharacters)
     EXPECT_EQ(TextOf(column(id, "msgModemResponse")), std::string(50, 'm'));
 }
 
-TEST_F(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
+TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
 {
     const std::int32_t other = queue();
     const std::int32_t id = queue();
@@ -125,7 +125,7 @@ TEST_F(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
     EXPECT_EQ(IntOf(column(other, "msgStatus")), 3);
 }
 
-TEST_F(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
+TEST_P(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
 {
     DBMessage m(h(), clock, log);
     m.id = 999;
@@ -144,7 +144,7 @@ TEST_F(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
         EXPECT_EQ(line.icon, icon::kError);
 }
 
-TEST_F(DBMessageTest, UnsetDeliveryAndExpiryAreWrittenAsNullAndReadBack)
+TEST_P(DBMessageTest, UnsetDeliveryAndExpiryAreWrittenAsNullAndReadBack)
 {
     const std::int32_t id = queue();
     DBMessage m = load(id);
@@ -167,6 +167,8 @@ TEST_F(DBMessageTest, UnsetDeliveryAndExpiryAreWrittenAsNullAndReadBack)
         EXPECT_FALSE(column(id, field).has_value()) << field;
     EXPECT_EQ(load(id).DeliveryStatus, -1);
 }
+
+VESK_ON_BOTH_ENGINES(DBMessageTest);
 
 } // namespace
 } // namespace vesk::store

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "FakeClock.h"
+#include "PgServer.h"
 #include "ScriptedPump.h"
 #include "TempDir.h"
 #include "store/Lifecycle.h"
 #include "store/Outbox.h"
 #include "store/SqlText.h"
+#include "store/StoreSchema.h"
 #include "support/Convert.h"
 #include "support/LogSink.h"
 
@@ -47,20 +49,46 @@ public:
     std::vector<LogLine> lines;
 };
 
-// A data folder made from the templates, and an outbox over it as one console holds it.
+// A data folder made from the templates, or a fresh database on the test server, and an
+// outbox over it as one console holds it.
 class StoreTest : public ::testing::Test
 {
 protected:
-    StoreTest()
-        : outbox(clock, pump, log)
+    explicit StoreTest(store::EngineKind kind = store::EngineKind::Sqlite)
+        : engine(kind)
+        , outbox(clock, pump, log)
     {
         outbox.templateFolder = TemplateFolder();
         for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
             std::filesystem::copy_file(TemplateFolder() + name, dir.file(name));
+        if (!onServer())
+            open();
+    }
+
+    void SetUp() override
+    {
+        if (!onServer())
+            return;
+        VESK_REQUIRE_POSTGRES();
+        outbox.database = PgServer::Shared().CreateDatabase();
+        store::db creator(clock, pump);
+        creator.setFilename(outbox.database);
+        std::string why;
+        ASSERT_TRUE(creator.OpenDatabase(store::mode::kReadWriteShared) && store::CreatePgStore(creator, why))
+            << why << creator.LastError();
+        open();
+    }
+
+    void open()
+    {
         EXPECT_TRUE(store::OpenOutbox(outbox, dir.path(), true));
         outbox.handle->LockWaitMs = 0;
         EXPECT_TRUE(outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) << outbox.handle->LastError();
     }
+
+    bool onServer() const { return engine == store::EngineKind::Postgres; }
+    // A handle on one of the three databases, closed.
+    void pointAt(store::db& d, const char* file) { store::PointAt(d, outbox.database, dir.path(), file); }
 
     store::db& h() { return *outbox.handle; }
 
@@ -89,18 +117,44 @@ protected:
     std::int32_t scalarClosed(const std::string& sql, const std::string& file = store::kOutboxName)
     {
         store::db other(clock, pump);
-        other.setFilename(dir.file(file));
+        store::PointAt(other, outbox.database, dir.path(), file.c_str());
         if (!other.OpenDatabase(store::mode::kReadShared))
             return -1;
         auto rs = other.OpenDynaset(sql);
         return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
     }
 
+    store::EngineKind engine;
     TempDir dir;
     FakeClock clock;
     ScriptedPump pump;
     RecordingLog log;
     store::Outbox outbox;
 };
+
+// The same, for suites that run on both engines (or on the one named).
+class EngineStoreTest : public StoreTest, public ::testing::WithParamInterface<store::EngineKind>
+{
+protected:
+    EngineStoreTest()
+        : StoreTest(GetParam())
+    {
+    }
+};
+
+// Runs a store suite on SQLite and on PostgreSQL.
+#define VESK_ON_BOTH_ENGINES(suite)                                                                        \
+    INSTANTIATE_TEST_SUITE_P(, suite,                                                                      \
+        ::testing::Values(::vesk::store::EngineKind::Sqlite, ::vesk::store::EngineKind::Postgres),         \
+        ::vesk::testing::EngineName)
+// Runs a suite about the data folder's files only.
+#define VESK_ON_FILES_ONLY(suite)                                                                          \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(::vesk::store::EngineKind::Sqlite),                \
+        ::vesk::testing::EngineName)
+
+// Runs a suite about what only a database server does.
+#define VESK_ON_SERVER_ONLY(suite)                                                                         \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(::vesk::store::EngineKind::Postgres),              \
+        ::vesk::testing::EngineName)
 
 } // namespace vesk::testing

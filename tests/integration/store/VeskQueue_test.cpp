@@ -33,11 +33,11 @@ ToolRun queueTool(const std::vector<std::string>& args)
     return run;
 }
 
-class VeskQueueTest : public testing::StoreTest
+class VeskQueueTest : public testing::EngineStoreTest
 {
 };
 
-TEST_F(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
+TEST_P(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
 {
     const ToolRun run = queueTool({"--data-folder", dir.path(), "--to", "+447700900123", "--text",
         "Don't \"panic\" ✓", "--name", "O'Neil", "--expires", "05/Mar/2030 12:00:00"});
@@ -54,7 +54,7 @@ TEST_F(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM qry_Pending_Messages"), 1);
 }
 
-TEST_F(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
+TEST_P(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
 {
     struct Case
     {
@@ -83,6 +83,8 @@ TEST_F(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
     EXPECT_NE(missing.output.find("there is no outbox in"), std::string::npos);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 0);
 }
+
+VESK_ON_FILES_ONLY(VeskQueueTest);
 
 } // namespace
 } // namespace vesk::store

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "FakeClock.h"
+#include "ScriptedPump.h"
+#include "store/db.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace vesk::testing {
+
+// A private PostgreSQL server for one test binary: started on first use in a folder of its own,
+// reached on a Unix socket there, stopped when the binary ends. Each test gets a fresh database.
+// As root the server runs as "nobody" (initdb refuses root).
+class PgServer
+{
+public:
+    static PgServer& Shared()
+    {
+        static PgServer server;
+        return server;
+    }
+
+    // Why there is no server, or empty when there is one.
+    const std::string& Unavailable() const { return m_unavailable; }
+    bool Installed() const { return m_installed; }
+
+    // A fresh, empty database; its connection string.
+    std::string CreateDatabase()
+    {
+        const std::string name = "t" + std::to_string(++m_databases);
+        FakeClock clock;
+        ScriptedPump pump;
+        store::db admin(clock, pump);
+        admin.setFilename(Connection("postgres"));
+        if (!admin.OpenDatabase(store::mode::kReadWriteShared) || !admin.Execute("CREATE DATABASE " + name))
+            ADD_FAILURE() << "cannot create a test database: " << admin.LastError();
+        return Connection(name);
+    }
+
+    std::string Connection(const std::string& database) const
+    {
+        return "host=" + m_folder + " user=vesk dbname=" + database;
+    }
+
+    // Runs pg_ctl with the arguments (restart, stop ...); true when it succeeded.
+    bool Control(const std::string& arguments) const
+    {
+        return run(m_bin + "/pg_ctl -D " + m_folder + "/data -l " + m_folder + "/server.log -w " + arguments);
+    }
+
+    ~PgServer()
+    {
+        if (m_started)
+            Control("-m immediate stop");
+        if (!m_folder.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(m_folder, ec);
+        }
+    }
+
+private:
+    PgServer()
+    {
+        std::string newest;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ec)) {
+            const std::string bin = entry.path().string() + "/bin";
+            if (std::filesystem::exists(bin + "/initdb")
+                && (newest.empty() || std::stoi(entry.path().filename()) > std::stoi(newest)))
+                newest = entry.path().filename().string();
+        }
+        if (newest.empty()) {
+            m_unavailable = "PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb)";
+            m_installed = false;
+            return;
+        }
+        m_bin = "/usr/lib/postgresql/" + newest + "/bin";
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vesk-pg-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            m_unavailable = "cannot make a folder for the PostgreSQL server";
+            return;
+        }
+        m_folder = pattern;
+        if (geteuid() == 0) {
+            run("chown nobody " + m_folder);
+            m_as = "runuser -u nobody -- ";
+        }
+        if (!run(m_bin + "/initdb -D " + m_folder + "/data -U vesk -A trust -E UTF8 --locale=C.UTF-8 --no-sync")
+            || !Control("-o \"-k " + m_folder + " -c listen_addresses='' -c fsync=off\" start")) {
+            m_unavailable = "the PostgreSQL server did not start (see " + m_folder + "/server.log)";
+            return;
+        }
+        m_started = true;
+    }
+
+    bool run(const std::string& command) const
+    {
+        return std::system((m_as + command + " >/dev/null 2>&1").c_str()) == 0;
+    }
+
+    std::string m_bin;
+    std::string m_folder;
+    std::string m_as;
+    std::string m_unavailable;
+    bool m_started = false;
+    bool m_installed = true;
+    int m_databases = 0;
+};
+
+// Skips a test that needs the server when PostgreSQL is not installed, but fails it where CI
+// is set or when an installed server does not start.
+#define VESK_REQUIRE_POSTGRES()                                                                            \
+    do {                                                                                                   \
+        auto& server = ::vesk::testing::PgServer::Shared();                                                \
+        if (const std::string& why = server.Unavailable(); !why.empty()) {                                 \
+            if (std::getenv("CI") || server.Installed())                                                   \
+                FAIL() << why;                                                                             \
+            GTEST_SKIP() << why;                                                                           \
+        }                                                                                                  \
+    } while (false)
+
+inline std::string EngineName(const ::testing::TestParamInfo<store::EngineKind>& info)
+{
+    return info.param == store::EngineKind::Postgres ? "Postgres" : "Sqlite";
+}
+
+} // namespace vesk::testing

@@ -1,0 +1,105 @@
+#include "StoreFixture.h"
+#include "store/SqlDialect.h"
+
+namespace vesk::store {
+namespace {
+
+class EngineTest : public testing::StoreTest
+{
+protected:
+    DbValue field(RowId id, const char* name)
+    {
+        auto rs = h().OpenBound("SELECT * FROM Message WHERE msgID = ?", {std::to_string(id)});
+        return rs && !rs->IsEOF() ? rs->Field(name) : DbValue {};
+    }
+    RowId lastId()
+    {
+        auto rs = h().ExecuteRecordset("SELECT @@IDENTITY AS ID");
+        return rs ? RowIdOf(rs->Field("ID")) : -1;
+    }
+};
+
+class ServerTest : public EngineTest
+{
+};
+
+TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
+{
+    const std::string awkward = "it's \"quoted\" \\ # % -- ;\nline two\r\n caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
+    ASSERT_TRUE(h().Execute("INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES ('" + Quote(awkward)
+        + "', #05/Jan/2027 10:30:00#, TRUE)"))
+        << h().LastError();
+    const RowId written = lastId();
+    ASSERT_EQ(h().ExecuteBound("INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES (?, ?, FALSE)",
+                  {awkward, StoredDateText(DateTime::fromParts(2027, 1, 5, 10, 30, 0))}),
+        1)
+        << h().LastError();
+    const RowId bound = lastId();
+    EXPECT_EQ(bound, written + 1);
+    for (RowId id : {written, bound}) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(TextOf(field(id, "msgText")), awkward);
+        EXPECT_EQ(DateOf(field(id, "msgSendTime")), DateTime::fromParts(2027, 1, 5, 10, 30, 0));
+        EXPECT_EQ(BoolOf(field(id, "msgComplete")), id == written);
+        EXPECT_FALSE(field(id, "msgExpires").has_value());
+    }
+
+    // Raw modem bytes that are not UTF-8 are kept with the bad bytes replaced, and said once.
+    const RowId raw = queue("a\xFF" "b");
+    queue("\xC3");
+    EXPECT_EQ(TextOf(field(raw, "msgText")), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(log.count("Text that was not valid UTF-8 is stored with its bad bytes replaced"), 1);
+}
+
+TEST_P(ServerTest, RowLockedByAnotherSessionIsRetriedThenClaimedLater)
+{
+    const RowId id = queue();
+    db other(clock, pump);
+    other.setFilename(outbox.database);
+    ASSERT_TRUE(other.OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(other.BeginTransaction());
+    ASSERT_TRUE(other.Execute("UPDATE Message SET msgText = msgText WHERE msgID = " + std::to_string(id)));
+
+    EXPECT_FALSE(TakeOwnership(outbox, id, "AGENT01"));
+    EXPECT_EQ(clock.sleeps(), 3);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].text.rfind("TakeOwnership(" + std::to_string(id) + " : GE:0x80004005", 0), 0u);
+    EXPECT_NE(log.lines[0].text.find("SQL:3260 - canceling statement due to lock timeout [55P03]"),
+        std::string::npos)
+        << log.lines[0].text;
+
+    ASSERT_TRUE(other.CommitTransaction());
+    EXPECT_TRUE(TakeOwnership(outbox, id, "AGENT01"));
+}
+
+TEST_P(ServerTest, LostConnectionIsReopenedAndAnUnknownClaimLookedUp)
+{
+    const RowId id = queue();
+    db admin(clock, pump);
+    admin.setFilename(outbox.database);
+    ASSERT_TRUE(admin.OpenDatabase(mode::kReadWriteShared));
+    const auto cut = [&] {
+        ASSERT_TRUE(admin.Execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid <> "
+                                  "pg_backend_pid() AND datname = current_database()"));
+    };
+    cut();
+    // The claim's fate is unknown to this console: it looks, finds the row not its own, and says so.
+    EXPECT_FALSE(TakeOwnership(outbox, id, "AGENT01"));
+    EXPECT_TRUE(log.has("TakeOwnership(" + std::to_string(id) + ") : the claim was interrupted; the row is not "
+                        "this console's"));
+    EXPECT_TRUE(h().IsConnected());
+    EXPECT_TRUE(TakeOwnership(outbox, id, "AGENT01"));
+
+    cut();
+    EXPECT_EQ(ReleaseOrphans(outbox), 0);
+    EXPECT_TRUE(h().ConnectionLost());
+    EXPECT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    EXPECT_TRUE(log.has("Connection to " + h().Describe() + " restored"));
+    EXPECT_EQ(log.lines.front().text.find("user="), std::string::npos);
+}
+
+VESK_ON_BOTH_ENGINES(EngineTest);
+VESK_ON_SERVER_ONLY(ServerTest);
+
+} // namespace
+} // namespace vesk::store
