@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -82,6 +83,10 @@ private:
             return;
         }
         m_bin = "/usr/lib/postgresql/" + newest + "/bin";
+        // The server may outlive a killed test binary: it must not keep the binary's files open.
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec))
+            if (const int n = std::atoi(fd.path().filename().c_str()); n > 2)
+                fcntl(n, F_SETFD, FD_CLOEXEC);
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vesk-pg-XXXXXX";
         if (!mkdtemp(pattern.data())) {

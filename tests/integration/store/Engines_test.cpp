@@ -4,7 +4,7 @@
 namespace vesk::store {
 namespace {
 
-class EngineTest : public testing::StoreTest
+class EngineTest : public testing::EngineStoreTest
 {
 protected:
     DbValue field(RowId id, const char* name)
