@@ -5,6 +5,7 @@
 #include "modem/EntryText.h"
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
+#include "store/PendingMessages.h"
 #include "store/PhoneNumber.h"
 #include "support/Convert.h"
 
@@ -162,10 +163,7 @@ void DeliveryPass(Context& ctx)
         return;
     ModeGuard busy(ctx.app, mode::kBusy, "Processing messages for delivery...");
     store::db& outbox = *ctx.outbox.handle;
-    auto rows = outbox.OpenDynaset("SELECT TOP " + std::to_string(FetchCount(ctx.config.SendBatchSize))
-            + " * FROM qry_Pending_Messages WHERE msgSendTime <= #"
-            + Format(ctx.clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#",
-        store::kForwardOnly, store::kReadOnly);
+    auto rows = store::DueMessages(outbox, FetchCount(ctx.config.SendBatchSize), ctx.clock.now());
     if (!rows)
         return;
     int handled = 0;

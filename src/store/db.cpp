@@ -442,6 +442,23 @@ std::int32_t db::ExecuteRecordResult(const std::string& sql)
     return static_cast<std::int32_t>(outcome.affected);
 }
 
+std::int32_t db::ExecuteBound(
+    const std::string& sql, const std::vector<DbValue>& values, std::unique_ptr<Recordset>* rows)
+{
+    const Bound statement {TranslateSql(sql).sql, values};
+    Outcome outcome;
+    const bool ok = withRetries([&](EngineError& e) {
+        const BusyTimer timer(m_busy);
+        outcome = Outcome {};
+        return runBound(statement, outcome, e);
+    });
+    if (!ok)
+        return -1;
+    if (rows)
+        *rows = std::move(outcome.rows);
+    return static_cast<std::int32_t>(outcome.affected);
+}
+
 std::int64_t db::runBoundWithRetries(const Bound& statement, std::int64_t* rowid)
 {
     Outcome outcome;

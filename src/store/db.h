@@ -79,6 +79,11 @@ public:
     bool Execute(const std::string& sql);
     std::unique_ptr<Recordset> ExecuteRecordset(const std::string& sql);
     std::int32_t ExecuteRecordResult(const std::string& sql);
+    // One statement whose "?" marks take the values in order, retried as Execute is. Rows it
+    // returns come back through `rows` when given. The result is the number of rows changed, or
+    // -1 when the statement failed (the reason is in LastError).
+    std::int32_t ExecuteBound(const std::string& sql, const std::vector<DbValue>& values,
+        std::unique_ptr<Recordset>* rows = nullptr);
 
     bool BeginTransaction();
     bool CommitTransaction();
