@@ -34,6 +34,8 @@ struct CConfig
     bool FilterActionDelete = false; // a recipient refused by the address filter is cancelled
     bool MailAllowPlainLogin = false; // the mail password may go to a server that offers no TLS
     std::string MailPasswordFile; // the mail password is read from this file, not from the outbox
+    // The outbox's database: empty for the data folder's files, else a PostgreSQL connection string.
+    std::string Database;
 };
 
 } // namespace vesk::core

@@ -121,6 +121,7 @@ const std::vector<Key>& settingsTable()
 {
     static const std::vector<Key> kTable = {
         {"Setup", "DataFolder", "", dataFolder(), 1},
+        {"Setup", "Database", "", text(&CConfig::Database), 26},
         {"Agent", "Priority", "1", byte(&CConfig::AppPriority), 2},
         {"Agent", "LocalAddress", "", text(&CConfig::AgentAddress), 3},
         {"Agent", "MaxRunTime", "0", int16(&CConfig::MaxRunTime), 4},

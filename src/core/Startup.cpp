@@ -84,6 +84,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     runPendingTwice(ctx);
 
     ctx.MaxMessageSize = 160;
+    ctx.outbox.database = ctx.overrides.database.value_or(ctx.config.Database);
     Trap(ctx.app, [&] {
         if (store::OpenOutbox(ctx.outbox, TrailingSeparator(ctx.DataFolder), false))
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;

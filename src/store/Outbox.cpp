@@ -1,5 +1,6 @@
 #include "store/Outbox.h"
 
+#include "store/ConnectionText.h"
 #include "store/OutboxSchema.h"
 #include "store/SqlText.h"
 #include "support/Convert.h"
@@ -22,13 +23,20 @@ std::string OutboxPath(const std::string& dataFolder)
     return TrailingSeparator(dataFolder) + kOutboxName;
 }
 
+std::string OutboxLocation(const Outbox& outbox, const std::string& dataFolder)
+{
+    return outbox.database.empty() ? OutboxPath(dataFolder) : outbox.database;
+}
+
 bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
 {
     if (!outbox.handle)
         outbox.handle = std::make_unique<db>(outbox.clock, outbox.pump);
     if (!quiet)
-        outbox.log.Log(icon::kInfo, "", "Outbox folder is " + dataFolder);
-    outbox.handle->setFilename(OutboxPath(dataFolder));
+        outbox.log.Log(icon::kInfo, "",
+            outbox.database.empty() ? "Outbox folder is " + dataFolder
+                                    : "Outbox database is " + MaskPassword(outbox.database));
+    outbox.handle->setFilename(OutboxLocation(outbox, dataFolder));
     if (LoadSystemSettings(
             outbox.handle->Filename(), outbox.settings, outbox.clock, outbox.pump, outbox.log)) {
         // An outbox made from an earlier template gets its counter and indexes here; on one that
@@ -40,7 +48,9 @@ bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
         return true;
     }
     if (!quiet)
-        outbox.log.Log(icon::kError, "", "Could not load database settings : " + outbox.handle->Filename());
+        outbox.log.Log(icon::kError, "",
+            "Could not load database settings : "
+                + (outbox.database.empty() ? outbox.handle->Filename() : MaskPassword(outbox.database)));
     return false;
 }
 
@@ -52,7 +62,7 @@ bool LoadSystemSettings(
     if (!database.FileExists())
         return false;
     if (!database.OpenDatabase(mode::kReadExclusive)) {
-        log.Log(icon::kError, "", "OpenDB : " + database.LastError());
+        log.Log(icon::kError, "", "OpenDB : " + MaskPasswordIn(database.LastError(), file));
         return false;
     }
     bool loaded = false;

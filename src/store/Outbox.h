@@ -41,6 +41,8 @@ struct Outbox
     EventPump& pump;
     LogSink& log;
     std::unique_ptr<db> handle; // the outbox handle; there is always one, open or closed
+    // The PostgreSQL connection string of the outbox; empty for the data folder's files.
+    std::string database;
     SystemSettings settings;
     std::string templateFolder; // where the template databases live: the program folder's DB/
     DateTime nextRefresh;
@@ -53,6 +55,8 @@ struct Outbox
 };
 
 std::string OutboxPath(const std::string& dataFolder);
+// What the outbox handle opens: the connection string when one is set, else the folder's file.
+std::string OutboxLocation(const Outbox& outbox, const std::string& dataFolder);
 // The outbox handle, made (closed) when there is none.
 db& OutboxHandle(Outbox& outbox);
 

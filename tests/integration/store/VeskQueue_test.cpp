@@ -81,6 +81,10 @@ TEST_F(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
         = queueTool({"--data-folder", dir.file("nowhere"), "--to", "+4477", "--text", "hi"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.output.find("there is no outbox in"), std::string::npos);
+    const ToolRun unreachable = queueTool({"--database",
+        "postgresql://vesk:hunter2@/outbox?host=/nonexistent", "--to", "+447700900123", "--text", "hi"});
+    EXPECT_EQ(unreachable.exitCode, 2);
+    EXPECT_EQ(unreachable.output.find("hunter2"), std::string::npos) << unreachable.output;
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 0);
 }
 
