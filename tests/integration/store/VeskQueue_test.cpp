@@ -54,6 +54,16 @@ TEST_F(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM qry_Pending_Messages"), 1);
 }
 
+TEST_F(VeskQueueTest, TextIsCutToTheOutboxLimit)
+{
+    h().Execute("UPDATE System SET sysSMSMaxMessageSize = 5");
+    const ToolRun run
+        = queueTool({"--data-folder", dir.path(), "--to", "+447700900123", "--text", "hello world"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("cut to the outbox's limit of 5 characters"), std::string::npos) << run.output;
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message WHERE msgText = 'hello'"), 1);
+}
+
 TEST_F(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
 {
     struct Case
