@@ -37,10 +37,12 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
             ctx.DataFolder = *ctx.overrides.dataFolder;
     };
     loadEnvironment();
+    // An outbox on a database server needs no database files in the data folder.
+    const auto outboxOnServer = [&] { return !ctx.overrides.database.value_or(ctx.config.Database).empty(); };
 
     bool runWizard = app.LoadParameter("Setup", "RunWizard", "1") == "1"
         || ctx.commandLine.find("/wizard") != std::string::npos || ctx.DataFolder.empty();
-    if (!ctx.DataFolder.empty() && !FolderHasDataFiles(ctx.DataFolder)) {
+    if (!ctx.DataFolder.empty() && !outboxOnServer() && !FolderHasDataFiles(ctx.DataFolder)) {
         switch (prompts.folderWithoutDataFiles(ctx.DataFolder)) {
         case StartupPrompts::FolderAnswer::End:
             return StartResult::Ended;
@@ -58,7 +60,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
         loadEnvironment();
         const std::string folder
             = ctx.overrides.dataFolder.value_or(app.LoadParameter("Setup", "DataFolder", ""));
-        if (!FolderHasDataFiles(folder)) {
+        if (!outboxOnServer() && !FolderHasDataFiles(folder)) {
             prompts.invalidOutboxFolder();
             return StartResult::Ended;
         }

@@ -37,12 +37,15 @@ bool OpenContactsDatabase(NameCache& cache, store::Outbox& outbox, const std::st
     try {
         if (!cache.contacts) {
             cache.contacts = std::make_unique<store::db>(outbox.clock, outbox.pump);
-            cache.contacts->setFilename(TrailingSeparator(dataFolder) + store::kContactsName);
+            // On a database server the contacts live beside the outbox.
+            cache.contacts->setFilename(outbox.database.empty()
+                    ? TrailingSeparator(dataFolder) + store::kContactsName
+                    : outbox.database);
         }
         if (cache.contacts->IsConnected())
             return true;
         // A missing file must not be created empty by the open.
-        if (!cache.contacts->FileExists())
+        if (outbox.database.empty() && !cache.contacts->FileExists())
             return false;
         return cache.contacts->OpenDatabase(store::mode::kReadShared);
     } catch (const std::exception& e) {
