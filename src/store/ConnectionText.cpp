@@ -3,6 +3,7 @@
 #include "store/db.h"
 #include "support/Convert.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -158,6 +159,18 @@ std::string MaskPassword(std::string_view conninfo)
     const auto secrets = secretsOf(conninfo);
     for (auto it = secrets.rbegin(); it != secrets.rend(); ++it)
         out.replace(it->begin, it->end - it->begin, kMask);
+    return out;
+}
+
+std::string KeepPassword(std::string_view edited, std::string_view stored)
+{
+    std::string out(edited);
+    const auto mine = secretsOf(edited);
+    const auto before = secretsOf(stored);
+    for (std::size_t i = std::min(mine.size(), before.size()); i-- > 0;)
+        if (edited.substr(mine[i].begin, mine[i].end - mine[i].begin) == kMask)
+            out.replace(mine[i].begin, mine[i].end - mine[i].begin,
+                stored.substr(before[i].begin, before[i].end - before[i].begin));
     return out;
 }
 

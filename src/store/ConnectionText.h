@@ -17,6 +17,10 @@ bool IsConnectionString(std::string_view text);
 // as libpq reads it). Everything else is kept as written.
 std::string MaskPassword(std::string_view conninfo);
 
+// A connection string edited from its masked form: each password still reading "********" is
+// given back the password in the same place of the stored string.
+std::string KeepPassword(std::string_view edited, std::string_view stored);
+
 // Any text (an error, a log line) with the connection string and its passwords masked.
 std::string MaskPasswordIn(std::string_view text, std::string_view conninfo);
 
