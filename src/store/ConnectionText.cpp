@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <vector>
 
 namespace vesk::store {
@@ -172,6 +173,37 @@ std::string KeepPassword(std::string_view edited, std::string_view stored)
             out.replace(mine[i].begin, mine[i].end - mine[i].begin,
                 stored.substr(before[i].begin, before[i].end - before[i].begin));
     return out;
+}
+
+std::string WithPassword(std::string_view conninfo, std::string_view password)
+{
+    const bool uri = uriPrefixLength(conninfo) > 0;
+    std::string written;
+    if (uri) {
+        for (const unsigned char c : password) {
+            if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+                written += static_cast<char>(c);
+            } else {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, "%%%02X", c);
+                written += hex;
+            }
+        }
+    } else {
+        written = "'";
+        for (const char c : password)
+            written += c == '\\' || c == '\'' ? std::string("\\") + c : std::string(1, c);
+        written += "'";
+    }
+    std::string out(conninfo);
+    const auto secrets = secretsOf(conninfo);
+    for (auto it = secrets.rbegin(); it != secrets.rend(); ++it)
+        out.replace(it->begin, it->end - it->begin, written);
+    if (!secrets.empty())
+        return out;
+    if (uri)
+        return out + (out.find('?') == std::string::npos ? "?" : "&") + "password=" + written;
+    return out + (Trim(out).empty() ? "" : " ") + "password=" + written;
 }
 
 std::string MaskPasswordIn(std::string_view text, std::string_view conninfo)

@@ -21,6 +21,10 @@ std::string MaskPassword(std::string_view conninfo);
 // given back the password in the same place of the stored string.
 std::string KeepPassword(std::string_view edited, std::string_view stored);
 
+// The connection string with this password, written as libpq reads it: in place of the passwords
+// it holds, else added to it.
+std::string WithPassword(std::string_view conninfo, std::string_view password);
+
 // Any text (an error, a log line) with the connection string and its passwords masked.
 std::string MaskPasswordIn(std::string_view text, std::string_view conninfo);
 
