@@ -118,7 +118,10 @@ int main(int argc, char** argv)
     store::Outbox outbox(clock, pump, log);
     outbox.handle = std::make_unique<store::db>(clock, pump);
     store::db& h = *outbox.handle;
+    const bool onServer = options.count("--database") > 0;
     outbox.database = options["--database"];
+    if (onServer && !store::IsConnectionString(outbox.database))
+        return fail(kBadInput, "--database needs a libpq connection string (postgresql://... or key=value)");
     h.setFilename(store::OutboxLocation(outbox, folder));
     if (outbox.database.empty() && !h.FileExists())
         return fail(

@@ -5,6 +5,7 @@
 #include "core/Engine.h"
 #include "core/SettingsStore.h"
 #include "core/Trap.h"
+#include "store/ConnectionText.h"
 #include "store/Migrate.h"
 #include "store/Outbox.h"
 #include "support/Convert.h"
@@ -18,6 +19,13 @@ void runPendingTwice(Context& ctx)
 {
     ctx.pump.runPending();
     ctx.pump.runPending();
+}
+
+// The connection string of the outbox for this run; empty for the data folder's files.
+std::string databaseInUse(const Context& ctx)
+{
+    const std::string conninfo = Trim(ctx.overrides.database.value_or(ctx.config.Database));
+    return store::IsConnectionString(conninfo) ? conninfo : "";
 }
 
 } // namespace
@@ -38,7 +46,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     };
     loadEnvironment();
     // An outbox on a database server needs no database files in the data folder.
-    const auto outboxOnServer = [&] { return !ctx.overrides.database.value_or(ctx.config.Database).empty(); };
+    const auto outboxOnServer = [&] { return !databaseInUse(ctx).empty(); };
 
     bool runWizard = app.LoadParameter("Setup", "RunWizard", "1") == "1"
         || ctx.commandLine.find("/wizard") != std::string::npos || ctx.DataFolder.empty();
@@ -86,7 +94,10 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     runPendingTwice(ctx);
 
     ctx.MaxMessageSize = 160;
-    ctx.outbox.database = ctx.overrides.database.value_or(ctx.config.Database);
+    ctx.outbox.database = databaseInUse(ctx);
+    if (ctx.outbox.database.empty() && !Trim(ctx.overrides.database.value_or(ctx.config.Database)).empty())
+        app.Log(icon::kWarning, "",
+            "The database setting is not a connection string; the outbox stays in the Data Folder");
     Trap(ctx.app, [&] {
         if (store::OpenOutbox(ctx.outbox, TrailingSeparator(ctx.DataFolder), false))
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;
