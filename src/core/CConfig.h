@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace vesk::core {
 
@@ -37,5 +39,20 @@ struct CConfig
     // The outbox's database: empty for the data folder's files, else a PostgreSQL connection string.
     std::string Database;
 };
+
+// The settings the configuration dialog shows, each by the object name of its control. They come
+// from the one settings table (Environment.cpp): a key shows in the dialog when its line there
+// names a control.
+struct ShownSetting
+{
+    std::string control;
+    bool renewsModem; // a change means the modem must be set up again
+    bool caseless; // "text" and "TEXT" are the same value
+};
+std::vector<ShownSetting> ShownSettings();
+// The value as the dialog shows it.
+std::string ShownText(const CConfig& config, std::string_view control);
+// Stores the dialog's text; true when the value changed (a text that does not convert changes nothing).
+bool StoreShown(CConfig& config, std::string_view control, const std::string& text);
 
 } // namespace vesk::core

@@ -1,5 +1,6 @@
-// The machine settings table: for each key its section, name, default, the property it feeds and
-// the text form it is written in. Loading and saving both walk this one table.
+// The machine settings table: for each key its section, name, default, the property it feeds, the
+// text form it is written in and the dialog control that shows it. Loading, saving and the
+// configuration dialog all walk this one table.
 #include "core/CConfig.h"
 #include "core/ConsoleApp.h"
 #include "support/Convert.h"
@@ -19,7 +20,18 @@ struct Binding
 {
     Setter store;
     Getter text;
+    Getter shown = nullptr; // the form the dialog shows, when not the written one
+    bool caseless = false; // "text" and "TEXT" are the same value
 };
+
+// Where the configuration dialog shows a key: the control's object name, and whether a change
+// means the modem must be set up again.
+struct Shown
+{
+    const char* control = nullptr;
+    bool renewsModem = false;
+};
+constexpr bool kModem = true;
 
 struct Key
 {
@@ -28,6 +40,7 @@ struct Key
     const char* fallback;
     Binding binding;
     int writeOrder = 0; // position among the written keys; 0 for keys never written
+    Shown shows = {}; // not shown in the dialog when no control is named
     const char* writtenName = nullptr; // when written with other letter case
 };
 
@@ -63,7 +76,16 @@ Binding single(float CConfig::*field, bool timeout = false)
         [field, timeout](const CConfig& c, const std::string&) {
             const auto v = static_cast<double>(c.*field);
             return timeout ? NumberTextNoLeadingZero(v) : NumberText(v);
-        }};
+        },
+        [field](const CConfig& c, const std::string&) { return NumberText(static_cast<double>(c.*field)); }};
+}
+
+// Names the modem knows in capitals, whatever case they are written in.
+Binding word(std::string CConfig::*field)
+{
+    Binding b = text(field);
+    b.caseless = true;
+    return b;
 }
 
 Binding int16(std::int16_t CConfig::*field)
@@ -116,42 +138,91 @@ Binding operatorSet(Binding b)
     return b;
 }
 
-// In reading order; writeOrder gives the order keys are written in.
+// In reading order; writeOrder gives the order keys are written in. A new setting is one line here
+// plus its use; to show it in the configuration dialog, name the control (made in its tab by that
+// object name) and the dialog fills and stores it from this line.
 const std::vector<Key>& settingsTable()
 {
     static const std::vector<Key> kTable = {
         {"Setup", "DataFolder", "", dataFolder(), 1},
+        // The configuration dialog shows it through its database field, which masks the password.
         {"Setup", "Database", "", text(&CConfig::Database), 26},
-        {"Agent", "Priority", "1", byte(&CConfig::AppPriority), 2},
-        {"Agent", "LocalAddress", "", text(&CConfig::AgentAddress), 3},
+        {"Agent", "Priority", "1", byte(&CConfig::AppPriority), 2, {"cbPriority"}},
+        {"Agent", "LocalAddress", "", text(&CConfig::AgentAddress), 3, {"txtAgentAddress"}},
         {"Agent", "MaxRunTime", "0", int16(&CConfig::MaxRunTime), 4},
         {"Agent", "FilterActionDelete", "0", boolean(&CConfig::FilterActionDelete), 5},
         {"Window", "Top", "-1", single(&CConfig::WindowTop), 22},
         {"Window", "Left", "-1", single(&CConfig::WindowLeft), 23},
         {"Window", "Width", "-1", single(&CConfig::WindowWidth), 24},
         {"Window", "Height", "-1", single(&CConfig::WindowHeight), 25},
-        {"COM", "Port", "COM1", text(&CConfig::COMPort), 6},
-        {"COM", "Speed", "9600", text(&CConfig::COMSpeed), 7},
-        {"COM", "InitString", "9600,N,8,1", text(&CConfig::COMInitString), 8},
-        {"COM", "AutoDetect", "1", boolean(&CConfig::AutoDetect), 9},
-        {"COM", "Protocol", "PDU", text(&CConfig::Protocol), 10},
-        {"COM", "ModemLog", "0", boolean(&CConfig::ModemLog), 11},
-        {"COM", "CommandTimeout", "2", single(&CConfig::CommandTimeout, true), 14},
-        {"COM", "SendTimeout", "20", single(&CConfig::SendTimeout, true), 15},
-        {"COM", "ListTimeout", "20", single(&CConfig::ListTimeout, true), 16},
-        {"COM", "DeleteTimeout", "2", single(&CConfig::DeleteTimeout, true), 17},
-        {"COM", "MessageMemory", "SM", text(&CConfig::MessageMemory), 12},
-        {"COM", "ReportMemory", "SM", text(&CConfig::ReportMemory), 13, "Reportmemory"},
-        {"Resource", "SendInterval", "10", interval(&CConfig::SendInterval), 18},
-        {"Resource", "SendBatchSize", "10", interval(&CConfig::SendBatchSize), 19},
-        {"Resource", "ReadInterval", "10", interval(&CConfig::ReadInterval), 20},
+        {"COM", "Port", "COM1", text(&CConfig::COMPort), 6, {"cbPort", kModem}},
+        {"COM", "Speed", "9600", text(&CConfig::COMSpeed), 7, {"cbSpeed", kModem}},
+        {"COM", "InitString", "9600,N,8,1", text(&CConfig::COMInitString), 8, {"txtINITString", kModem}},
+        {"COM", "AutoDetect", "1", boolean(&CConfig::AutoDetect), 9, {"ChkAutodetect", kModem}},
+        // The protocol is not a modem field: the driver switches it on its next command.
+        {"COM", "Protocol", "PDU", word(&CConfig::Protocol), 10, {"cbProtocol"}},
+        {"COM", "ModemLog", "0", boolean(&CConfig::ModemLog), 11, {"chkModemLog", kModem}},
+        {"COM", "CommandTimeout", "2", single(&CConfig::CommandTimeout, true), 14, {"txtCmdTimeout", kModem}},
+        {"COM", "SendTimeout", "20", single(&CConfig::SendTimeout, true), 15, {"txtSendTimeout", kModem}},
+        {"COM", "ListTimeout", "20", single(&CConfig::ListTimeout, true), 16, {"txtListTimeout", kModem}},
+        {"COM", "DeleteTimeout", "2", single(&CConfig::DeleteTimeout, true), 17,
+            {"txtDeleteTimeout", kModem}},
+        {"COM", "MessageMemory", "SM", word(&CConfig::MessageMemory), 12, {"cbMSGMem", kModem}},
+        {"COM", "ReportMemory", "SM", word(&CConfig::ReportMemory), 13, {"cbRPTMem", kModem}, "Reportmemory"},
+        {"Resource", "SendInterval", "10", interval(&CConfig::SendInterval), 18, {"cbSendInterval"}},
+        {"Resource", "SendBatchSize", "10", interval(&CConfig::SendBatchSize), 19, {"cbSendBatchSize"}},
+        {"Resource", "ReadInterval", "10", interval(&CConfig::ReadInterval), 20, {"cbReadInterval"}},
         {"Mail", "AllowPlainLogin", "0", operatorSet(boolean(&CConfig::MailAllowPlainLogin))},
         {"Mail", "PasswordFile", "", operatorSet(text(&CConfig::MailPasswordFile))},
     };
     return kTable;
 }
 
+const Key* findKey(std::string_view control)
+{
+    for (const Key& key : settingsTable())
+        if (key.shows.control && control == key.shows.control)
+            return &key;
+    return nullptr;
+}
+
+std::string shownText(const Key& key, const CConfig& c)
+{
+    return (key.binding.shown ? key.binding.shown : key.binding.text)(c, {});
+}
+
 } // namespace
+
+std::vector<ShownSetting> ShownSettings()
+{
+    std::vector<ShownSetting> shown;
+    for (const Key& key : settingsTable())
+        if (key.shows.control)
+            shown.push_back({key.shows.control, key.shows.renewsModem, key.binding.caseless});
+    return shown;
+}
+
+std::string ShownText(const CConfig& config, std::string_view control)
+{
+    const Key* key = findKey(control);
+    return key ? shownText(*key, config) : std::string();
+}
+
+bool StoreShown(CConfig& config, std::string_view control, const std::string& text)
+{
+    const Key* key = findKey(control);
+    if (!key)
+        return false;
+    CConfig after = config;
+    std::string folder;
+    if (!key->binding.store(after, folder, text))
+        return false;
+    const std::string before = shownText(*key, config), now = shownText(*key, after);
+    if (key->binding.caseless ? EqualsNoCase(before, now) : before == now)
+        return false;
+    config = after;
+    return true;
+}
 
 bool ConsoleApp::LoadEnvironment(CConfig& config, std::string& dataFolder) const
 {

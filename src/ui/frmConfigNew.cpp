@@ -82,11 +82,6 @@ void selectOrKeep(QComboBox* combo, const QString& text, Qt::CaseSensitivity cs 
     combo->setCurrentIndex(std::max(at, 0));
 }
 
-QString numberText(double v)
-{
-    return q(NumberText(v));
-}
-
 // Stores a value when it differs from the current one; true when it did.
 template<class T> bool storeIfChanged(T& field, const T& value)
 {
@@ -96,12 +91,32 @@ template<class T> bool storeIfChanged(T& field, const T& value)
     return true;
 }
 
-bool storeTextNoCase(std::string& field, const std::string& value)
+// A machine setting's value in the control that shows it, and back. Check boxes hold "1"/"0";
+// lists whose items carry data (the priority) hold the data, other lists their text.
+void showSetting(QWidget* control, const QString& text, bool caseless)
 {
-    if (EqualsNoCase(field, value))
-        return false;
-    field = value;
-    return true;
+    if (auto* check = qobject_cast<QCheckBox*>(control))
+        check->setChecked(ToBool(s(text)).value_or(false));
+    else if (auto* edit = qobject_cast<QLineEdit*>(control))
+        edit->setText(text);
+    else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        if (const int at = combo->findData(text); at >= 0)
+            combo->setCurrentIndex(at);
+        else
+            selectOrKeep(combo, text, caseless ? Qt::CaseInsensitive : Qt::CaseSensitive);
+    }
+}
+
+std::string settingText(const QWidget* control)
+{
+    if (auto* check = qobject_cast<const QCheckBox*>(control))
+        return BoolText(check->isChecked());
+    if (auto* edit = qobject_cast<const QLineEdit*>(control))
+        return Trim(s(edit->text()));
+    if (auto* combo = qobject_cast<const QComboBox*>(control))
+        return Trim(
+            s(combo->currentData().isValid() ? combo->currentData().toString() : combo->currentText()));
+    return {};
 }
 
 int askYesNoDefaultNo(QWidget* parent, const QString& text)
@@ -419,6 +434,8 @@ QWidget* frmConfigNew::buildResourcesTab()
 {
     auto* tab = new QWidget;
     cbPriority = comboWith(tab, "cbPriority", {"Low", "Normal", "High"});
+    for (int i = 0; i < cbPriority->count(); ++i)
+        cbPriority->setItemData(i, QString::number(i));
     cbSendInterval = comboWith(tab, "cbSendInterval", {"5", "10", "20", "30", "60"});
     cbSendBatchSize = comboWith(tab, "cbSendBatchSize", {"5", "10", "20", "30", "50", "100"});
     cbReadInterval = comboWith(tab, "cbReadInterval", {"5", "10", "20", "30", "60"});
@@ -442,33 +459,19 @@ void frmConfigNew::InitForm()
     cbPort->clear();
     for (const auto& device : modem::ListSerialDevices())
         cbPort->addItem(q(device));
-    selectOrKeep(cbPort, q(c.COMPort));
-    selectOrKeep(cbSpeed, q(c.COMSpeed));
-    cbProtocol->setCurrentIndex(EqualsNoCase(c.Protocol, "PDU") ? 0 : 1);
-    selectOrKeep(cbMSGMem, q(ToUpper(c.MessageMemory)), Qt::CaseInsensitive);
-    selectOrKeep(cbRPTMem, q(ToUpper(c.ReportMemory)), Qt::CaseInsensitive);
-    cbPriority->setCurrentIndex(std::min<int>(c.AppPriority, 2));
-    selectOrKeep(cbSendInterval, QString::number(c.SendInterval));
-    selectOrKeep(cbSendBatchSize, QString::number(c.SendBatchSize));
-    selectOrKeep(cbReadInterval, QString::number(c.ReadInterval));
+    for (const core::ShownSetting& setting : core::ShownSettings())
+        showSetting(findChild<QWidget*>(q(setting.control)), q(core::ShownText(c, setting.control)),
+            setting.caseless);
     cbSMSMaxLen->setCurrentIndex(std::max(cbSMSMaxLen->findText(QString::number(sys.SMSMaxMessageSize)), 0));
     if (cbValidityPeriod->findData(int(sys.ValidityPeriodInMinutes)) < 0) // set elsewhere: keep it
         cbValidityPeriod->addItem(
             QString::number(sys.ValidityPeriodInMinutes) + " Mins", sys.ValidityPeriodInMinutes);
     cbValidityPeriod->setCurrentIndex(cbValidityPeriod->findData(int(sys.ValidityPeriodInMinutes)));
 
-    txtAgentAddress->setText(q(c.AgentAddress));
     txtStandardReply->setText(q(sys.StandardReply));
-    txtINITString->setText(q(c.COMInitString));
-    txtCmdTimeout->setText(numberText(c.CommandTimeout));
-    txtSendTimeout->setText(numberText(c.SendTimeout));
-    txtListTimeout->setText(numberText(c.ListTimeout));
-    txtDeleteTimeout->setText(numberText(c.DeleteTimeout));
     txtSMSRemoveAfter->setText(QString::number(sys.SMSRemoveAfter));
     chkSMSArchive->setChecked(sys.SMSArchive);
     chkSMSSaveInbound->setChecked(sys.SMSSaveInbound);
-    chkModemLog->setChecked(c.ModemLog);
-    ChkAutodetect->setChecked(c.AutoDetect);
     cbPort->setEnabled(!c.AutoDetect);
 
     txtFilter->setPlainText(q(ReplaceAll(m_ctx.filter.GetAddressFilterText(), "\r\n", "\n")));
@@ -570,44 +573,12 @@ void frmConfigNew::storeFields()
     core::CConfig& c = m_ctx.config;
     store::SystemSettings& sys = m_ctx.outbox.settings;
     const auto number = [](QComboBox* combo) { return ToInt16(s(combo->currentText())).value_or(0); };
-    const auto seconds = [](QLineEdit* edit) { return ToSingle(s(edit->text())).value_or(0); };
 
-    if (storeIfChanged(c.AgentAddress, Trim(s(txtAgentAddress->text()))))
-        stored(false);
+    for (const core::ShownSetting& setting : core::ShownSettings())
+        if (const auto* control = findChild<QWidget*>(q(setting.control));
+            control && core::StoreShown(c, setting.control, settingText(control)))
+            stored(setting.renewsModem);
     if (storeIfChanged(sys.StandardReply, s(txtStandardReply->text())))
-        stored(false);
-    if (storeIfChanged(c.COMPort, Trim(s(cbPort->currentText()))))
-        stored(true);
-    if (storeIfChanged(c.COMSpeed, s(cbSpeed->currentText())))
-        stored(true);
-    if (storeIfChanged(c.COMInitString, s(txtINITString->text())))
-        stored(true);
-    if (storeIfChanged(c.ModemLog, chkModemLog->isChecked()))
-        stored(true);
-    if (storeIfChanged(c.AutoDetect, ChkAutodetect->isChecked()))
-        stored(true);
-    // The protocol is not a modem field: the driver switches it on its next command.
-    if (storeTextNoCase(c.Protocol, s(cbProtocol->currentText())))
-        stored(false);
-    if (storeTextNoCase(c.MessageMemory, s(cbMSGMem->currentText())))
-        stored(true);
-    if (storeTextNoCase(c.ReportMemory, s(cbRPTMem->currentText())))
-        stored(true);
-    if (storeIfChanged(c.CommandTimeout, seconds(txtCmdTimeout)))
-        stored(true);
-    if (storeIfChanged(c.SendTimeout, seconds(txtSendTimeout)))
-        stored(true);
-    if (storeIfChanged(c.ListTimeout, seconds(txtListTimeout)))
-        stored(true);
-    if (storeIfChanged(c.DeleteTimeout, seconds(txtDeleteTimeout)))
-        stored(true);
-    if (storeIfChanged(c.AppPriority, std::uint8_t(std::max(cbPriority->currentIndex(), 0))))
-        stored(false);
-    if (storeIfChanged(c.SendInterval, number(cbSendInterval)))
-        stored(false);
-    if (storeIfChanged(c.SendBatchSize, number(cbSendBatchSize)))
-        stored(false);
-    if (storeIfChanged(c.ReadInterval, number(cbReadInterval)))
         stored(false);
     if (storeIfChanged(sys.SMSMaxMessageSize, number(cbSMSMaxLen)))
         stored(false);

@@ -106,6 +106,9 @@ private slots:
         fs::remove(settingsFile());
         {
             frmConfigNew dialog(*ctx);
+            for (const auto& setting : core::ShownSettings())
+                QVERIFY2(dialog.findChild<QWidget*>(QString::fromStdString(setting.control)),
+                    setting.control.c_str());
             QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             QVERIFY(!dialog.IsDirty());
