@@ -18,6 +18,7 @@ struct Context;
 
 namespace vesk::ui {
 
+class DatabaseField;
 class ForwardGrid;
 
 // Every setting of a running console on seven tabs. OK stores only what changed and tells the
@@ -104,6 +105,7 @@ public:
     QComboBox* cbSendInterval = nullptr;
     QComboBox* cbSendBatchSize = nullptr;
     QComboBox* cbReadInterval = nullptr;
+    DatabaseField* database = nullptr;
 
     QLabel* lblVersion = nullptr;
     QPushButton* cmdOK = nullptr;
