@@ -34,7 +34,7 @@ ApplyResult ApplyConfiguration(Context& ctx, const Configuration& config, bool m
         failed("The forwarding rules could not be saved");
 
     if (!store::SaveSystemSettings(
-            store::OutboxPath(ctx.DataFolder), ctx.outbox.settings, ctx.clock, ctx.pump))
+            store::OutboxLocation(ctx.outbox, ctx.DataFolder), ctx.outbox.settings, ctx.clock, ctx.pump))
         failed("The system settings could not be saved");
 
     // The filter action lives in the settings file, so a change to it alone must write the file too.

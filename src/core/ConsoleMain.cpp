@@ -22,6 +22,8 @@ void printHelp(const std::string& program, bool window)
                    : "  --headless          accepted; this program never opens a window\n")
         << "  --data-folder DIR   use the databases in DIR for this run\n"
            "  --create-outbox     create the databases from the templates when DIR has none\n"
+           "  --database CONNINFO use the PostgreSQL database named by this libpq connection\n"
+           "                      string (postgresql://... or key=value) for this run\n"
            "  --port DEVICE       use this serial device for this run (no modem search)\n"
            "  --metrics-file PATH keep the figures in PATH in the Prometheus text format\n"
            "  --help              show this text\n"
@@ -70,13 +72,15 @@ ConsoleOptions ParseConsoleOptions(int argc, char** argv, const std::string& pro
     for (int i = 1; i < argc && o.action == ConsoleOptions::Action::Run; ++i) {
         const std::string arg = argv[i];
         o.commandLine += (o.commandLine.empty() ? "" : " ") + arg;
-        const auto value = [&]() -> std::optional<std::string> {
+        // A connection string may hold a password: it stays out of the command line text.
+        const auto value = [&](bool secret = false) -> std::optional<std::string> {
             if (i + 1 >= argc) {
                 o.action = ConsoleOptions::Action::Refused;
                 o.message = program + ": " + arg + " needs a value (see --help)";
                 return std::nullopt;
             }
-            o.commandLine += std::string(" ") + argv[i + 1];
+            if (!secret)
+                o.commandLine += std::string(" ") + argv[i + 1];
             return std::string(argv[++i]);
         };
         if (arg == "--help" || arg == "-h") {
@@ -90,6 +94,9 @@ ConsoleOptions ParseConsoleOptions(int argc, char** argv, const std::string& pro
         } else if (arg == "--data-folder") {
             if (auto v = value())
                 o.overrides.dataFolder = *v;
+        } else if (arg == "--database") {
+            if (auto v = value(true))
+                o.overrides.database = *v;
         } else if (arg == "--port") {
             if (auto v = value())
                 o.overrides.port = *v;

@@ -30,6 +30,7 @@ struct RunOverrides
 {
     std::optional<std::string> dataFolder;
     std::optional<std::string> port; // also turns the modem search off
+    std::optional<std::string> database; // a connection string in place of the data folder's files
 };
 
 // Everything that lives from start-up to shutdown. main owns one; tests build as many as they

@@ -184,6 +184,8 @@ const std::vector<Key>& settingsTable()
 {
     static const std::vector<Key> kTable = {
         {"Setup", "DataFolder", "", dataFolder(), 1},
+        // The configuration dialog shows it through its database field, which masks the password.
+        {"Setup", "Database", "", text(&CConfig::Database), 26},
         {"Agent", "Priority", "1", byte(&CConfig::AppPriority), 2, {"cbPriority"}},
         {"Agent", "LocalAddress", "", text(&CConfig::AgentAddress), 3, {"txtAgentAddress"}},
         {"Agent", "MaxRunTime", "0", int16(&CConfig::MaxRunTime), 4},

@@ -5,6 +5,7 @@
 #include "core/Mailing.h"
 #include "core/Trap.h"
 #include "modem/StatusDisplay.h"
+#include "store/ConnectionText.h"
 #include "store/Lifecycle.h"
 #include "support/Convert.h"
 #include "support/Platform.h"
@@ -135,12 +136,15 @@ void ProcessCycle(Context& ctx)
             settingsRead = store::OpenOutbox(outbox, ctx.DataFolder, true);
             if (settingsRead) {
                 ctx.MaxMessageSize = outbox.settings.SMSMaxMessageSize;
-                ctx.app.Log(icon::kInfo, "", "Outbox defaults loaded from " + outbox.handle->GetFolder());
+                ctx.app.Log(icon::kInfo, "",
+                    "Outbox defaults loaded from "
+                        + store::MaskPasswordIn(outbox.handle->GetFolder(), outbox.database));
             }
         }
         if (settingsRead && outbox.handle) {
             if (!outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) {
-                ctx.app.Log(icon::kError, "", "OpenDB : " + outbox.handle->LastError());
+                ctx.app.Log(icon::kError, "",
+                    "OpenDB : " + store::MaskPasswordIn(outbox.handle->LastError(), outbox.database));
             } else {
                 if (readDue)
                     Trap(ctx.app, [&] { ReadModemMessages(ctx); });

@@ -3,6 +3,7 @@
 #include "core/Context.h"
 #include "core/SettingsStore.h"
 #include "core/Trap.h"
+#include "store/ConnectionText.h"
 #include "support/Convert.h"
 #include "support/LogSink.h"
 #include "support/Paths.h"
@@ -46,9 +47,11 @@ bool isSecret(const std::string& name)
     return ToLower(name).find("password") != std::string::npos;
 }
 
-// Values are shown on one line, without control characters.
-std::string shown(const std::string& value)
+// Values are shown on one line, without control characters, and a connection string without
+// its password.
+std::string shown(const std::string& text)
 {
+    const std::string value = store::IsConnectionString(text) ? store::MaskPassword(text) : text;
     std::string out;
     for (const unsigned char c : value)
         out += c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c);

@@ -5,6 +5,7 @@
 #include "core/Engine.h"
 #include "core/SettingsStore.h"
 #include "core/Trap.h"
+#include "store/ConnectionText.h"
 #include "store/Migrate.h"
 #include "store/Outbox.h"
 #include "store/StoreSchema.h"
@@ -19,6 +20,13 @@ void runPendingTwice(Context& ctx)
 {
     ctx.pump.runPending();
     ctx.pump.runPending();
+}
+
+// The connection string of the outbox for this run; empty for the data folder's files.
+std::string databaseInUse(const Context& ctx)
+{
+    const std::string conninfo = Trim(ctx.overrides.database.value_or(ctx.config.Database));
+    return store::IsConnectionString(conninfo) ? conninfo : "";
 }
 
 } // namespace
@@ -50,7 +58,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     };
     loadEnvironment();
     // On a database server the outbox, archive and contacts are there, not in the data folder.
-    ctx.outbox.database = ctx.config.Database;
+    ctx.outbox.database = databaseInUse(ctx);
     const bool server = !ctx.outbox.database.empty();
     const auto dataReady = [&](const std::string& folder) {
         return server ? ServerHasOutbox(ctx) : FolderHasDataFiles(folder);
@@ -104,6 +112,10 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     runPendingTwice(ctx);
 
     ctx.MaxMessageSize = 160;
+    ctx.outbox.database = databaseInUse(ctx);
+    if (ctx.outbox.database.empty() && !Trim(ctx.overrides.database.value_or(ctx.config.Database)).empty())
+        app.Log(icon::kWarning, "",
+            "The database setting is not a connection string; the outbox stays in the Data Folder");
     Trap(ctx.app, [&] {
         if (store::OpenOutbox(ctx.outbox, TrailingSeparator(ctx.DataFolder), false))
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;

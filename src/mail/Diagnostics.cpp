@@ -1,8 +1,8 @@
 #include "mail/Diagnostics.h"
 
 #include "mail/MailQueue.h"
+#include "store/DiagnosticTable.h"
 #include "store/Recordset.h"
-#include "store/SqlText.h"
 #include "support/Convert.h"
 
 namespace vesk::mail {
@@ -53,7 +53,7 @@ void LoadDiagnostics(Diagnostics& diag, store::Outbox& outbox, bool quiet)
                     icon::kError, "", "Diagnostic settings could not be loaded. " + handle.LastError());
             return;
         }
-        auto rows = handle.OpenDynaset("SELECT * FROM Diagnostic");
+        auto rows = store::DiagnosticRows(handle);
         if (!rows) {
             if (!quiet)
                 outbox.log.Log(
@@ -102,35 +102,8 @@ void SaveDiagnostics(const Diagnostics& diag, store::Outbox& outbox)
             failed();
             return;
         }
-        auto count = handle.OpenDynaset("SELECT COUNT(*) AS T FROM Diagnostic");
-        if (!count || count->IsEOF()) {
-            failed();
-            if (opened)
-                handle.CloseDatabase();
-            return;
-        }
-        const std::int32_t rows = LongOf(count->Field("T"));
-        count->Close();
-
-        const std::string email = store::Quote(diag.Email);
-        const std::string level = std::to_string(diag.SignalLevel);
-        std::string statement;
-        if (rows == 1) {
-            statement = "UPDATE Diagnostic SET diagEmail = '" + email
-                + "',diagNotifyMessages = " + store::BoolLiteral(diag.NotifyMessages) + ",diagNotifySignal = "
-                + store::BoolLiteral(diag.NotifySignal) + ",diagSignalLevel = " + level
-                + ",diagNotifyModem = " + store::BoolLiteral(diag.NotifyModem);
-        } else {
-            if (rows > 1)
-                handle.Execute("DELETE * FROM Diagnostic");
-            statement
-                = "INSERT INTO Diagnostic (diagEmail, diagNotifyMessages, diagNotifySignal, diagSignalLevel, "
-                  "diagNotifyModem) VALUES ('"
-                + email + "'," + store::BoolLiteral(diag.NotifyMessages) + ","
-                + store::BoolLiteral(diag.NotifySignal) + "," + level + ","
-                + store::BoolLiteral(diag.NotifyModem) + ")";
-        }
-        if (handle.ExecuteRecordResult(statement) != 1)
+        if (!store::WriteDiagnostic(handle,
+                {diag.Email, diag.NotifyMessages, diag.NotifySignal, diag.SignalLevel, diag.NotifyModem}))
             failed();
         if (opened)
             handle.CloseDatabase();

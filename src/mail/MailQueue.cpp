@@ -1,7 +1,8 @@
 #include "mail/MailQueue.h"
 
+#include "store/MailTables.h"
 #include "store/Recordset.h"
-#include "store/SqlText.h"
+#include "store/SystemRow.h"
 #include "support/Convert.h"
 #include "support/LogSink.h"
 
@@ -104,18 +105,10 @@ void LoadMailConfig(MailQueue& queue, store::Outbox& outbox)
         OpenForCall open(outbox, store::mode::kReadShared);
         if (!open.ok())
             return;
-        auto rows = open.db().OpenDynaset("SELECT * FROM MailConfig", store::kForwardOnly, store::kReadOnly);
-        if (!rows)
+        auto config = store::ReadMailConfig(open.db());
+        if (!config)
             return;
-        std::string server, account, password;
-        std::int16_t method = 0;
-        if (!rows->IsEOF()) {
-            server = TextOf(rows->Field("cfgServer"));
-            account = TextOf(rows->Field("cfgAccount"));
-            method = IntOf(rows->Field("cfgAuthentication"));
-            password = TextOf(rows->Field("cfgPassword"));
-        }
-        rows->Close();
+        std::string password = config->password;
         if (!queue.settings.passwordFile.empty()) {
             std::string error;
             password = ReadPasswordFile(queue.settings.passwordFile, error).value_or("");
@@ -123,10 +116,10 @@ void LoadMailConfig(MailQueue& queue, store::Outbox& outbox)
                 outbox.log.Log(icon::kError, "", error);
         }
         if (queue.client) {
-            queue.client->Server = server;
-            queue.client->Username = account;
+            queue.client->Server = config->server;
+            queue.client->Username = config->account;
             queue.client->Password = password;
-            queue.client->LoginMethod = method;
+            queue.client->LoginMethod = config->method;
             queue.client->AllowPlainLogin = queue.settings.allowPlainLogin;
         }
     } catch (const std::exception& e) {
@@ -138,31 +131,10 @@ void SaveMailConfig(store::Outbox& outbox, const std::string& serverText, const 
     const std::string& passwordText, std::int16_t method)
 {
     try {
-        const std::string server = store::Quote(Trim(serverText));
-        const std::string account = store::Quote(Trim(accountText));
-        const std::string password = store::Quote(Trim(passwordText));
         OpenForCall open(outbox, store::mode::kReadWriteShared);
         if (!open.ok())
             return;
-        auto count = open.db().OpenDynaset(
-            "SELECT COUNT(*) AS T FROM MailConfig", store::kForwardOnly, store::kReadOnly);
-        if (!count || count->IsEOF())
-            return;
-        const std::int32_t rows = LongOf(count->Field("T"));
-        count->Close();
-        const std::string insert
-            = "INSERT INTO MailConfig (cfgServer, cfgAccount, cfgPassword, cfgAuthentication) VALUES ('"
-            + server + "','" + account + "','" + password + "'," + std::to_string(method) + ")";
-        std::string statement;
-        if (rows == 1) {
-            statement = "UPDATE MailConfig SET cfgServer = '" + server + "',cfgAccount = '" + account
-                + "',cfgPassword = '" + password + "',cfgAuthentication = " + std::to_string(method);
-        } else {
-            if (rows > 1)
-                open.db().Execute("DELETE * FROM MailConfig");
-            statement = insert;
-        }
-        open.db().ExecuteRecordResult(statement);
+        store::WriteMailConfig(open.db(), {Trim(serverText), Trim(accountText), Trim(passwordText), method});
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "SaveMailConfig", e);
     }
@@ -180,10 +152,7 @@ bool QueueMail(store::Outbox& outbox, const std::string& recipients, const std::
         OpenForCall open(outbox, store::mode::kReadWriteShared);
         if (!open.ok())
             return false;
-        const std::string statement = "INSERT INTO MailMessage (mlRecipients, mlSubject, mlMessage) VALUES ('"
-            + store::Quote(store::Left(recipients, 250)) + "','" + store::Quote(store::Left(subject, 100))
-            + "','" + store::Quote(message) + "')";
-        return open.db().ExecuteRecordResult(statement) == 1;
+        return store::QueueMailRow(open.db(), recipients, subject, message);
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "QueueMail", e);
         return false;
@@ -193,10 +162,8 @@ bool QueueMail(store::Outbox& outbox, const std::string& recipients, const std::
 bool SetMailSenderActive(store::Outbox& outbox, bool active)
 {
     try {
-        const char* statement = active
-            ? "UPDATE System SET sysMailSenderActive = TRUE WHERE sysMailSenderActive = FALSE"
-            : "UPDATE System SET sysMailSenderActive = FALSE";
-        return store::OutboxHandle(outbox).ExecuteRecordResult(statement) == 1;
+        store::db& handle = store::OutboxHandle(outbox);
+        return active ? store::TakeMailSenderFlag(handle) : store::ReleaseMailSenderFlag(handle);
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "SetMailSenderActive", e);
         return false;
@@ -225,9 +192,7 @@ void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedbac
             OpenForCall open(outbox, store::mode::kReadWriteShared);
             if (open.ok()) {
                 // Only the mails one pass can send are read, oldest first.
-                auto rows = open.db().OpenDynaset(
-                    "SELECT TOP " + std::to_string(kMaxMailsPerPass) + " * FROM MailMessage ORDER BY mlID",
-                    store::kForwardOnly, store::kReadOnly);
+                auto rows = store::OldestMails(open.db(), kMaxMailsPerPass);
                 if (rows && !rows->IsEOF() && SetMailSenderActive(outbox, true)) {
                     const DateTime start = clock.now();
                     queue.sentInPass = 0;
@@ -289,7 +254,7 @@ bool SendQueuedMail(MailQueue& queue, store::Outbox& outbox, const store::Record
         sent = SendMailNow(queue, recipients, subject, body);
         if (sent) {
             outbox.log.Log(icon::kMailed, "", EscapeControls(subject) + " to " + EscapeControls(recipients));
-            store::OutboxHandle(outbox).Execute("DELETE FROM MailMessage WHERE mlID = " + std::to_string(id));
+            store::DeleteMail(store::OutboxHandle(outbox), id);
         }
         feedback.PopFeedback();
     } catch (const std::exception& e) {

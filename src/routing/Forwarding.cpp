@@ -1,9 +1,9 @@
 #include "routing/Forwarding.h"
 
 #include "routing/PatternMatcher.h"
+#include "store/ForwardRules.h"
 #include "store/Lifecycle.h"
 #include "store/Recordset.h"
-#include "store/SqlText.h"
 #include "support/Convert.h"
 
 namespace vesk::routing {
@@ -69,8 +69,7 @@ bool FindForwardRule(
 {
     try {
         const std::string lowered = ToLower(text);
-        auto rules = store::OutboxHandle(outbox).OpenDynaset(
-            "SELECT * FROM Forward", store::kDynamic, store::kReadOnly);
+        auto rules = store::ForwardRuleRows(store::OutboxHandle(outbox), false);
         if (!rules)
             return false;
         const bool found = TryForwardRule(sender, lowered, *rules, match, outbox.log)
@@ -162,8 +161,7 @@ std::vector<ForwardRuleRow> LoadForwardRules(store::Outbox& outbox)
 {
     std::vector<ForwardRuleRow> rows;
     try {
-        auto rules
-            = store::OutboxHandle(outbox).OpenDynaset("select * from Forward ORDER BY fwdSource, fwdKeyword");
+        auto rules = store::ForwardRuleRows(store::OutboxHandle(outbox), true);
         for (; rules && !rules->IsEOF(); rules->MoveNext())
             rows.push_back({TextOf(rules->Field("fwdSource")), TextOf(rules->Field("fwdSourceName")),
                 TextOf(rules->Field("fwdKeyword")), TextOf(rules->Field("fwdDestination"))});
@@ -181,7 +179,7 @@ bool SaveForwardRules(
         const bool opened = !handle.IsConnected();
         if (opened && !handle.OpenDatabase(store::mode::kReadWriteShared))
             return false;
-        bool ok = handle.Execute("DELETE FROM Forward");
+        bool ok = store::ClearForwardRules(handle);
         for (const auto& row : rows) {
             std::string source = Trim(row.Source);
             const std::string name = Trim(row.SourceName);
@@ -193,11 +191,7 @@ bool SaveForwardRules(
                 source.clear();
             if (source.empty() || destination.empty())
                 continue;
-            ok = handle.Execute(
-                     "INSERT INTO Forward (fwdSource, fwdkeyword, fwdDestination, fwdSourceName) VALUES ('"
-                     + store::Quote(source) + "','" + store::Quote(keyword) + "', '"
-                     + store::Quote(destination) + "', '" + store::Quote(name) + "')")
-                && ok;
+            ok = store::AddForwardRule(handle, source, keyword, destination, name) && ok;
         }
         if (opened)
             handle.CloseDatabase();

@@ -1,7 +1,9 @@
 #include "routing/NameCache.h"
 
+#include "store/NameCacheTable.h"
 #include "store/SqlText.h"
 #include "store/StoreSchema.h"
+#include "store/SystemRow.h"
 #include "support/Convert.h"
 #include "support/Paths.h"
 
@@ -19,21 +21,13 @@ std::int64_t minuteBoundaries(DateTime from, DateTime to)
     return minuteOf(to) - minuteOf(from);
 }
 
-void releaseFlag(store::db& outbox)
-{
-    outbox.Execute("UPDATE System SET sysNameCacheImportFlag = FALSE");
-}
-
 } // namespace
 
 bool IsNameCacheImportDue(store::Outbox& outbox)
 {
     try {
-        auto rows = store::OutboxHandle(outbox).OpenDynaset("SELECT sysNameCacheLastImportTime FROM System");
-        if (!rows || rows->IsEOF())
-            return false;
-        const DateTime last = DateOf(rows->Field("sysNameCacheLastImportTime"));
-        return minuteBoundaries(last, outbox.clock.now()) > kRefreshMinutes;
+        const auto last = store::LastNameCacheImport(store::OutboxHandle(outbox));
+        return last && minuteBoundaries(*last, outbox.clock.now()) > kRefreshMinutes;
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "IsNameCacheImportDue", e);
         return false;
@@ -50,7 +44,7 @@ bool OpenContactsDatabase(NameCache& cache, store::Outbox& outbox, const std::st
         if (cache.contacts->IsConnected())
             return true;
         // A missing file must not be created empty by the open.
-        if (!cache.contacts->FileExists())
+        if (outbox.database.empty() && !cache.contacts->FileExists())
             return false;
         return cache.contacts->OpenDatabase(store::mode::kReadShared);
     } catch (const std::exception& e) {
@@ -71,31 +65,27 @@ bool ImportNameCache(NameCache& cache, store::Outbox& outbox, const std::string&
         if (!force && !IsNameCacheImportDue(outbox))
             return false;
         store::db& out = store::OutboxHandle(outbox);
-        if (out.ExecuteRecordResult(
-                "UPDATE System SET sysNameCacheImportFlag = TRUE WHERE sysNameCacheImportFlag = FALSE")
-            != 1)
+        if (!store::TakeNameCacheFlag(out))
             return false;
         if (!OpenContactsDatabase(cache, outbox, dataFolder)) {
-            releaseFlag(out);
+            store::ReleaseNameCacheFlag(out);
             return false;
         }
-        out.Execute("DELETE * FROM FriendlyNameCache");
-        auto rows = cache.contacts->OpenDynaset("SELECT * FROM qry_NameCache_Contact");
+        store::ClearNameCache(out);
+        auto rows = store::ContactNumbers(*cache.contacts);
         if (!rows) {
-            releaseFlag(out);
+            store::ReleaseNameCacheFlag(out);
             CloseContactsDatabase(cache);
             return false;
         }
         for (; !rows->IsEOF(); rows->MoveNext()) {
             const std::string name = Trim(
                 Trim(TextOf(rows->Field("cntFirstNames"))) + " " + Trim(TextOf(rows->Field("cntSurname"))));
-            out.Execute("INSERT INTO FriendlyNameCache (fnAddress, fnName, fnIsPrivate) VALUES ('"
-                + store::Quote(TextOf(rows->Field("cntPhone"))) + "','" + store::Quote(name) + "',"
-                + store::BoolLiteral(BoolOf(rows->Field("cntPrivateNumber"))) + ")");
+            store::AddCachedName(
+                out, {name, TextOf(rows->Field("cntPhone")), BoolOf(rows->Field("cntPrivateNumber"))});
         }
         rows->Close();
-        out.Execute("UPDATE System SET sysNameCacheImportFlag = FALSE, sysNameCacheLastImportTime = "
-            + store::DateLiteral(outbox.clock.now()));
+        store::FinishNameCacheImport(out, outbox.clock.now());
         CloseContactsDatabase(cache);
         return true;
     } catch (const std::exception& e) {
@@ -107,8 +97,7 @@ bool ImportNameCache(NameCache& cache, store::Outbox& outbox, const std::string&
 void ResetNameCache(store::Outbox& outbox)
 {
     try {
-        store::OutboxHandle(outbox).Execute(
-            "UPDATE System SET sysNameCacheImportFlag = FALSE, sysNameCacheLastImportTime = NULL");
+        store::ResetNameCacheImport(store::OutboxHandle(outbox));
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "ResetNameCache", e);
     }
@@ -119,13 +108,10 @@ Contact LookupFriendlyName(store::Outbox& outbox, const std::string& address)
     Contact contact;
     contact.Address = address;
     try {
-        auto rows = store::OutboxHandle(outbox).OpenDynaset(
-            "SELECT fnName, fnAddress, fnIsPrivate FROM FriendlyNameCache WHERE fnAddress = '"
-            + store::Quote(address) + "' ORDER by fnName");
-        if (rows && !rows->IsEOF()) {
-            contact.Name = TextOf(rows->Field("fnName"));
-            contact.Address = TextOf(rows->Field("fnAddress"));
-            contact.IsPrivate = BoolOf(rows->Field("fnIsPrivate"));
+        if (const auto cached = store::FindCachedName(store::OutboxHandle(outbox), address)) {
+            contact.Name = cached->name;
+            contact.Address = cached->address;
+            contact.IsPrivate = cached->isPrivate;
         }
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "LookupFriendlyName", e);

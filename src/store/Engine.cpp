@@ -4,30 +4,6 @@
 
 namespace vesk::store {
 
-bool IsConnectionString(std::string_view target)
-{
-    const auto starts = [&](std::string_view prefix) {
-        if (target.size() < prefix.size())
-            return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i)
-            if (std::tolower(static_cast<unsigned char>(target[i])) != prefix[i])
-                return false;
-        return true;
-    };
-    if (starts("postgresql://") || starts("postgres://"))
-        return true;
-    // "key=value" pairs: a word of letters and underscores, then "=", before any slash.
-    std::size_t i = 0;
-    while (i < target.size() && std::isspace(static_cast<unsigned char>(target[i])))
-        ++i;
-    const std::size_t word = i;
-    while (i < target.size() && (std::isalpha(static_cast<unsigned char>(target[i])) || target[i] == '_'))
-        ++i;
-    while (i < target.size() && std::isspace(static_cast<unsigned char>(target[i])))
-        ++i;
-    return i > word && i < target.size() && target[i] == '=';
-}
-
 bool RepairUtf8(std::string& text)
 {
     static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";

@@ -68,10 +68,6 @@ public:
     virtual bool connectionLost() const { return false; }
 };
 
-// A libpq connection string ("postgresql://...", "postgres://..." or "key=value ...") names a
-// PostgreSQL database; anything else is the path of an SQLite file.
-bool IsConnectionString(std::string_view target);
-
 // Replaces each invalid UTF-8 sequence by U+FFFD; true when anything was replaced.
 bool RepairUtf8(std::string& text);
 

@@ -1,5 +1,6 @@
 #include "store/Outbox.h"
 
+#include "store/ConnectionText.h"
 #include "store/OutboxSchema.h"
 #include "store/SqlText.h"
 #include "store/StoreSchema.h"
@@ -23,12 +24,18 @@ std::string OutboxPath(const std::string& dataFolder)
     return TrailingSeparator(dataFolder) + kOutboxName;
 }
 
+std::string OutboxLocation(const Outbox& outbox, const std::string& dataFolder)
+{
+    return outbox.database.empty() ? OutboxPath(dataFolder) : outbox.database;
+}
+
 bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
 {
     if (!outbox.handle)
         outbox.handle = std::make_unique<db>(outbox.clock, outbox.pump);
     if (!quiet)
-        outbox.log.Log(icon::kInfo, "", "Outbox folder is " + dataFolder);
+        outbox.log.Log(icon::kInfo, "",
+            outbox.database.empty() ? "Outbox folder is " + dataFolder : "Outbox database is " + outbox.handle->Describe());
     PointAt(*outbox.handle, outbox.database, dataFolder, kOutboxName);
     outbox.handle->setLog(&outbox.log);
     if (LoadSystemSettings(
@@ -54,7 +61,7 @@ bool LoadSystemSettings(
     if (!database.FileExists())
         return false;
     if (!database.OpenDatabase(mode::kReadExclusive)) {
-        log.Log(icon::kError, "", "OpenDB : " + database.LastError());
+        log.Log(icon::kError, "", "OpenDB : " + MaskPasswordIn(database.LastError(), file));
         return false;
     }
     bool loaded = false;

@@ -56,6 +56,8 @@ struct Outbox
 };
 
 std::string OutboxPath(const std::string& dataFolder);
+// What the outbox handle opens: the connection string when one is set, else the folder's file.
+std::string OutboxLocation(const Outbox& outbox, const std::string& dataFolder);
 // The outbox handle, made (closed) when there is none.
 db& OutboxHandle(Outbox& outbox);
 

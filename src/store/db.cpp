@@ -1,5 +1,6 @@
 #include "store/db.h"
 
+#include "store/ConnectionText.h"
 #include "store/PgEngine.h"
 #include "store/SqlDialect.h"
 #include "store/SqliteEngine.h"
@@ -362,10 +363,14 @@ std::unique_ptr<Recordset> db::OpenBound(const std::string& sql, const std::vect
     return std::move(outcome.rows);
 }
 
-std::int32_t db::ExecuteBound(const std::string& sql, const std::vector<DbValue>& values)
+std::int32_t db::ExecuteBound(
+    const std::string& sql, const std::vector<DbValue>& values, std::unique_ptr<Recordset>* rows)
 {
     Outcome outcome;
-    runWithRetries(sql, false, outcome, values);
+    if (!runWithRetries(sql, rows != nullptr, outcome, values))
+        return -1;
+    if (rows)
+        *rows = std::move(outcome.rows);
     return static_cast<std::int32_t>(outcome.affected);
 }
 

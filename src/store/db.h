@@ -81,7 +81,10 @@ public:
     std::int32_t ExecuteRecordResult(const std::string& sql);
     // The same with values bound to the statement's "?" marks, never pasted into its text.
     std::unique_ptr<Recordset> OpenBound(const std::string& sql, const std::vector<DbValue>& values);
-    std::int32_t ExecuteBound(const std::string& sql, const std::vector<DbValue>& values);
+    // Retried as Execute is. Rows it returns come back through `rows` when given. The result is
+    // the number of rows changed, or -1 when the statement failed (the reason is in LastError).
+    std::int32_t ExecuteBound(const std::string& sql, const std::vector<DbValue>& values,
+        std::unique_ptr<Recordset>* rows = nullptr);
 
     bool BeginTransaction();
     bool CommitTransaction();

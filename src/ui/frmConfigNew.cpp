@@ -13,6 +13,7 @@
 #include "support/Convert.h"
 #include "support/LogSink.h"
 #include "ui/ChargeWarnings.h"
+#include "ui/DatabaseField.h"
 #include "ui/FormBuilding.h"
 #include "ui/ForwardGrid.h"
 #include "ui/Placeholders.h"
@@ -479,8 +480,12 @@ QWidget* frmConfigNew::buildResourcesTab()
     form->addRow("Send interval (seconds) :", cbSendInterval);
     form->addRow("Send batch size :", cbSendBatchSize);
     form->addRow("Read interval (seconds) :", cbReadInterval);
+    database = new DatabaseField(tab, m_ctx.clock, m_ctx.pump);
+    auto* outbox = new QGroupBox("Outbox database (used from the next start)", tab);
+    outbox->setLayout(database->rows(outbox));
     auto* layout = new QVBoxLayout(tab);
     layout->addLayout(form);
+    layout->addWidget(outbox);
     layout->addStretch(1);
     return tab;
 }
@@ -508,6 +513,7 @@ void frmConfigNew::InitForm()
     chkSMSArchive->setChecked(sys.SMSArchive);
     chkSMSSaveInbound->setChecked(sys.SMSSaveInbound);
     cbPort->setEnabled(!c.AutoDetect);
+    database->setValue(c.Database);
 
     txtFilter->setPlainText(q(ReplaceAll(m_ctx.filter.GetAddressFilterText(), "\r\n", "\n")));
     (c.FilterActionDelete ? optFilterDelete : optFilterIgnore)->setChecked(true);
@@ -613,6 +619,8 @@ void frmConfigNew::storeFields()
         if (const auto* control = findChild<QWidget*>(q(setting.control));
             control && core::StoreShown(c, setting.control, settingText(control)))
             stored(setting.renewsModem);
+    if (storeIfChanged(c.Database, database->value()))
+        stored(false);
     if (storeIfChanged(sys.StandardReply, s(txtStandardReply->text())))
         stored(false);
     if (storeIfChanged(sys.SMSMaxMessageSize, number(cbSMSMaxLen)))

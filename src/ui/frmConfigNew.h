@@ -19,6 +19,7 @@ struct Context;
 
 namespace vesk::ui {
 
+class DatabaseField;
 class ForwardGrid;
 
 // Every setting of a running console on seven tabs. OK stores only what changed and tells the
@@ -105,6 +106,7 @@ public:
     QComboBox* cbSendInterval = nullptr;
     QComboBox* cbSendBatchSize = nullptr;
     QComboBox* cbReadInterval = nullptr;
+    DatabaseField* database = nullptr;
 
     QLabel* lblVersion = nullptr;
     QPushButton* cmdOK = nullptr;

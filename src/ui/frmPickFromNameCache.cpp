@@ -1,8 +1,8 @@
 #include "ui/frmPickFromNameCache.h"
 
 #include "routing/NameCache.h"
+#include "store/NameCacheTable.h"
 #include "store/Outbox.h"
-#include "store/Recordset.h"
 #include "support/Convert.h"
 #include "ui/Placeholders.h"
 
@@ -87,13 +87,10 @@ void frmPickFromNameCache::LoadList()
     OutboxSession session(m_outbox, store::mode::kReadShared);
     if (!session.ok())
         return;
-    auto rows = session.db().OpenDynaset("SELECT * FROM FriendlyNameCache ORDER BY fnName");
-    if (!rows)
-        return;
-    for (; !rows->IsEOF(); rows->MoveNext()) {
+    for (const auto& entry : store::AllCachedNames(session.db())) {
         auto* item = new QTreeWidgetItem(lvNames);
-        item->setText(0, QString::fromStdString(TextOf(rows->Field("fnName"))));
-        item->setText(1, QString::fromStdString(TextOf(rows->Field("fnAddress"))));
+        item->setText(0, QString::fromStdString(entry.name));
+        item->setText(1, QString::fromStdString(entry.address));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Context.h"
 #include "modem/SerialPort.h"
+#include "store/ConnectionText.h"
 #include "store/Migrate.h"
 #include "store/Outbox.h"
 #include "store/PhoneNumber.h"
@@ -10,6 +11,7 @@
 #include "support/Paths.h"
 #include "ui/ChargeWarnings.h"
 #include "ui/DataFolderSetup.h"
+#include "ui/DatabaseField.h"
 #include "ui/FormBuilding.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
@@ -133,13 +135,16 @@ void frmWizard::buildPages()
     cmdPickDataFolder->setToolTip("Select the Data Folder");
     cmdPickDataFolder->setFixedWidth(36);
     cmdPickDataFolder->setAutoDefault(false);
+    database = new DatabaseField(pages, m_ctx.clock, m_ctx.pump);
     page("Data Folder", "Data Folder",
         "{APP} keeps its outbox, archive and address book in the Data Folder; they are created there "
         "if it does not hold them yet.\n\n"
         "The folder is usually on a shared network drive (for example a share mounted under /mnt or "
         "/srv), so that other programs and other consoles can queue messages in it. Every user of "
-        "the outbox needs read, write and delete rights to the folder.",
-        {labelledRow(pages, "Data Folder :", {txtDataFolder, cmdPickDataFolder})});
+        "the outbox needs read, write and delete rights to the folder.\n\n"
+        "Consoles on several machines share an outbox on a PostgreSQL server instead: name it by a "
+        "connection string in Database. Leave Database empty to keep the outbox in the folder.",
+        {labelledRow(pages, "Data Folder :", {txtDataFolder, cmdPickDataFolder}), database->rows(pages)});
 
     rbCOMAutoDetect = make<QRadioButton>(pages, "rbCOMAutoDetect", "&Automatically detect my Modem");
     rbCOMPort = make<QRadioButton>(pages, "rbCOMPort", "My modem is on COM &port :");
@@ -252,6 +257,7 @@ void frmWizard::loadSettings()
 {
     const core::ConsoleApp& app = m_ctx.app;
     txtDataFolder->setText(QString::fromStdString(app.LoadParameter("Setup", "DataFolder", "")));
+    database->setValue(app.LoadParameter("Setup", "Database", ""));
 
     // The port list names the serial devices that exist rather than "COM 1" to "COM 64": what is
     // stored is what the driver opens, a device path (or "COMn", which it maps to /dev/ttyS(n-1)).
@@ -368,8 +374,7 @@ void frmWizard::loadMessageSettings(const std::string& folder)
 
     // An outbox already there keeps what it was set to.
     store::SystemSettings s;
-    if (!store::LoadSystemSettings(
-            TrailingSeparator(folder) + store::kOutboxName, s, m_ctx.clock, m_ctx.pump, m_ctx.app))
+    if (!store::LoadSystemSettings(outboxLocation(folder), s, m_ctx.clock, m_ctx.pump, m_ctx.app))
         return;
     selectText(*cbSMSMaxLen, QString::number(s.SMSMaxMessageSize));
     txtTarrif->setText(QString::number(s.Tariff));
@@ -413,6 +418,13 @@ std::string frmWizard::dataFolder() const
     return folderWithoutSeparator(txtDataFolder->text().toStdString());
 }
 
+// The outbox the message settings go into: the named database, else the folder's file.
+std::string frmWizard::outboxLocation(const std::string& folder) const
+{
+    const std::string conninfo = database->value();
+    return conninfo.empty() ? TrailingSeparator(folder) + store::kOutboxName : conninfo;
+}
+
 std::string frmWizard::selectedPort() const
 {
     return Trim(cbCOMPort->currentText().toStdString());
@@ -436,6 +448,9 @@ bool frmWizard::Finish()
     saveText("OutboundCoding", "Legacy", chkOutboundAuto->isChecked(), "Auto");
     saveText("InboundDecoding", "Legacy", chkInboundFull->isChecked(), "Full");
     saveText("JoinParts", "0", chkInboundFull->isChecked() && chkJoinParts->isChecked(), "1");
+    const std::string conninfo = database->value();
+    if (conninfo != app.LoadParameter("Setup", "Database", ""))
+        app.SaveParameter("Setup", "Database", conninfo);
 
     if (!FolderExists(folder))
         CreateFolderPath(folder);
@@ -443,7 +458,8 @@ bool frmWizard::Finish()
         ShowCritical(this, "Could not create the Data Folder:\n" + QString::fromStdString(folder));
         return false;
     }
-    if (!makeDataFolderReady(folder))
+    // An outbox on a database server leaves only the console's own files to the folder.
+    if (conninfo.empty() && !makeDataFolderReady(folder))
         return false;
     saveMessageSettings(folder);
     return true;
@@ -474,7 +490,7 @@ bool frmWizard::makeDataFolderReady(const std::string& folder)
 
 void frmWizard::saveMessageSettings(const std::string& folder)
 {
-    const std::string file = TrailingSeparator(folder) + store::kOutboxName;
+    const std::string file = outboxLocation(folder);
     // Start from the row as it stands, so the settings this wizard does not ask about survive.
     store::SystemSettings s;
     store::LoadSystemSettings(file, s, m_ctx.clock, m_ctx.pump, m_ctx.app);
@@ -486,7 +502,8 @@ void frmWizard::saveMessageSettings(const std::string& folder)
     s.StandardReply = Trim(txtStandardReply->text().toStdString());
     s.Tariff = IntOf(txtTarrif->text().toStdString());
     if (!store::SaveSystemSettings(file, s, m_ctx.clock, m_ctx.pump))
-        m_ctx.app.Log(icon::kError, "", "Could not save the message settings in " + file);
+        m_ctx.app.Log(
+            icon::kError, "", "Could not save the message settings in " + store::MaskPassword(file));
 }
 
 void frmWizard::cmdPickDataFolder_Click()

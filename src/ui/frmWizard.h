@@ -18,6 +18,8 @@ struct Context;
 
 namespace vesk::ui {
 
+class DatabaseField;
+
 // The first-run wizard: the data folder, the modem's port, the SIM card's number and the message
 // settings. Finishing stores the machine settings, makes the data folder ready (or keeps or
 // rebuilds the files already there) and writes the message settings into its outbox.
@@ -43,6 +45,7 @@ public:
     QTabWidget* tabWizard = nullptr;
     QLineEdit* txtDataFolder = nullptr;
     QPushButton* cmdPickDataFolder = nullptr;
+    DatabaseField* database = nullptr; // the outbox on a database server instead of in the folder
     QRadioButton* rbCOMAutoDetect = nullptr;
     QRadioButton* rbCOMPort = nullptr;
     QComboBox* cbCOMPort = nullptr;
@@ -76,6 +79,7 @@ private:
     bool makeDataFolderReady(const std::string& folder);
     void saveMessageSettings(const std::string& folder);
     std::string dataFolder() const;
+    std::string outboxLocation(const std::string& folder) const;
     std::string selectedPort() const;
     void mapDriveToShare();
 

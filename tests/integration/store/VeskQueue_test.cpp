@@ -54,6 +54,16 @@ TEST_P(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM qry_Pending_Messages"), 1);
 }
 
+TEST_P(VeskQueueTest, TextIsCutToTheOutboxLimit)
+{
+    h().Execute("UPDATE System SET sysSMSMaxMessageSize = 5");
+    const ToolRun run
+        = queueTool({"--data-folder", dir.path(), "--to", "+447700900123", "--text", "hello world"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("cut to the outbox's limit of 5 characters"), std::string::npos) << run.output;
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message WHERE msgText = 'hello'"), 1);
+}
+
 TEST_P(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
 {
     struct Case
@@ -81,6 +91,10 @@ TEST_P(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
         = queueTool({"--data-folder", dir.file("nowhere"), "--to", "+4477", "--text", "hi"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.output.find("there is no outbox in"), std::string::npos);
+    const ToolRun unreachable = queueTool({"--database",
+        "postgresql://vesk:hunter2@/outbox?host=/nonexistent", "--to", "+447700900123", "--text", "hi"});
+    EXPECT_EQ(unreachable.exitCode, 2);
+    EXPECT_EQ(unreachable.output.find("hunter2"), std::string::npos) << unreachable.output;
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 0);
 }
 

@@ -5,6 +5,7 @@
 #include "routing/Forwarding.h"
 #include "store/Outbox.h"
 #include "store/Recordset.h"
+#include "ui/DatabaseField.h"
 #include "ui/ForwardGrid.h"
 #include "ui/frmConfigNew.h"
 #include "ui/frmRegExTester.h"
@@ -195,6 +196,20 @@ private slots:
         QVERIFY(rows && !rows->IsEOF());
         QCOMPARE(TextOf(rows->Field("cfgPassword")), std::string());
         QCOMPARE(ctx->mail.client->Password, std::string("s3cret"));
+    }
+
+    void databasePasswordIsNeitherShownNorLost()
+    {
+        const std::string conninfo = "postgresql://vesk:s3cret@/outbox?host=/nonexistent";
+        ctx->config.Database = conninfo;
+        frmConfigNew dialog(*ctx);
+        QCOMPARE(dialog.database->txtDatabase->text(),
+            QString("postgresql://vesk:********@/outbox?host=/nonexistent"));
+        dialog.database->cmdTestDatabase->click();
+        const QString answer = dialog.database->lblDatabaseTest->text();
+        QVERIFY2(!answer.isEmpty() && !answer.contains("s3cret"), qPrintable(answer));
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        QCOMPARE(ctx->config.Database, conninfo);
     }
 };
 

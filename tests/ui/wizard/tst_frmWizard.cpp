@@ -9,6 +9,7 @@
 #include "store/db.h"
 #include "support/Convert.h"
 #include "support/EventPump.h"
+#include "ui/DatabaseField.h"
 #include "ui/frmOverwiteOBWarning.h"
 #include "ui/frmWizard.h"
 
@@ -108,6 +109,20 @@ private slots:
         QCOMPARE(int(s.SMSMaxMessageSize), 304);
         QCOMPARE(s.StandardReply, std::string("Thank you, we'll be in touch"));
         QVERIFY(fs::exists(dataFolder() + "/SMSContacts.mdb"));
+    }
+
+    void databasePasswordIsMaskedOnceTyped()
+    {
+        ctx->app.SaveParameter("Setup", "Database", "host=/nonexistent password=s3cret");
+        frmWizard wizard(*ctx);
+        ui::DatabaseField& field = *wizard.database;
+        QCOMPARE(field.txtDatabase->text(), QString("host=/nonexistent password=********"));
+        field.txtDatabase->setText("host=/elsewhere password=typed");
+        emit field.txtDatabase->editingFinished();
+        QCOMPARE(field.txtDatabase->text(), QString("host=/elsewhere password=********"));
+        QCOMPARE(field.value(), std::string("host=/elsewhere password=typed"));
+        field.txtDatabasePassword->setText("n3w");
+        QCOMPARE(field.value(), std::string("host=/elsewhere password='n3w'"));
     }
 
     void portPageWantsAPortUnlessTheModemIsSearchedFor()

@@ -1,3 +1,4 @@
+#include "store/ConnectionText.h"
 #include "store/SqlDialect.h"
 
 #include <gtest/gtest.h>
