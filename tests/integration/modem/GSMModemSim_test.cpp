@@ -2,6 +2,7 @@
 #include "modem/GSMModem.h"
 #include "modem/ModemGuide.h"
 
+#include "ShiftedClock.h"
 #include "SimProcess.h"
 #include "TempDir.h"
 
@@ -32,7 +33,7 @@ protected:
     std::vector<std::string> unitsSent(SimProcess& sim) { return sim.control("sent"); }
 
     vesk::testing::TempDir dir;
-    SystemClock clock;
+    vesk::testing::ShiftedClock clock;
     NullPump pump;
     GSMModem modem {clock, pump};
 };
