@@ -458,6 +458,7 @@ TEST_F(SimTest, SendsRecoverFromSilenceRebootsAndUnsolicitedLines)
         SCOPED_TRACE(c.fault);
         SimProcess sim;
         open(sim);
+        modem.SendMessageTimeout = 1000; // a send that meets the fault waits this out
         sim.control("fault " + std::string(c.fault));
         sim.control("deliver +447700900123 waiting");
         const auto send = [&](const std::string& text) {
