@@ -79,15 +79,15 @@ TEST_F(GatewayE2E, TwoConsolesShareOneOutboxAndSendEachMessageOnce)
 {
     SimProcess first({"--reports", "off"});
     SimProcess second({"--reports", "off", "--imei", "490154203237518"});
-    const std::map<std::string, std::string> settings {{"Resource/SendBatchSize", "5"}};
+    const std::map<std::string, std::string> settings {{"Resource/SendBatchSize", "10"}};
     std::filesystem::create_directories(dataFolder);
     std::string errorText, errorLines;
     ASSERT_TRUE(store::CreateOutbox(dataFolder, VESK_BIN_DIR "/DB/", errorText, errorLines)) << errorText;
     auto a = launch(first.path(), settings);
     auto b = launch(second.path(), settings);
     ASSERT_TRUE(running(*a) && running(*b)) << a->log() << b->log();
-    // Small batches, so both consoles claim side by side for several passes; which console sends
-    // which share is up to the scheduler, so only exactly-once is asserted.
+    // Half the rows a batch, so both consoles claim side by side; which console sends which share
+    // is up to the scheduler, so only exactly-once is asserted.
     constexpr int kMessages = 20;
     {
         std::string values;
