@@ -41,7 +41,12 @@ ServiceMonitor::ServiceMonitor(StatusView& status, LogListView& log)
     m_figures.version = VersionNumbers();
     m_figures.started = std::time(nullptr);
     m_figures.pid = static_cast<long>(::getpid());
-    m_lastTick = m_lastFeed = std::chrono::steady_clock::now();
+}
+
+// Time as the engine's clock counts it; the watchdog is off until the monitor is configured.
+std::chrono::milliseconds ServiceMonitor::elapsed() const
+{
+    return m_ctx ? m_ctx->clock.elapsed() : std::chrono::milliseconds(0);
 }
 
 void ServiceMonitor::configure(Context& ctx, const std::string& metricsFile)
@@ -62,6 +67,7 @@ void ServiceMonitor::configure(Context& ctx, const std::string& metricsFile)
     m_passLimit = std::chrono::seconds(limit >= 1 ? static_cast<long>(limit) : kDefaultPassLimitSeconds);
     std::uint64_t usec = 0;
     m_watchdog = sd_watchdog_enabled(0, &usec) > 0;
+    m_lastTick = m_lastFeed = elapsed();
 }
 
 void ServiceMonitor::ready()
@@ -74,20 +80,20 @@ void ServiceMonitor::ready()
 
 void ServiceMonitor::tick()
 {
-    m_lastTick = std::chrono::steady_clock::now();
+    m_lastTick = elapsed();
     feedWatchdog();
     publish(false);
 }
 
 void ServiceMonitor::waiting()
 {
-    if (std::chrono::steady_clock::now() - m_lastTick < m_passLimit)
+    if (elapsed() - m_lastTick < m_passLimit)
         feedWatchdog();
 }
 
 void ServiceMonitor::feedWatchdog()
 {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = elapsed();
     if (!m_watchdog || now - m_lastFeed < std::chrono::milliseconds(900))
         return;
     m_lastFeed = now;

@@ -56,6 +56,7 @@ private:
     void publish(bool force);
     void notify(const std::string& state);
     void feedWatchdog();
+    std::chrono::milliseconds elapsed() const;
 
     StatusView& m_status;
     LogListView& m_log;
@@ -70,8 +71,8 @@ private:
     bool m_watchdog = false;
     bool m_ready = false;
     bool m_stopping = false;
-    std::chrono::steady_clock::time_point m_lastTick;
-    std::chrono::steady_clock::time_point m_lastFeed;
+    std::chrono::milliseconds m_lastTick {0};
+    std::chrono::milliseconds m_lastFeed {0};
     std::chrono::seconds m_passLimit {kDefaultPassLimitSeconds};
     std::int64_t m_nextSendSeen = 0;
 };

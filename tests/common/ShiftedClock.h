@@ -2,6 +2,7 @@
 
 #include "support/Clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -9,6 +10,8 @@ namespace vesk::testing {
 
 // Real time that a test can move forward: waits really wait (a modem on a pseudo-terminal needs
 // time to answer), and advance() jumps minutes or days ahead for the time-dependent rules.
+// A wait of one poll step or less (the driver looking again for a reply) is cut short: time-outs
+// still run out in real time, only a reply that has come is seen sooner. Longer pauses are kept.
 class ShiftedClock final : public Clock
 {
 public:
@@ -25,11 +28,15 @@ public:
                    std::chrono::steady_clock::now() - m_origin)
             + m_shift;
     }
-    void sleepFor(std::chrono::milliseconds d) override { std::this_thread::sleep_for(d); }
+    void sleepFor(std::chrono::milliseconds d) override
+    {
+        std::this_thread::sleep_for(d <= std::chrono::milliseconds(100) ? std::min(d, kPollWait) : d);
+    }
 
     void advance(std::chrono::milliseconds d) { m_shift += d; }
 
 private:
+    static constexpr std::chrono::milliseconds kPollWait {4};
     DateTime m_start;
     std::chrono::steady_clock::time_point m_origin;
     std::chrono::milliseconds m_shift {0};

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 using namespace std::chrono_literals;
 using namespace vesk;
@@ -30,6 +32,14 @@ protected:
     std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
 };
 
+// A line of the activity log that holds `text` anywhere.
+bool logHas(core::Context& ctx, const std::string& text)
+{
+    const auto& lines = ctx.app.log().lines();
+    return std::any_of(lines.begin(), lines.end(),
+        [&](const auto& line) { return line.text.find(text) != std::string::npos; });
+}
+
 } // namespace
 
 TEST_F(GatewayTest, StartsIdleAndReportsTheModem)
@@ -43,6 +53,40 @@ TEST_F(GatewayTest, StartsIdleAndReportsTheModem)
     EXPECT_TRUE(logged(9, "Signal level : 58%"));
     EXPECT_TRUE(logged(1, "Validity Period is "));
     EXPECT_EQ(ctx->AgentIMEI, "356938035643809");
+}
+
+// The gateway's day: queued messages (one long, one with quotes), a standard reply to an inbound
+// message, a ping, and every send confirmed by its report; the modem's memory ends empty.
+TEST_F(GatewayTest, SendsRepliesAndRecordsReportsLikeAGateway)
+{
+    ctx->outbox.settings.StandardReply = "Thanks, we will call you back";
+    ctx->outbox.settings.SMSSaveInbound = true;
+    const std::string awkward = "Short one with O'Brien's # and \"quotes\"";
+    queue("+15550123", ReplaceAll(awkward, "'", "''"));
+    queue("+15550124", std::string(400, 'L'));
+    sim.control("deliver +447700900123 Is the server room warm?");
+    sim.control("deliver +447700900124 ping");
+    sim.control("report 200 +15550999 0");
+    for (int i = 0; i < 4; ++i)
+        pass();
+
+    EXPECT_EQ(
+        column("SELECT msgStatus FROM Message ORDER BY msgID"), (std::vector<std::string> {"5", "5", "5"}));
+    EXPECT_EQ(column("SELECT msgFragmentCount FROM Message ORDER BY msgID"),
+        (std::vector<std::string> {"1", "3", "1"}));
+    EXPECT_EQ(column("SELECT msgAddress FROM Message ORDER BY msgID")[2], "+447700900123");
+    EXPECT_EQ(column("SELECT msgText FROM Inbox"), std::vector<std::string> {"Is the server room warm?"});
+    std::multiset<std::string> texts;
+    for (const auto& line : overTheAir())
+        texts.insert(SimProcess::field(line, "text"));
+    EXPECT_EQ(texts.count(awkward), 1u);
+    EXPECT_EQ(texts.count(std::string(400, 'L')), 1u);
+    EXPECT_EQ(texts.count("Thanks, we will call you back"), 1u);
+    EXPECT_EQ(std::count_if(
+                  texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("Ver:", 0) == 0; }),
+        1);
+    EXPECT_TRUE(sim.control("memory SM").empty()) << "every entry was handled and deleted";
+    EXPECT_TRUE(logHas(*ctx, "No outstanding delivery id [200] Status 0x0 @ "));
 }
 
 TEST_F(GatewayTest, PingIsAnsweredWithTheStatusLineAndNotStored)
@@ -129,6 +173,59 @@ TEST_F(GatewayTest, LinkCheckResetsThePortOnceThenReports)
     EXPECT_TRUE(logged(2, "Invalid response from modem -> "));
     EXPECT_TRUE(logged(3, "Could not reset link to modem"));
     EXPECT_GE(ctx->NextLinkCheck, clock.now().addMinutes(59));
+}
+
+TEST_F(GatewayTest, RefusedSendIsRetriedAndTheSixthFailureCancels)
+{
+    sim.control("fault send-error 500");
+    ctx->modem->SendMessageTimeout = 500; // a refusal waits the time-out out
+    queue("+15550123", "cannot go");
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        pass(4min); // the retry falls due
+        EXPECT_EQ(
+            column("SELECT msgAttempts FROM Message"), std::vector<std::string> {std::to_string(attempt)});
+        EXPECT_EQ(column("SELECT msgStatus FROM Message"), std::vector<std::string> {"0"});
+    }
+    pass(4min);
+    EXPECT_EQ(column("SELECT msgStatus FROM Message"), std::vector<std::string> {"2"});
+    EXPECT_EQ(column("SELECT msgErrorReason FROM Message"), std::vector<std::string> {"Retry Exceeded."});
+    EXPECT_TRUE(logHas(*ctx, "Canceled - Retry Count Exceeded. +CMS ERROR: 500"));
+    EXPECT_TRUE(logHas(*ctx, "Retry at "));
+}
+
+class AddressFilterTest : public vesk::testing::ConsoleFixture
+{
+};
+
+TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
+{
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel);
+        if (ctx)
+            core::ShutDown(*ctx);
+        ctx.reset();
+        std::filesystem::remove_all(dataFolder);
+        sim.control("clear");
+        settings.set("Agent", "FilterActionDelete", cancel ? "1" : "0");
+        vesk::testing::WriteFile(dir.folder() + "addressfilter.sms", "^\\+44\r\n");
+        ASSERT_NO_FATAL_FAILURE(start());
+        EXPECT_TRUE(logHas(*ctx, "Address filtering is active"));
+        queue("+447700900123", "allowed");
+        queue("+15550123", "refused");
+        pass();
+        ASSERT_EQ(sim.control("messages").size(), 1u);
+        EXPECT_EQ(SimProcess::field(sim.control("messages")[0], "text"), "allowed");
+        EXPECT_EQ(column("SELECT msgStatus FROM Message WHERE msgAddress = '+15550123'"),
+            std::vector<std::string> {cancel ? "2" : "0"});
+        if (!cancel) {
+            EXPECT_EQ(column("SELECT COUNT(*) FROM Message WHERE msgStatus = 0 AND msgAgentIMEI > ''"),
+                std::vector<std::string> {"0"})
+                << "a held row has no owner";
+        }
+        EXPECT_TRUE(logHas(*ctx,
+            cancel ? "Canceled - Recipient address failed Address Filtering."
+                   : "Ignored - Recipient address failed Address Filtering."));
+    }
 }
 
 TEST(Startup, RefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)

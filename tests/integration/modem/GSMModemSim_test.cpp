@@ -2,6 +2,7 @@
 #include "modem/GSMModem.h"
 #include "modem/ModemGuide.h"
 
+#include "ShiftedClock.h"
 #include "SimProcess.h"
 #include "TempDir.h"
 
@@ -32,7 +33,7 @@ protected:
     std::vector<std::string> unitsSent(SimProcess& sim) { return sim.control("sent"); }
 
     vesk::testing::TempDir dir;
-    SystemClock clock;
+    vesk::testing::ShiftedClock clock;
     NullPump pump;
     GSMModem modem {clock, pump};
 };
@@ -457,6 +458,7 @@ TEST_F(SimTest, SendsRecoverFromSilenceRebootsAndUnsolicitedLines)
         SCOPED_TRACE(c.fault);
         SimProcess sim;
         open(sim);
+        modem.SendMessageTimeout = 1000; // a send that meets the fault waits this out
         sim.control("fault " + std::string(c.fault));
         sim.control("deliver +447700900123 waiting");
         const auto send = [&](const std::string& text) {
