@@ -1,5 +1,8 @@
 #include "StoreFixture.h"
 #include "store/SqlDialect.h"
+#include "store/StoreSchema.h"
+
+#include <thread>
 
 namespace vesk::store {
 namespace {
@@ -25,9 +28,10 @@ class ServerTest : public EngineTest
 
 TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
 {
-    const std::string awkward = "it's \"quoted\" \\ # % -- ;\nline two\r\n caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
-    ASSERT_TRUE(h().Execute("INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES ('" + Quote(awkward)
-        + "', #05/Jan/2027 10:30:00#, TRUE)"))
+    const std::string awkward
+        = "it's \"quoted\" \\ # % -- ;\nline two\r\n caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
+    ASSERT_TRUE(h().Execute("INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES ('"
+        + Quote(awkward) + "', #05/Jan/2027 10:30:00#, TRUE)"))
         << h().LastError();
     const RowId written = lastId();
     ASSERT_EQ(h().ExecuteBound("INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES (?, ?, FALSE)",
@@ -45,9 +49,12 @@ TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
     }
 
     // Raw modem bytes that are not UTF-8 are kept with the bad bytes replaced, and said once.
-    const RowId raw = queue("a\xFF" "b");
+    const RowId raw = queue("a\xFF"
+                            "b");
     queue("\xC3");
-    EXPECT_EQ(TextOf(field(raw, "msgText")), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(TextOf(field(raw, "msgText")),
+        "a\xEF\xBF\xBD"
+        "b");
     EXPECT_EQ(log.count("Text that was not valid UTF-8 is stored with its bad bytes replaced"), 1);
 }
 
@@ -72,6 +79,41 @@ TEST_P(ServerTest, RowLockedByAnotherSessionIsRetriedThenClaimedLater)
     EXPECT_TRUE(TakeOwnership(outbox, id, "AGENT01"));
 }
 
+TEST_P(ServerTest, ConsolesStartingTogetherCreateTheOutboxOnce)
+{
+    // Each console waits for the first one's creation, however long past the claims' lock wait.
+    const std::string fresh = testing::PgServer::Shared().CreateDatabase();
+    constexpr int kConsoles = 4;
+    std::vector<std::string> errors(kConsoles);
+    // Another console is creating it: it holds the creation lock well past the claims' lock wait.
+    db first(clock, pump);
+    first.setFilename(fresh);
+    ASSERT_TRUE(first.OpenDatabase(mode::kReadWriteShared) && first.BeginTransaction()
+        && first.Execute("SELECT pg_advisory_xact_lock(7340218)"))
+        << first.LastError();
+    std::vector<std::thread> consoles;
+    for (int i = 0; i < kConsoles; ++i)
+        consoles.emplace_back([&, i] {
+            testing::FakeClock ownClock;
+            testing::ScriptedPump ownPump;
+            db creator(ownClock, ownPump);
+            creator.setFilename(fresh);
+            std::string why;
+            if (!creator.OpenDatabase(mode::kReadWriteShared) || !CreatePgStore(creator, why))
+                errors[i] = why + " " + creator.LastError();
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * first.LockWaitMs));
+    first.RollbackTransaction();
+    for (auto& c : consoles)
+        c.join();
+    for (const auto& e : errors)
+        EXPECT_EQ(e, "");
+    db check(clock, pump);
+    check.setFilename(fresh);
+    ASSERT_TRUE(check.OpenDatabase(mode::kReadShared));
+    EXPECT_TRUE(PgStoreIsCurrent(check));
+}
+
 TEST_P(ServerTest, LostConnectionIsReopenedAndAnUnknownClaimLookedUp)
 {
     const RowId id = queue();
@@ -85,8 +127,9 @@ TEST_P(ServerTest, LostConnectionIsReopenedAndAnUnknownClaimLookedUp)
     cut();
     // The claim's fate is unknown to this console: it looks, finds the row not its own, and says so.
     EXPECT_FALSE(TakeOwnership(outbox, id, "AGENT01"));
-    EXPECT_TRUE(log.has("TakeOwnership(" + std::to_string(id) + ") : the claim was interrupted; the row is not "
-                        "this console's"));
+    EXPECT_TRUE(log.has("TakeOwnership(" + std::to_string(id)
+        + ") : the claim was interrupted; the row is not "
+          "this console's"));
     EXPECT_TRUE(h().IsConnected());
     EXPECT_TRUE(TakeOwnership(outbox, id, "AGENT01"));
 
