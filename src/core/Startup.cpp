@@ -116,6 +116,10 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     if (ctx.outbox.database.empty() && !Trim(ctx.overrides.database.value_or(ctx.config.Database)).empty())
         app.Log(icon::kWarning, "",
             "The database setting is not a connection string; the outbox stays in the Data Folder");
+    // With the outbox on a server the data folder holds only the console's own files (status,
+    // traces), and nothing may have made it yet.
+    if (!ctx.outbox.database.empty() && !ctx.DataFolder.empty() && !FolderExists(ctx.DataFolder))
+        CreateFolderPath(ctx.DataFolder);
     Trap(ctx.app, [&] {
         if (store::OpenOutbox(ctx.outbox, TrailingSeparator(ctx.DataFolder), false))
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;
@@ -204,7 +208,8 @@ StartupPrompts::FolderAnswer HeadlessPrompts::folderWithoutDataFiles(const std::
         server.setFilename(m_ctx.outbox.database);
         std::string errorText;
         if (!server.OpenDatabase(store::mode::kReadWriteShared) || !store::CreatePgStore(server, errorText)) {
-            m_message = "Could not create the outbox in the " + folder + ": " + server.LastError() + errorText;
+            m_message
+                = "Could not create the outbox in the " + folder + ": " + server.LastError() + errorText;
             return FolderAnswer::End;
         }
         return FolderAnswer::Ready;
