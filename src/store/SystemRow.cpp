@@ -4,6 +4,18 @@
 #include "store/SqlText.h"
 
 namespace vesk::store {
+namespace {
+
+// One column of the outbox's single System row; nothing when it cannot be read.
+std::optional<DbValue> systemColumn(db& outbox, const std::string& column)
+{
+    auto rows = outbox.OpenBound("SELECT " + column + " FROM System", {});
+    if (!rows || rows->IsEOF())
+        return std::nullopt;
+    return rows->Field(column);
+}
+
+} // namespace
 
 bool TakeMailSenderFlag(db& outbox)
 {
@@ -45,20 +57,14 @@ void ResetNameCacheImport(db& outbox)
 
 std::optional<DateTime> LastNameCacheImport(db& outbox)
 {
-    std::unique_ptr<Recordset> rows;
-    if (outbox.ExecuteBound("SELECT sysNameCacheLastImportTime FROM System", {}, &rows) < 0 || !rows
-        || rows->IsEOF())
-        return std::nullopt;
-    return DateOf(rows->Field("sysNameCacheLastImportTime"));
+    const auto value = systemColumn(outbox, "sysNameCacheLastImportTime");
+    return value ? std::optional<DateTime>(DateOf(*value)) : std::nullopt;
 }
 
 std::optional<int> ReadMaxMessageSize(db& outbox)
 {
-    std::unique_ptr<Recordset> rows;
-    if (outbox.ExecuteBound("SELECT sysSMSMaxMessageSize FROM System", {}, &rows) < 0 || !rows
-        || rows->IsEOF())
-        return std::nullopt;
-    return IntOf(rows->Field("sysSMSMaxMessageSize"));
+    const auto value = systemColumn(outbox, "sysSMSMaxMessageSize");
+    return value ? std::optional<int>(IntOf(*value)) : std::nullopt;
 }
 
 } // namespace vesk::store
