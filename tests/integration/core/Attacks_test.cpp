@@ -182,24 +182,3 @@ TEST(Attacks, LockPlantedByAnotherUserDoesNotStopTheConsole)
     if (!savedRuntime.empty())
         ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
 }
-
-TEST(Attacks, NoHomeFolderMeansNoSettingsFileRatherThanOneInTmp)
-{
-    struct Saved
-    {
-        const char* name;
-        std::string value;
-        bool set;
-    };
-    std::vector<Saved> saved;
-    for (const char* n : {"VESK_SETTINGS", "XDG_CONFIG_HOME", "HOME"}) {
-        const char* v = std::getenv(n);
-        saved.push_back({n, v ? v : "", v != nullptr});
-        ::unsetenv(n);
-    }
-    EXPECT_EQ(core::SettingsStore::DefaultPath(), "");
-    ::setenv("HOME", "/no/such/home", 1);
-    EXPECT_EQ(core::SettingsStore::DefaultPath(), "");
-    for (const auto& s : saved)
-        s.set ? ::setenv(s.name, s.value.c_str(), 1) : ::unsetenv(s.name);
-}

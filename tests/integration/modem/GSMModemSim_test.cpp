@@ -38,6 +38,14 @@ protected:
     GSMModem modem {clock, pump};
 };
 
+GSMMessage sms(const std::string& text, const std::string& to = "+15550123")
+{
+    GSMMessage message;
+    message.Address = to;
+    message.Text = text;
+    return message;
+}
+
 std::string letters(std::size_t n)
 {
     std::string text;
@@ -190,17 +198,13 @@ TEST_F(SimTest, SingleMessagesReturnTheModemsReference)
 {
     SimProcess sim({"--first-reference", "42"});
     open(sim);
-    GSMMessage pdu;
-    pdu.Address = "+15550123";
-    pdu.Text = "hello from PDU mode";
+    GSMMessage pdu = sms("hello from PDU mode");
     EXPECT_EQ(modem.SendSMS(pdu), 42);
     EXPECT_EQ(pdu.id, 42);
     EXPECT_EQ(pdu.ModemResult, "+CMGS: 42\r\n\r\nOK");
 
     ASSERT_TRUE(modem.TextMode(true));
-    GSMMessage text;
-    text.Address = "+15550124";
-    text.Text = "hello from text mode";
+    GSMMessage text = sms("hello from text mode", "+15550124");
     EXPECT_EQ(modem.SendSMS(text), 43);
     EXPECT_TRUE(modem.SimpleSend("07700900123", "simple"));
 
@@ -219,9 +223,7 @@ TEST_F(SimTest, LongMessageGoesOutInJoinedParts)
     SimProcess sim({"--first-reference", "7"});
     open(sim);
     modem.MaxMessageSize = 400;
-    GSMMessage message;
-    message.Address = "+15550123";
-    message.Text = letters(400);
+    GSMMessage message = sms(letters(400));
     EXPECT_EQ(modem.SendSMS(message), 9);
     EXPECT_EQ(message.FragmentCount, 3);
     EXPECT_EQ(message.ModemResult, "+CMGS: 9\r\n\r\nOK");
@@ -248,9 +250,7 @@ TEST_F(SimTest, LongMessageInTextModeIsSentInPduModeAndTheModeRestored)
     open(sim);
     ASSERT_TRUE(modem.TextMode(true));
     modem.MaxMessageSize = 400;
-    GSMMessage message;
-    message.Address = "+15550123";
-    message.Text = letters(400);
+    GSMMessage message = sms(letters(400));
     EXPECT_NE(modem.SendSMS(message), -1);
     EXPECT_EQ(message.FragmentCount, 3);
     EXPECT_TRUE(modem.IsTextMode());
@@ -263,8 +263,7 @@ TEST_F(SimTest, LongMessageInTextModeIsSentInPduModeAndTheModeRestored)
     EXPECT_EQ(sim.countInTranscript("AT+CMGF=1"), 2);
 
     sim.control("reply AT+CMGF=0 \\r\\nERROR\\r\\n");
-    GSMMessage refused = message;
-    refused.Text = letters(400);
+    GSMMessage refused = sms(letters(400));
     EXPECT_EQ(modem.SendSMS(refused), -1);
     EXPECT_NE(refused.ModemResult.find("refused"), std::string::npos);
     EXPECT_EQ(unitsSent(sim).size(), 3u);
@@ -276,9 +275,7 @@ TEST_F(SimTest, RefusedPromptReturnsFailureWithoutTheBody)
     open(sim);
     sim.control("fault refuse-send 302");
     modem.CommandTimeout = 300;
-    GSMMessage message;
-    message.Address = "+15550123";
-    message.Text = "never sent";
+    GSMMessage message = sms("never sent");
     EXPECT_EQ(modem.SendSMS(message), -1);
     EXPECT_EQ(message.ModemResult, "");
     for (const auto& line : sim.control("transcript"))
@@ -330,9 +327,7 @@ TEST_F(SimTest, PduListingGivesMessagesReplayedUnitsAndReportsOfSends)
     // A unit recorded from a real network, replayed as it was.
     sim.control("deliver-pdu 0791447758100650040691214365000062215021100000"
                 "05C8329BFD06");
-    GSMMessage sent;
-    sent.Address = "+15550123";
-    sent.Text = "please confirm";
+    GSMMessage sent = sms("please confirm");
     ASSERT_EQ(modem.SendSMS(sent), 33);
     const auto records = modem.ReadMessages();
     ASSERT_TRUE(records.has_value()) << modem.LastListingError();
@@ -403,9 +398,7 @@ TEST_F(SimTest, ModemLogHoldsTheExchange)
     SimProcess sim;
     open(sim);
     modem.Model();
-    GSMMessage message;
-    message.Address = "+15550123";
-    message.Text = "hello";
+    GSMMessage message = sms("hello");
     modem.SendSMS(message);
     modem.LogFlush();
     const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
@@ -429,9 +422,7 @@ TEST_F(SimTest, DroppedLineFailsQuietly)
     modem.ListMessageTimeout = 300;
     sim.control("fault drop");
     EXPECT_FALSE(modem.IsModemPresent());
-    GSMMessage message;
-    message.Address = "+15550123";
-    message.Text = "lost";
+    GSMMessage message = sms("lost");
     EXPECT_EQ(modem.SendSMS(message), -1);
     EXPECT_FALSE(modem.ReadMessages().has_value());
     EXPECT_FALSE(modem.DeleteMessage(1));
@@ -462,9 +453,7 @@ TEST_F(SimTest, SendsRecoverFromSilenceRebootsAndUnsolicitedLines)
         sim.control("fault " + std::string(c.fault));
         sim.control("deliver +447700900123 waiting");
         const auto send = [&](const std::string& text) {
-            GSMMessage message;
-            message.Address = "+15550123";
-            message.Text = text;
+            GSMMessage message = sms(text);
             return modem.SendSMS(message);
         };
         EXPECT_EQ(send("first") == -1, c.firstFails);

@@ -189,6 +189,7 @@ private slots:
         for (int i = 1; i <= 502; ++i)
             ctx->app.Log(i % 2 ? 1 : 3, "+4479", "line " + std::to_string(i));
         QCOMPARE(window->lvlog->topLevelItemCount(), 500);
+        QCOMPARE(ctx->app.log().lines().size(), std::size_t(500));
         const QTreeWidgetItem* top = window->lvlog->topLevelItem(0);
         QCOMPARE(top->text(1), QString("+4479"));
         QCOMPARE(top->text(2), QString("line 502"));
@@ -196,6 +197,7 @@ private slots:
 
         QTest::mouseClick(window->cmdClear, Qt::LeftButton);
         QCOMPARE(window->lvlog->topLevelItemCount(), 0);
+        QVERIFY(ctx->app.log().lines().empty());
     }
 };
 

@@ -24,6 +24,7 @@ private slots:
             {"", "abc", ""}, // an empty pattern tests nothing
             {"^a", "abc", "MATCHED\n'a' at index 0"},
             {"B+", "abbc", "MATCHED\n'bb' at index 1"}, // letter case is ignored
+            {"c", "ééc", "MATCHED\n'c' at index 2"}, // counted in characters
             {"z", "abc", "NO MATCH"}, {"(unclosed", "(unclosed", "NO MATCH"}, // does not compile
         };
         frmRegExTester tester;

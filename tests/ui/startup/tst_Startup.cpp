@@ -7,7 +7,6 @@
 #include "ui/WindowPlacement.h"
 #include "ui/WindowPrompts.h"
 #include "ui/frmMain.h"
-#include "ui/frmVBScriptWarning.h"
 
 #include "FakeClock.h"
 #include "TempDir.h"
@@ -126,14 +125,6 @@ private slots:
         ModalAnswers close([](QWidget& w) { w.close(); });
         QCOMPARE(core::Main(*ctx, prompts), core::StartResult::Ended);
         QVERIFY(!window.isVisible());
-    }
-
-    void scriptingWarningContinuesOnlyWhenAsked()
-    {
-        frmVBScriptWarning warning;
-        QVERIFY(!warning.IsContinue());
-        QTest::mouseClick(warning.cmdContinue, Qt::LeftButton);
-        QVERIFY(warning.IsContinue());
     }
 };
 

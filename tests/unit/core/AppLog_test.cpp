@@ -33,37 +33,6 @@ public:
 
 } // namespace
 
-TEST(AppLog, NewestFirstAndNeverMoreThan500Lines)
-{
-    vesk::testing::FakeClock clock;
-    AppLog log(clock);
-    ListView view;
-    log.Control(&view);
-    for (int i = 1; i <= 500; ++i)
-        log.Log(1, "", "line " + std::to_string(i));
-    EXPECT_EQ(log.lines().size(), 500u);
-    log.Log(2, "+15550123", "line 501");
-    EXPECT_EQ(log.lines().size(), 500u);
-    EXPECT_EQ(log.lines().front().text, "line 501");
-    EXPECT_EQ(log.lines().front().address, "+15550123");
-    EXPECT_EQ(log.lines().back().text, "line 2");
-    EXPECT_EQ(view.rows.size(), 500u);
-    EXPECT_EQ(view.rows.front(), "line 501");
-    EXPECT_EQ(view.rows.back(), "line 2");
-}
-
-TEST(AppLog, ClearThenLogLeavesOneLineWithTheTimeOfTheClock)
-{
-    vesk::testing::FakeClock clock(vesk::DateTime::fromParts(2026, 3, 5, 14, 7, 59));
-    AppLog log(clock);
-    log.Log(1, "", "a");
-    log.Clear();
-    log.Log(3, "", "c");
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines().front().icon, 3);
-    EXPECT_EQ(log.lines().front().timeText(), "05 Mar 14:07");
-}
-
 TEST(AppLog, LongTextWidensTheInfoColumnAndResizeDoesNotShrinkIt)
 {
     vesk::testing::FakeClock clock;

@@ -99,15 +99,3 @@ TEST_F(ConsoleAppTest, ModeGuardPopsOnEveryWayOut)
     EXPECT_EQ(app.mode(), mode::kIdle);
     EXPECT_EQ(app.Feedback(), "");
 }
-
-TEST_F(ConsoleAppTest, WorksWithoutAnyView)
-{
-    ConsoleApp bare {clock, settings};
-    bare.setMode(mode::kIdle);
-    bare.PushMode(mode::kBusy, "x");
-    bare.QueueSize(3);
-    bare.Log(3, "", "no window yet");
-    bare.PopMode();
-    EXPECT_EQ(bare.mode(), mode::kIdle);
-    EXPECT_EQ(bare.log().lines().size(), 1u);
-}

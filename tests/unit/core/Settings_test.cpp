@@ -195,13 +195,21 @@ TEST_F(SettingsTest, HandWrittenFileIsReadLeniently)
     EXPECT_EQ(c.SendInterval, 20);
 }
 
-TEST(SettingsPath, EnvironmentNamesTheFile)
+TEST(SettingsPath, EnvironmentNamesTheFileAndNoHomeFolderMeansNoFile)
 {
     ::setenv("VESK_SETTINGS", "/tmp/x/test.conf", 1);
     EXPECT_EQ(SettingsStore::DefaultPath(), "/tmp/x/test.conf");
     ::unsetenv("VESK_SETTINGS");
     ::setenv("XDG_CONFIG_HOME", "/home/u/.cfg", 1);
     EXPECT_EQ(SettingsStore::DefaultPath(), "/home/u/.cfg/Quillon/Quillon Vesk Console.conf");
+    ::unsetenv("XDG_CONFIG_HOME");
+    const bool hadHome = std::getenv("HOME") != nullptr;
+    const std::string savedHome = hadHome ? std::getenv("HOME") : "";
+    ::unsetenv("HOME");
+    EXPECT_EQ(SettingsStore::DefaultPath(), "") << "rather than a file in /tmp";
+    ::setenv("HOME", "/no/such/home", 1);
+    EXPECT_EQ(SettingsStore::DefaultPath(), "");
+    hadHome ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
 }
 
 TEST_F(SettingsTest, TextSettingsTakeTheirWordsOrWarnAndFallBack)

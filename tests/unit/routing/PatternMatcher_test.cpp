@@ -73,18 +73,6 @@ TEST(PatternMatcher, InternationalPhoneIsPlusAndFiveToThirtyDigits)
     }
 }
 
-TEST(PatternMatcher, TestDebugNamesTheFirstMatchAndItsPosition)
-{
-    const PatternMatcher m;
-    EXPECT_EQ(m.TestDebug("b+", "abbc"), "'bb' at index 1");
-    EXPECT_EQ(m.TestDebug("B", "abcb"), "'b' at index 1");
-    EXPECT_EQ(m.TestDebug("x", "abbc"), "");
-    EXPECT_EQ(m.TestDebug("c",
-                  "\xC3\xA9\xC3\xA9"
-                  "c"),
-        "'c' at index 2"); // counted in characters
-}
-
 TEST(PatternMatcher, WithoutTheEngineFallsBackToWildcards)
 {
     const PatternMatcher m(PatternMatcher::Engine::None);
