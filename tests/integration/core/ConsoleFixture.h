@@ -42,9 +42,10 @@ protected:
     }
 
     // Starts the console on the simulator, creating the outbox when the folder has none.
-    void start()
+    void start(const std::string& commandLine = "")
     {
         ctx = std::make_unique<core::Context>(clock, pump, settings, dir.folder());
+        ctx->commandLine = commandLine;
         ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
         ctx->overrides.dataFolder = dataFolder;
         ctx->overrides.port = sim.path();

@@ -36,9 +36,9 @@ protected:
         sql("UPDATE MailConfig SET cfgServer = '" + smtp.address() + "', cfgAccount = 'console@example.com'");
     }
 
-    void start()
+    void start(const std::string& commandLine = "")
     {
-        ASSERT_NO_FATAL_FAILURE(ConsoleFixture::start());
+        ASSERT_NO_FATAL_FAILURE(ConsoleFixture::start(commandLine));
         ctx->mail.client->setTimeout(5);
     }
 
@@ -143,13 +143,7 @@ TEST_F(MailGatewayTest, SwitchesClearFlagsLeftByAStoppedConsole)
     sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Ann', 'Lee', '+447700900001')",
         store::kContactsName);
     settings.set("Setup", "DataFolder", dataFolder); // keeps the wizard switch check quiet
-    ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
-    ctx->commandLine = "vesk-console /resetnamecache /resetmailactive";
-    ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
-    ctx->overrides.dataFolder = dataFolder;
-    ctx->overrides.port = sim.path();
-    HeadlessPrompts prompts(*ctx, true);
-    ASSERT_EQ(Main(*ctx, prompts), StartResult::Running) << prompts.message();
+    ASSERT_NO_FATAL_FAILURE(start("vesk-console /resetnamecache /resetmailactive"));
     EXPECT_EQ(column("SELECT fnName FROM FriendlyNameCache"), (std::vector<std::string> {"Ann Lee"}));
     EXPECT_EQ(column("SELECT sysMailSenderActive FROM System")[0], "0");
 }

@@ -16,13 +16,7 @@ protected:
         VESK_REQUIRE_POSTGRES();
         database = PgServer::Shared().CreateDatabase();
         settings.set("Setup", "Database", database);
-        ctx = std::make_unique<core::Context>(clock, pump, settings, dir.folder());
-        ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
-        ctx->config.Database = database;
-        ctx->overrides.dataFolder = dataFolder;
-        ctx->overrides.port = sim.path();
-        core::HeadlessPrompts prompts(*ctx, true);
-        ASSERT_EQ(core::Main(*ctx, prompts), core::StartResult::Running) << prompts.message();
+        ASSERT_NO_FATAL_FAILURE(start());
         ctx->outbox.handle->StatementObserver
             = [this](const std::string& sql, std::chrono::nanoseconds) { statements.insert(sql); };
     }

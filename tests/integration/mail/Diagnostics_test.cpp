@@ -41,22 +41,14 @@ protected:
         LoadDiagnostics(diag, outbox, false);
     }
 
-    std::vector<std::string> subjects()
+    // One column of the queued mails, oldest first.
+    std::vector<std::string> mails(const std::string& column = "mlSubject")
     {
         std::vector<std::string> out;
-        auto rs = h().OpenDynaset("SELECT mlSubject FROM MailMessage ORDER BY mlID");
+        auto rs = h().OpenDynaset("SELECT " + column + " FROM MailMessage ORDER BY mlID");
         for (; rs && !rs->IsEOF(); rs->MoveNext())
             out.push_back(TextOf(rs->Field(0)));
         return out;
-    }
-
-    std::string body(int n)
-    {
-        auto rs = h().OpenDynaset("SELECT mlMessage FROM MailMessage ORDER BY mlID");
-        for (int i = 1; rs && !rs->IsEOF(); rs->MoveNext(), ++i)
-            if (i == n)
-                return TextOf(rs->Field(0));
-        return {};
     }
 
     // One processing pass every minute for the given time.
@@ -91,7 +83,7 @@ TEST_F(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
     modem.signal = 5;
     passes(3min);
     SendFailureAlert(diag, outbox, "+1", "Ann", "Empty Message", clock.now(), feedback);
-    EXPECT_TRUE(subjects().empty());
+    EXPECT_TRUE(mails().empty());
 }
 
 TEST_F(DiagnosticsTest, MissingSettingsRowIsReported)
@@ -108,10 +100,10 @@ TEST_F(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
     clock.set(DateTime::fromParts(2026, 3, 5, 14, 7, 30));
     modem.answers = false;
     passes(25min);
-    EXPECT_EQ(subjects(),
+    EXPECT_EQ(mails(),
         (std::vector<std::string> {"Device Alert - No Link To Modem at 14:07",
             "Device Alert - No Link To Modem at 14:17", "Device Alert - No Link To Modem at 14:27"}));
-    EXPECT_EQ(body(1),
+    EXPECT_EQ(mails("mlMessage").at(0),
         "Computer: DESK-7\r\nIMEI: 356938035643809\r\nNumber: +447700900000\r\nMessages cannot be "
         "delivered.");
 
@@ -120,11 +112,12 @@ TEST_F(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
     origin.imei.clear();
     passes(10min);
     EXPECT_EQ(modem.presentAsked, asked) << "a closed port is not asked";
-    EXPECT_EQ(body(4), "Computer: DESK-7\r\nNumber: +447700900000\r\nMessages cannot be delivered.");
+    EXPECT_EQ(mails("mlMessage").at(3),
+        "Computer: DESK-7\r\nNumber: +447700900000\r\nMessages cannot be delivered.");
 
     modem.portOpen = modem.answers = true;
     passes(30min);
-    EXPECT_EQ(subjects().size(), 4u);
+    EXPECT_EQ(mails().size(), 4u);
 }
 
 TEST_F(DiagnosticsTest, LinkAlertCountsMinuteBoundariesNotSeconds)
@@ -135,7 +128,7 @@ TEST_F(DiagnosticsTest, LinkAlertCountsMinuteBoundariesNotSeconds)
     CheckAlerts(diag, outbox, modem, origin, feedback);
     clock.set(DateTime::fromParts(2026, 3, 5, 14, 10, 0)); // 9 minutes 1 second later, 10 boundaries
     CheckAlerts(diag, outbox, modem, origin, feedback);
-    EXPECT_EQ(subjects().size(), 2u);
+    EXPECT_EQ(mails().size(), 2u);
 }
 
 TEST_F(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)
@@ -144,17 +137,17 @@ TEST_F(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)
     clock.set(DateTime::fromParts(2026, 3, 5, 9, 3, 0));
     modem.signal = 30;
     passes(10min);
-    EXPECT_TRUE(subjects().empty()) << "the threshold itself is not below";
+    EXPECT_TRUE(mails().empty()) << "the threshold itself is not below";
     modem.signal = -1;
     passes(5min);
-    EXPECT_TRUE(subjects().empty()) << "no reading never alerts";
+    EXPECT_TRUE(mails().empty()) << "no reading never alerts";
 
     modem.signal = 25;
     passes(11min);
-    EXPECT_EQ(subjects(),
+    EXPECT_EQ(mails(),
         (std::vector<std::string> {"Signal Level Alert - 25% at09:18", "Signal Level Alert - 25% at09:23",
             "Signal Level Alert - 25% at09:28"}));
-    EXPECT_EQ(body(1), "Service may be affected.");
+    EXPECT_EQ(mails("mlMessage").at(0), "Service may be affected.");
 }
 
 TEST_F(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
@@ -163,14 +156,14 @@ TEST_F(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
     const DateTime when = DateTime::fromParts(2026, 3, 5, 18, 42, 0);
     SendFailureAlert(diag, outbox, "+15550123", "Ann", "Retry exceeded", when, feedback);
     SendFailureAlert(diag, outbox, "+15550124", "Bob", "Message Expired", when, feedback);
-    EXPECT_EQ(subjects(),
+    EXPECT_EQ(mails(),
         (std::vector<std::string> {"Send Message Failure Alert : +15550123 at 18:42",
             "Send Message Failure Alert : +15550124 at 18:42"}));
-    EXPECT_EQ(body(1), "Address\t : +15550123\r\nName\t : Ann\r\nError\t : Retry exceeded");
+    EXPECT_EQ(mails("mlMessage").at(0), "Address\t : +15550123\r\nName\t : Ann\r\nError\t : Retry exceeded");
 
     settings("ops@example.com", false, true, true, 20);
     SendFailureAlert(diag, outbox, "+15550125", "Cy", "x", when, feedback);
-    EXPECT_EQ(subjects().size(), 2u);
+    EXPECT_EQ(mails().size(), 2u);
 }
 
 TEST_F(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)

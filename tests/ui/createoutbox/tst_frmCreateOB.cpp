@@ -76,12 +76,13 @@ private slots:
     {
         QDialog window;
         window.setWindowTitle("{APP} - Options");
-        auto* label = new QLabel("Part of {SUITE}: {APP}", &window);
+        auto* label = new QLabel("{APP}, part of {SUITE}: {APP}", &window);
         auto* button = new QPushButton("About {APP}", &window);
         button->setToolTip("Close {APP}");
         vesk::ui::ApplyPlaceholders(window);
         QCOMPARE(window.windowTitle(), QString("Quillon Vesk Console - Options"));
-        QCOMPARE(label->text(), QString("Part of Quillon Business: Quillon Vesk Console"));
+        QCOMPARE(
+            label->text(), QString("Quillon Vesk Console, part of Quillon Business: Quillon Vesk Console"));
         QCOMPARE(button->text(), QString("About Quillon Vesk Console"));
         QCOMPARE(button->toolTip(), QString("Close Quillon Vesk Console"));
     }

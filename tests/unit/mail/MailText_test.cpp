@@ -59,8 +59,12 @@ TEST(MailAddress, RefusesWhatCouldAddAHeaderOrARecipient)
     }
 }
 
-TEST(MailMessage, HeaderTextStaysOnItsLine)
+TEST(MailMessage, HeaderTextStaysOnItsLineIsEncodedAndLineEndsAreCrLf)
 {
     const std::string m = BuildMessage("a@b", "c@d", "Alert\r\nBcc: e@f", "body", "Thu, 05 Mar 2026");
     EXPECT_NE(m.find("\r\nSubject: Alert  Bcc: e@f\r\n"), std::string::npos);
+    const std::string e = BuildMessage("a@b", "c@d", "Caf\xC3\xA9 alert", "x\r\ny\rz\n", "Thu, 05 Mar 2026");
+    EXPECT_NE(e.find("Subject: =?UTF-8?B?Q2Fmw6kgYWxlcnQ=?=\r\n"), std::string::npos);
+    EXPECT_NE(e.find("\r\n\r\nx\r\ny\r\nz\r\n"), std::string::npos);
+    EXPECT_EQ(e.find("\n\n"), std::string::npos);
 }

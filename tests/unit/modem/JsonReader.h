@@ -14,49 +14,39 @@
 
 namespace vesk::testing {
 
+// A value of the recorded data, converted once from Qt's JSON types.
 struct JsonValue
 {
-    enum class Kind { Null, Boolean, Number, String, Array, Object };
-    Kind kind = Kind::Null;
+    QJsonValue::Type type = QJsonValue::Null;
     bool boolean = false;
     double number = 0;
     std::string text;
     std::vector<JsonValue> items;
     std::map<std::string, JsonValue> members;
 
-    bool isString() const { return kind == Kind::String; }
-    bool isNumber() const { return kind == Kind::Number; }
+    JsonValue() = default;
+    explicit JsonValue(const QJsonValue& v)
+        : type(v.type())
+        , boolean(v.toBool())
+        , number(v.toDouble())
+        , text(v.toString().toStdString())
+    {
+        for (const QJsonValue& item : v.toArray())
+            items.emplace_back(item);
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            members.emplace(it.key().toStdString(), JsonValue(it.value()));
+    }
+
+    bool isString() const { return type == QJsonValue::String; }
+    bool isNumber() const { return type == QJsonValue::Double; }
+    bool isArray() const { return type == QJsonValue::Array; }
     bool has(const std::string& key) const { return members.count(key) != 0; }
     const JsonValue& operator[](const std::string& key) const
     {
         static const JsonValue kNull;
         const auto it = members.find(key);
         return it == members.end() ? kNull : it->second;
-    }
-
-    static JsonValue from(const QJsonValue& v)
-    {
-        JsonValue j;
-        if (v.isBool()) {
-            j.kind = Kind::Boolean;
-            j.boolean = v.toBool();
-        } else if (v.isDouble()) {
-            j.kind = Kind::Number;
-            j.number = v.toDouble();
-        } else if (v.isString()) {
-            j.kind = Kind::String;
-            j.text = v.toString().toStdString();
-        } else if (v.isArray()) {
-            j.kind = Kind::Array;
-            for (const QJsonValue& item : v.toArray())
-                j.items.push_back(from(item));
-        } else if (v.isObject()) {
-            j.kind = Kind::Object;
-            const QJsonObject o = v.toObject();
-            for (auto it = o.begin(); it != o.end(); ++it)
-                j.members.emplace(it.key().toStdString(), from(it.value()));
-        }
-        return j;
     }
 };
 
@@ -69,7 +59,7 @@ inline JsonValue LoadVectors(const std::string& name)
         = QJsonDocument::fromJson(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), &error);
     if (doc.isNull())
         throw std::runtime_error("unreadable test data " + name + ": " + error.errorString().toStdString());
-    return JsonValue::from(doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object()));
+    return JsonValue(doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object()));
 }
 
 } // namespace vesk::testing

@@ -8,25 +8,37 @@
 
 using vesk::modem::ModemLog;
 using vesk::testing::ReadFile;
-using vesk::testing::TempDir;
 using vesk::testing::WriteFile;
 
-TEST(ModemLog, NothingIsKeptWhileLoggingIsOff)
+namespace {
+
+class ModemLogTest : public ::testing::Test
 {
-    TempDir dir;
+protected:
+    ModemLogTest() { log.SetLogging(true); }
+    vesk::testing::TempDir dir;
     ModemLog log;
+};
+
+} // namespace
+
+TEST_F(ModemLogTest, NothingIsKeptWhileLoggingIsOffAndAMissingFolderCostsOnlyTheTrace)
+{
+    log.SetLogging(false);
     log.SetLogFilename(dir.file("modemlog.txt"));
     log.WriteLog("AT\r");
     log.LogFlush();
     EXPECT_TRUE(log.pending().empty());
     EXPECT_FALSE(std::filesystem::exists(dir.file("modemlog.txt")));
+
+    log.SetLogging(true);
+    log.SetLogFilename(dir.file("no/such/folder/modemlog.txt"));
+    log.WriteLog("AT\r");
+    EXPECT_NO_THROW(log.LogFlush());
 }
 
-TEST(ModemLog, BufferIsWrittenOnceItPassesItsLimit)
+TEST_F(ModemLogTest, BufferIsWrittenOnceItPassesItsLimit)
 {
-    TempDir dir;
-    ModemLog log;
-    log.SetLogging(true);
     log.SetLogFilename(dir.file("modemlog.txt"));
     log.WriteLog(std::string(ModemLog::kBufferLimit, 'a'));
     EXPECT_FALSE(std::filesystem::exists(dir.file("modemlog.txt")));
@@ -35,11 +47,8 @@ TEST(ModemLog, BufferIsWrittenOnceItPassesItsLimit)
     EXPECT_TRUE(log.pending().empty());
 }
 
-TEST(ModemLog, RenamingFlushesToTheOldFileFirst)
+TEST_F(ModemLogTest, RenamingFlushesToTheOldFileFirst)
 {
-    TempDir dir;
-    ModemLog log;
-    log.SetLogging(true);
     log.SetLogFilename(dir.file("old.txt"));
     log.WriteLog("05.03 14:07:00 AT\r");
     log.SetLogFilename(dir.file("new.txt"));
@@ -49,9 +58,8 @@ TEST(ModemLog, RenamingFlushesToTheOldFileFirst)
     EXPECT_EQ(ReadFile(dir.file("new.txt")), "\r\nOK\r\n");
 }
 
-TEST(ModemLog, OversizedFileStartsAgainUnlessTheNameHasAWildcard)
+TEST_F(ModemLogTest, OversizedFileStartsAgainUnlessTheNameHasAWildcard)
 {
-    TempDir dir;
     struct Case
     {
         const char* name;
@@ -67,8 +75,6 @@ TEST(ModemLog, OversizedFileStartsAgainUnlessTheNameHasAWildcard)
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name);
         WriteFile(path, std::string(c.size, 'x'));
-        ModemLog log;
-        log.SetLogging(true);
         log.SetLogFilename(path);
         log.WriteLog("next\r");
         log.LogFlush();
@@ -76,14 +82,4 @@ TEST(ModemLog, OversizedFileStartsAgainUnlessTheNameHasAWildcard)
         log.LogTruncateFile();
         EXPECT_FALSE(std::filesystem::exists(path));
     }
-}
-
-TEST(ModemLog, MissingFolderCostsOnlyTheTrace)
-{
-    TempDir dir;
-    ModemLog log;
-    log.SetLogging(true);
-    log.SetLogFilename(dir.file("no/such/folder/modemlog.txt"));
-    log.WriteLog("AT\r");
-    EXPECT_NO_THROW(log.LogFlush());
 }

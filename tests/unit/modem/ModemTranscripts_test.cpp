@@ -164,7 +164,7 @@ TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
         } else if (command == "AT+CMGL=\"ALL\"") {
             std::vector<GSMMessage> records;
             mayRaise([&] { records = ReadTextMode(listingOf(reply)); });
-            if (x["messages"].kind == JsonValue::Kind::Array) {
+            if (x["messages"].isArray()) {
                 ASSERT_EQ(records.size(), x["messages"].items.size());
                 for (std::size_t i = 0; i < records.size(); ++i) {
                     EXPECT_EQ(
@@ -177,7 +177,7 @@ TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
         } else if (command == "AT+CMGL=4") {
             std::vector<GSMMessage> records;
             mayRaise([&] { records = ReadPDUMode(listingOf(reply)); });
-            if (x["entries"].kind == JsonValue::Kind::Array && !records.empty()) {
+            if (x["entries"].isArray() && !records.empty()) {
                 ASSERT_EQ(records.size(), x["entries"].items.size());
                 for (std::size_t i = 0; i < records.size(); ++i) {
                     const int status = static_cast<int>(x["entries"].items[i]["status"].number);

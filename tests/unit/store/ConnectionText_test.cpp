@@ -30,6 +30,8 @@ TEST(ConnectionText, PasswordsAreMaskedAsLibpqReadsThem)
         {"host=db1 passfile=/etc/vesk/pgpass dbname=outbox",
             "host=db1 passfile=/etc/vesk/pgpass dbname=outbox"},
         {"service=outbox", "service=outbox"},
+        {" service = vesk", " service = vesk"},
+        {"POSTGRES://h/d", "POSTGRES://h/d"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.given);
@@ -37,7 +39,8 @@ TEST(ConnectionText, PasswordsAreMaskedAsLibpqReadsThem)
         EXPECT_EQ(MaskPassword(c.given), c.shown);
         EXPECT_EQ(KeepPassword(c.shown, c.given), c.given); // shown masked, saved as it was
     }
-    for (const std::string_view folder : {"", "  ", "/srv/vesk/data", "./data", "C:\\vesk"}) {
+    for (const std::string_view folder :
+        {"", "  ", "/srv/vesk/data", "./data", "C:\\vesk", "SMSMessages.mdb", "/data/a=b/SMSMessages.mdb"}) {
         SCOPED_TRACE(folder);
         EXPECT_FALSE(IsConnectionString(folder));
     }

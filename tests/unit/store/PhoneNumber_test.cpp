@@ -29,8 +29,6 @@ TEST(PhoneNumber, AcceptsOnlyPlusAndDigits)
         SCOPED_TRACE(c.number);
         EXPECT_EQ(CheckInternationalNumber(c.number), c.problem);
     }
-    EXPECT_EQ(NumberProblemText(NumberProblem::NoPlus),
-        "You must enter the phone numbers is the following format:\n+<CountryCode><AreaCode><Number>");
 }
 
 TEST(SqlText, CutsByCharactersNeverSplittingOne)

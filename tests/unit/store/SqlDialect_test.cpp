@@ -1,4 +1,3 @@
-#include "store/ConnectionText.h"
 #include "store/SqlDialect.h"
 
 #include <gtest/gtest.h>
@@ -49,15 +48,6 @@ TEST(SqlDialect, EachEngineGetsItsOwnForm)
         EXPECT_EQ(TranslateSql(c.jet).sql, c.sqlite);
         EXPECT_EQ(TranslateSql(c.jet, EngineKind::Postgres).sql, c.postgres);
     }
-}
-
-TEST(SqlDialect, ConnectionStringsSelectTheServer)
-{
-    for (const char* server : {"postgresql://vesk@db1,db2/outbox?target_session_attrs=read-write",
-             "POSTGRES://h/d", "host=/run/pg dbname=outbox", " service = vesk"})
-        EXPECT_TRUE(IsConnectionString(server)) << server;
-    for (const char* file : {"/data/SMSMessages.mdb", "SMSMessages.mdb", "/data/a=b/SMSMessages.mdb", ""})
-        EXPECT_FALSE(IsConnectionString(file)) << file;
 }
 
 TEST(SqlDialect, InvalidUtf8IsReplacedAndValidTextKept)

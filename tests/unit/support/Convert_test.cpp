@@ -51,11 +51,3 @@ TEST(SettingConversions, LeadingNumberStopsAtTheFirstNonDigit)
     EXPECT_EQ(LeadingNumber("5.6.0.8820"), 5.6);
     EXPECT_EQ(LeadingNumber(""), 0);
 }
-
-TEST(Placeholders, AppAndSuiteAreReplacedEverywhere)
-{
-    EXPECT_EQ(ReplacePlaceholders("{APP} - Create Outbox"), "Quillon Vesk Console - Create Outbox");
-    EXPECT_EQ(ReplacePlaceholders("{SUITE} / {APP} / {APP}"),
-        "Quillon Business / Quillon Vesk Console / Quillon Vesk Console");
-    EXPECT_EQ(ReplacePlaceholders("no placeholder"), "no placeholder");
-}
