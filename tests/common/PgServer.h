@@ -12,19 +12,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace vesk::testing {
 
-// A private PostgreSQL server for one test binary: started on first use in a folder of its own,
-// reached on a Unix socket there, stopped when the binary ends. Each test gets a fresh database.
-// As root the server runs as "nobody" (initdb refuses root).
+// The PostgreSQL server of a test binary: the one the whole test run shares when the run started
+// one (VESK_PG_SHARED names the file holding its connection string), otherwise a private one
+// started on first use in a folder of its own, reached on a Unix socket there and stopped when the
+// binary ends. Each test gets a fresh database. As root the server runs as "nobody" (initdb
+// refuses root).
 class PgServer
 {
 public:
     static PgServer& Shared()
     {
-        static PgServer server;
+        static PgServer server(true);
+        return server;
+    }
+
+    // A server of this binary's own, for tests that stop or restart it.
+    static PgServer& Own()
+    {
+        static PgServer server(false);
         return server;
     }
 
@@ -35,7 +45,7 @@ public:
     // A fresh, empty database; its connection string.
     std::string CreateDatabase()
     {
-        const std::string name = "t" + std::to_string(++m_databases);
+        const std::string name = "t" + std::to_string(getpid()) + "_" + std::to_string(++m_databases);
         FakeClock clock;
         ScriptedPump pump;
         store::db admin(clock, pump);
@@ -53,11 +63,15 @@ public:
     // Runs pg_ctl with the arguments (restart, stop ...); true when it succeeded.
     bool Control(const std::string& arguments) const
     {
+        if (m_shared)
+            ADD_FAILURE() << "the shared server is not this test's to stop";
         return run(m_bin + "/pg_ctl -D " + m_folder + "/data -l " + m_folder + "/server.log -w " + arguments);
     }
 
     ~PgServer()
     {
+        if (m_shared)
+            return;
         if (m_started)
             Control("-m immediate stop");
         if (!m_folder.empty()) {
@@ -67,8 +81,10 @@ public:
     }
 
 private:
-    PgServer()
+    explicit PgServer(bool shared)
     {
+        if (const char* file = std::getenv("VESK_PG_SHARED"); shared && file && useShared(file))
+            return;
         std::string newest;
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ec)) {
@@ -106,6 +122,19 @@ private:
         m_started = true;
     }
 
+    bool useShared(const std::string& file)
+    {
+        std::ifstream in(file);
+        std::string conninfo;
+        std::getline(in, conninfo);
+        const auto host = conninfo.find("host=");
+        if (host == std::string::npos)
+            return false;
+        m_folder = conninfo.substr(host + 5, conninfo.find(' ', host) - host - 5);
+        m_shared = true;
+        return true;
+    }
+
     bool run(const std::string& command) const
     {
         return std::system((m_as + command + " >/dev/null 2>&1").c_str()) == 0;
@@ -116,15 +145,17 @@ private:
     std::string m_as;
     std::string m_unavailable;
     bool m_started = false;
+    bool m_shared = false;
     bool m_installed = true;
     int m_databases = 0;
 };
 
 // Skips a test that needs the server when PostgreSQL is not installed, but fails it where CI
 // is set or when an installed server does not start.
-#define VESK_REQUIRE_POSTGRES()                                                                            \
+#define VESK_REQUIRE_POSTGRES() VESK_REQUIRE_SERVER(::vesk::testing::PgServer::Shared())
+#define VESK_REQUIRE_SERVER(which)                                                                         \
     do {                                                                                                   \
-        auto& server = ::vesk::testing::PgServer::Shared();                                                \
+        auto& server = (which);                                                                            \
         if (const std::string& why = server.Unavailable(); !why.empty()) {                                 \
             if (std::getenv("CI") || server.Installed())                                                   \
                 FAIL() << why;                                                                             \
