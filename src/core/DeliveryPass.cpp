@@ -29,7 +29,8 @@ void cancel(Context& ctx, store::DBMessage& message, const std::string& reason)
 
 // The modem has accepted the message, so its row must say so before anything else is claimed:
 // otherwise the claim runs out and the message goes a second time. A busy outbox is waited
-// for, a second at a time; a console asked to stop gives up after a bounded wait.
+// for, a second at a time, and a lost connection reopened; a console asked to stop gives up after
+// a bounded wait.
 void recordAccepted(Context& ctx, store::DBMessage& message)
 {
     constexpr int kTriesAfterStop = 10;
@@ -45,6 +46,9 @@ void recordAccepted(Context& ctx, store::DBMessage& message)
         ctx.clock.sleepFor(std::chrono::seconds(1));
         ctx.pump.runPending();
         ++seconds;
+        // A lost connection (a database server restarting) is reopened here, not on the next cycle.
+        if (!ctx.outbox.handle->IsConnected())
+            ctx.outbox.handle->OpenDatabase(store::mode::kReadWriteShared);
         if (message.Update()) {
             ctx.app.Log(icon::kInfo, message.Address,
                 "Recorded " + what + " as sent after " + std::to_string(seconds) + " s");
@@ -167,22 +171,39 @@ void DeliveryPass(Context& ctx)
         return;
     ModeGuard busy(ctx.app, mode::kBusy, "Processing messages for delivery...");
     store::db& outbox = *ctx.outbox.handle;
-    auto rows = store::OpenDueMessages(ctx.outbox, FetchCount(ctx.config.SendBatchSize));
-    if (!rows)
+    const int candidates = FetchCount(ctx.config.SendBatchSize);
+    // On a database server each row is claimed as it is taken; on files the due rows are read
+    // first and claimed one by one.
+    const bool onServer = outbox.Kind() == store::EngineKind::Postgres;
+    std::unique_ptr<store::Recordset> rows;
+    if (!onServer && !(rows = store::OpenDueMessages(ctx.outbox, candidates)))
         return;
     int handled = 0;
-    for (; !rows->IsEOF(); rows->MoveNext()) {
+    for (int taken = 0; taken < candidates && (onServer || !rows->IsEOF()); ++taken) {
         showQueueSize(ctx);
         for (int i = 0; i < 10; ++i)
             ctx.pump.runPending();
         if (ctx.app.PauseRequest() || ctx.stopRequested)
             break;
         store::DBMessage message(outbox, ctx.clock, ctx.app);
-        message.id = RowIdOf(rows->Field("msgID"));
-        if (!message.Load())
-            continue;
-        if (!store::TakeOwnership(ctx.outbox, message.id, ctx.AgentIMEI))
-            continue;
+        if (onServer) {
+            const auto id = store::ClaimNextDue(ctx.outbox, ctx.AgentIMEI);
+            if (!id)
+                break;
+            message.id = *id;
+            if (!message.Load())
+                break; // the connection went away: the claim runs out and the row is released
+        } else {
+            message.id = RowIdOf(rows->Field("msgID"));
+            rows->MoveNext();
+            if (!message.Load()) {
+                if (!outbox.IsConnected())
+                    break; // the connection went away; the next cycle reopens it
+                continue;
+            }
+            if (!store::TakeOwnership(ctx.outbox, message.id, ctx.AgentIMEI))
+                continue;
+        }
         Trap(ctx.app, [&] { processMessage(ctx, message); });
         ++handled;
         if (handled >= ctx.config.SendBatchSize)

@@ -114,17 +114,44 @@ bool claimedAfterReconnect(Outbox& outbox, RowId id, const std::string& owner)
 
 std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count)
 {
-    db& h = OutboxHandle(outbox);
     const std::string now = "#" + Format(outbox.clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#";
-    if (h.Kind() == EngineKind::Postgres)
-        return h.OpenDynaset("SELECT TOP " + std::to_string(count)
-                + " * FROM Message WHERE msgStatus = 0 AND NOT msgComplete AND msgAgentIMEI IS NULL"
-                  " AND msgSendTime <= "
-                + now + " ORDER BY msgSendTime, msgID FOR UPDATE SKIP LOCKED",
-            kForwardOnly, kReadOnly);
-    return h.OpenDynaset(
+    return OutboxHandle(outbox).OpenDynaset(
         "SELECT TOP " + std::to_string(count) + " * FROM qry_Pending_Messages WHERE msgSendTime <= " + now,
         kForwardOnly, kReadOnly);
+}
+
+std::optional<RowId> ClaimNextDue(Outbox& outbox, const std::string& agentIdentity)
+{
+    db& h = OutboxHandle(outbox);
+    const std::string owner = Right(agentIdentity, kOwnerLength);
+    const std::string pending = "msgStatus = " + StatusSql(MessageStatus::Pending) + " AND msgAgentIMEI IS NULL";
+    auto rs = h.OpenBound("UPDATE Message SET msgStatus = " + StatusSql(MessageStatus::Owned)
+            + ", msgAgentIMEI = ?, msgAgentTimeStamp = " + claimStamp(outbox)
+            + " WHERE msgID = (SELECT msgID FROM Message WHERE " + pending
+            + " AND NOT msgComplete AND msgSendTime <= ? ORDER BY msgSendTime, msgID LIMIT 1 FOR UPDATE SKIP "
+              "LOCKED) AND "
+            + pending + " RETURNING msgID",
+        {owner, Format(outbox.clock.now(), "yyyy-mm-dd hh:nn:ss")});
+    if (rs && !rs->IsEOF())
+        return RowIdOf(rs->Field("msgID"));
+    if (rs || !h.ConnectionLost()) {
+        if (h.IsError())
+            outbox.log.Log(icon::kError, "", "ClaimNextDue : " + h.LastError());
+        return std::nullopt;
+    }
+    // Whether the claim was committed is unknown: a row of this console's that it is not sending
+    // can only be the one that claim took.
+    outbox.log.Log(icon::kError, "", "ClaimNextDue : " + h.LastError());
+    if (!h.OpenDatabase(mode::kReadWriteShared))
+        return std::nullopt;
+    auto mine = h.OpenBound("SELECT msgID FROM Message WHERE msgStatus = " + StatusSql(MessageStatus::Owned)
+            + " AND msgAgentIMEI = ? ORDER BY msgID",
+        {owner});
+    const bool found = mine && !mine->IsEOF();
+    outbox.log.Log(icon::kWarning, "",
+        std::string("ClaimNextDue : the claim was interrupted; ")
+            + (found ? "row " + TextOf(mine->Field("msgID")) + " is this console's" : "no row is this console's"));
+    return found ? std::optional<RowId>(RowIdOf(mine->Field("msgID"))) : std::nullopt;
 }
 
 bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity)

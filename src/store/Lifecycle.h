@@ -5,6 +5,7 @@
 #include "support/Convert.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vesk::store {
@@ -15,10 +16,13 @@ namespace vesk::store {
 inline constexpr int kOrphanMinutes = 5;
 inline constexpr std::size_t kOwnerLength = 7;
 
-// The due pending rows, oldest send time first, at most count of them. On a server the rows
-// another console is claiming at that moment are passed over (FOR UPDATE SKIP LOCKED), so
-// several consoles spread over the queue instead of racing for the same rows.
+// The due pending rows, oldest send time first, at most count of them.
 std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count);
+
+// On a database server: claims the oldest due pending row no other console is claiming at that
+// moment (FOR UPDATE SKIP LOCKED) in one statement committed on its own, so consoles working the
+// queue together never race for the same rows. Its id, or nothing when none is left.
+std::optional<RowId> ClaimNextDue(Outbox& outbox, const std::string& agentIdentity);
 
 // Claims a pending, unowned row for this console; false when another console was first.
 bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity);
