@@ -112,38 +112,3 @@ TEST_F(GatewayE2E, FullTextSendsCyrillicAndEmojiAndJoinsALongUCS2Message)
     EXPECT_EQ(console->stop(), 0);
     EXPECT_NE(console->log().find("] Ann (UCS2, 1 part)"), std::string::npos);
 }
-
-TEST_F(GatewayE2E, TwoConsolesShareOneOutboxAndSendEachMessageOnce)
-{
-    SimProcess first({"--reports", "off"});
-    SimProcess second({"--reports", "off", "--imei", "490154203237518"});
-    const std::map<std::string, std::string> settings {{"Resource/SendBatchSize", "10"}};
-    std::filesystem::create_directories(dataFolder);
-    std::string errorText, errorLines;
-    ASSERT_TRUE(store::CreateOutbox(dataFolder, VESK_BIN_DIR "/DB/", errorText, errorLines)) << errorText;
-    auto a = launch(first.path(), settings);
-    auto b = launch(second.path(), settings);
-    ASSERT_TRUE(running(*a) && running(*b)) << a->log() << b->log();
-    // Half the rows a batch, so both consoles claim side by side; which console sends which share
-    // is up to the scheduler, so only exactly-once is asserted.
-    constexpr int kMessages = 20;
-    {
-        std::string values;
-        for (int k = 0; k < kMessages; ++k)
-            values += std::string(values.empty() ? "" : ",") + "('Bulk', '+1555" + std::to_string(100000 + k)
-                + "', 'message " + std::to_string(k) + "', #01/Jan/2020 00:00:00#)";
-        sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES " + values);
-    }
-    ASSERT_TRUE(WaitFor([&] { return column("msgStatus").size() == kMessages && allStatus("3"); }, 240s))
-        << a->log() << b->log();
-    a->stop();
-    b->stop();
-
-    std::multiset<std::string> texts;
-    for (SimProcess* sim : {&first, &second})
-        for (const auto& line : sim->control("messages"))
-            texts.insert(SimProcess::field(line, "text"));
-    EXPECT_EQ(texts.size(), std::size_t {kMessages});
-    EXPECT_EQ(std::set<std::string>(texts.begin(), texts.end()).size(), std::size_t {kMessages})
-        << "no message went out twice";
-}
