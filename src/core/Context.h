@@ -61,6 +61,7 @@ struct Context
     mail::MailQueue mail;
     mail::Diagnostics diagnostics;
     long sentCount = 0; // messages sent since start
+    long claimsLost = 0; // rows another console claimed first (on files; a server's claim takes a free row)
     PartGroups partGroups; // long inbound messages waiting for their other parts
 
     DateTime NextCycle;

@@ -201,8 +201,10 @@ void DeliveryPass(Context& ctx)
                     break; // the connection went away; the next cycle reopens it
                 continue;
             }
-            if (!store::TakeOwnership(ctx.outbox, message.id, ctx.AgentIMEI))
+            if (!store::TakeOwnership(ctx.outbox, message.id, ctx.AgentIMEI)) {
+                ++ctx.claimsLost;
                 continue;
+            }
         }
         Trap(ctx.app, [&] { processMessage(ctx, message); });
         ++handled;
