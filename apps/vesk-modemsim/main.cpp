@@ -153,10 +153,8 @@ void usage()
     std::cout
         << "usage: vesk-modemsim [--link PATH] [--control SOCKET] [--script FILE] [--OPTION VALUE ...]\n"
            "       vesk-modemsim --send SOCKET [COMMAND ...]   (commands from standard input when none)\n"
-           "options:";
-    for (const auto& name : optionNames())
-        std::cout << " --" << name;
-    std::cout << "\nSee docs/modemsim.md for the control commands.\n";
+           "options (VALUE after each):\n"
+        << optionUsage() << "See docs/modemsim.md for the control commands.\n";
 }
 
 struct Pending
