@@ -69,8 +69,14 @@ TEST_F(SimLoopTest, CommandsAndControlLinesChangeWhatTheLineSays)
         {"line", "ATE0\rAT\rAT+NONSENSE\r", 0ms, "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\nERROR\r\n"},
         {"control", "set signal 3\n", 0ms, "OK\n"}, // a control line changes the answers
         {"line", "AT+CSQ\r", 0ms, "\r\n+CSQ: 3,99\r\n\r\nOK\r\n"},
-        {"control", "set signal lots\n", 0ms, "ERROR not a number for signal: lots\n"},
-        {"control", "set SM-size 2\nset colour red\n", 0ms, "OK\nERROR no option called colour\n"},
+        {"control", "set signal lots\nset colour red\nfault sideways\nfrobnicate\nreport 1 +1\n", 0ms,
+            "ERROR not a number for signal: lots\nERROR no option called colour\n"
+            "ERROR no fault called sideways\nERROR unknown control command frobnicate (try help)\n"
+            "ERROR report needs REF RECIPIENT STATUS\n"},
+        {"control", "set SM-size 1\ndeliver +1 one\ndeliver @XX +1 two\ndeliver +1 two\n", 0ms,
+            "OK\nstored 1\nOK\nERROR no memory called XX\nERROR SM memory full\n"},
+        {"control", "reply at+cpms? \\r\\n+CPMS: \"SM\",2,20\\r\\n\\r\\nOK\\r\\n\n", 0ms, "OK\n"}, // replayed
+        {"line", "AT+CPMS?\r", 0ms, "\r\n+CPMS: \"SM\",2,20\r\n\r\nOK\r\n"},
         {"control", "fault slow 500\n", 0ms, "OK\n"}, // the answer waits for the clock
         {"line", "AT\r", 0ms, ""}, // no echo since ATE0
         {"line", "", 499ms, ""}, // not yet
