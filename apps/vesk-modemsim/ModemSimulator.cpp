@@ -108,8 +108,7 @@ std::string ModemSimulator::fault(const std::string& kind, const std::string& re
         {"silent",
             [](ModemSimulator& m, const std::string& r) {
                 const auto seconds = number(r);
-                m.m_silentUntil
-                    = seconds ? TimePoint::clock::now() + std::chrono::seconds(*seconds) : TimePoint::max();
+                m.m_silentUntil = seconds ? m.m_now() + std::chrono::seconds(*seconds) : TimePoint::max();
                 return std::string();
             }},
         {"silent-on-send",
@@ -314,128 +313,164 @@ std::string unescapeText(const std::string& text)
     return out;
 }
 
-std::vector<std::string> optionNames()
+namespace {
+
+bool readInteger(int& target, const std::string& key, const std::string& value, std::string& error)
 {
-    return {"manufacturer", "model", "revision", "imei", "imsi", "pin", "signal", "ber", "battery",
-        "charge-state", "creg", "creg-mode", "network", "numeric", "cops-format", "smsc", "cmgf-offer",
-        "cnmi-offer", "cpms-offer", "cpms-groups", "text-mode", "mode", "echo", "reports", "report-delay",
-        "report-status", "report-memory", "inbound-memory", "zone", "first-reference", "sm-size", "me-size",
-        "mt-size", "sr-size", "parts-reversed", "missing-part"};
+    const auto v = number(value);
+    if (!v) {
+        error = "not a number for " + key + ": " + value;
+        return false;
+    }
+    target = *v;
+    return true;
 }
 
-bool setOption(SimOptions& o, const std::string& key, const std::string& value, std::string& error)
+template<auto Member> bool text(SimOptions& o, const std::string&, const std::string& value, std::string&)
 {
-    auto integer = [&](int& target) {
-        auto v = number(value);
-        if (!v) {
-            error = "not a number for " + key + ": " + value;
-            return false;
-        }
-        target = *v;
-        return true;
-    };
-    auto flag = [&](bool& target) {
-        const std::string v = upper(value);
-        if (v == "1" || v == "ON" || v == "YES" || v == "TRUE")
-            target = true;
-        else if (v == "0" || v == "OFF" || v == "NO" || v == "FALSE")
-            target = false;
-        else {
-            error = "not on or off for " + key + ": " + value;
-            return false;
-        }
-        return true;
-    };
-    auto memoryName = [&](std::string& target) {
-        const std::string v = upper(value);
-        if (!knownMemory(v)) {
-            error = "no memory called " + value;
-            return false;
-        }
-        target = v;
-        return true;
-    };
-    if (key == "manufacturer")
-        o.manufacturer = value;
-    else if (key == "model")
-        o.model = value;
-    else if (key == "revision")
-        o.revision = value;
-    else if (key == "imei")
-        o.imei = value;
-    else if (key == "imsi")
-        o.imsi = value;
-    else if (key == "pin")
-        o.pin = value;
-    else if (key == "signal")
-        return integer(o.signal);
-    else if (key == "ber")
-        return integer(o.ber);
-    else if (key == "battery")
-        return integer(o.battery);
-    else if (key == "charge-state")
-        return integer(o.chargeState);
-    else if (key == "creg")
-        return integer(o.creg);
-    else if (key == "creg-mode")
-        return integer(o.cregMode);
-    else if (key == "network")
-        o.network = value;
-    else if (key == "numeric")
-        o.numeric = value;
-    else if (key == "cops-format") {
-        if (value != "0" && value != "2" && value != "none") {
-            error = "cops-format is 0, 2 or none";
-            return false;
-        }
-        o.copsFormat = value;
-    } else if (key == "smsc")
-        o.smsc = value;
-    else if (key == "cmgf-offer")
-        o.cmgfOffer = value;
-    else if (key == "cnmi-offer")
-        o.cnmiOffer = value;
-    else if (key == "cpms-offer")
-        o.cpmsOffer = value;
-    else if (key == "cpms-groups") {
-        if (!integer(o.cpmsGroups))
-            return false;
-        o.cpmsGroups = std::clamp(o.cpmsGroups, 1, 3);
-    } else if (key == "text-mode")
-        return flag(o.textModeAllowed);
-    else if (key == "mode")
-        return integer(o.mode);
-    else if (key == "echo")
-        return flag(o.echo);
-    else if (key == "reports")
-        return flag(o.reports);
-    else if (key == "report-delay")
-        return integer(o.reportDelayMs);
-    else if (key == "report-status")
-        return integer(o.reportStatus);
-    else if (key == "report-memory")
-        return memoryName(o.reportMemory);
-    else if (key == "inbound-memory")
-        return memoryName(o.inboundMemory);
-    else if (key == "zone")
-        return integer(o.zoneQuarters);
-    else if (key == "first-reference")
-        return integer(o.firstReference);
-    else if (key == "parts-reversed")
-        return flag(o.partsReversed);
-    else if (key == "missing-part")
-        return integer(o.missingPart);
-    else if (key.size() == 7 && key.substr(2) == "-size" && knownMemory(upper(key.substr(0, 2))))
-        return integer(o.capacity[upper(key.substr(0, 2))]);
+    o.*Member = value;
+    return true;
+}
+
+template<auto Member>
+bool integer(SimOptions& o, const std::string& key, const std::string& value, std::string& error)
+{
+    return readInteger(o.*Member, key, value, error);
+}
+
+template<auto Member>
+bool flag(SimOptions& o, const std::string& key, const std::string& value, std::string& error)
+{
+    const std::string v = upper(value);
+    if (v == "1" || v == "ON" || v == "YES" || v == "TRUE")
+        o.*Member = true;
+    else if (v == "0" || v == "OFF" || v == "NO" || v == "FALSE")
+        o.*Member = false;
     else {
-        error = "no option called " + key;
+        error = "not on or off for " + key + ": " + value;
         return false;
     }
     return true;
 }
 
-ModemSimulator::ModemSimulator(SimOptions options)
+template<auto Member>
+bool memoryName(SimOptions& o, const std::string&, const std::string& value, std::string& error)
+{
+    const std::string v = upper(value);
+    if (!knownMemory(v)) {
+        error = "no memory called " + value;
+        return false;
+    }
+    o.*Member = v;
+    return true;
+}
+
+bool capacity(SimOptions& o, const std::string& key, const std::string& value, std::string& error)
+{
+    return readInteger(o.capacity[upper(key.substr(0, 2))], key, value, error);
+}
+
+bool copsFormat(SimOptions& o, const std::string&, const std::string& value, std::string& error)
+{
+    if (value != "0" && value != "2" && value != "none") {
+        error = "cops-format is 0, 2 or none";
+        return false;
+    }
+    o.copsFormat = value;
+    return true;
+}
+
+bool cpmsGroups(SimOptions& o, const std::string& key, const std::string& value, std::string& error)
+{
+    if (!readInteger(o.cpmsGroups, key, value, error))
+        return false;
+    o.cpmsGroups = std::clamp(o.cpmsGroups, 1, 3);
+    return true;
+}
+
+using S = SimOptions;
+struct OptionRow
+{
+    const char* name;
+    bool (*set)(SimOptions&, const std::string& key, const std::string& value, std::string& error);
+    const char* help;
+};
+// Every option, in the order --help lists them.
+constexpr OptionRow kOptions[] = {
+    {"manufacturer", text<&S::manufacturer>, "AT+CGMI and the first line of ATI"},
+    {"model", text<&S::model>, "AT+CGMM"},
+    {"revision", text<&S::revision>, "AT+CGMR"},
+    {"imei", text<&S::imei>, "AT+CGSN"},
+    {"imsi", text<&S::imsi>, "AT+CIMI"},
+    {"pin", text<&S::pin>, "the text after +CPIN:, such as \"SIM PIN\""},
+    {"signal", integer<&S::signal>, "+CSQ: SIGNAL,ber"},
+    {"ber", integer<&S::ber>, "+CSQ: signal,BER"},
+    {"battery", integer<&S::battery>, "+CBC: charge-state,BATTERY; -1 answers ERROR"},
+    {"charge-state", integer<&S::chargeState>, "+CBC: CHARGE-STATE,battery"},
+    {"creg", integer<&S::creg>, "+CREG: creg-mode,CREG"},
+    {"creg-mode", integer<&S::cregMode>, "+CREG: CREG-MODE,creg"},
+    {"network", text<&S::network>, "operator name for cops-format 0"},
+    {"numeric", text<&S::numeric>, "operator number for cops-format 2"},
+    {"cops-format", copsFormat, "+COPS? shape: 0 (name), 2 (number) or none"},
+    {"smsc", text<&S::smsc>, "+CSCA? and the service centre of injected units"},
+    {"cmgf-offer", text<&S::cmgfOffer>, "answer to AT+CMGF=?"},
+    {"cnmi-offer", text<&S::cnmiOffer>, "answer to AT+CNMI=?"},
+    {"cpms-offer", text<&S::cpmsOffer>, "answer to AT+CPMS=?"},
+    {"cpms-groups", cpmsGroups, "memory groups AT+CPMS reports (1 to 3)"},
+    {"text-mode", flag<&S::textModeAllowed>, "off refuses AT+CMGF=1"},
+    {"mode", integer<&S::mode>, "message format at power-on (0 PDU, 1 text)"},
+    {"echo", flag<&S::echo>, "command echo at power-on"},
+    {"reports", flag<&S::reports>, "store a status report for sends that ask"},
+    {"report-delay", integer<&S::reportDelayMs>, "milliseconds from a send to its report"},
+    {"report-status", integer<&S::reportStatus>, "TP-Status of those reports"},
+    {"report-memory", memoryName<&S::reportMemory>, "where status reports are stored"},
+    {"inbound-memory", memoryName<&S::inboundMemory>, "where deliver stores messages"},
+    {"zone", integer<&S::zoneQuarters>, "time zone of time stamps, in quarter-hours"},
+    {"first-reference", integer<&S::firstReference>, "the first +CMGS: reference"},
+    {"sm-size", capacity, "capacity of SM"},
+    {"me-size", capacity, "capacity of ME"},
+    {"mt-size", capacity, "capacity of MT"},
+    {"sr-size", capacity, "capacity of SR"},
+    {"parts-reversed", flag<&S::partsReversed>, "long inbound messages stored last part first"},
+    {"missing-part", integer<&S::missingPart>, "this part of long inbound messages never arrives"},
+};
+
+const OptionRow* findOption(const std::string& key)
+{
+    // A memory's size takes the memory's name in either case ("sm-size", "SM-size").
+    const bool sizeKey = key.size() == 7 && key.substr(2) == "-size";
+    for (const auto& row : kOptions)
+        if (row.name == key || (sizeKey && upper(row.name) == upper(key)))
+            return &row;
+    return nullptr;
+}
+
+} // namespace
+
+std::string optionUsage()
+{
+    std::string out;
+    for (const auto& row : kOptions) {
+        std::string name = std::string("  --") + row.name;
+        name.resize(std::max<std::size_t>(name.size() + 1, 22), ' ');
+        out += name + row.help + "\n";
+    }
+    return out;
+}
+
+bool setOption(SimOptions& options, const std::string& key, const std::string& value, std::string& error)
+{
+    const OptionRow* row = findOption(key);
+    if (!row) {
+        error = "no option called " + key;
+        return false;
+    }
+    return row->set(options, key, value, error);
+}
+
+ModemSimulator::ModemSimulator(SimOptions options, Now now)
     : m_options(std::move(options))
+    , m_now(std::move(now))
     , m_echo(m_options.echo)
     , m_mode(m_options.mode)
     , m_nextReference(m_options.firstReference)
@@ -527,141 +562,202 @@ std::vector<Output> ModemSimulator::command(const std::string& line)
     return outputs;
 }
 
+// A command after its "AT": what follows the matched name, in capitals and as typed.
+struct ModemSimulator::AtArgs
+{
+    std::string arg;
+    std::string typed;
+};
+
 std::string ModemSimulator::answer(const std::string& line)
 {
+    using M = ModemSimulator;
+    using Handler = std::string (*)(M&, const AtArgs&);
+    enum class Match { Exact, Prefix, Digits };
+    struct Row
+    {
+        const char* name;
+        Match match;
+        Handler handler;
+    };
+    static const auto ok = [](M&, const AtArgs&) { return kOK; };
+    static const auto restoreEcho = [](M& m, const AtArgs&) { return m.m_echo = m.m_options.echo, kOK; };
+    static const auto echoOff = [](M& m, const AtArgs&) { return m.m_echo = false, kOK; };
+    static const auto manufacturer = [](M& m, const AtArgs&) { return info(m.m_options.manufacturer); };
+    static const auto model = [](M& m, const AtArgs&) { return info(m.m_options.model); };
+    static const auto revision = [](M& m, const AtArgs&) { return info(m.m_options.revision); };
+    static const auto imei = [](M& m, const AtArgs&) { return info(m.m_options.imei); };
+    // The first row that matches answers, so an exact name comes before the prefix it shares.
+    static const Row kCommands[] = {
+        {"", Match::Exact, ok},
+        {"Z", Match::Exact, restoreEcho},
+        {"&F", Match::Exact, restoreEcho},
+        {"E0", Match::Exact, echoOff},
+        {"E", Match::Exact, echoOff},
+        {"E1", Match::Exact, [](M& m, const AtArgs&) { return m.m_echo = true, kOK; }},
+        {"I", Match::Digits, [](M& m, const AtArgs&) { return m.identity(); }},
+        {"+CGMI", Match::Exact, manufacturer},
+        {"+GMI", Match::Exact, manufacturer},
+        {"+CGMM", Match::Exact, model},
+        {"+GMM", Match::Exact, model},
+        {"+CGMR", Match::Exact, revision},
+        {"+GMR", Match::Exact, revision},
+        {"+CGSN", Match::Exact, imei},
+        {"+GSN", Match::Exact, imei},
+        {"+CIMI", Match::Exact, [](M& m, const AtArgs&) { return info(m.m_options.imsi); }},
+        {"+CPIN?", Match::Exact, [](M& m, const AtArgs&) { return info("+CPIN: " + m.m_options.pin); }},
+        {"+CSQ", Match::Exact, [](M& m, const AtArgs&) { return m.signalQuality(); }},
+        {"+CBC", Match::Exact, [](M& m, const AtArgs&) { return m.batteryCharge(); }},
+        {"+CREG?", Match::Exact, [](M& m, const AtArgs&) { return m.registration(); }},
+        {"+COPS?", Match::Exact, [](M& m, const AtArgs&) { return m.operatorName(); }},
+        {"+CSCA?", Match::Exact, [](M& m, const AtArgs&) { return m.serviceCentre(); }},
+        {"+CSCA=", Match::Prefix, [](M& m, const AtArgs& a) { return m.setServiceCentre(a.typed); }},
+        {"+CMGF?", Match::Exact,
+            [](M& m, const AtArgs&) { return info("+CMGF: " + std::to_string(m.m_mode)); }},
+        {"+CMGF=?", Match::Exact,
+            [](M& m, const AtArgs&) { return info("+CMGF: " + m.m_options.cmgfOffer); }},
+        {"+CMGF=", Match::Prefix, [](M& m, const AtArgs& a) { return m.setFormat(a.arg); }},
+        {"+CPMS?", Match::Exact, [](M& m, const AtArgs&) { return info("+CPMS: " + m.memoryStatus(true)); }},
+        {"+CPMS=?", Match::Exact,
+            [](M& m, const AtArgs&) { return info("+CPMS: " + m.m_options.cpmsOffer); }},
+        {"+CPMS=", Match::Prefix, [](M& m, const AtArgs& a) { return m.selectMemories(a.arg); }},
+        {"+CNMI=?", Match::Exact,
+            [](M& m, const AtArgs&) { return info("+CNMI: " + m.m_options.cnmiOffer); }},
+        {"+CNMI?", Match::Exact, [](M& m, const AtArgs&) { return info("+CNMI: " + m.m_cnmi); }},
+        {"+CNMI=", Match::Prefix, [](M& m, const AtArgs& a) { return m.m_cnmi = a.arg, kOK; }},
+        {"+CSMP=", Match::Prefix, [](M& m, const AtArgs& a) { return m.setParameters(a.arg); }},
+        {"+CMEE", Match::Prefix, ok},
+        {"+CSCS", Match::Prefix, ok},
+        {"&W", Match::Exact, ok},
+        {"V1", Match::Exact, ok},
+        {"Q0", Match::Exact, ok},
+        {"+CMGS=", Match::Prefix, [](M& m, const AtArgs& a) { return m.startSend(a.typed); }},
+        {"+CMGL", Match::Prefix, [](M& m, const AtArgs& a) { return m.listing(a); }},
+        {"+CMGR=", Match::Prefix, [](M& m, const AtArgs& a) { return m.readOne(a.arg); }},
+        {"+CMGD=?", Match::Exact, [](M& m, const AtArgs&) { return m.deleteRange(); }},
+        {"+CMGD=", Match::Prefix, [](M& m, const AtArgs& a) { return m.deleteEntries(a.arg); }},
+    };
     const std::string u = upper(line);
     if (u.rfind("AT", 0) != 0)
         return kError;
     const std::string cmd = u.substr(2);
-    const std::string original = line.substr(2);
-    const auto& o = m_options;
-    if (cmd.empty() || cmd == "Z" || cmd == "&F") {
-        if (!cmd.empty())
-            m_echo = o.echo;
-        return kOK;
-    }
-    if (cmd == "E0" || cmd == "E") {
-        m_echo = false;
-        return kOK;
-    }
-    if (cmd == "E1") {
-        m_echo = true;
-        return kOK;
-    }
-    if (cmd.rfind("I", 0) == 0 && cmd.find_first_not_of("0123456789", 1) == std::string::npos)
-        return info(o.manufacturer + "\r\n" + o.model + "\r\nRevision: " + o.revision);
-    if (cmd == "+CGMI" || cmd == "+GMI")
-        return info(o.manufacturer);
-    if (cmd == "+CGMM" || cmd == "+GMM")
-        return info(o.model);
-    if (cmd == "+CGMR" || cmd == "+GMR")
-        return info(o.revision);
-    if (cmd == "+CGSN" || cmd == "+GSN")
-        return info(o.imei);
-    if (cmd == "+CIMI")
-        return info(o.imsi);
-    if (cmd == "+CPIN?")
-        return info("+CPIN: " + o.pin);
-    if (cmd == "+CSQ")
-        return info("+CSQ: " + std::to_string(o.signal) + "," + std::to_string(o.ber));
-    if (cmd == "+CBC")
-        return o.battery < 0
-            ? kError
-            : info("+CBC: " + std::to_string(o.chargeState) + "," + std::to_string(o.battery));
-    if (cmd == "+CREG?")
-        return info("+CREG: " + std::to_string(o.cregMode) + "," + std::to_string(o.creg));
-    if (cmd == "+COPS?") {
-        if (o.copsFormat == "none")
-            return info("+COPS: 0");
-        if (o.copsFormat == "2")
-            return info("+COPS: 0,2,\"" + o.numeric + "\",0");
-        return info("+COPS: 0,0,\"" + o.network + "\",0");
-    }
-    if (cmd == "+CSCA?")
-        return info("+CSCA: \"" + o.smsc + "\"," + (o.smsc.rfind("+", 0) == 0 ? "145" : "129"));
-    if (cmd.rfind("+CSCA=", 0) == 0) {
-        m_options.smsc = unquote(splitComma(original.substr(6)).front());
-        return kOK;
-    }
-    if (cmd == "+CMGF?")
-        return info("+CMGF: " + std::to_string(m_mode));
-    if (cmd == "+CMGF=?")
-        return info("+CMGF: " + o.cmgfOffer);
-    if (cmd.rfind("+CMGF=", 0) == 0) {
-        const auto v = number(cmd.substr(6));
-        if (!v || (*v != 0 && *v != 1) || (*v == 1 && !o.textModeAllowed))
-            return kError;
-        m_mode = *v;
-        return kOK;
-    }
-    if (cmd == "+CPMS?")
-        return info("+CPMS: " + memoryStatus(true));
-    if (cmd == "+CPMS=?")
-        return info("+CPMS: " + o.cpmsOffer);
-    if (cmd.rfind("+CPMS=", 0) == 0)
-        return selectMemories(cmd.substr(6));
-    if (cmd == "+CNMI=?")
-        return info("+CNMI: " + o.cnmiOffer);
-    if (cmd == "+CNMI?")
-        return info("+CNMI: " + m_cnmi);
-    if (cmd.rfind("+CNMI=", 0) == 0) {
-        m_cnmi = cmd.substr(6);
-        return kOK;
-    }
-    if (cmd.rfind("+CSMP=", 0) == 0) {
-        if (auto fo = number(splitComma(cmd.substr(6)).front()))
-            m_textFirstOctet = *fo;
-        return kOK;
-    }
-    if (cmd.rfind("+CMEE", 0) == 0 || cmd.rfind("+CSCS", 0) == 0 || cmd == "&W" || cmd == "V1" || cmd == "Q0")
-        return kOK;
-    if (cmd.rfind("+CMGS=", 0) == 0) {
-        if (!m_refuseSend.empty())
-            return m_refuseSend;
-        const std::string target = trim(original.substr(6));
-        if (m_mode == 1 && (target.size() < 2 || target.front() != '"'))
-            return cmsError(304);
-        if (m_mode == 0 && !number(target))
-            return cmsError(304);
-        m_inBody = true;
-        m_bodyTarget = m_mode == 1 ? unquote(splitComma(target).front()) : target;
-        m_body.clear();
-        switch (std::exchange(m_sendFault, SendFault::None)) {
-        case SendFault::Silent: // in message entry, and deaf for a while
-            m_silentUntil = TimePoint::clock::now() + std::chrono::seconds(m_sendFaultSeconds);
-            return {};
-        case SendFault::Reboot:
-            reboot(false);
-            return {};
-        case SendFault::RebootKeepingEntry:
-            reboot(true);
-            return {};
-        case SendFault::None:
-            break;
-        }
-        return "\r\n> ";
-    }
-    if (cmd.rfind("+CMGL", 0) == 0)
-        return listing(cmd.size() > 5 && cmd[5] == '=' ? original.substr(6)
-                                                       : std::string(m_mode == 1 ? "\"REC UNREAD\"" : "0"));
-    if (cmd.rfind("+CMGR=", 0) == 0)
-        return readOne(cmd.substr(6));
-    if (cmd == "+CMGD=?")
-        return info("+CMGD: (1-" + std::to_string(memory(m_mem[0]).capacity) + "),(0-4)");
-    if (cmd.rfind("+CMGD=", 0) == 0) {
-        const auto args = splitComma(cmd.substr(6));
-        const auto index = number(args[0]);
-        const int flag = args.size() > 1 ? number(args[1]).value_or(0) : 0;
-        auto& mem = memory(m_mem[0]);
-        if (flag == 4) {
-            mem.entries.clear();
-            return kOK;
-        }
-        if (!index || mem.entries.erase(*index) == 0)
-            return cmsError(321);
-        return kOK;
+    for (const auto& row : kCommands) {
+        const std::size_t n = std::char_traits<char>::length(row.name);
+        const bool matched = row.match == Match::Exact ? cmd == row.name
+                                                       : cmd.rfind(row.name, 0) == 0
+                && (row.match == Match::Prefix
+                    || cmd.find_first_not_of("0123456789", n) == std::string::npos);
+        if (matched)
+            return row.handler(*this, {cmd.substr(n), line.substr(2 + n)});
     }
     return kError;
+}
+
+std::string ModemSimulator::identity() const
+{
+    return info(m_options.manufacturer + "\r\n" + m_options.model + "\r\nRevision: " + m_options.revision);
+}
+
+std::string ModemSimulator::signalQuality() const
+{
+    return info("+CSQ: " + std::to_string(m_options.signal) + "," + std::to_string(m_options.ber));
+}
+
+std::string ModemSimulator::batteryCharge() const
+{
+    if (m_options.battery < 0)
+        return kError;
+    return info("+CBC: " + std::to_string(m_options.chargeState) + "," + std::to_string(m_options.battery));
+}
+
+std::string ModemSimulator::registration() const
+{
+    return info("+CREG: " + std::to_string(m_options.cregMode) + "," + std::to_string(m_options.creg));
+}
+
+std::string ModemSimulator::operatorName() const
+{
+    if (m_options.copsFormat == "none")
+        return info("+COPS: 0");
+    if (m_options.copsFormat == "2")
+        return info("+COPS: 0,2,\"" + m_options.numeric + "\",0");
+    return info("+COPS: 0,0,\"" + m_options.network + "\",0");
+}
+
+std::string ModemSimulator::serviceCentre() const
+{
+    const std::string& smsc = m_options.smsc;
+    return info("+CSCA: \"" + smsc + "\"," + (smsc.rfind("+", 0) == 0 ? "145" : "129"));
+}
+
+std::string ModemSimulator::setServiceCentre(const std::string& typed)
+{
+    m_options.smsc = unquote(splitComma(typed).front());
+    return kOK;
+}
+
+std::string ModemSimulator::setFormat(const std::string& arg)
+{
+    const auto v = number(arg);
+    if (!v || (*v != 0 && *v != 1) || (*v == 1 && !m_options.textModeAllowed))
+        return kError;
+    m_mode = *v;
+    return kOK;
+}
+
+std::string ModemSimulator::setParameters(const std::string& arg)
+{
+    if (auto fo = number(splitComma(arg).front()))
+        m_textFirstOctet = *fo;
+    return kOK;
+}
+
+std::string ModemSimulator::startSend(const std::string& typed)
+{
+    if (!m_refuseSend.empty())
+        return m_refuseSend;
+    const std::string target = trim(typed);
+    if (m_mode == 1 && (target.size() < 2 || target.front() != '"'))
+        return cmsError(304);
+    if (m_mode == 0 && !number(target))
+        return cmsError(304);
+    m_inBody = true;
+    m_bodyTarget = m_mode == 1 ? unquote(splitComma(target).front()) : target;
+    m_body.clear();
+    switch (std::exchange(m_sendFault, SendFault::None)) {
+    case SendFault::Silent: // in message entry, and deaf for a while
+        m_silentUntil = m_now() + std::chrono::seconds(m_sendFaultSeconds);
+        return {};
+    case SendFault::Reboot:
+        reboot(false);
+        return {};
+    case SendFault::RebootKeepingEntry:
+        reboot(true);
+        return {};
+    case SendFault::None:
+        break;
+    }
+    return "\r\n> ";
+}
+
+std::string ModemSimulator::deleteRange()
+{
+    return info("+CMGD: (1-" + std::to_string(memory(m_mem[0]).capacity) + "),(0-4)");
+}
+
+std::string ModemSimulator::deleteEntries(const std::string& arg)
+{
+    const auto args = splitComma(arg);
+    const auto index = number(args[0]);
+    const int flag = args.size() > 1 ? number(args[1]).value_or(0) : 0;
+    auto& mem = memory(m_mem[0]);
+    if (flag == 4) {
+        mem.entries.clear();
+        return kOK;
+    }
+    if (!index || mem.entries.erase(*index) == 0)
+        return cmsError(321);
+    return kOK;
 }
 
 std::string ModemSimulator::memoryStatus(bool withNames) const
@@ -726,9 +822,12 @@ std::string ModemSimulator::entryText(int index, const Entry& entry, bool header
     return head + "\"" + unit->address + "\",\r\n" + unit->text;
 }
 
-std::string ModemSimulator::listing(const std::string& argument)
+// AT+CMGL lists the unread entries unless "=" names others.
+std::string ModemSimulator::listing(const AtArgs& command)
 {
-    const std::string arg = upper(trim(argument));
+    const bool named = !command.arg.empty() && command.arg[0] == '=';
+    const std::string arg
+        = upper(trim(named ? command.typed.substr(1) : std::string(m_mode == 1 ? "\"REC UNREAD\"" : "0")));
     int wanted = -1; // every entry
     if (m_mode == 1) {
         if (arg.size() < 2 || arg.front() != '"')
@@ -843,16 +942,15 @@ std::string ModemSimulator::sendBody(const std::string& body)
     m_nextReference = (m_nextReference + 1) % 256;
     recordAir(sent);
     if (m_options.reports && sent.unit.reportRequested)
-        m_pending.push_back(
-            {std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.reportDelayMs),
-                sent.reference, sent.unit.destination, stampNow()});
+        m_pending.push_back({m_now() + std::chrono::milliseconds(m_options.reportDelayMs), sent.reference,
+            sent.unit.destination, stampNow()});
     tick();
     return "\r\n+CMGS: " + std::to_string(sent.reference) + "\r\n\r\nOK\r\n";
 }
 
 void ModemSimulator::tick()
 {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = m_now();
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         if (it->due > now) {
             ++it;
@@ -876,146 +974,248 @@ std::optional<ModemSimulator::TimePoint> ModemSimulator::nextDue() const
     return next;
 }
 
-std::string ModemSimulator::control(const std::string& rawLine)
+// A control line after its first word; commands take from it word by word.
+struct ModemSimulator::ControlArgs
 {
-    std::istringstream in(rawLine);
     std::string verb;
-    in >> verb;
     std::string rest;
-    std::getline(in, rest);
-    rest = trim(rest);
-    std::string out;
-    std::string error;
-    auto takeMemory = [&](std::string& target) {
+
+    std::string word()
+    {
+        const auto space = rest.find(' ');
+        std::string w = rest.substr(0, space);
+        rest = space == std::string::npos ? std::string() : trim(rest.substr(space));
+        return w;
+    }
+    // "@MEM" first names the memory instead of `target`; false for a memory that does not exist.
+    bool memory(std::string& target)
+    {
         if (rest.rfind("@", 0) == 0) {
             const auto space = rest.find(' ');
             target = upper(rest.substr(1, space == std::string::npos ? std::string::npos : space - 1));
             rest = space == std::string::npos ? std::string() : trim(rest.substr(space));
         }
         return knownMemory(target);
-    };
-    auto firstWord = [&]() {
-        const auto space = rest.find(' ');
-        std::string word = rest.substr(0, space);
-        rest = space == std::string::npos ? std::string() : trim(rest.substr(space));
-        return word;
-    };
-    if (verb.empty() || verb == "ping") {
-        return "pong\nOK\n";
-    } else if (verb == "help") {
-        return "deliver [@MEM] FROM TEXT | deliver-pdu [@MEM] [STAT] HEX | report [@MEM] REF RECIPIENT "
-               "STATUS\n"
-               "deliver-bad truncated|length|reserved|empty\n"
-               "set KEY VALUE | options | fault slow MS|split MS|silent [S]|silent-on-send S|reboot "
-               "[keep-entry]|"
-               "reboot-on-send [keep-entry]|flood N [held|free|final]|error [TEXT]|cms N|cme N|refuse-send "
-               "[N]|send-error N|drop|clear\n"
-               "reply COMMAND TEXT | unreply COMMAND | sent | messages | transcript | memory MEM | clear | "
-               "quit\nOK\n";
-    } else if (verb == "deliver") {
-        std::string mem = m_options.inboundMemory;
-        if (!takeMemory(mem))
-            return "ERROR no memory called " + mem + "\n";
-        const std::string from = firstWord();
-        if (from.empty())
-            return "ERROR deliver needs an originator\n";
-        auto units
-            = encodeDeliverParts(m_options.smsc, from, unescapeText(rest), stampNow(), m_inboundReference);
-        if (units.size() > 1) {
-            m_inboundReference = (m_inboundReference + 1) % 256;
-            if (m_options.missingPart >= 1 && static_cast<std::size_t>(m_options.missingPart) <= units.size())
-                units.erase(units.begin() + (m_options.missingPart - 1));
-            if (m_options.partsReversed)
-                std::reverse(units.begin(), units.end());
-        }
-        for (const auto& unit : units)
-            if (!store(mem, unit, 0, error, Announce::Message))
-                return "ERROR " + error + "\n";
-        out += "stored " + std::to_string(units.size()) + "\n";
-    } else if (verb == "deliver-pdu" || verb == "report-pdu") {
-        const bool report = verb == "report-pdu";
-        std::string mem = report ? m_options.reportMemory : m_options.inboundMemory;
-        if (!takeMemory(mem))
-            return "ERROR no memory called " + mem + "\n";
-        int stat = 0;
-        std::string hex = firstWord();
-        if (!rest.empty()) {
-            stat = std::clamp(number(hex).value_or(0), 0, 3);
-            hex = firstWord();
-        }
-        if (hex.empty())
-            return "ERROR " + verb + " needs the unit in hex\n";
-        if (!store(
-                mem, hex, stat, error, Announce::Message)) // verbatim, so real captures replay as they were
-            return "ERROR " + error + "\n";
-    } else if (verb == "report") {
-        std::string mem = m_options.reportMemory;
-        if (!takeMemory(mem))
-            return "ERROR no memory called " + mem + "\n";
-        const auto ref = number(firstWord());
-        const std::string recipient = firstWord();
-        const auto status = number(firstWord());
-        if (!ref || recipient.empty() || !status)
-            return "ERROR report needs REF RECIPIENT STATUS\n";
-        if (!store(mem, encodeStatusReport(m_options.smsc, *ref, recipient, stampNow(), stampNow(), *status),
-                0, error, Announce::Report))
-            return "ERROR " + error + "\n";
-    } else if (verb == "set") {
-        const std::string key = firstWord();
-        if (!setOption(m_options, key, unescapeText(rest), error))
-            return "ERROR " + error + "\n";
-        for (const auto& [name, size] : m_options.capacity)
-            m_memories[name].capacity = size;
-    } else if (verb == "options") {
-        out += "echo " + std::to_string(m_echo) + "\nmode " + std::to_string(m_mode) + "\nmemories "
-            + m_mem[0] + "," + m_mem[1] + "," + m_mem[2] + "\ncnmi " + m_cnmi + "\n";
-    } else if (verb == "fault") {
-        const std::string kind = firstWord();
-        if (const std::string refused = fault(kind, rest); !refused.empty())
-            return "ERROR " + refused + "\n";
-    } else if (verb == "deliver-bad") {
-        if (!deliverBad(rest, error))
-            return "ERROR " + error + "\n";
-    } else if (verb == "reply") {
-        const std::string cmd = upper(firstWord());
-        if (cmd.empty())
-            return "ERROR reply needs a command\n";
-        m_replies[cmd] = unescapeText(rest);
-    } else if (verb == "unreply") {
-        m_replies.erase(upper(rest));
-    } else if (verb == "sent") {
-        for (const auto& s : m_sent) {
-            const auto& u = s.unit;
-            out += "unit ref=" + std::to_string(s.reference) + " to=" + u.destination
-                + " report=" + (u.reportRequested ? "1" : "0") + " part=" + std::to_string(u.concatSequence)
-                + "/" + std::to_string(u.concatTotal) + " length=" + std::to_string(u.userDataLength)
-                + " udh=" + (u.udhHex.empty() ? "-" : u.udhHex) + " mode=" + (s.textMode ? "text" : "pdu")
-                + " text=" + escapeText(u.text) + "\n";
-        }
-    } else if (verb == "messages") {
-        for (const auto& m : m_air)
-            out += "message to=" + m.to + " parts=" + std::to_string(m.parts) + " text=" + escapeText(m.text)
-                + "\n";
-    } else if (verb == "transcript") {
-        for (const auto& t : m_transcript)
-            out += escapeText(t) + "\n";
-    } else if (verb == "memory") {
-        const std::string name = upper(rest.empty() ? m_mem[0] : rest);
-        if (!knownMemory(name))
-            return "ERROR no memory called " + rest + "\n";
-        for (const auto& [index, entry] : memory(name).entries)
-            out += "entry index=" + std::to_string(index) + " stat=" + std::to_string(entry.stat)
-                + " pdu=" + entry.pdu + "\n";
-    } else if (verb == "clear") {
-        m_sent.clear();
-        m_air.clear();
-        m_transcript.clear();
-    } else if (verb == "quit") {
-        m_quit = true;
-    } else {
-        return "ERROR unknown control command " + verb + " (try help)\n";
     }
-    return out + "OK\n";
+};
+
+namespace {
+
+std::string done(const std::string& lines = {})
+{
+    return lines + "OK\n";
+}
+
+std::string refused(const std::string& reason)
+{
+    return "ERROR " + reason + "\n";
+}
+
+} // namespace
+
+std::string ModemSimulator::control(const std::string& rawLine)
+{
+    using M = ModemSimulator;
+    using A = ControlArgs;
+    struct Row
+    {
+        const char* name;
+        int helpLine; // the line of "help" that shows the usage; 0: not shown
+        const char* usage;
+        std::string (*handler)(M&, A&); // none for "help", which lists this table
+    };
+    static const Row kControls[] = {
+        {"deliver", 1, "deliver [@MEM] FROM TEXT", [](M& m, A& a) { return m.deliverText(a); }},
+        {"deliver-pdu", 1, "deliver-pdu [@MEM] [STAT] HEX", [](M& m, A& a) { return m.storeUnit(a, false); }},
+        {"report", 1, "report [@MEM] REF RECIPIENT STATUS", [](M& m, A& a) { return m.storeReport(a); }},
+        {"deliver-bad", 2, "deliver-bad truncated|length|reserved|empty",
+            [](M& m, A& a) {
+                std::string error;
+                return m.deliverBad(a.rest, error) ? done() : refused(error);
+            }},
+        {"set", 3, "set KEY VALUE", [](M& m, A& a) { return m.setByName(a); }},
+        {"options", 3, "options", [](M& m, A&) { return done(m.modemState()); }},
+        {"fault", 3,
+            "fault slow MS|split MS|silent [S]|silent-on-send S|reboot [keep-entry]|reboot-on-send "
+            "[keep-entry]|flood N [held|free|final]|error [TEXT]|cms N|cme N|refuse-send [N]|send-error N|"
+            "drop|clear",
+            [](M& m, A& a) {
+                const std::string kind = a.word();
+                const std::string why = m.fault(kind, a.rest);
+                return why.empty() ? done() : refused(why);
+            }},
+        {"reply", 4, "reply COMMAND TEXT", [](M& m, A& a) { return m.setReply(a); }},
+        {"unreply", 4, "unreply COMMAND",
+            [](M& m, A& a) { return m.m_replies.erase(upper(a.rest)), done(); }},
+        {"sent", 4, "sent", [](M& m, A&) { return done(m.sentRecords()); }},
+        {"messages", 4, "messages", [](M& m, A&) { return done(m.airRecords()); }},
+        {"transcript", 4, "transcript", [](M& m, A&) { return done(m.transcriptLines()); }},
+        {"memory", 4, "memory MEM", [](M& m, A& a) { return m.memoryEntries(a.rest); }},
+        {"clear", 4, "clear", [](M& m, A&) { return m.clearRecords(); }},
+        {"quit", 4, "quit", [](M& m, A&) { return m.m_quit = true, done(); }},
+        {"report-pdu", 0, "", [](M& m, A& a) { return m.storeUnit(a, true); }},
+        {"ping", 0, "", [](M&, A&) { return done("pong\n"); }},
+        {"", 0, "", [](M&, A&) { return done("pong\n"); }},
+        {"help", 0, "", nullptr},
+    };
+    static const std::string kHelp = [] {
+        std::string help;
+        for (int line = 1; line <= 4; ++line) {
+            std::string text;
+            for (const auto& row : kControls)
+                if (row.helpLine == line)
+                    text += (text.empty() ? "" : " | ") + std::string(row.usage);
+            help += text + "\n";
+        }
+        return help;
+    }();
+    std::istringstream in(rawLine);
+    ControlArgs args;
+    in >> args.verb;
+    std::getline(in, args.rest);
+    args.rest = trim(args.rest);
+    for (const auto& row : kControls)
+        if (args.verb == row.name)
+            return row.handler ? row.handler(*this, args) : done(kHelp);
+    return refused("unknown control command " + args.verb + " (try help)");
+}
+
+std::string ModemSimulator::deliverText(ControlArgs& args)
+{
+    std::string mem = m_options.inboundMemory;
+    if (!args.memory(mem))
+        return refused("no memory called " + mem);
+    const std::string from = args.word();
+    if (from.empty())
+        return refused("deliver needs an originator");
+    auto units
+        = encodeDeliverParts(m_options.smsc, from, unescapeText(args.rest), stampNow(), m_inboundReference);
+    if (units.size() > 1) {
+        m_inboundReference = (m_inboundReference + 1) % 256;
+        if (m_options.missingPart >= 1 && static_cast<std::size_t>(m_options.missingPart) <= units.size())
+            units.erase(units.begin() + (m_options.missingPart - 1));
+        if (m_options.partsReversed)
+            std::reverse(units.begin(), units.end());
+    }
+    std::string error;
+    for (const auto& unit : units)
+        if (!store(mem, unit, 0, error, Announce::Message))
+            return refused(error);
+    return done("stored " + std::to_string(units.size()) + "\n");
+}
+
+// A unit stored verbatim, so captures from a real network replay as they were.
+std::string ModemSimulator::storeUnit(ControlArgs& args, bool report)
+{
+    std::string mem = report ? m_options.reportMemory : m_options.inboundMemory;
+    if (!args.memory(mem))
+        return refused("no memory called " + mem);
+    int stat = 0;
+    std::string hex = args.word();
+    if (!args.rest.empty()) {
+        stat = std::clamp(number(hex).value_or(0), 0, 3);
+        hex = args.word();
+    }
+    if (hex.empty())
+        return refused(args.verb + " needs the unit in hex");
+    std::string error;
+    if (!store(mem, hex, stat, error, Announce::Message))
+        return refused(error);
+    return done();
+}
+
+std::string ModemSimulator::storeReport(ControlArgs& args)
+{
+    std::string mem = m_options.reportMemory;
+    if (!args.memory(mem))
+        return refused("no memory called " + mem);
+    const auto ref = number(args.word());
+    const std::string recipient = args.word();
+    const auto status = number(args.word());
+    if (!ref || recipient.empty() || !status)
+        return refused("report needs REF RECIPIENT STATUS");
+    std::string error;
+    if (!store(mem, encodeStatusReport(m_options.smsc, *ref, recipient, stampNow(), stampNow(), *status), 0,
+            error, Announce::Report))
+        return refused(error);
+    return done();
+}
+
+std::string ModemSimulator::setByName(ControlArgs& args)
+{
+    const std::string key = args.word();
+    std::string error;
+    if (!setOption(m_options, key, unescapeText(args.rest), error))
+        return refused(error);
+    for (const auto& [name, size] : m_options.capacity)
+        m_memories[name].capacity = size;
+    return done();
+}
+
+std::string ModemSimulator::setReply(ControlArgs& args)
+{
+    const std::string cmd = upper(args.word());
+    if (cmd.empty())
+        return refused("reply needs a command");
+    m_replies[cmd] = unescapeText(args.rest);
+    return done();
+}
+
+std::string ModemSimulator::modemState() const
+{
+    return "echo " + std::to_string(m_echo) + "\nmode " + std::to_string(m_mode) + "\nmemories " + m_mem[0]
+        + "," + m_mem[1] + "," + m_mem[2] + "\ncnmi " + m_cnmi + "\n";
+}
+
+std::string ModemSimulator::sentRecords() const
+{
+    std::string out;
+    for (const auto& s : m_sent) {
+        const auto& u = s.unit;
+        out += "unit ref=" + std::to_string(s.reference) + " to=" + u.destination
+            + " report=" + (u.reportRequested ? "1" : "0") + " part=" + std::to_string(u.concatSequence) + "/"
+            + std::to_string(u.concatTotal) + " length=" + std::to_string(u.userDataLength)
+            + " udh=" + (u.udhHex.empty() ? "-" : u.udhHex) + " mode=" + (s.textMode ? "text" : "pdu")
+            + " text=" + escapeText(u.text) + "\n";
+    }
+    return out;
+}
+
+std::string ModemSimulator::airRecords() const
+{
+    std::string out;
+    for (const auto& m : m_air)
+        out += "message to=" + m.to + " parts=" + std::to_string(m.parts) + " text=" + escapeText(m.text)
+            + "\n";
+    return out;
+}
+
+std::string ModemSimulator::transcriptLines() const
+{
+    std::string out;
+    for (const auto& t : m_transcript)
+        out += escapeText(t) + "\n";
+    return out;
+}
+
+std::string ModemSimulator::memoryEntries(const std::string& rest)
+{
+    const std::string name = upper(rest.empty() ? m_mem[0] : rest);
+    if (!knownMemory(name))
+        return refused("no memory called " + rest);
+    std::string out;
+    for (const auto& [index, entry] : memory(name).entries)
+        out += "entry index=" + std::to_string(index) + " stat=" + std::to_string(entry.stat)
+            + " pdu=" + entry.pdu + "\n";
+    return done(out);
+}
+
+std::string ModemSimulator::clearRecords()
+{
+    m_sent.clear();
+    m_air.clear();
+    m_transcript.clear();
+    return done();
 }
 
 } // namespace vesk::modemsim

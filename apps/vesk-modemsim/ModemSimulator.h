@@ -3,6 +3,7 @@
 #include "SimPdu.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -48,7 +49,8 @@ struct SimOptions
 
 // Sets one option by its name; false with the reason for an unknown name or a bad value.
 bool setOption(SimOptions& options, const std::string& key, const std::string& value, std::string& error);
-std::vector<std::string> optionNames();
+// One line per option: its name and what it changes.
+std::string optionUsage();
 
 // Bytes to put on the line after a delay, or the instruction to drop the line.
 struct Output
@@ -78,8 +80,10 @@ class ModemSimulator
 {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
+    using Now = std::function<TimePoint()>; // the clock of faults that last and of report delays
 
-    explicit ModemSimulator(SimOptions options);
+    explicit ModemSimulator(
+        SimOptions options, Now now = [] { return std::chrono::steady_clock::now(); });
 
     std::vector<Output> receive(std::string_view bytes);
     std::string control(const std::string& line); // reply lines, the last one "OK" or "ERROR ..."
@@ -119,10 +123,25 @@ private:
         Stamp sent;
     };
 
+    struct AtArgs;
+    struct ControlArgs;
+
     std::vector<Output> command(const std::string& line);
     std::string answer(const std::string& line);
+    std::string identity() const;
+    std::string signalQuality() const;
+    std::string batteryCharge() const;
+    std::string registration() const;
+    std::string operatorName() const;
+    std::string serviceCentre() const;
+    std::string setServiceCentre(const std::string& typed);
+    std::string setFormat(const std::string& arg);
+    std::string setParameters(const std::string& arg);
+    std::string startSend(const std::string& typed);
+    std::string deleteRange();
+    std::string deleteEntries(const std::string& arg);
     std::string sendBody(const std::string& body);
-    std::string listing(const std::string& argument);
+    std::string listing(const AtArgs& command);
     std::string readOne(const std::string& argument);
     std::string selectMemories(const std::string& argument);
     std::string memoryStatus(bool withNames) const;
@@ -132,15 +151,27 @@ private:
         Announce announce = Announce::None);
     void recordAir(const SentUnit& sent);
     std::string fault(const std::string& kind, const std::string& rest);
+    std::string deliverText(ControlArgs& args);
+    std::string storeUnit(ControlArgs& args, bool report);
+    std::string storeReport(ControlArgs& args);
+    std::string setByName(ControlArgs& args);
+    std::string setReply(ControlArgs& args);
+    std::string modemState() const;
+    std::string sentRecords() const;
+    std::string airRecords() const;
+    std::string transcriptLines() const;
+    std::string memoryEntries(const std::string& rest);
+    std::string clearRecords();
     bool deliverBad(const std::string& kind, std::string& error);
     void reboot(bool keepEntry);
-    bool silentNow() const { return m_silentUntil && TimePoint::clock::now() < *m_silentUntil; }
+    bool silentNow() const { return m_silentUntil && m_now() < *m_silentUntil; }
     std::string unsolicitedLine();
     std::string withFlood(std::string reply, bool isListing);
     Stamp stampNow() const;
     Memory& memory(const std::string& name) { return m_memories[name]; }
 
     SimOptions m_options;
+    Now m_now;
     bool m_echo;
     int m_mode;
     std::string m_mem[3] = {"SM", "SM", "SM"};

@@ -1,15 +1,13 @@
 // vesk-modemsim: a GSM modem on a pseudo-terminal, for tests, demos and dry runs.
 #include "ModemSimulator.h"
+#include "SimLoop.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <iostream>
-#include <poll.h>
 #include <pty.h>
 #include <string>
 #include <sys/socket.h>
@@ -18,7 +16,6 @@
 #include <vector>
 
 using namespace vesk::modemsim;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -28,14 +25,8 @@ void onSignal(int)
     g_stop = 1;
 }
 
-struct Line
-{
-    int master = -1;
-    int spare = -1; // keeps the slave side alive between the driver's opens
-    std::string path;
-};
-
-bool openLine(Line& line, const std::string& link)
+// A fresh pseudo-terminal, its path printed (and linked at `link`) for the driver to open.
+bool openPty(LineEnds& line, const std::string& link)
 {
     char name[256] = {};
     if (openpty(&line.master, &line.spare, name, nullptr, nullptr) != 0)
@@ -43,23 +34,13 @@ bool openLine(Line& line, const std::string& link)
     fcntl(line.master, F_SETFL, fcntl(line.master, F_GETFL) | O_NONBLOCK);
     fcntl(line.master, F_SETFD, FD_CLOEXEC);
     fcntl(line.spare, F_SETFD, FD_CLOEXEC);
-    line.path = name;
     if (!link.empty()) {
         unlink(link.c_str());
-        if (symlink(line.path.c_str(), link.c_str()) != 0)
+        if (symlink(name, link.c_str()) != 0)
             std::cerr << "vesk-modemsim: cannot link " << link << ": " << std::strerror(errno) << "\n";
     }
-    std::cout << line.path << std::endl;
+    std::cout << name << std::endl;
     return true;
-}
-
-void closeLine(Line& line)
-{
-    if (line.master >= 0)
-        close(line.master);
-    if (line.spare >= 0)
-        close(line.spare);
-    line = Line {};
 }
 
 int listenControl(const std::string& path)
@@ -76,22 +57,6 @@ int listenControl(const std::string& path)
         return -1;
     }
     return fd;
-}
-
-void writeAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    int rounds = 0;
-    while (done < data.size() && rounds < 1000) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-        else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            ++rounds;
-            usleep(1000);
-        } else
-            break;
-    }
 }
 
 // The client side of the control socket: send one command (or each line of standard input) to a
@@ -153,17 +118,32 @@ void usage()
     std::cout
         << "usage: vesk-modemsim [--link PATH] [--control SOCKET] [--script FILE] [--OPTION VALUE ...]\n"
            "       vesk-modemsim --send SOCKET [COMMAND ...]   (commands from standard input when none)\n"
-           "options:";
-    for (const auto& name : optionNames())
-        std::cout << " --" << name;
-    std::cout << "\nSee docs/modemsim.md for the control commands.\n";
+           "options (VALUE after each):\n"
+        << optionUsage() << "See docs/modemsim.md for the control commands.\n";
 }
 
-struct Pending
+// Runs the control commands of a file before the line opens; refusals are reported, not fatal.
+bool runScript(ModemSimulator& sim, const std::string& script)
 {
-    Clock::time_point due;
-    std::string bytes;
-};
+    FILE* f = std::fopen(script.c_str(), "r");
+    if (!f) {
+        std::cerr << "vesk-modemsim: cannot read " << script << "\n";
+        return false;
+    }
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, f)) {
+        std::string line(buffer);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::string reply = sim.control(line);
+        if (reply.rfind("ERROR", 0) == 0 || reply.find("\nERROR") != std::string::npos)
+            std::cerr << "vesk-modemsim: " << script << ": " << line << ": " << reply;
+    }
+    std::fclose(f);
+    return true;
+}
 
 } // namespace
 
@@ -203,25 +183,8 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     ModemSimulator sim(options);
-    if (!script.empty()) {
-        FILE* f = std::fopen(script.c_str(), "r");
-        if (!f) {
-            std::cerr << "vesk-modemsim: cannot read " << script << "\n";
-            return 2;
-        }
-        char buffer[4096];
-        while (std::fgets(buffer, sizeof buffer, f)) {
-            std::string line(buffer);
-            while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-                line.pop_back();
-            if (line.empty() || line[0] == '#')
-                continue;
-            const std::string reply = sim.control(line);
-            if (reply.rfind("ERROR", 0) == 0 || reply.find("\nERROR") != std::string::npos)
-                std::cerr << "vesk-modemsim: " << script << ": " << line << ": " << reply;
-        }
-        std::fclose(f);
-    }
+    if (!script.empty() && !runScript(sim, script))
+        return 2;
     int listener = -1;
     if (!control.empty()) {
         listener = listenControl(control);
@@ -231,109 +194,20 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    Line line;
-    if (!openLine(line, link)) {
-        std::cerr << "vesk-modemsim: cannot open a pseudo-terminal: " << std::strerror(errno) << "\n";
-        return 1;
-    }
-    struct Client
+    int status = 0;
     {
-        int fd;
-        std::string input;
-    };
-    std::vector<Client> clients;
-    std::deque<Pending> queue;
-    Clock::time_point lastDue = Clock::now();
-
-    while (!g_stop && !sim.quitRequested()) {
-        std::vector<pollfd> fds;
-        fds.push_back({line.master, POLLIN, 0});
-        if (listener >= 0)
-            fds.push_back({listener, POLLIN, 0});
-        for (const auto& c : clients)
-            fds.push_back({c.fd, POLLIN, 0});
-        auto now = Clock::now();
-        int timeout = 200;
-        if (!queue.empty())
-            timeout = static_cast<int>(std::clamp<long long>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(queue.front().due - now).count(), 0,
-                200));
-        if (auto due = sim.nextDue())
-            timeout = std::min(timeout,
-                static_cast<int>(std::clamp<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(*due - now).count() + 1, 0, 200)));
-        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
-            break;
-        std::size_t k = 0;
-        if (fds[k].revents & POLLIN) {
-            char buffer[4096];
-            ssize_t n = read(line.master, buffer, sizeof buffer);
-            if (n > 0) {
-                for (auto& out : sim.receive(std::string_view(buffer, static_cast<std::size_t>(n)))) {
-                    // Replies keep their order even when one of them is slow.
-                    auto due = std::max(Clock::now() + out.delay, lastDue);
-                    if (out.delay.count() > 0 && !queue.empty())
-                        due = std::max(due, queue.back().due + out.delay);
-                    lastDue = due;
-                    queue.push_back({due, out.bytes});
-                }
-            }
+        SimLoop loop(
+            sim, [&](LineEnds& line) { return openPty(line, link); }, listener);
+        if (!loop.start()) {
+            std::cerr << "vesk-modemsim: cannot open a pseudo-terminal: " << std::strerror(errno) << "\n";
+            return 1;
         }
-        ++k;
-        if (listener >= 0) {
-            if (fds[k].revents & POLLIN) {
-                int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-                if (fd >= 0)
-                    clients.push_back({fd, {}});
-            }
-            ++k;
-        }
-        for (std::size_t c = 0; c < clients.size() && k < fds.size(); ++c, ++k) {
-            if (!(fds[k].revents & (POLLIN | POLLHUP)))
-                continue;
-            char buffer[4096];
-            ssize_t n = read(clients[c].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(clients[c].fd);
-                clients[c].fd = -1;
-                continue;
-            }
-            clients[c].input.append(buffer, static_cast<std::size_t>(n));
-            std::size_t eol;
-            while ((eol = clients[c].input.find('\n')) != std::string::npos) {
-                std::string command = clients[c].input.substr(0, eol);
-                clients[c].input.erase(0, eol + 1);
-                if (!command.empty() && command.back() == '\r')
-                    command.pop_back();
-                writeAll(clients[c].fd, sim.control(command));
-                if (sim.takeDropRequest()) {
-                    queue.clear();
-                    closeLine(line);
-                    if (!openLine(line, link))
-                        return 1;
-                }
-            }
-        }
-        clients.erase(
-            std::remove_if(clients.begin(), clients.end(), [](const Client& c) { return c.fd < 0; }),
-            clients.end());
-        sim.tick();
-        for (auto& indication : sim.takeUnsolicited())
-            queue.push_back({std::max(Clock::now(), lastDue), indication});
-        now = Clock::now();
-        while (!queue.empty() && queue.front().due <= now) {
-            writeAll(line.master, queue.front().bytes);
-            queue.pop_front();
-        }
+        while (!g_stop && loop.step(200)) { }
+        status = loop.lineLost() ? 1 : 0;
     }
-    for (auto& c : clients)
-        close(c.fd);
-    if (listener >= 0) {
-        close(listener);
+    if (listener >= 0)
         unlink(control.c_str());
-    }
     if (!link.empty())
         unlink(link.c_str());
-    closeLine(line);
-    return 0;
+    return status;
 }
