@@ -34,7 +34,12 @@ void cancel(Context& ctx, store::DBMessage& message, const std::string& reason)
 void recordAccepted(Context& ctx, store::DBMessage& message)
 {
     constexpr int kTriesAfterStop = 10;
-    if (message.Update())
+    // A lost connection (a database server restarting) is reopened here, not on the next cycle.
+    store::db& outbox = *ctx.outbox.handle;
+    const auto reopened = [&] {
+        return outbox.IsConnected() || outbox.OpenDatabase(store::mode::kReadWriteShared);
+    };
+    if (reopened() && message.Update())
         return;
     const std::string what
         = "ID [" + std::to_string(message.Reference) + "] message " + std::to_string(message.id);
@@ -46,10 +51,7 @@ void recordAccepted(Context& ctx, store::DBMessage& message)
         ctx.clock.sleepFor(std::chrono::seconds(1));
         ctx.pump.runPending();
         ++seconds;
-        // A lost connection (a database server restarting) is reopened here, not on the next cycle.
-        if (!ctx.outbox.handle->IsConnected())
-            ctx.outbox.handle->OpenDatabase(store::mode::kReadWriteShared);
-        if (message.Update()) {
+        if (reopened() && message.Update()) {
             ctx.app.Log(icon::kInfo, message.Address,
                 "Recorded " + what + " as sent after " + std::to_string(seconds) + " s");
             return;
