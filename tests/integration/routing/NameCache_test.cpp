@@ -30,6 +30,20 @@ protected:
 
     int cached() { return scalar("SELECT COUNT(*) FROM FriendlyNameCache"); }
 
+    // A server whose databases sort text by language, as most do outside tests.
+    std::string serverDatabase() override
+    {
+        static int made = 0;
+        const std::string name = "icu" + std::to_string(getpid()) + "_" + std::to_string(++made);
+        store::db admin(clock, pump);
+        admin.setFilename(vesk::testing::PgServer::Shared().Connection("postgres"));
+        EXPECT_TRUE(admin.OpenDatabase(store::mode::kReadWriteShared)
+            && admin.Execute(
+                "CREATE DATABASE " + name + " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'und'"))
+            << admin.LastError();
+        return vesk::testing::PgServer::Shared().Connection(name);
+    }
+
     NameCache cache;
 };
 
@@ -63,10 +77,11 @@ TEST_P(NameCacheTest, NamesAreBuiltWithoutStrayBlanks)
 
 TEST_P(NameCacheTest, SharedNumberGivesTheNameThatSortsFirst)
 {
+    contact("amy", "Zimmer", "+447700900009");
     contact("Zed", "Adams", "+447700900009");
-    contact("Amy", "Zimmer", "+447700900009");
     ASSERT_TRUE(ImportNameCache(cache, outbox, dir.path(), true));
-    EXPECT_EQ(LookupFriendlyName(outbox, "+447700900009").Name, "Amy Zimmer");
+    // By character code on every engine, capitals before small letters, whatever the server's language.
+    EXPECT_EQ(LookupFriendlyName(outbox, "+447700900009").Name, "Zed Adams");
 }
 
 TEST_P(NameCacheTest, RebuildsOnlyWhenMoreThanTwoHoursOld)
