@@ -95,6 +95,9 @@ const char* const kOutboxExtras[] = {
     "CREATE INDEX IF NOT EXISTS ixMessageReport ON Message (msgReference, msgAddress) WHERE "
     "msgDeliveryStatus IS NULL",
     "CREATE INDEX IF NOT EXISTS ixMessageSendTime ON Message (msgSendTime, msgID)",
+    // Cached names sort by character code, as in a data file, whatever language the server sorts by:
+    // the name a shared number gives and the picker's order are the same on every engine.
+    "ALTER TABLE FriendlyNameCache ALTER COLUMN fnName TYPE TEXT COLLATE ucs_basic",
     "CREATE INDEX IF NOT EXISTS ixFriendlyNameCacheLookup ON FriendlyNameCache (fnAddress, fnName)",
     "CREATE OR REPLACE VIEW qry_Pending_Messages AS SELECT * FROM Message WHERE msgStatus = 0 AND NOT "
     "msgComplete"
@@ -258,7 +261,13 @@ bool PgStoreIsCurrent(db& database)
                    + ") AND tgrelid = to_regclass('message')",
                {})
         == static_cast<std::int64_t>(std::size(kTriggers))
-        && count(database, "SELECT COUNT(*) FROM PendingCounter", {}) == 8;
+        && count(database, "SELECT COUNT(*) FROM PendingCounter", {}) == 8
+        && count(database,
+               "SELECT COUNT(*) FROM information_schema.columns WHERE table_schema = current_schema()"
+               " AND table_name = 'friendlynamecache' AND column_name = 'fnname' AND collation_name = "
+               "'ucs_basic'",
+               {})
+        == 1;
 }
 
 bool UpgradePgStore(db& database)

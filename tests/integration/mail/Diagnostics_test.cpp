@@ -29,7 +29,7 @@ public:
     int presentAsked = 0;
 };
 
-class DiagnosticsTest : public vesk::testing::StoreTest
+class DiagnosticsTest : public vesk::testing::EngineStoreTest
 {
 protected:
     void settings(const std::string& email, bool messages, bool modem, bool signal, int level)
@@ -68,7 +68,7 @@ protected:
 
 } // namespace
 
-TEST_F(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
+TEST_P(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
 {
     settings("ops@example.com", true, true, true, 30);
     EXPECT_TRUE(log.has("Alert messages emailed to ops@example.com"));
@@ -86,7 +86,7 @@ TEST_F(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
     EXPECT_TRUE(mails().empty());
 }
 
-TEST_F(DiagnosticsTest, MissingSettingsRowIsReported)
+TEST_P(DiagnosticsTest, MissingSettingsRowIsReported)
 {
     h().Execute("DELETE FROM Diagnostic");
     LoadDiagnostics(diag, outbox, false);
@@ -94,7 +94,7 @@ TEST_F(DiagnosticsTest, MissingSettingsRowIsReported)
     EXPECT_TRUE(diag.Email.empty());
 }
 
-TEST_F(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
+TEST_P(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
 {
     settings("ops@example.com", false, true, false, 20);
     clock.set(DateTime::fromParts(2026, 3, 5, 14, 7, 30));
@@ -120,7 +120,7 @@ TEST_F(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
     EXPECT_EQ(mails().size(), 4u);
 }
 
-TEST_F(DiagnosticsTest, LinkAlertCountsMinuteBoundariesNotSeconds)
+TEST_P(DiagnosticsTest, LinkAlertCountsMinuteBoundariesNotSeconds)
 {
     settings("ops@example.com", false, true, false, 20);
     clock.set(DateTime::fromParts(2026, 3, 5, 14, 0, 59));
@@ -131,7 +131,7 @@ TEST_F(DiagnosticsTest, LinkAlertCountsMinuteBoundariesNotSeconds)
     EXPECT_EQ(mails().size(), 2u);
 }
 
-TEST_F(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)
+TEST_P(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)
 {
     settings("ops@example.com", false, false, true, 30);
     clock.set(DateTime::fromParts(2026, 3, 5, 9, 3, 0));
@@ -150,7 +150,7 @@ TEST_F(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)
     EXPECT_EQ(mails("mlMessage").at(0), "Service may be affected.");
 }
 
-TEST_F(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
+TEST_P(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
 {
     settings("ops@example.com", true, false, false, 20);
     const DateTime when = DateTime::fromParts(2026, 3, 5, 18, 42, 0);
@@ -166,7 +166,7 @@ TEST_F(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
     EXPECT_EQ(mails().size(), 2u);
 }
 
-TEST_F(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)
+TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)
 {
     h().Execute("INSERT INTO Diagnostic DEFAULT VALUES");
     diag.Email = "o'neil@example.com";
@@ -185,3 +185,5 @@ TEST_F(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)
     EXPECT_EQ(loaded.SignalLevel, 42);
     EXPECT_FALSE(log.has("Diagnostic settings could not be Saved. "));
 }
+
+VESK_ON_BOTH_ENGINES(DiagnosticsTest);

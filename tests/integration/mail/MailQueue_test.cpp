@@ -16,7 +16,7 @@ using vesk::testing::SmtpServer;
 
 namespace {
 
-class MailQueueTest : public vesk::testing::StoreTest
+class MailQueueTest : public vesk::testing::EngineStoreTest
 {
 protected:
     void account(const std::string& server, const std::string& user = "console@example.com",
@@ -53,7 +53,7 @@ protected:
 
 } // namespace
 
-TEST_F(MailQueueTest, SendsTwentyAPassAndTheRestTwoMinutesLater)
+TEST_P(MailQueueTest, SendsTwentyAPassAndTheRestTwoMinutesLater)
 {
     SmtpServer server;
     ASSERT_TRUE(server.running());
@@ -79,7 +79,7 @@ TEST_F(MailQueueTest, SendsTwentyAPassAndTheRestTwoMinutesLater)
     EXPECT_FALSE(senderFlag());
 }
 
-TEST_F(MailQueueTest, MailArrivesAsQueuedWithTheNoReplyNotice)
+TEST_P(MailQueueTest, MailArrivesAsQueuedWithTheNoReplyNotice)
 {
     struct Case
     {
@@ -114,7 +114,7 @@ TEST_F(MailQueueTest, MailArrivesAsQueuedWithTheNoReplyNotice)
     }
 }
 
-TEST_F(MailQueueTest, FailedLoginOrUnreachableServerKeepsEveryRow)
+TEST_P(MailQueueTest, FailedLoginOrUnreachableServerKeepsEveryRow)
 {
     SmtpServer guarded({"bob", "s3cret", false});
     ASSERT_TRUE(guarded.running());
@@ -142,7 +142,7 @@ TEST_F(MailQueueTest, FailedLoginOrUnreachableServerKeepsEveryRow)
     EXPECT_TRUE(guarded.mails().empty());
 }
 
-TEST_F(MailQueueTest, AnotherConsoleHoldingTheSenderFlagStopsThePass)
+TEST_P(MailQueueTest, AnotherConsoleHoldingTheSenderFlagStopsThePass)
 {
     SmtpServer server;
     ASSERT_TRUE(server.running());
@@ -162,7 +162,7 @@ TEST_F(MailQueueTest, AnotherConsoleHoldingTheSenderFlagStopsThePass)
     EXPECT_EQ(server.mails().size(), 2u);
 }
 
-TEST_F(MailQueueTest, NothingIsSentWithoutAnAccountOrWithoutRecipients)
+TEST_P(MailQueueTest, NothingIsSentWithoutAnAccountOrWithoutRecipients)
 {
     SmtpServer server;
     ASSERT_TRUE(server.running());
@@ -183,7 +183,7 @@ TEST_F(MailQueueTest, NothingIsSentWithoutAnAccountOrWithoutRecipients)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailMessage WHERE mlSubject = 'nobody'"), 1);
 }
 
-TEST_F(MailQueueTest, StopsTakingMailsAfterTwoMinutesOfSending)
+TEST_P(MailQueueTest, StopsTakingMailsAfterTwoMinutesOfSending)
 {
     SmtpServer server;
     ASSERT_TRUE(server.running());
@@ -200,7 +200,7 @@ TEST_F(MailQueueTest, StopsTakingMailsAfterTwoMinutesOfSending)
     EXPECT_FALSE(senderFlag());
 }
 
-TEST_F(MailQueueTest, QueueMailCutsRecipientsAndSubjectButNotTheBody)
+TEST_P(MailQueueTest, QueueMailCutsRecipientsAndSubjectButNotTheBody)
 {
     const std::string recipients(300, 'r');
     const std::string subject = "It's " + std::string(120, 's');
@@ -217,7 +217,7 @@ TEST_F(MailQueueTest, QueueMailCutsRecipientsAndSubjectButNotTheBody)
     EXPECT_FALSE(h().IsConnected());
 }
 
-TEST_F(MailQueueTest, SavedAccountIsLoadedAndExtraRowsAreReplaced)
+TEST_P(MailQueueTest, SavedAccountIsLoadedAndExtraRowsAreReplaced)
 {
     h().Execute("INSERT INTO MailConfig DEFAULT VALUES");
     SaveMailConfig(outbox, "  smtp.example.com:2525 ", " o'neil@example.com ", " pa'ss ", login::kNTLM);
@@ -230,8 +230,10 @@ TEST_F(MailQueueTest, SavedAccountIsLoadedAndExtraRowsAreReplaced)
     EXPECT_EQ(queue.client->LoginMethod, login::kNTLM);
 }
 
-TEST_F(MailQueueTest, AccountTestReportsWhatTheDialogShows)
+TEST(MailAccountTest, ReportsWhatTheDialogShows)
 {
+    vesk::testing::TempDir dir;
+    vesk::testing::RecordingLog log;
     SmtpServer server({"bob", "s3cret", false});
     ASSERT_TRUE(server.running());
     const std::string folder = dir.folder();
@@ -256,3 +258,5 @@ TEST_F(MailQueueTest, AccountTestReportsWhatTheDialogShows)
     EXPECT_EQ(refused.message.rfind("Error ", 0), 0u) << refused.message;
     EXPECT_EQ(server.mails().size(), 1u);
 }
+
+VESK_ON_BOTH_ENGINES(MailQueueTest);

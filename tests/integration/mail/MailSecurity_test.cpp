@@ -135,7 +135,7 @@ TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
 
 namespace {
 
-class MailPasswordFile : public vesk::testing::StoreTest
+class MailPasswordFile : public vesk::testing::EngineStoreTest
 {
 protected:
     std::string passwordFile(const std::string& text, std::filesystem::perms mode)
@@ -149,7 +149,7 @@ protected:
 
 } // namespace
 
-TEST_F(MailPasswordFile, IsUsedOnlyWhenPrivateAndNeverLogged)
+TEST_P(MailPasswordFile, IsUsedOnlyWhenPrivateAndNeverLogged)
 {
     using std::filesystem::perms;
     struct Case
@@ -182,3 +182,5 @@ TEST_F(MailPasswordFile, IsUsedOnlyWhenPrivateAndNeverLogged)
         h().Execute("DELETE FROM MailMessage");
     }
 }
+
+VESK_ON_BOTH_ENGINES(MailPasswordFile);

@@ -15,18 +15,24 @@ struct QueuedMail
     std::string recipients, subject, body;
 };
 
-class ForwardingTest : public vesk::testing::StoreTest
+class ForwardingTest : public vesk::testing::EngineStoreTest
 {
 protected:
     ForwardingTest()
     {
-        outbox.settings.SMSForwarding = true;
         target.agentAddress = "+447700900000";
         target.station = "HOST\\USER";
         target.queueMail = [this](const std::string& r, const std::string& s, const std::string& b) {
             mails.push_back({r, s, b});
             return mailWorks;
         };
+    }
+
+    // After the outbox is open: opening loads the saved settings.
+    void SetUp() override
+    {
+        EngineStoreTest::SetUp();
+        outbox.settings.SMSForwarding = true;
     }
 
     void rule(const std::string& source, const std::string& keyword, const std::string& destination,
@@ -70,7 +76,7 @@ protected:
 
 } // namespace
 
-TEST_F(ForwardingTest, SenderRulesComeFirstKeywordsIgnoreCaseAndBadPatternsNeverMatch)
+TEST_P(ForwardingTest, SenderRulesComeFirstKeywordsIgnoreCaseAndBadPatternsNeverMatch)
 {
     rule("*", "*", "+15550009");
     rule("+447700900001", "*", "+15550002");
@@ -96,7 +102,7 @@ TEST_F(ForwardingTest, SenderRulesComeFirstKeywordsIgnoreCaseAndBadPatternsNever
     }
 }
 
-TEST_F(ForwardingTest, DestinationSplitsIntoPhonesAndMailRecipients)
+TEST_P(ForwardingTest, DestinationSplitsIntoPhonesAndMailRecipients)
 {
     rule("*", "*", " +15550001 , ops@example.com ,, +15550002,  desk@example.com");
     ForwardRule match;
@@ -105,7 +111,7 @@ TEST_F(ForwardingTest, DestinationSplitsIntoPhonesAndMailRecipients)
     EXPECT_EQ(match.MailRecipients, "ops@example.com,desk@example.com");
 }
 
-TEST_F(ForwardingTest, ForwardsByPhoneAndMailWithDisplayNames)
+TEST_P(ForwardingTest, ForwardsByPhoneAndMailWithDisplayNames)
 {
     cacheContact("+447700900001", "Ann Lee", false);
     cacheContact("+447700900002", "Secret Sam", true);
@@ -137,7 +143,7 @@ TEST_F(ForwardingTest, ForwardsByPhoneAndMailWithDisplayNames)
     EXPECT_TRUE(log.has("Will not forward messages to modem address"));
 }
 
-TEST_F(ForwardingTest, NoRuleOrForwardingOffOrFailedMailIsReported)
+TEST_P(ForwardingTest, NoRuleOrForwardingOffOrFailedMailIsReported)
 {
     ForwardMessage(outbox, target, "+447700900001", "a message longer than twenty", received);
     EXPECT_TRUE(log.has("No forwarding rule matches +447700900001 a message longer tha"));
@@ -156,7 +162,7 @@ TEST_F(ForwardingTest, NoRuleOrForwardingOffOrFailedMailIsReported)
     EXPECT_TRUE(mails.empty());
 }
 
-TEST_F(ForwardingTest, SavedRulesDropUnusableRowsAndKeepTheirOrder)
+TEST_P(ForwardingTest, SavedRulesDropUnusableRowsAndKeepTheirOrder)
 {
     rule("old", "*", "+1");
     ASSERT_TRUE(SaveForwardRules(outbox,
@@ -172,3 +178,5 @@ TEST_F(ForwardingTest, SavedRulesDropUnusableRowsAndKeepTheirOrder)
     EXPECT_EQ(rows[1].Keyword, "help");
     EXPECT_EQ(rows[1].Destination, "+15550001");
 }
+
+VESK_ON_BOTH_ENGINES(ForwardingTest);

@@ -11,14 +11,14 @@ using namespace vesk::routing;
 
 namespace {
 
-class NameCacheTest : public vesk::testing::StoreTest
+class NameCacheTest : public vesk::testing::EngineStoreTest
 {
 protected:
     void contact(const std::string& first, const std::string& surname, const std::string& phone,
         bool isPrivate = false)
     {
         store::db contacts(clock, pump);
-        contacts.setFilename(dir.file(store::kContactsName));
+        pointAt(contacts, store::kContactsName);
         ASSERT_TRUE(contacts.OpenDatabase(store::mode::kReadWriteShared));
         ASSERT_TRUE(contacts.Execute(
             "INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES ("
@@ -30,12 +30,26 @@ protected:
 
     int cached() { return scalar("SELECT COUNT(*) FROM FriendlyNameCache"); }
 
+    // A server whose databases sort text by language, as most do outside tests.
+    std::string serverDatabase() override
+    {
+        static int made = 0;
+        const std::string name = "icu" + std::to_string(getpid()) + "_" + std::to_string(++made);
+        store::db admin(clock, pump);
+        admin.setFilename(vesk::testing::PgServer::Shared().Connection("postgres"));
+        EXPECT_TRUE(admin.OpenDatabase(store::mode::kReadWriteShared)
+            && admin.Execute(
+                "CREATE DATABASE " + name + " TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE 'und'"))
+            << admin.LastError();
+        return vesk::testing::PgServer::Shared().Connection(name);
+    }
+
     NameCache cache;
 };
 
 } // namespace
 
-TEST_F(NameCacheTest, NamesAreBuiltWithoutStrayBlanks)
+TEST_P(NameCacheTest, NamesAreBuiltWithoutStrayBlanks)
 {
     contact("  Ann ", " Lee ", "+447700900001");
     contact("Cher", "", "+447700900002");
@@ -61,15 +75,16 @@ TEST_F(NameCacheTest, NamesAreBuiltWithoutStrayBlanks)
     }
 }
 
-TEST_F(NameCacheTest, SharedNumberGivesTheNameThatSortsFirst)
+TEST_P(NameCacheTest, SharedNumberGivesTheNameThatSortsFirst)
 {
+    contact("amy", "Zimmer", "+447700900009");
     contact("Zed", "Adams", "+447700900009");
-    contact("Amy", "Zimmer", "+447700900009");
     ASSERT_TRUE(ImportNameCache(cache, outbox, dir.path(), true));
-    EXPECT_EQ(LookupFriendlyName(outbox, "+447700900009").Name, "Amy Zimmer");
+    // By character code on every engine, capitals before small letters, whatever the server's language.
+    EXPECT_EQ(LookupFriendlyName(outbox, "+447700900009").Name, "Zed Adams");
 }
 
-TEST_F(NameCacheTest, RebuildsOnlyWhenMoreThanTwoHoursOld)
+TEST_P(NameCacheTest, RebuildsOnlyWhenMoreThanTwoHoursOld)
 {
     contact("Ann", "Lee", "+447700900001");
     ASSERT_TRUE(ImportNameCache(cache, outbox, dir.path(), true));
@@ -86,7 +101,7 @@ TEST_F(NameCacheTest, RebuildsOnlyWhenMoreThanTwoHoursOld)
     EXPECT_EQ(scalar("SELECT sysNameCacheImportFlag FROM System"), 0);
 }
 
-TEST_F(NameCacheTest, AnotherConsoleRebuildingMeansThisOneSkips)
+TEST_P(NameCacheTest, AnotherConsoleRebuildingMeansThisOneSkips)
 {
     contact("Ann", "Lee", "+447700900001");
     h().Execute("UPDATE System SET sysNameCacheImportFlag = TRUE");
@@ -100,11 +115,16 @@ TEST_F(NameCacheTest, AnotherConsoleRebuildingMeansThisOneSkips)
     EXPECT_EQ(LookupFriendlyName(outbox, "+447700900001").Name, "Ann Lee");
 }
 
-TEST_F(NameCacheTest, MissingContactsFileGivesTheFlagBack)
+TEST_P(NameCacheTest, MissingContactsGiveTheFlagBack)
 {
+    if (onServer()) {
+        ASSERT_TRUE(h().Execute("DROP SCHEMA contacts CASCADE"));
+    }
     std::filesystem::remove(dir.file(store::kContactsName));
     EXPECT_FALSE(ImportNameCache(cache, outbox, dir.path(), true));
     EXPECT_EQ(scalar("SELECT sysNameCacheImportFlag FROM System"), 0);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM System WHERE sysNameCacheLastImportTime IS NULL"), 1);
     EXPECT_FALSE(std::filesystem::exists(dir.file(store::kContactsName)));
 }
+
+VESK_ON_BOTH_ENGINES(NameCacheTest);

@@ -70,7 +70,7 @@ protected:
         if (!onServer())
             return;
         VESK_REQUIRE_POSTGRES();
-        outbox.database = PgServer::Shared().CreateDatabase();
+        outbox.database = serverDatabase();
         store::db creator(clock, pump);
         creator.setFilename(outbox.database);
         std::string why;
@@ -85,6 +85,9 @@ protected:
         outbox.handle->LockWaitMs = 0;
         EXPECT_TRUE(outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) << outbox.handle->LastError();
     }
+
+    // The fresh database a test on the server gets; a suite may ask for one made otherwise.
+    virtual std::string serverDatabase() { return PgServer::Shared().CreateDatabase(); }
 
     bool onServer() const { return engine == store::EngineKind::Postgres; }
     // A handle on one of the three databases, closed.
