@@ -60,7 +60,7 @@ PgEngine::PgEngine(std::string schema)
 {
 }
 
-bool PgEngine::open(const std::string& target, int connectMode, int lockWaitMs, EngineError& error)
+bool PgEngine::open(const std::string& target, int /*connectMode*/, int lockWaitMs, EngineError& error)
 {
     close();
     m_lost = false;
@@ -71,8 +71,6 @@ bool PgEngine::open(const std::string& target, int connectMode, int lockWaitMs, 
         + " -c statement_timeout=" + std::to_string(kStatementTimeoutMs);
     if (!m_schema.empty())
         options += " -c search_path=" + m_schema;
-    if ((connectMode & 3) == 1)
-        options += " -c default_transaction_read_only=on";
     const std::string connectTimeout = std::to_string(kConnectTimeoutSeconds);
     // What the connection string names itself wins over these defaults.
     const char* keys[] = {"client_encoding", "connect_timeout", "keepalives", "keepalives_idle",
@@ -87,6 +85,9 @@ bool PgEngine::open(const std::string& target, int connectMode, int lockWaitMs, 
     }
     // Without this the server would reinterpret text that other sessions wrote.
     PQsetClientEncoding(connection, "UTF8");
+    // A read-only open is not made read-only on the server: as a start-up option that would make
+    // target_session_attrs=read-write refuse every host, and as a session setting it would outlive
+    // the session behind a pooler. The code that opens read-only does not write.
     m_connection = connection;
     return true;
 }

@@ -38,6 +38,16 @@ public:
         return server;
     }
 
+    // A second server of this binary's own: a standby to fail over to.
+    static PgServer& Standby()
+    {
+        static PgServer server(false);
+        return server;
+    }
+
+    // The folder of its socket: the host in a connection string.
+    const std::string& Folder() const { return m_folder; }
+
     // Why there is no server, or empty when there is one.
     const std::string& Unavailable() const { return m_unavailable; }
     bool Installed() const { return m_installed; }

@@ -1,6 +1,7 @@
 #include "ConsoleFixture.h"
 #include "PgServer.h"
 #include "store/Lifecycle.h"
+#include "store/StoreSchema.h"
 
 #include <set>
 
@@ -72,6 +73,88 @@ TEST_F(ServerOutboxTest, CreatedOnTheServerAndEveryMessageSentOnceWithoutScannin
         }
     }
     EXPECT_GE(explained, 6);
+}
+
+// Another program holding a row (an open transaction that touched it) does not hold up the pass:
+// the row is passed over and sent on a later pass, once it is free.
+TEST_F(ServerOutboxTest, ARowLockedByAnotherSessionIsPassedOverAndSentLater)
+{
+    auto d = server();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(d->Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) VALUES ('+44770090000"
+            + std::to_string(i) + "', 'now', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)"));
+    auto other = server();
+    ASSERT_TRUE(other->BeginTransaction());
+    ASSERT_TRUE(other->Execute("UPDATE Message SET msgText = 'held' WHERE msgID = (SELECT MIN(msgID) FROM Message)"));
+    pass();
+    EXPECT_EQ(ctx->sentCount, 2);
+    EXPECT_FALSE(logged(icon::kError, ""));
+    ASSERT_TRUE(other->CommitTransaction());
+    pass();
+    EXPECT_EQ(ctx->sentCount, 3);
+    auto rs = d->OpenDynaset("SELECT msgText FROM Message WHERE msgStatus IN (3, 5) ORDER BY msgID");
+    ASSERT_TRUE(rs && !rs->IsEOF());
+    EXPECT_EQ(TextOf(rs->Field("msgText")), "held");
+}
+
+// A connection string naming a primary and a standby with target_session_attrs=read-write: when
+// the primary stops and the standby is promoted (here: made writable), the next cycle goes on
+// against it, without a restart.
+class ServerFailover : public ConsoleFixture
+{
+protected:
+    void admin(PgServer& server, const std::string& statement)
+    {
+        store::db d(clock, pump);
+        d.setFilename(server.Connection("postgres"));
+        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)
+            && d.Execute("SET default_transaction_read_only = off") && d.Execute(statement)
+            && d.Execute("SELECT pg_reload_conf()"))
+            << d.LastError();
+    }
+    void writable(PgServer& server, bool on)
+    {
+        admin(server, "ALTER SYSTEM SET default_transaction_read_only = " + std::string(on ? "off" : "on"));
+    }
+    // The outbox on the server, with one due message.
+    void create(PgServer& server, const std::string& text)
+    {
+        admin(server, "CREATE DATABASE " + name);
+        store::db d(clock, pump);
+        d.setFilename(server.Connection(name));
+        std::string why;
+        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared) && store::CreatePgStore(d, why)
+            && d.Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) VALUES ('+447700900001', '" + text
+                + "', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)"))
+            << why << d.LastError();
+    }
+
+    std::string name = "failover" + std::to_string(getpid());
+};
+
+TEST_F(ServerFailover, TheConsoleCarriesOverToThePromotedStandby)
+{
+    VESK_REQUIRE_SERVER(PgServer::Own());
+    VESK_REQUIRE_SERVER(PgServer::Standby());
+    create(PgServer::Own(), "before");
+    create(PgServer::Standby(), "after"); // what the standby copied from the primary
+    writable(PgServer::Standby(), false);
+    settings.set("Setup", "Database",
+        "host=" + PgServer::Own().Folder() + "," + PgServer::Standby().Folder() + " user=vesk dbname=" + name
+            + " target_session_attrs=read-write");
+    ASSERT_NO_FATAL_FAILURE(start());
+    pass();
+    EXPECT_EQ(ctx->sentCount, 1);
+
+    ASSERT_TRUE(PgServer::Own().Control("-m fast stop"));
+    writable(PgServer::Standby(), true);
+    pass();
+    pass(std::chrono::seconds(6));
+    EXPECT_EQ(ctx->sentCount, 2);
+    std::string texts;
+    for (const auto& line : sim.control("messages"))
+        texts += SimProcess::field(line, "text") + ";";
+    EXPECT_EQ(texts, "before;after;");
 }
 
 } // namespace
