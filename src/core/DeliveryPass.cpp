@@ -36,9 +36,8 @@ void recordAccepted(Context& ctx, store::DBMessage& message)
     constexpr int kTriesAfterStop = 10;
     // A lost connection (a database server restarting) is reopened here, not on the next cycle.
     store::db& outbox = *ctx.outbox.handle;
-    const auto reopened = [&] {
-        return outbox.IsConnected() || outbox.OpenDatabase(store::mode::kReadWriteShared);
-    };
+    const auto reopened
+        = [&] { return outbox.IsConnected() || outbox.OpenDatabase(store::mode::kReadWriteShared); };
     if (reopened() && message.Update())
         return;
     const std::string what

@@ -91,7 +91,8 @@ private:
 // When the claim is stamped: by the database server's clock on a shared server.
 std::string claimStamp(Outbox& outbox)
 {
-    return OutboxHandle(outbox).Kind() == EngineKind::Postgres ? "LOCALTIMESTAMP(0)" : DateLiteral(outbox.clock.now());
+    return OutboxHandle(outbox).Kind() == EngineKind::Postgres ? "LOCALTIMESTAMP(0)"
+                                                               : DateLiteral(outbox.clock.now());
 }
 
 // The connection went away while a claim ran: whether it was committed is unknown. Reconnect
@@ -102,7 +103,8 @@ bool claimedAfterReconnect(Outbox& outbox, RowId id, const std::string& owner)
     if (!h.OpenDatabase(mode::kReadWriteShared))
         return false;
     auto rs = h.OpenBound("SELECT msgStatus, msgAgentIMEI FROM Message WHERE msgID = ?", {idText(id)});
-    const bool ours = rs && !rs->IsEOF() && LongOf(rs->Field("msgStatus")) == static_cast<int>(MessageStatus::Owned)
+    const bool ours = rs && !rs->IsEOF()
+        && LongOf(rs->Field("msgStatus")) == static_cast<int>(MessageStatus::Owned)
         && TextOf(rs->Field("msgAgentIMEI")) == owner;
     outbox.log.Log(icon::kWarning, "",
         "TakeOwnership(" + idText(id) + ") : the claim was interrupted; the row is "
@@ -124,7 +126,8 @@ std::optional<RowId> ClaimNextDue(Outbox& outbox, const std::string& agentIdenti
 {
     db& h = OutboxHandle(outbox);
     const std::string owner = Right(agentIdentity, kOwnerLength);
-    const std::string pending = "msgStatus = " + StatusSql(MessageStatus::Pending) + " AND msgAgentIMEI IS NULL";
+    const std::string pending
+        = "msgStatus = " + StatusSql(MessageStatus::Pending) + " AND msgAgentIMEI IS NULL";
     auto rs = h.OpenBound("UPDATE Message SET msgStatus = " + StatusSql(MessageStatus::Owned)
             + ", msgAgentIMEI = ?, msgAgentTimeStamp = " + claimStamp(outbox)
             + " WHERE msgID = (SELECT msgID FROM Message WHERE " + pending
@@ -150,7 +153,8 @@ std::optional<RowId> ClaimNextDue(Outbox& outbox, const std::string& agentIdenti
     const bool found = mine && !mine->IsEOF();
     outbox.log.Log(icon::kWarning, "",
         std::string("ClaimNextDue : the claim was interrupted; ")
-            + (found ? "row " + TextOf(mine->Field("msgID")) + " is this console's" : "no row is this console's"));
+            + (found ? "row " + TextOf(mine->Field("msgID")) + " is this console's"
+                     : "no row is this console's"));
     return found ? std::optional<RowId>(RowIdOf(mine->Field("msgID"))) : std::nullopt;
 }
 
@@ -158,9 +162,9 @@ bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity)
 {
     db& h = OutboxHandle(outbox);
     const std::string owner = Right(agentIdentity, kOwnerLength);
-    const std::int32_t touched = h.ExecuteRecordResult("UPDATE Message SET msgStatus = "
-        + StatusSql(MessageStatus::Owned) + ", msgAgentIMEI = '" + Quote(owner)
-        + "', msgAgentTimeStamp = " + claimStamp(outbox) + " WHERE msgID = " + idText(id)
+    const std::int32_t touched = h.ExecuteRecordResult(
+        "UPDATE Message SET msgStatus = " + StatusSql(MessageStatus::Owned) + ", msgAgentIMEI = '"
+        + Quote(owner) + "', msgAgentTimeStamp = " + claimStamp(outbox) + " WHERE msgID = " + idText(id)
         + " AND msgStatus = " + StatusSql(MessageStatus::Pending) + " AND msgAgentIMEI IS NULL");
     if (h.IsError())
         outbox.log.Log(icon::kError, "", "TakeOwnership(" + idText(id) + " : " + h.LastError());

@@ -142,7 +142,8 @@ bool PgEngine::run(
                 row.emplace_back(std::nullopt);
                 continue;
             }
-            std::string v(PQgetvalue(result.get(), r, c), static_cast<std::size_t>(PQgetlength(result.get(), r, c)));
+            std::string v(
+                PQgetvalue(result.get(), r, c), static_cast<std::size_t>(PQgetlength(result.get(), r, c)));
             // Booleans come back as "t" and "f"; they read as SQLite gives them.
             if (PQftype(result.get(), c) == kBoolType)
                 v = v == "t" ? "1" : "0";

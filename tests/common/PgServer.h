@@ -124,7 +124,8 @@ private:
             run("chown nobody " + m_folder);
             m_as = "runuser -u nobody -- ";
         }
-        if (!run(m_bin + "/initdb -D " + m_folder + "/data -U vesk -A trust -E UTF8 --locale=C.UTF-8 --no-sync")
+        if (!run(m_bin + "/initdb -D " + m_folder
+                + "/data -U vesk -A trust -E UTF8 --locale=C.UTF-8 --no-sync")
             || !Control("-o \"-k " + m_folder + " -c listen_addresses='' -c fsync=off\" start")) {
             m_unavailable = "the PostgreSQL server did not start (see " + m_folder + "/server.log)";
             return;
@@ -163,14 +164,14 @@ private:
 // Skips a test that needs the server when PostgreSQL is not installed, but fails it where CI
 // is set or when an installed server does not start.
 #define VESK_REQUIRE_POSTGRES() VESK_REQUIRE_SERVER(::vesk::testing::PgServer::Shared())
-#define VESK_REQUIRE_SERVER(which)                                                                         \
-    do {                                                                                                   \
-        auto& server = (which);                                                                            \
-        if (const std::string& why = server.Unavailable(); !why.empty()) {                                 \
-            if (std::getenv("CI") || server.Installed())                                                   \
-                FAIL() << why;                                                                             \
-            GTEST_SKIP() << why;                                                                           \
-        }                                                                                                  \
+#define VESK_REQUIRE_SERVER(which)                                                                           \
+    do {                                                                                                     \
+        auto& server = (which);                                                                              \
+        if (const std::string& why = server.Unavailable(); !why.empty()) {                                   \
+            if (std::getenv("CI") || server.Installed())                                                     \
+                FAIL() << why;                                                                               \
+            GTEST_SKIP() << why;                                                                             \
+        }                                                                                                    \
     } while (false)
 
 inline std::string EngineName(const ::testing::TestParamInfo<store::EngineKind>& info)

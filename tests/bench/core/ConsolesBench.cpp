@@ -55,9 +55,9 @@ int Pending(const Place& place)
     store::PointAt(d, place.database, place.folder, store::kOutboxName);
     if (!d.OpenDatabase(store::mode::kReadShared))
         return -1;
-    auto rs = d.OpenDynaset("SELECT COUNT(*) FROM Message WHERE msgStatus = "
-        + store::StatusSql(store::MessageStatus::Pending) + " OR msgStatus = "
-        + store::StatusSql(store::MessageStatus::Owned));
+    auto rs = d.OpenDynaset(
+        "SELECT COUNT(*) FROM Message WHERE msgStatus = " + store::StatusSql(store::MessageStatus::Pending)
+        + " OR msgStatus = " + store::StatusSql(store::MessageStatus::Owned));
     return rs && !rs->IsEOF() ? static_cast<int>(LongOf(rs->Field(0))) : -1;
 }
 
@@ -68,17 +68,19 @@ bool Fill(const Place& place, int rows)
     store::db d(clock, pump);
     store::PointAt(d, place.database, place.folder, store::kOutboxName);
     std::string why;
-    if (!d.OpenDatabase(store::mode::kReadWriteShared) || (!place.database.empty() && !store::CreatePgStore(d, why))
-        || !d.BeginTransaction())
+    if (!d.OpenDatabase(store::mode::kReadWriteShared)
+        || (!place.database.empty() && !store::CreatePgStore(d, why)) || !d.BeginTransaction())
         return false;
     for (int i = 0; i < rows; ++i)
-        d.Execute("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Bench', '+4477009"
+        d.Execute(
+            "INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Bench', '+4477009"
             + std::to_string(10000 + i) + "', 'bench " + std::to_string(i) + "', #01/Jan/2020 00:00:00#)");
     return d.CommitTransaction();
 }
 
 // One console's share of the run, in a child process: passes until nothing is left to send.
-[[noreturn]] void Console(const Place& place, const std::string& port, int ready, int gate, const std::string& result)
+[[noreturn]] void Console(
+    const Place& place, const std::string& port, int ready, int gate, const std::string& result)
 {
     {
         SystemClock clock;
@@ -112,8 +114,8 @@ Run Measure(const Place& place, int consoles, int perConsole, int delayMs, const
     }
     std::vector<std::unique_ptr<testing::SimProcess>> modems;
     for (int i = 0; i < consoles; ++i) {
-        modems.push_back(std::make_unique<testing::SimProcess>(
-            std::vector<std::string> {"--reports", "off", "--imei", "35693803564" + std::to_string(1000 + i)}));
+        modems.push_back(std::make_unique<testing::SimProcess>(std::vector<std::string> {
+            "--reports", "off", "--imei", "35693803564" + std::to_string(1000 + i)}));
         modems.back()->control("fault slow " + std::to_string(delayMs));
     }
     int ready[2], gate[2];
@@ -179,7 +181,8 @@ int main(int argc, char** argv)
     const int perConsole = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     const int delayMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 100;
     testing::TempDir scratch;
-    std::filesystem::permissions(scratch.folder(), std::filesystem::perms::others_exec | std::filesystem::perms::group_exec,
+    std::filesystem::permissions(scratch.folder(),
+        std::filesystem::perms::others_exec | std::filesystem::perms::group_exec,
         std::filesystem::perm_options::add); // the server runs as nobody when this runs as root
     const std::string serverFolder = scratch.file("server");
     const std::string conninfo = StartServer(serverFolder);
@@ -202,7 +205,8 @@ int main(int argc, char** argv)
                 NullPump pump;
                 store::db admin(clock, pump);
                 admin.setFilename(conninfo);
-                if (!admin.OpenDatabase(store::mode::kReadWriteShared) || !admin.Execute("CREATE DATABASE " + name))
+                if (!admin.OpenDatabase(store::mode::kReadWriteShared)
+                    || !admin.Execute("CREATE DATABASE " + name))
                     return 1;
                 place.database = conninfo.substr(0, conninfo.find("dbname=")) + "dbname=" + name;
             } else {
@@ -214,9 +218,9 @@ int main(int argc, char** argv)
             const double rate = run.messages / run.seconds * 60;
             if (consoles == 1)
                 single = rate;
-            std::printf("%-10s %8d %8d %8.1f %10.0f %10.2f %11ld %5d/%d\n", onServer ? "PostgreSQL" : "SQLite",
-                consoles, run.messages, run.seconds, rate, rate / (consoles * single), run.lost, run.duplicated,
-                run.missing);
+            std::printf("%-10s %8d %8d %8.1f %10.0f %10.2f %11ld %5d/%d\n",
+                onServer ? "PostgreSQL" : "SQLite", consoles, run.messages, run.seconds, rate,
+                rate / (consoles * single), run.lost, run.duplicated, run.missing);
             std::fflush(stdout);
         }
     }

@@ -54,11 +54,12 @@ protected:
     ConsoleProcess& start(const std::string& sendTimeout = "20")
     {
         const int n = static_cast<int>(consoles.size());
-        modems.push_back(std::make_unique<SimProcess>(std::vector<std::string> {"--reports", "off", "--imei", imei(n)}));
+        modems.push_back(
+            std::make_unique<SimProcess>(std::vector<std::string> {"--reports", "off", "--imei", imei(n)}));
         consoles.push_back(std::make_unique<ConsoleProcess>(dir.file("console" + std::to_string(n)),
             modems.back()->path(),
-            std::map<std::string, std::string> {{"Resource/SendInterval", "1"}, {"Resource/SendBatchSize", "50"},
-                {"COM/SendTimeout", sendTimeout}},
+            std::map<std::string, std::string> {{"Resource/SendInterval", "1"},
+                {"Resource/SendBatchSize", "50"}, {"COM/SendTimeout", sendTimeout}},
             "vesk-console", std::vector<std::string> {}, std::vector<std::string> {"--database", database}));
         consoles.back()->start();
         EXPECT_TRUE(WaitFor([&] { return consoles.back()->logHas("Validity Period is"); }, 60s))
@@ -114,8 +115,8 @@ protected:
         int duplicated = 0;
         for (std::size_t k = 0; k < modems.size(); ++k)
             for (const auto& line : modems[k]->control("messages"))
-                duplicated += !sender.emplace(SimProcess::field(line, "text"), owner(static_cast<int>(k)))
-                                   .second;
+                duplicated
+                    += !sender.emplace(SimProcess::field(line, "text"), owner(static_cast<int>(k))).second;
         auto d = server();
         auto rs = d->OpenDynaset("SELECT msgText, msgStatus, msgAgentIMEI FROM Message");
         int rows = 0, sent = 0, disagree = 0;
@@ -123,7 +124,8 @@ protected:
             const auto it = sender.find(TextOf(rs->Field("msgText")));
             sent += it != sender.end();
             disagree += it != sender.end()
-                && (TextOf(rs->Field("msgStatus")) != store::StatusSql(store::MessageStatus::Sent) || TextOf(rs->Field("msgAgentIMEI")) != it->second);
+                && (TextOf(rs->Field("msgStatus")) != store::StatusSql(store::MessageStatus::Sent)
+                    || TextOf(rs->Field("msgAgentIMEI")) != it->second);
         }
         std::map<std::string, int> share;
         for (const auto& [text, owner] : sender)
@@ -133,7 +135,8 @@ protected:
             shares += " " + std::to_string(n);
         std::printf("[server] %-40s queued %4d  sent %4d  duplicated %d  lost %d  in %.0f s, shares%s\n", run,
             queued, sent, duplicated, queued - sent,
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - queuedAt).count(), shares.c_str());
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - queuedAt).count(),
+            shares.c_str());
         EXPECT_EQ(rows, queued);
         EXPECT_EQ(sent, queued);
         EXPECT_EQ(duplicated, 0);
@@ -150,15 +153,18 @@ protected:
             for (std::string line; std::getline(log, line);) {
                 if (line.find("  error  ") == std::string::npos)
                     continue;
-                if (line.find("SQL:3260 ") != std::string::npos || line.find("SQL:3261 ") != std::string::npos)
+                if (line.find("SQL:3260 ") != std::string::npos
+                    || line.find("SQL:3261 ") != std::string::npos)
                     ++conflicts;
-                else if (line.find("[08006]") != std::string::npos || line.find("Connection to ") != std::string::npos)
+                else if (line.find("[08006]") != std::string::npos
+                    || line.find("Connection to ") != std::string::npos)
                     ++lost;
                 else
                     ADD_FAILURE() << line << ++other;
             }
         }
-        std::printf("[server] error lines: %d lock conflicts, %d lost connections, %d other\n", conflicts, lost, other);
+        std::printf("[server] error lines: %d lock conflicts, %d lost connections, %d other\n", conflicts,
+            lost, other);
         return other;
     }
 

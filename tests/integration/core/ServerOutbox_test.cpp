@@ -37,16 +37,18 @@ protected:
 TEST_F(ServerOutboxTest, CreatedOnTheServerAndEveryMessageSentOnceWithoutScanningTheOutbox)
 {
     auto d = server();
-    ASSERT_TRUE(d->Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) SELECT '+4477009' || (10000 + i),"
-                           " 'later', '2099-01-01 00:00:00' FROM generate_series(1, 300) AS i"));
+    ASSERT_TRUE(
+        d->Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) SELECT '+4477009' || (10000 + i),"
+                   " 'later', '2099-01-01 00:00:00' FROM generate_series(1, 300) AS i"));
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(d->Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) VALUES ('+44770090000"
             + std::to_string(i) + "', 'now', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)"));
     pass();
     pass();
     EXPECT_EQ(ctx->sentCount, 3);
-    auto rs = d->OpenDynaset("SELECT COUNT(*) AS T FROM Message WHERE msgStatus IN (3, 5) AND msgComplete = TRUE"
-                             " AND msgText = 'now'");
+    auto rs
+        = d->OpenDynaset("SELECT COUNT(*) AS T FROM Message WHERE msgStatus IN (3, 5) AND msgComplete = TRUE"
+                         " AND msgText = 'now'");
     EXPECT_EQ(TextOf(rs->Field("T")), "3");
     clock.advance(std::chrono::seconds(2));
     EXPECT_EQ(store::UpdateQueueSize(ctx->outbox), 300);
@@ -85,7 +87,8 @@ TEST_F(ServerOutboxTest, ARowLockedByAnotherSessionIsPassedOverAndSentLater)
             + std::to_string(i) + "', 'now', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)"));
     auto other = server();
     ASSERT_TRUE(other->BeginTransaction());
-    ASSERT_TRUE(other->Execute("UPDATE Message SET msgText = 'held' WHERE msgID = (SELECT MIN(msgID) FROM Message)"));
+    ASSERT_TRUE(
+        other->Execute("UPDATE Message SET msgText = 'held' WHERE msgID = (SELECT MIN(msgID) FROM Message)"));
     pass();
     EXPECT_EQ(ctx->sentCount, 2);
     EXPECT_FALSE(logged(icon::kError, ""));
@@ -124,8 +127,8 @@ protected:
         d.setFilename(server.Connection(name));
         std::string why;
         ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared) && store::CreatePgStore(d, why)
-            && d.Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) VALUES ('+447700900001', '" + text
-                + "', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)"))
+            && d.Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) VALUES ('+447700900001', '"
+                + text + "', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)"))
             << why << d.LastError();
     }
 
