@@ -35,12 +35,21 @@ ToolRun queueTool(const std::vector<std::string>& args)
 
 class VeskQueueTest : public testing::EngineStoreTest
 {
+protected:
+    // vesk-queue pointed at this test's outbox, then the arguments.
+    ToolRun tool(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all = onServer() ? std::vector<std::string> {"--database", outbox.database}
+                                                  : std::vector<std::string> {"--data-folder", dir.path()};
+        all.insert(all.end(), args.begin(), args.end());
+        return queueTool(all);
+    }
 };
 
 TEST_P(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
 {
-    const ToolRun run = queueTool({"--data-folder", dir.path(), "--to", "+447700900123", "--text",
-        "Don't \"panic\" ✓", "--name", "O'Neil", "--expires", "05/Mar/2030 12:00:00"});
+    const ToolRun run = tool({"--to", "+447700900123", "--text", "Don't \"panic\" ✓", "--name", "O'Neil",
+        "--expires", "05/Mar/2030 12:00:00"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::int32_t id = std::stoi(run.output);
     DBMessage m(h(), clock, log);
@@ -57,8 +66,7 @@ TEST_P(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
 TEST_P(VeskQueueTest, TextIsCutToTheOutboxLimit)
 {
     h().Execute("UPDATE System SET sysSMSMaxMessageSize = 5");
-    const ToolRun run
-        = queueTool({"--data-folder", dir.path(), "--to", "+447700900123", "--text", "hello world"});
+    const ToolRun run = tool({"--to", "+447700900123", "--text", "hello world"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("cut to the outbox's limit of 5 characters"), std::string::npos) << run.output;
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message WHERE msgText = 'hello'"), 1);
@@ -81,9 +89,7 @@ TEST_P(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
-        std::vector<std::string> args = {"--data-folder", dir.path()};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const ToolRun run = queueTool(args);
+        const ToolRun run = tool(c.args);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     }
@@ -98,7 +104,7 @@ TEST_P(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 0);
 }
 
-VESK_ON_FILES_ONLY(VeskQueueTest);
+VESK_ON_BOTH_ENGINES(VeskQueueTest);
 
 } // namespace
 } // namespace vesk::store
