@@ -33,10 +33,10 @@ bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
 {
     if (!outbox.handle)
         outbox.handle = std::make_unique<db>(outbox.clock, outbox.pump);
+    PointAt(*outbox.handle, outbox.database, dataFolder, kOutboxName);
     if (!quiet)
         outbox.log.Log(icon::kInfo, "",
             outbox.database.empty() ? "Outbox folder is " + dataFolder : "Outbox database is " + outbox.handle->Describe());
-    PointAt(*outbox.handle, outbox.database, dataFolder, kOutboxName);
     outbox.handle->setLog(&outbox.log);
     if (LoadSystemSettings(
             outbox.handle->Filename(), outbox.settings, outbox.clock, outbox.pump, outbox.log)) {

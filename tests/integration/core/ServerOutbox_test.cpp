@@ -53,6 +53,7 @@ TEST_F(ServerOutboxTest, CreatedOnTheServerAndEveryMessageSentOnceWithoutScannin
     clock.advance(std::chrono::seconds(2));
     EXPECT_EQ(store::UpdateQueueSize(ctx->outbox), 300);
     EXPECT_TRUE(logged(icon::kInfo, "DB is revision 4"));
+    EXPECT_TRUE(logged(icon::kInfo, "Outbox database is database t")); // named, without a password
 
     // A plan may scan or sort the outbox only where no index serves it.
     ASSERT_TRUE(d->Execute("ANALYZE"));
