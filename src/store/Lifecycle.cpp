@@ -112,6 +112,24 @@ bool claimedAfterReconnect(Outbox& outbox, RowId id, const std::string& owner)
     return ours;
 }
 
+// The same for a claim of the next due row, whose id is unknown too: a row of this console's
+// that it is not sending can only be the one that claim took.
+std::optional<RowId> ownedAfterReconnect(Outbox& outbox, const std::string& owner)
+{
+    db& h = OutboxHandle(outbox);
+    if (!h.OpenDatabase(mode::kReadWriteShared))
+        return std::nullopt;
+    auto rs = h.OpenBound("SELECT msgID FROM Message WHERE msgStatus = " + StatusSql(MessageStatus::Owned)
+            + " AND msgAgentIMEI = ?",
+        {owner});
+    const bool found = rs && !rs->IsEOF();
+    outbox.log.Log(icon::kWarning, "",
+        "ClaimNextDue : the claim was interrupted; "
+            + (found ? "row " + TextOf(rs->Field("msgID")) + " is this console's"
+                     : std::string("no row is this console's")));
+    return found ? std::optional<RowId>(RowIdOf(rs->Field("msgID"))) : std::nullopt;
+}
+
 } // namespace
 
 std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count)
@@ -137,25 +155,11 @@ std::optional<RowId> ClaimNextDue(Outbox& outbox, const std::string& agentIdenti
         {owner, Format(outbox.clock.now(), "yyyy-mm-dd hh:nn:ss")});
     if (rs && !rs->IsEOF())
         return RowIdOf(rs->Field("msgID"));
-    if (rs || !h.ConnectionLost()) {
-        if (h.IsError())
-            outbox.log.Log(icon::kError, "", "ClaimNextDue : " + h.LastError());
+    if (h.IsError())
+        outbox.log.Log(icon::kError, "", "ClaimNextDue : " + h.LastError());
+    if (rs || !h.ConnectionLost())
         return std::nullopt;
-    }
-    // Whether the claim was committed is unknown: a row of this console's that it is not sending
-    // can only be the one that claim took.
-    outbox.log.Log(icon::kError, "", "ClaimNextDue : " + h.LastError());
-    if (!h.OpenDatabase(mode::kReadWriteShared))
-        return std::nullopt;
-    auto mine = h.OpenBound("SELECT msgID FROM Message WHERE msgStatus = " + StatusSql(MessageStatus::Owned)
-            + " AND msgAgentIMEI = ? ORDER BY msgID",
-        {owner});
-    const bool found = mine && !mine->IsEOF();
-    outbox.log.Log(icon::kWarning, "",
-        std::string("ClaimNextDue : the claim was interrupted; ")
-            + (found ? "row " + TextOf(mine->Field("msgID")) + " is this console's"
-                     : "no row is this console's"));
-    return found ? std::optional<RowId>(RowIdOf(mine->Field("msgID"))) : std::nullopt;
+    return ownedAfterReconnect(outbox, owner);
 }
 
 bool TakeOwnership(Outbox& outbox, RowId id, const std::string& agentIdentity)
