@@ -156,17 +156,20 @@ void ProcessCycle(Context& ctx)
                             ReadModemMessages(ctx);
                     });
                 }
-                Trap(ctx.app, [&] { store::ReleaseOrphans(outbox); });
-                ctx.app.PushFeedback("Expiring messages...");
-                Trap(ctx.app, [&] { store::ExpireMessages(outbox); });
-                ctx.app.PopFeedback();
-                Trap(ctx.app, [&] {
-                    if (const auto n = store::UpdateQueueSize(outbox))
-                        ctx.app.QueueSize(*n);
-                });
-                Trap(
-                    ctx.app, [&] { routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false); });
-                Trap(ctx.app, [&] { store::Housekeeping(outbox); });
+                // A connection lost in the pass is reopened on the next cycle, not used closed.
+                if (outbox.handle->IsConnected()) {
+                    Trap(ctx.app, [&] { store::ReleaseOrphans(outbox); });
+                    ctx.app.PushFeedback("Expiring messages...");
+                    Trap(ctx.app, [&] { store::ExpireMessages(outbox); });
+                    ctx.app.PopFeedback();
+                    Trap(ctx.app, [&] {
+                        if (const auto n = store::UpdateQueueSize(outbox))
+                            ctx.app.QueueSize(*n);
+                    });
+                    Trap(ctx.app,
+                        [&] { routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false); });
+                    Trap(ctx.app, [&] { store::Housekeeping(outbox); });
+                }
                 outbox.handle->CloseDatabase();
             }
         }
