@@ -1,8 +1,10 @@
-// Consoles on several machines sharing one outbox on a PostgreSQL server: each console is a
-// vesk-console process with a simulated modem and a data folder of its own. What the modems
-// received is held against the table: every message on the air once, sent by the console the
-// row names as its owner. Each run prints what was sent, lost and duplicated.
+// Consoles sharing one outbox, on a PostgreSQL server or in files in one folder: each console is
+// a vesk-console process with a simulated modem of its own. What the modems received is held
+// against the table: every message on the air once, sent by the console the row names as its
+// owner. Each run prints what was sent, lost and duplicated.
 #include "store/MessageStatus.h"
+#include "store/Outbox.h"
+#include "store/StoreSchema.h"
 #include "store/db.h"
 #include "support/Clock.h"
 #include "support/Convert.h"
@@ -34,33 +36,32 @@ int Rows()
     return rows && std::atoi(rows) > 0 ? std::atoi(rows) : 300;
 }
 
-class ServerConsolesE2E : public ::testing::Test
+class SharedOutboxE2E : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        // A server of this test's own: one of the runs restarts it.
-        VESK_REQUIRE_SERVER(PgServer::Own());
-        database = PgServer::Own().CreateDatabase();
-    }
-
-    ~ServerConsolesE2E() override
+    ~SharedOutboxE2E() override
     {
         for (auto& c : consoles)
             c->stop();
     }
 
-    // A console on a modem of its own; the first one creates the outbox.
+    // A console on a modem of its own; the first one creates the outbox. With a database each
+    // console has a data folder of its own, as on a machine of its own; without one they share
+    // the outbox files in one folder.
     ConsoleProcess& start(const std::string& sendTimeout = "20")
     {
         const int n = static_cast<int>(consoles.size());
+        std::vector<std::string> options;
+        if (!database.empty())
+            options = {"--database", database};
         modems.push_back(
             std::make_unique<SimProcess>(std::vector<std::string> {"--reports", "off", "--imei", imei(n)}));
-        consoles.push_back(std::make_unique<ConsoleProcess>(dir.file("console" + std::to_string(n)),
+        consoles.push_back(std::make_unique<ConsoleProcess>(
+            database.empty() ? dir.file("shared") : dir.file("console" + std::to_string(n)),
             modems.back()->path(),
             std::map<std::string, std::string> {{"Resource/SendInterval", "1"},
                 {"Resource/SendBatchSize", "50"}, {"COM/SendTimeout", sendTimeout}},
-            "vesk-console", std::vector<std::string> {}, std::vector<std::string> {"--database", database}));
+            "vesk-console", std::vector<std::string> {}, options));
         consoles.back()->start();
         EXPECT_TRUE(WaitFor([&] { return consoles.back()->logHas("Validity Period is"); }, 60s))
             << consoles.back()->log();
@@ -74,7 +75,7 @@ protected:
     std::unique_ptr<store::db> server()
     {
         auto d = std::make_unique<store::db>(clock, pump);
-        d->setFilename(database);
+        store::PointAt(*d, database, dir.file("shared"), store::kOutboxName);
         EXPECT_TRUE(d->OpenDatabase(store::mode::kReadWriteShared)) << d->LastError();
         return d;
     }
@@ -94,10 +95,16 @@ protected:
 
     void queue(int rows)
     {
-        sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) SELECT 'Bulk', "
-            "'+1555' || (100000 + n), 'message ' || n, TIMESTAMP '2020-01-01 00:00:00' FROM "
-            "generate_series(1, "
-            + std::to_string(rows) + ") AS n");
+        auto d = server();
+        ASSERT_TRUE(d->BeginTransaction());
+        for (int n = 1; n <= rows; ++n)
+            ASSERT_TRUE(
+                d->Execute("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES "
+                           "('Bulk', '+1555"
+                    + std::to_string(100000 + n) + "', 'message " + std::to_string(n)
+                    + "', #01/Jan/2020 00:00:00#)"))
+                << d->LastError();
+        ASSERT_TRUE(d->CommitTransaction());
         queued = rows;
         queuedAt = std::chrono::steady_clock::now();
     }
@@ -182,8 +189,11 @@ protected:
 
 // Four consoles drain the queue while a fifth is killed just after a claim and the server is
 // restarted mid-run.
-TEST_F(ServerConsolesE2E, EveryMessageGoesOnceThroughAKilledConsoleAndAServerRestart)
+TEST_F(SharedOutboxE2E, EveryMessageGoesOnceThroughAKilledConsoleAndAServerRestart)
 {
+    // A server of this test's own: it is restarted.
+    VESK_REQUIRE_SERVER(PgServer::Own());
+    database = PgServer::Own().CreateDatabase();
     // The first modem never answers a message: its console claims one row and waits in entry.
     start("600");
     modems[0]->control("fault silent-on-send 600");
@@ -204,5 +214,16 @@ TEST_F(ServerConsolesE2E, EveryMessageGoesOnceThroughAKilledConsoleAndAServerRes
     ASSERT_TRUE(WaitFor([&] { return allSent(); }, rest)) << consoles[1]->log();
     report("4 consoles, 1 killed, server restarted");
     EXPECT_EQ(count(ownedBy(0)), 0);
+    EXPECT_EQ(otherErrors(), 0);
+}
+
+// The same queue on outbox files that two machines share in one folder.
+TEST_F(SharedOutboxE2E, TwoConsolesOnSharedFilesSendEveryMessageOnce)
+{
+    start();
+    start();
+    queue(40);
+    ASSERT_TRUE(WaitFor([&] { return allSent(); }, 180s)) << consoles[0]->log();
+    report("2 consoles on shared files");
     EXPECT_EQ(otherErrors(), 0);
 }
