@@ -4,9 +4,17 @@
 // the executable and the template databases, so its address filter and modem log stay private).
 
 #include "core/SettingsStore.h"
+#include "store/Migrate.h"
+#include "store/Outbox.h"
+#include "store/StoreSchema.h"
+#include "store/db.h"
+#include "support/Clock.h"
+#include "support/Convert.h"
 
 #include "SimProcess.h"
 #include "TempDir.h"
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
@@ -23,8 +31,7 @@ inline std::pair<int, std::string> RunProgram(std::vector<std::string> args)
     close(out[1]);
     std::string text;
     char buf[4096];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0)
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
         text.append(buf, static_cast<std::size_t>(n));
     close(out[0]);
     int status = 0;
@@ -37,18 +44,16 @@ inline bool WaitFor(
     const std::function<bool()>& condition, std::chrono::seconds deadline = std::chrono::seconds(60))
 {
     const auto end = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return condition();
+    for (; !condition(); std::this_thread::sleep_for(std::chrono::milliseconds(200)))
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+    return true;
 }
 
 class ConsoleProcess
 {
 public:
-    // settings: "Section/Key" -> value, written before the console starts.
+    // Starts the console. settings: "Section/Key" -> value, written before it starts.
     // env: more "NAME=value" for its environment; options: more command-line options.
     ConsoleProcess(const std::string& dataFolder, const std::string& port,
         std::map<std::string, std::string> settings, const std::string& program = "vesk-console",
@@ -62,27 +67,21 @@ public:
         core::SettingsStore conf(m_dir.file("console.conf"));
         for (const auto& [name, value] : settings)
             conf.set(name.substr(0, name.find('/')), name.substr(name.find('/') + 1), value);
-        m_args = {"/usr/bin/env", "VESK_SETTINGS=" + m_dir.file("console.conf")};
-        m_args.insert(m_args.end(), env.begin(), env.end());
-        m_args.insert(m_args.end(),
+        std::vector<std::string> args = {"/usr/bin/env", "VESK_SETTINGS=" + m_dir.file("console.conf")};
+        args.insert(args.end(), env.begin(), env.end());
+        args.insert(args.end(),
             {m_dir.file(program), "--headless", "--data-folder", dataFolder, "--port", port,
                 "--create-outbox"});
-        m_args.insert(m_args.end(), options.begin(), options.end());
+        args.insert(args.end(), options.begin(), options.end());
+        const int log
+            = ::open(m_dir.file("console.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        m_pid = Spawn(args, log, true);
+        close(log);
     }
 
     ~ConsoleProcess() { stop(); }
 
-    std::string programFolder() const { return m_dir.folder(); }
-    std::string settingsFile() const { return m_dir.file("console.conf"); }
     pid_t pid() const { return m_pid; }
-
-    void start()
-    {
-        const int log
-            = ::open(m_dir.file("console.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        m_pid = Spawn(m_args, log, true);
-        close(log);
-    }
 
     // Stops the console as a service manager would (or with SIGKILL, as a crash would); its exit code.
     int stop(int signal = SIGTERM)
@@ -102,9 +101,70 @@ public:
 
 private:
     TempDir m_dir;
-    std::vector<std::string> m_args;
     pid_t m_pid = -1;
     int m_code = -1;
+};
+
+// The test's side of the outbox the consoles share: files in dataFolder, or the database named
+// by `database` when one is set.
+class ConsoleTest : public ::testing::Test
+{
+protected:
+    void createOutbox()
+    {
+        std::filesystem::create_directories(dataFolder);
+        std::string errorText, errorLines;
+        ASSERT_TRUE(store::CreateOutbox(dataFolder, VESK_BIN_DIR "/DB/", errorText, errorLines)) << errorText;
+    }
+
+    std::unique_ptr<store::db> outbox(int mode = store::mode::kReadShared)
+    {
+        auto d = std::make_unique<store::db>(clock, pump);
+        store::PointAt(*d, database, dataFolder, store::kOutboxName);
+        d->OpenDatabase(mode);
+        return d;
+    }
+
+    void sql(const std::string& statement)
+    {
+        auto d = outbox(store::mode::kReadWriteShared);
+        EXPECT_TRUE(d->Execute(statement)) << d->LastError() << " in " << statement;
+    }
+
+    // The first column of every row of a query; empty while the outbox cannot be read.
+    std::vector<std::string> column(const std::string& query)
+    {
+        std::vector<std::string> out;
+        auto d = outbox();
+        for (auto rows = d->OpenDynaset(query); rows && !rows->IsEOF(); rows->MoveNext())
+            out.push_back(TextOf(rows->Field(0)));
+        return out;
+    }
+
+    // How many messages match; -1 while the outbox cannot be read.
+    long count(const std::string& where)
+    {
+        const auto n = column("SELECT COUNT(*) FROM Message WHERE " + where);
+        return n.empty() ? -1 : static_cast<long>(LeadingNumber(n[0]));
+    }
+
+    // A console started on the modem at `port`, sending every second.
+    ConsoleProcess& start(const std::string& port, std::map<std::string, std::string> settings,
+        const std::string& program = "vesk-console", const std::vector<std::string>& env = {},
+        const std::vector<std::string>& options = {}, const std::string& folder = {})
+    {
+        settings.emplace("Resource/SendInterval", "1");
+        consoles.push_back(std::make_unique<ConsoleProcess>(
+            folder.empty() ? dataFolder : folder, port, settings, program, env, options));
+        return *consoles.back();
+    }
+
+    SystemClock clock;
+    NullPump pump;
+    TempDir dir;
+    std::string dataFolder = dir.file("data");
+    std::string database;
+    std::vector<std::unique_ptr<ConsoleProcess>> consoles;
 };
 
 } // namespace vesk::testing

@@ -1,20 +1,13 @@
 // vesk-consoled as a service manager runs it: readiness and watchdog over a notify socket the
 // test owns, the settings reloaded on SIGHUP, and the status snapshot and metrics file read by
 // vesk-status and a Prometheus parser, all checked against the outbox.
-#include "store/Migrate.h"
-#include "store/db.h"
-#include "support/Clock.h"
-#include "support/Convert.h"
 #include "support/StatusSnapshot.h"
 
 #include "ConsoleProcess.h"
 #include "SimProcess.h"
 
-#include <gtest/gtest.h>
-
 using namespace std::chrono_literals;
 using namespace vesk;
-using vesk::testing::ConsoleProcess;
 using vesk::testing::RunProgram;
 using vesk::testing::SimProcess;
 using vesk::testing::WaitFor;
@@ -23,14 +16,12 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// The service manager's end of NOTIFY_SOCKET: every datagram with the time it came.
+// The service manager's end of NOTIFY_SOCKET: every datagram that came.
 class NotifySocket
 {
 public:
     explicit NotifySocket(const std::string& path)
-        : m_path(path)
     {
-        m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un addr {};
         addr.sun_family = AF_UNIX;
         path.copy(addr.sun_path, sizeof addr.sun_path - 1);
@@ -43,70 +34,40 @@ public:
     void collect(std::chrono::milliseconds wait)
     {
         const auto end = Steady::now() + wait;
-        for (auto now = Steady::now(); now < end; now = Steady::now()) {
-            pollfd p {m_fd, POLLIN, 0};
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
-            if (poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0)
-                continue;
+        for (pollfd p {m_fd, POLLIN, 0}; Steady::now() < end;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Steady::now());
             char buffer[4096];
-            const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
-            if (n > 0)
-                messages.push_back({Steady::now(), std::string(buffer, static_cast<std::size_t>(n))});
+            if (poll(&p, 1, static_cast<int>(left.count()) + 1) > 0)
+                if (const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0); n > 0)
+                    messages.emplace_back(buffer, static_cast<std::size_t>(n));
         }
     }
+    // Collects until a datagram holding the text has come.
     bool waitFor(const std::string& text, std::chrono::seconds deadline)
     {
-        const auto end = Steady::now() + deadline;
-        while (!has(text) && Steady::now() < end)
-            collect(200ms);
-        return has(text);
-    }
-    bool has(const std::string& text) const
-    {
-        return std::any_of(messages.begin(), messages.end(),
-            [&](const auto& m) { return m.second.find(text) != std::string::npos; });
+        return WaitFor(
+            [&] {
+                collect(100ms);
+                return count(text) > 0;
+            },
+            deadline);
     }
     int count(const std::string& text) const
     {
         return static_cast<int>(std::count_if(messages.begin(), messages.end(),
-            [&](const auto& m) { return m.second.find(text) != std::string::npos; }));
+            [&](const std::string& m) { return m.find(text) != std::string::npos; }));
     }
 
-    std::vector<std::pair<Steady::time_point, std::string>> messages;
+    std::vector<std::string> messages;
 
 private:
-    std::string m_path;
-    int m_fd = -1;
+    int m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 };
 
-class ServiceE2E : public ::testing::Test
+class ServiceE2E : public vesk::testing::ConsoleTest
 {
 protected:
-    ServiceE2E()
-    {
-        std::filesystem::create_directories(dataFolder);
-        std::string errorText, errorLines;
-        EXPECT_TRUE(store::CreateOutbox(dataFolder, VESK_BIN_DIR "/DB/", errorText, errorLines)) << errorText;
-    }
-
-    std::unique_ptr<ConsoleProcess> startConsole(const std::string& port,
-        std::map<std::string, std::string> settings, const std::vector<std::string>& env = {},
-        const std::vector<std::string>& options = {})
-    {
-        settings.emplace("Resource/SendInterval", "1");
-        settings.emplace("COM/CommandTimeout", "2");
-        auto console
-            = std::make_unique<ConsoleProcess>(dataFolder, port, settings, "vesk-consoled", env, options);
-        console->start();
-        return console;
-    }
-
-    void sql(const std::string& statement)
-    {
-        store::db d(clock, pump);
-        d.setFilename(dataFolder + "/SMSMessages.mdb");
-        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared) && d.Execute(statement)) << d.LastError();
-    }
+    void SetUp() override { createOutbox(); }
 
     void queue(int count, const std::string& address = "+15550123", const std::string& expires = "NULL")
     {
@@ -116,21 +77,6 @@ protected:
                 + address + "', 'message " + std::to_string(i) + "', #01/Jan/2020 00:00:00#, " + expires
                 + ")");
     }
-
-    long count(const std::string& where)
-    {
-        store::db d(clock, pump);
-        d.setFilename(dataFolder + "/SMSMessages.mdb");
-        if (!d.OpenDatabase(store::mode::kReadShared))
-            return -1;
-        auto rows = d.OpenDynaset("SELECT COUNT(*) FROM Message WHERE " + where);
-        return rows && !rows->IsEOF() ? static_cast<long>(LeadingNumber(TextOf(rows->Field(0)))) : -1;
-    }
-
-    SystemClock clock;
-    NullPump pump;
-    vesk::testing::TempDir dir;
-    std::string dataFolder = dir.file("data");
 };
 
 } // namespace
@@ -142,11 +88,20 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
 {
     SimProcess modem;
     NotifySocket manager(dir.file("notify"));
-    const std::vector<std::string> env {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"};
-    const std::string metrics = dir.file("vesk.prom");
-    auto console = startConsole(modem.path(), {{"COM/SendTimeout", "10"}}, env, {"--metrics-file", metrics});
-    ASSERT_TRUE(manager.waitFor("READY=1", 60s)) << console->log();
-    EXPECT_TRUE(manager.has("STATUS=running")) << console->log();
+    const std::string metrics = dir.file("vesk.prom"), snapshot = dataFolder + "/vesk-console.status";
+    auto& console
+        = start(modem.path(), {{"COM/SendTimeout", "10"}, {"COM/CommandTimeout", "2"}}, "vesk-consoled",
+            {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"}, {"--metrics-file", metrics});
+    ASSERT_TRUE(manager.waitFor("READY=1", 60s)) << console.log();
+    EXPECT_GT(manager.count("STATUS=running"), 0) << console.log();
+    const auto holds = [](const std::string& text, std::initializer_list<const char*> parts) {
+        for (const char* part : parts)
+            EXPECT_NE(text.find(part), std::string::npos) << part << '\n' << text;
+    };
+    const auto status = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
+        return RunProgram(args);
+    };
 
     queue(3);
     queue(1, "12345"); // not an international number: cancelled
@@ -155,25 +110,22 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
     // The datagrams are taken while waiting: a manager that reads none would hold the console up.
     ASSERT_TRUE(WaitFor([&] {
         manager.collect(100ms);
+        const std::string figures = vesk::testing::ReadFile(snapshot);
         return count("msgStatus = 5") == 3 && count("msgStatus = 2") == 2
-            && vesk::testing::ReadFile(dataFolder + "/vesk-console.status").find("\nqueued=0\n")
-            != std::string::npos
-            && vesk::testing::ReadFile(dataFolder + "/vesk-console.status").find("\nreports=3\n")
-            != std::string::npos;
-    })) << console->log();
+            && figures.find("\nqueued=0\n") != std::string::npos
+            && figures.find("\nreports=3\n") != std::string::npos;
+    })) << console.log();
 
-    const auto [code, table] = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
+    const auto [code, table] = status({});
     EXPECT_EQ(code, 0) << table;
-    for (const char* row :
+    holds(table,
         {"State            running", "Mode             running", "Sent             3", "Failed           1",
-            "Expired          1", "Received         1", "Reports          3", "Queued           0"})
-        EXPECT_NE(table.find(row), std::string::npos) << row << '\n' << table;
-    const auto [jsonCode, json]
-        = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder, "--json"});
+            "Expired          1", "Received         1", "Reports          3", "Queued           0"});
+    const auto [jsonCode, json] = status({"--json"});
     EXPECT_EQ(jsonCode, 0);
-    for (const char* field : {"\"stale\": false", "\"sent\": 3", "\"failed\": 1", "\"expired\": 1",
-             "\"received\": 1", "\"reports\": 3", "\"queued\": 0"})
-        EXPECT_NE(json.find(field), std::string::npos) << field << '\n' << json;
+    holds(json,
+        {"\"stale\": false", "\"sent\": 3", "\"failed\": 1", "\"expired\": 1", "\"received\": 1",
+            "\"reports\": 3", "\"queued\": 0"});
 
     // The metrics file as a Prometheus collector parses it.
     const auto [parsed, samples] = RunProgram({VESK_PYTHON3, "-c",
@@ -182,10 +134,10 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
         "    for s in f.samples: print(f.type, s.name, int(s.value))",
         metrics});
     EXPECT_EQ(parsed, 0) << samples;
-    for (const char* sample : {"counter vesk_messages_sent_total 3", "counter vesk_messages_failed_total 1",
-             "counter vesk_messages_expired_total 1", "counter vesk_messages_received_total 1",
-             "counter vesk_delivery_reports_total 3", "gauge vesk_queue_length 0", "gauge vesk_modem_up 1"})
-        EXPECT_NE(samples.find(sample), std::string::npos) << sample << '\n' << samples;
+    holds(samples,
+        {"counter vesk_messages_sent_total 3", "counter vesk_messages_failed_total 1",
+            "counter vesk_messages_expired_total 1", "counter vesk_messages_received_total 1",
+            "counter vesk_delivery_reports_total 3", "gauge vesk_queue_length 0", "gauge vesk_modem_up 1"});
     // Slow replies make one pass of several seconds; the waits inside it keep the watchdog fed
     // (how often, and until when, is the ServiceWatchdog rule on the injected clock).
     modem.control("fault slow 700");
@@ -195,33 +147,32 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
     const auto sent = [&] { return count("msgStatus IN (3, 5) AND msgAddress = '+15550125'"); };
     while (sent() < 3 && Steady::now() - passStart < 120s)
         manager.collect(500ms);
-    ASSERT_EQ(sent(), 3) << console->log();
+    ASSERT_EQ(sent(), 3) << console.log();
     EXPECT_GT(Steady::now() - passStart, 4s) << "a long pass";
     EXPECT_GE(manager.count("WATCHDOG=1") - fedBefore, 2) << "fed while the pass waited on the modem";
 
     // SIGHUP: the settings are read again between passes.
-    kill(console->pid(), SIGHUP);
+    kill(console.pid(), SIGHUP);
     EXPECT_TRUE(WaitFor(
         [&] {
             manager.collect(100ms);
-            return console->logHas("Settings reloaded from");
+            return console.logHas("Settings reloaded from");
         },
         30s))
-        << console->log();
-    kill(console->pid(), SIGTERM);
+        << console.log();
+    kill(console.pid(), SIGTERM);
     EXPECT_TRUE(manager.waitFor("STOPPING=1", 30s));
 
     // Stopped, then a snapshot nobody refreshes: both are a failed health check.
-    EXPECT_EQ(console->stop(), 0);
-    const auto [stoppedCode, stopped]
-        = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
+    EXPECT_EQ(console.stop(), 0);
+    const auto [stoppedCode, stopped] = status({});
     EXPECT_EQ(stoppedCode, 1);
-    EXPECT_NE(stopped.find("stopped"), std::string::npos) << stopped;
-    auto old = *ParseSnapshot(vesk::testing::ReadFile(dataFolder + "/vesk-console.status"));
+    holds(stopped, {"stopped"});
+    auto old = *ParseSnapshot(vesk::testing::ReadFile(snapshot));
     old.mode = "running";
     old.updated -= 600;
-    vesk::testing::WriteFile(dataFolder + "/vesk-console.status", SnapshotText(old));
-    const auto [staleCode, stale] = RunProgram({VESK_BIN_DIR "/vesk-status", "--data-folder", dataFolder});
+    vesk::testing::WriteFile(snapshot, SnapshotText(old));
+    const auto [staleCode, stale] = status({});
     EXPECT_EQ(staleCode, 1);
-    EXPECT_NE(stale.find("STALE"), std::string::npos) << stale;
+    holds(stale, {"STALE"});
 }

@@ -3,17 +3,10 @@
 // against the table: every message on the air once, sent by the console the row names as its
 // owner. Each run prints what was sent, lost and duplicated.
 #include "store/MessageStatus.h"
-#include "store/Outbox.h"
-#include "store/StoreSchema.h"
-#include "store/db.h"
-#include "support/Clock.h"
-#include "support/Convert.h"
 
 #include "ConsoleProcess.h"
 #include "PgServer.h"
 #include "SimProcess.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +15,6 @@
 
 using namespace std::chrono_literals;
 using namespace vesk;
-using vesk::testing::ConsoleProcess;
 using vesk::testing::PgServer;
 using vesk::testing::SimProcess;
 using vesk::testing::WaitFor;
@@ -36,67 +28,35 @@ int Rows()
     return rows && std::atoi(rows) > 0 ? std::atoi(rows) : 300;
 }
 
-class SharedOutboxE2E : public ::testing::Test
+class SharedOutboxE2E : public vesk::testing::ConsoleTest
 {
 protected:
-    ~SharedOutboxE2E() override
-    {
-        for (auto& c : consoles)
-            c->stop();
-    }
+    ~SharedOutboxE2E() override { consoles.clear(); } // before their modems go
 
     // A console on a modem of its own; the first one creates the outbox. With a database each
     // console has a data folder of its own, as on a machine of its own; without one they share
     // the outbox files in one folder.
-    ConsoleProcess& start(const std::string& sendTimeout = "20")
+    void addConsole(const std::string& sendTimeout = "20")
     {
         const int n = static_cast<int>(consoles.size());
-        std::vector<std::string> options;
-        if (!database.empty())
-            options = {"--database", database};
         modems.push_back(
             std::make_unique<SimProcess>(std::vector<std::string> {"--reports", "off", "--imei", imei(n)}));
-        consoles.push_back(std::make_unique<ConsoleProcess>(
-            database.empty() ? dir.file("shared") : dir.file("console" + std::to_string(n)),
-            modems.back()->path(),
-            std::map<std::string, std::string> {{"Resource/SendInterval", "1"},
-                {"Resource/SendBatchSize", "50"}, {"COM/SendTimeout", sendTimeout}},
-            "vesk-console", std::vector<std::string> {}, options));
-        consoles.back()->start();
-        EXPECT_TRUE(WaitFor([&] { return consoles.back()->logHas("Validity Period is"); }, 60s))
-            << consoles.back()->log();
-        return *consoles.back();
+        auto& console = start(modems.back()->path(),
+            {{"Resource/SendBatchSize", "50"}, {"COM/SendTimeout", sendTimeout}}, "vesk-console", {},
+            database.empty() ? std::vector<std::string> {}
+                             : std::vector<std::string> {"--database", database},
+            database.empty() ? dataFolder : dir.file("console" + std::to_string(n)));
+        EXPECT_TRUE(WaitFor([&] { return console.logHas("Validity Period is"); }, 60s)) << console.log();
     }
 
     static std::string imei(int n) { return "35693803564" + std::to_string(1000 + n); }
     // The console's name in the rows it claims: its modem's IMEI, last seven digits.
     static std::string owner(int n) { return imei(n).substr(8); }
 
-    std::unique_ptr<store::db> server()
-    {
-        auto d = std::make_unique<store::db>(clock, pump);
-        store::PointAt(*d, database, dir.file("shared"), store::kOutboxName);
-        EXPECT_TRUE(d->OpenDatabase(store::mode::kReadWriteShared)) << d->LastError();
-        return d;
-    }
-
-    void sql(const std::string& statement)
-    {
-        auto d = server();
-        EXPECT_TRUE(d->Execute(statement)) << d->LastError() << " in " << statement;
-    }
-
-    int count(const std::string& where)
-    {
-        auto d = server();
-        auto rs = d->OpenDynaset("SELECT COUNT(*) FROM Message WHERE " + where);
-        return rs && !rs->IsEOF() ? static_cast<int>(LongOf(rs->Field(0))) : -1;
-    }
-
     void queue(int rows)
     {
-        auto d = server();
-        ASSERT_TRUE(d->BeginTransaction());
+        auto d = outbox(store::mode::kReadWriteShared);
+        ASSERT_TRUE(d->BeginTransaction()) << d->LastError();
         for (int n = 1; n <= rows; ++n)
             ASSERT_TRUE(
                 d->Execute("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES "
@@ -124,7 +84,7 @@ protected:
             for (const auto& line : modems[k]->control("messages"))
                 duplicated
                     += !sender.emplace(SimProcess::field(line, "text"), owner(static_cast<int>(k))).second;
-        auto d = server();
+        auto d = outbox();
         auto rs = d->OpenDynaset("SELECT msgText, msgStatus, msgAgentIMEI FROM Message");
         int rows = 0, sent = 0, disagree = 0;
         for (; rs && !rs->IsEOF(); rs->MoveNext(), ++rows) {
@@ -175,12 +135,7 @@ protected:
         return other;
     }
 
-    SystemClock clock;
-    NullPump pump;
-    vesk::testing::TempDir dir;
-    std::string database;
     std::vector<std::unique_ptr<SimProcess>> modems;
-    std::vector<std::unique_ptr<ConsoleProcess>> consoles;
     int queued = 0;
     std::chrono::steady_clock::time_point queuedAt;
 };
@@ -195,10 +150,10 @@ TEST_F(SharedOutboxE2E, EveryMessageGoesOnceThroughAKilledConsoleAndAServerResta
     VESK_REQUIRE_SERVER(PgServer::Own());
     database = PgServer::Own().CreateDatabase();
     // The first modem never answers a message: its console claims one row and waits in entry.
-    start("600");
+    addConsole("600");
     modems[0]->control("fault silent-on-send 600");
     for (int i = 0; i < 4; ++i)
-        start();
+        addConsole();
     queue(Rows());
     const std::string claimed = is(store::MessageStatus::Owned) + " AND " + ownedBy(0);
     ASSERT_TRUE(WaitFor([&] { return count(claimed) == 1; })) << consoles[0]->log();
@@ -220,8 +175,8 @@ TEST_F(SharedOutboxE2E, EveryMessageGoesOnceThroughAKilledConsoleAndAServerResta
 // The same queue on outbox files that two machines share in one folder.
 TEST_F(SharedOutboxE2E, TwoConsolesOnSharedFilesSendEveryMessageOnce)
 {
-    start();
-    start();
+    addConsole();
+    addConsole();
     queue(40);
     ASSERT_TRUE(WaitFor([&] { return allSent(); }, 180s)) << consoles[0]->log();
     report("2 consoles on shared files");
