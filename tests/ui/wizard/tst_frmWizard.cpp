@@ -57,6 +57,14 @@ private:
     std::string dataFolder() const { return dir->file("data"); }
     std::string outbox() const { return dataFolder() + "/SMSMessages.mdb"; }
 
+    // Clicks Next; the texts of the message boxes that it showed.
+    static QStringList next(frmWizard& wizard)
+    {
+        testing::ModalAnswers answers;
+        wizard.cmdNext->click();
+        return answers.texts;
+    }
+
 private slots:
     void init()
     {
@@ -72,31 +80,56 @@ private slots:
         dir.reset();
     }
 
-    void finishStoresTheSettingsAndMakesTheFolderReady_data()
+    void pagesRefuseBadInputAndFinishStoresTheSettings_data()
     {
         QTest::addColumn<QString>("separator");
         QTest::newRow("slash") << "/";
         QTest::newRow("backslash") << "\\";
     }
 
-    void finishStoresTheSettingsAndMakesTheFolderReady()
+    void pagesRefuseBadInputAndFinishStoresTheSettings()
     {
         QFETCH(QString, separator);
         frmWizard wizard(*ctx);
         wizard.ShowPage(frmWizard::kDataFolder);
         wizard.txtDataFolder->setText(QString::fromStdString(dataFolder()) + separator);
-        wizard.cmdNext->click();
+        QCOMPARE(next(wizard), QStringList());
         QCOMPARE(wizard.page(), int(frmWizard::kCOMPort));
-        wizard.rbCOMAutoDetect->setChecked(true); // no port chosen
-        wizard.txtLocalAddress->setText("+447700900123");
+        wizard.rbCOMPort->setChecked(true);
+        wizard.cbCOMPort->setCurrentText("");
+        QCOMPARE(next(wizard), QStringList {"Please select a COM Port before proceeding"});
+        QCOMPARE(wizard.page(), int(frmWizard::kCOMPort));
+        // Any device path can be typed, a pseudo-terminal's link among them.
+        wizard.cbCOMPort->setCurrentText(QString::fromStdString(dir->file("modem")));
+        QCOMPARE(next(wizard), QStringList());
+        QCOMPARE(wizard.page(), int(frmWizard::kPhoneNumber));
+
+        const struct
+        {
+            const char* number;
+            const char* message;
+            const char* kept;
+        } numbers[] = {
+            {"", "Please enter the phone number of the SIM card in the modem", ""},
+            {"44 7700 900123",
+                "You must enter the phone numbers is the following format:\n+<CountryCode><AreaCode><Number>",
+                "447700900123"},
+            {"+44 7700 900123", nullptr, "+447700900123"},
+        };
+        for (const auto& n : numbers) {
+            wizard.txtLocalAddress->setText(n.number);
+            QCOMPARE(next(wizard), n.message ? QStringList {n.message} : QStringList());
+            QCOMPARE(wizard.page(), int(n.message ? frmWizard::kPhoneNumber : frmWizard::kSMSSize));
+            QCOMPARE(wizard.txtLocalAddress->text(), QString(n.kept));
+        }
+        wizard.rbCOMAutoDetect->setChecked(true); // and no port chosen
+        wizard.cbCOMPort->setCurrentText("");
         wizard.cbSMSMaxLen->setCurrentText("304");
         wizard.txtStandardReply->setText("Thank you, we'll be in touch");
         wizard.chkInboundFull->setChecked(true);
         wizard.ShowPage(frmWizard::kFinished);
-        testing::ModalAnswers answers;
-        wizard.cmdNext->click();
+        QCOMPARE(next(wizard), QStringList());
 
-        QVERIFY2(answers.texts.isEmpty(), qPrintable(answers.texts.join('|')));
         QVERIFY(!wizard.IsCanceled());
         QCOMPARE(stored("Setup", "DataFolder"), dataFolder());
         QCOMPARE(stored("COM", "Port"), std::string("COM1"));
@@ -123,55 +156,6 @@ private slots:
         QCOMPARE(field.value(), std::string("host=/elsewhere password=typed"));
         field.txtDatabasePassword->setText("n3w");
         QCOMPARE(field.value(), std::string("host=/elsewhere password='n3w'"));
-    }
-
-    void portPageWantsAPortUnlessTheModemIsSearchedFor()
-    {
-        frmWizard wizard(*ctx);
-        wizard.ShowPage(frmWizard::kCOMPort);
-        wizard.rbCOMPort->setChecked(true);
-        wizard.cbCOMPort->setCurrentText("");
-        {
-            testing::ModalAnswers answers;
-            wizard.cmdNext->click();
-            QCOMPARE(answers.texts, QStringList {"Please select a COM Port before proceeding"});
-        }
-        QCOMPARE(wizard.page(), int(frmWizard::kCOMPort));
-        // Any device path can be typed, a pseudo-terminal's link among them.
-        wizard.cbCOMPort->setCurrentText(QString::fromStdString(dir->file("modem")));
-        wizard.cmdNext->click();
-        QCOMPARE(wizard.page(), int(frmWizard::kPhoneNumber));
-    }
-
-    void phoneNumberPageKeepsBadNumbers_data()
-    {
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("kept");
-        QTest::newRow("empty") << ""
-                               << "Please enter the phone number of the SIM card in the modem"
-                               << "";
-        QTest::newRow("no plus") << "44 7700 900123"
-                                 << "You must enter the phone numbers is the following format:\n"
-                                    "+<CountryCode><AreaCode><Number>"
-                                 << "447700900123";
-        QTest::newRow("good, with blanks") << "+44 7700 900123"
-                                           << ""
-                                           << "+447700900123";
-    }
-
-    void phoneNumberPageKeepsBadNumbers()
-    {
-        QFETCH(QString, number);
-        QFETCH(QString, message);
-        frmWizard wizard(*ctx);
-        wizard.ShowPage(frmWizard::kPhoneNumber);
-        wizard.txtLocalAddress->setText(number);
-        testing::ModalAnswers answers;
-        wizard.cmdNext->click();
-        QCOMPARE(answers.texts, message.isEmpty() ? QStringList() : QStringList {message});
-        QCOMPARE(wizard.page(), int(message.isEmpty() ? frmWizard::kSMSSize : frmWizard::kPhoneNumber));
-        QTEST(wizard.txtLocalAddress->text(), "kept");
     }
 
     void existingOutboxIsKeptOrRebuilt_data()
