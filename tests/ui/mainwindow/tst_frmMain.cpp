@@ -59,8 +59,10 @@ private slots:
         ctx.reset();
     }
 
-    void configureWhileIdleWarnsAndOpensNothing()
+    void pauseAndResumeGateTheCommandsAndConfigure()
     {
+        QVERIFY(window->cmdClear->isEnabled() && window->cmdExit->isEnabled());
+        QVERIFY(!window->cmdTestSMS->isEnabled() && !window->cmdConfigure->isEnabled());
         int opened = 0;
         window->setConfigureDialog([&](QWidget&) {
             ++opened;
@@ -72,20 +74,12 @@ private slots:
         QVERIFY(logged(2, "You must pause the application before you can configure it."));
 
         QTest::mouseClick(window->cmdPause, Qt::LeftButton);
-        QVERIFY(window->cmdConfigure->isEnabled());
-        QTest::mouseClick(window->cmdConfigure, Qt::LeftButton);
-        QCOMPARE(opened, 1);
-    }
-
-    void pauseAndResumeSwitchCaptionAndCommands()
-    {
-        QVERIFY(window->cmdClear->isEnabled() && window->cmdExit->isEnabled());
-        QVERIFY(!window->cmdTestSMS->isEnabled() && !window->cmdConfigure->isEnabled());
-        QTest::mouseClick(window->cmdPause, Qt::LeftButton);
         QCOMPARE(ctx->app.mode(), mode::kPaused);
         QCOMPARE(window->cmdPause->text(), QString("&Resume"));
-        QVERIFY(window->cmdTestSMS->isEnabled());
+        QVERIFY(window->cmdTestSMS->isEnabled() && window->cmdConfigure->isEnabled());
         QCOMPARE(window->panels[1]->text(), QString("Paused"));
+        QTest::mouseClick(window->cmdConfigure, Qt::LeftButton);
+        QCOMPARE(opened, 1);
 
         QTest::mouseClick(window->cmdPause, Qt::LeftButton);
         QCOMPARE(ctx->app.mode(), mode::kIdle);
@@ -111,28 +105,18 @@ private slots:
         QCOMPARE(window->cmdPause->text(), QString("&Resume"));
     }
 
-    void exitIsIgnoredWhileWorking_data()
+    void exitIsIgnoredWhileWorkingAndStoresTheWindowWhenIdle()
     {
-        QTest::addColumn<int>("workMode");
-        QTest::newRow("busy") << mode::kBusy;
-        QTest::newRow("sending") << mode::kSending;
-        QTest::newRow("timer pass") << mode::kTimerPass;
-    }
-
-    void exitIsIgnoredWhileWorking()
-    {
-        QFETCH(int, workMode);
         ctx->config.WindowLeft = -1;
-        ModeGuard working(ctx->app, workMode, "");
-        QTest::mouseClick(window->cmdExit, Qt::LeftButton);
-        QVERIFY(window->isVisible());
-        QVERIFY(!ctx->stopRequested);
-        QCOMPARE(ctx->config.WindowLeft, -1.0f);
-        QCOMPARE(pump.calls(), 2);
-    }
-
-    void exitWhenIdleStoresTheWindowRectangle()
-    {
+        for (int working : {mode::kBusy, mode::kSending, mode::kTimerPass}) {
+            ModeGuard guard(ctx->app, working, "");
+            const int calls = pump.calls();
+            QTest::mouseClick(window->cmdExit, Qt::LeftButton);
+            QVERIFY(window->isVisible());
+            QVERIFY(!ctx->stopRequested);
+            QCOMPARE(ctx->config.WindowLeft, -1.0f);
+            QCOMPARE(pump.calls() - calls, 2);
+        }
         window->resize(640, 400);
         window->move(120, 90);
         QCoreApplication::processEvents();
