@@ -22,8 +22,6 @@ public:
     {
         m_ms += d;
         ++m_sleeps;
-        if (onSleep)
-            onSleep();
     }
 
     void advance(std::chrono::milliseconds d) { m_ms += d; }
@@ -33,9 +31,6 @@ public:
         m_ms = std::chrono::milliseconds(0);
     }
     int sleeps() const { return m_sleeps; }
-
-    // Runs after every sleep, e.g. to let a scripted far end answer while the code under test waits.
-    std::function<void()> onSleep;
 
 private:
     DateTime m_now;

@@ -2,6 +2,7 @@
 
 #include "FakeClock.h"
 #include "ScriptedPump.h"
+#include "TempDir.h"
 #include "store/db.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 namespace vesk::testing {
@@ -50,7 +52,7 @@ public:
 
     // Why there is no server, or empty when there is one.
     const std::string& Unavailable() const { return m_unavailable; }
-    bool Installed() const { return m_installed; }
+    bool Installed() const { return !m_bin.empty(); }
 
     // A fresh, empty database; its connection string.
     std::string CreateDatabase()
@@ -80,14 +82,8 @@ public:
 
     ~PgServer()
     {
-        if (m_shared)
-            return;
-        if (m_started)
+        if (m_started) // only a server of this binary's own is started here
             Control("-m immediate stop");
-        if (!m_folder.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(m_folder, ec);
-        }
     }
 
 private:
@@ -95,31 +91,21 @@ private:
     {
         if (const char* file = std::getenv("VESK_PG_SHARED"); shared && file && useShared(file))
             return;
-        std::string newest;
+        int newest = 0;
         std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ec)) {
-            const std::string bin = entry.path().string() + "/bin";
-            if (std::filesystem::exists(bin + "/initdb")
-                && (newest.empty() || std::stoi(entry.path().filename()) > std::stoi(newest)))
-                newest = entry.path().filename().string();
-        }
-        if (newest.empty()) {
+        for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ec))
+            if (std::filesystem::exists(entry.path() / "bin/initdb"))
+                newest = std::max(newest, std::atoi(entry.path().filename().c_str()));
+        if (!newest) {
             m_unavailable = "PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb)";
-            m_installed = false;
             return;
         }
-        m_bin = "/usr/lib/postgresql/" + newest + "/bin";
+        m_bin = "/usr/lib/postgresql/" + std::to_string(newest) + "/bin";
         // The server may outlive a killed test binary: it must not keep the binary's files open.
         for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec))
             if (const int n = std::atoi(fd.path().filename().c_str()); n > 2)
                 fcntl(n, F_SETFD, FD_CLOEXEC);
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vesk-pg-XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            m_unavailable = "cannot make a folder for the PostgreSQL server";
-            return;
-        }
-        m_folder = pattern;
+        m_folder = m_dir.emplace().path();
         if (geteuid() == 0) {
             run("chown nobody " + m_folder);
             m_as = "runuser -u nobody -- ";
@@ -151,13 +137,13 @@ private:
         return std::system((m_as + command + " >/dev/null 2>&1").c_str()) == 0;
     }
 
+    std::optional<TempDir> m_dir; // a server of its own: its folder
     std::string m_bin;
     std::string m_folder;
     std::string m_as;
     std::string m_unavailable;
     bool m_started = false;
     bool m_shared = false;
-    bool m_installed = true;
     int m_databases = 0;
 };
 

@@ -30,13 +30,6 @@ struct Pty
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
-    // Waits (up to a second) until bytes written to the master can be read on the slave side.
-    void waitForInputOnSlave() const
-    {
-        pollfd p {spare, POLLIN, 0};
-        poll(&p, 1, 1000);
-    }
-
     int master = -1;
     int spare = -1;
     std::string path;

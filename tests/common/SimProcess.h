@@ -4,6 +4,7 @@
 
 #include "TempDir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -52,12 +53,8 @@ public:
         m_pid = Spawn(args, out[1]);
         close(out[1]);
         m_stdout = out[0];
-        std::string started; // the simulator's first line names its pseudo-terminal
-        for (std::string got; started.find('\n') == std::string::npos && !(got = readSome(m_stdout)).empty();)
-            started += got;
-        m_path = started.substr(0, started.find('\n'));
-        if (m_path.empty())
-            throw std::runtime_error("vesk-modemsim did not start");
+        std::string started;
+        m_path = readLine(m_stdout, started); // the simulator's first line names its pseudo-terminal
         m_control = socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un addr {};
         addr.sun_family = AF_UNIX;
@@ -67,14 +64,10 @@ public:
     }
     ~SimProcess()
     {
-        if (m_control >= 0)
-            close(m_control);
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_stdout >= 0)
-            close(m_stdout);
+        close(m_control);
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        close(m_stdout);
     }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -90,24 +83,12 @@ public:
         if (write(m_control, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
             throw std::runtime_error("control socket write failed");
         std::vector<std::string> lines;
-        std::string buffer;
-        for (;;) {
-            const auto nl = buffer.find('\n');
-            if (nl == std::string::npos) {
-                const std::string got = readSome(m_control);
-                if (got.empty())
-                    throw std::runtime_error("control socket closed");
-                buffer += got;
-                continue;
-            }
-            const std::string reply = buffer.substr(0, nl);
-            buffer.erase(0, nl + 1);
-            if (reply == "OK")
-                return lines;
+        for (std::string reply; (reply = readLine(m_control, m_replies)) != "OK";) {
             if (reply.rfind("ERROR", 0) == 0)
                 throw std::runtime_error(command + ": " + reply);
             lines.push_back(reply);
         }
+        return lines;
     }
 
     // "key=value" fields of a record line; text= runs to the end of the line.
@@ -117,33 +98,37 @@ public:
         if (at == std::string::npos)
             return {};
         const auto start = at + key.size() + 2;
-        if (key == "text")
-            return line.substr(start);
-        return line.substr(start, line.find(' ', start) - start);
+        return key == "text" ? line.substr(start) : line.substr(start, line.find(' ', start) - start);
     }
 
     int countInTranscript(const std::string& command)
     {
-        int n = 0;
-        for (const auto& line : control("transcript"))
-            n += line == command;
-        return n;
+        const auto lines = control("transcript");
+        return static_cast<int>(std::count(lines.begin(), lines.end(), command));
     }
 
 private:
-    static std::string readSome(int fd)
+    // The next line that comes on fd, after what `buffer` holds; throws when none comes in time.
+    static std::string readLine(int fd, std::string& buffer)
     {
-        pollfd p {fd, POLLIN, 0};
-        if (poll(&p, 1, 5000) <= 0)
-            return {};
-        char buffer[4096];
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+        std::size_t nl;
+        while ((nl = buffer.find('\n')) == std::string::npos) {
+            pollfd p {fd, POLLIN, 0};
+            char got[4096];
+            const ssize_t n = poll(&p, 1, 5000) > 0 ? read(fd, got, sizeof got) : 0;
+            if (n <= 0)
+                throw std::runtime_error("vesk-modemsim did not answer");
+            buffer.append(got, static_cast<std::size_t>(n));
+        }
+        std::string line = buffer.substr(0, nl);
+        buffer.erase(0, nl + 1);
+        return line;
     }
 
     TempDir m_dir;
     std::string m_socket;
     std::string m_path;
+    std::string m_replies;
     pid_t m_pid = -1;
     int m_stdout = -1;
     int m_control = -1;
