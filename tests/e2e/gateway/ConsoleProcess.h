@@ -53,7 +53,7 @@ inline bool WaitFor(
 class ConsoleProcess
 {
 public:
-    // Starts the console. settings: "Section/Key" -> value, written before it starts.
+    // Starts the console, sending every second. settings: "Section/Key" -> value, written before it starts.
     // env: more "NAME=value" for its environment; options: more command-line options.
     ConsoleProcess(const std::string& dataFolder, const std::string& port,
         std::map<std::string, std::string> settings, const std::string& program = "vesk-console",
@@ -62,6 +62,7 @@ public:
         namespace fs = std::filesystem;
         fs::copy_file(VESK_BIN_DIR "/" + program, m_dir.file(program));
         fs::copy(VESK_BIN_DIR "/DB", m_dir.file("DB"), fs::copy_options::recursive);
+        settings.emplace("Resource/SendInterval", "1");
         settings.emplace("COM/AutoDetect", "0");
         settings.emplace("Setup/RunWizard", "0");
         core::SettingsStore conf(m_dir.file("console.conf"));
@@ -148,23 +149,11 @@ protected:
         return n.empty() ? -1 : static_cast<long>(LeadingNumber(n[0]));
     }
 
-    // A console started on the modem at `port`, sending every second.
-    ConsoleProcess& start(const std::string& port, std::map<std::string, std::string> settings,
-        const std::string& program = "vesk-console", const std::vector<std::string>& env = {},
-        const std::vector<std::string>& options = {}, const std::string& folder = {})
-    {
-        settings.emplace("Resource/SendInterval", "1");
-        consoles.push_back(std::make_unique<ConsoleProcess>(
-            folder.empty() ? dataFolder : folder, port, settings, program, env, options));
-        return *consoles.back();
-    }
-
     SystemClock clock;
     NullPump pump;
     TempDir dir;
     std::string dataFolder = dir.file("data");
     std::string database;
-    std::vector<std::unique_ptr<ConsoleProcess>> consoles;
 };
 
 } // namespace vesk::testing

@@ -15,6 +15,7 @@
 
 using namespace std::chrono_literals;
 using namespace vesk;
+using vesk::testing::ConsoleProcess;
 using vesk::testing::PgServer;
 using vesk::testing::SimProcess;
 using vesk::testing::WaitFor;
@@ -41,11 +42,13 @@ protected:
         const int n = static_cast<int>(consoles.size());
         modems.push_back(
             std::make_unique<SimProcess>(std::vector<std::string> {"--reports", "off", "--imei", imei(n)}));
-        auto& console = start(modems.back()->path(),
-            {{"Resource/SendBatchSize", "50"}, {"COM/SendTimeout", sendTimeout}}, "vesk-console", {},
+        auto& console = *consoles.emplace_back(std::make_unique<ConsoleProcess>(
+            database.empty() ? dataFolder : dir.file("console" + std::to_string(n)), modems.back()->path(),
+            std::map<std::string, std::string> {
+                {"Resource/SendBatchSize", "50"}, {"COM/SendTimeout", sendTimeout}},
+            "vesk-console", std::vector<std::string> {},
             database.empty() ? std::vector<std::string> {}
-                             : std::vector<std::string> {"--database", database},
-            database.empty() ? dataFolder : dir.file("console" + std::to_string(n)));
+                             : std::vector<std::string> {"--database", database}));
         EXPECT_TRUE(WaitFor([&] { return console.logHas("Validity Period is"); }, 60s)) << console.log();
     }
 
@@ -79,11 +82,14 @@ protected:
     void report(const char* run)
     {
         std::map<std::string, std::string> sender; // text -> owner of the modem that sent it
+        std::map<std::string, int> share;
         int duplicated = 0;
-        for (std::size_t k = 0; k < modems.size(); ++k)
+        for (int k = 0; k < static_cast<int>(modems.size()); ++k)
             for (const auto& line : modems[k]->control("messages"))
-                duplicated
-                    += !sender.emplace(SimProcess::field(line, "text"), owner(static_cast<int>(k))).second;
+                if (sender.emplace(SimProcess::field(line, "text"), owner(k)).second)
+                    ++share[owner(k)];
+                else
+                    ++duplicated;
         auto d = outbox();
         auto rs = d->OpenDynaset("SELECT msgText, msgStatus, msgAgentIMEI FROM Message");
         int rows = 0, sent = 0, disagree = 0;
@@ -94,9 +100,6 @@ protected:
                 && (TextOf(rs->Field("msgStatus")) != store::StatusSql(store::MessageStatus::Sent)
                     || TextOf(rs->Field("msgAgentIMEI")) != it->second);
         }
-        std::map<std::string, int> share;
-        for (const auto& [text, owner] : sender)
-            ++share[owner];
         std::string shares;
         for (const auto& [owner, n] : share)
             shares += " " + std::to_string(n);
@@ -136,6 +139,7 @@ protected:
     }
 
     std::vector<std::unique_ptr<SimProcess>> modems;
+    std::vector<std::unique_ptr<ConsoleProcess>> consoles;
     int queued = 0;
     std::chrono::steady_clock::time_point queuedAt;
 };

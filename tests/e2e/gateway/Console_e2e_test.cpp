@@ -1,16 +1,59 @@
-// vesk-consoled as a service manager runs it: readiness and watchdog over a notify socket the
-// test owns, the settings reloaded on SIGHUP, and the status snapshot and metrics file read by
-// vesk-status and a Prometheus parser, all checked against the outbox.
+// Consoles as their users run them, as separate processes around one outbox file: vesk-modemsim,
+// vesk-console --headless and vesk-queue; and vesk-consoled as a service manager runs it (readiness
+// and watchdog over a notify socket the test owns, the settings reloaded on SIGHUP, the status
+// snapshot and metrics file read by vesk-status and a Prometheus parser, all checked against the
+// outbox). The engine's stories run in this process in the core integration tests; here only what
+// needs separate processes.
+#include "store/SqlText.h"
 #include "support/StatusSnapshot.h"
 
 #include "ConsoleProcess.h"
 #include "SimProcess.h"
 
+#include <set>
+
 using namespace std::chrono_literals;
 using namespace vesk;
+using vesk::testing::ConsoleProcess;
 using vesk::testing::RunProgram;
 using vesk::testing::SimProcess;
 using vesk::testing::WaitFor;
+
+using GatewayE2E = vesk::testing::ConsoleTest;
+
+TEST_F(GatewayE2E, FullTextSendsCyrillicAndEmojiAndJoinsALongUCS2Message)
+{
+    SimProcess modem({"--parts-reversed", "on"});
+    createOutbox();
+    sql("UPDATE System SET sysStandardReply = 'Спасибо 👍', sysSMSSaveInbound = TRUE");
+    ConsoleProcess console(dataFolder, modem.path(),
+        {{"Text/OutboundCoding", "Auto"}, {"Text/InboundDecoding", "Full"}, {"Text/JoinParts", "1"},
+            {"Resource/ReadInterval", "1"}, {"COM/SendTimeout", "2"}});
+    ASSERT_TRUE(WaitFor([&] { return console.logHas("Validity Period is"); }, 30s)) << console.log();
+
+    std::string inbound;
+    for (int i = 0; i < 8; ++i)
+        inbound += "Сервер в порядке, температура 21 градус. ";
+    for (const auto& [to, text] :
+        {std::pair {"+15550123", "Привет, мир"}, std::pair {"+15550124", "Fire drill 🔥 at 3"}}) {
+        const auto [code, out] = vesk::testing::RunProgram({VESK_BIN_DIR "/vesk-queue", "--data-folder",
+            dataFolder, "--to", to, "--text", text, "--name", "Ann"});
+        EXPECT_EQ(code, 0) << out;
+    }
+    modem.control("deliver +447700900123 " + inbound);
+
+    ASSERT_TRUE(WaitFor([&] {
+        return column("SELECT msgStatus FROM Message") == std::vector<std::string>(3, "5");
+    })) << console.log();
+    EXPECT_EQ(column("SELECT msgText FROM Inbox"), (std::vector<std::string> {store::Left(inbound, 255)}));
+    std::multiset<std::string> texts;
+    for (const auto& line : modem.control("messages"))
+        texts.insert(SimProcess::field(line, "text"));
+    EXPECT_EQ(texts, (std::multiset<std::string> {"Привет, мир", "Fire drill 🔥 at 3", "Спасибо 👍"}));
+    EXPECT_TRUE(modem.control("memory SM").empty());
+    EXPECT_EQ(console.stop(), 0);
+    EXPECT_NE(console.log().find("] Ann (UCS2, 1 part)"), std::string::npos);
+}
 
 namespace {
 
@@ -42,15 +85,19 @@ public:
                     messages.emplace_back(buffer, static_cast<std::size_t>(n));
         }
     }
-    // Collects until a datagram holding the text has come.
-    bool waitFor(const std::string& text, std::chrono::seconds deadline)
+    // Collects until the condition holds: a manager that reads nothing would hold the console up.
+    bool listenUntil(const std::function<bool()>& condition, std::chrono::seconds deadline = 60s)
     {
         return WaitFor(
             [&] {
                 collect(100ms);
-                return count(text) > 0;
+                return condition();
             },
             deadline);
+    }
+    bool waitFor(const std::string& text, std::chrono::seconds deadline)
+    {
+        return listenUntil([&] { return count(text) > 0; }, deadline);
     }
     int count(const std::string& text) const
     {
@@ -89,9 +136,9 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
     SimProcess modem;
     NotifySocket manager(dir.file("notify"));
     const std::string metrics = dir.file("vesk.prom"), snapshot = dataFolder + "/vesk-console.status";
-    auto& console
-        = start(modem.path(), {{"COM/SendTimeout", "10"}, {"COM/CommandTimeout", "2"}}, "vesk-consoled",
-            {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"}, {"--metrics-file", metrics});
+    ConsoleProcess console(dataFolder, modem.path(), {{"COM/SendTimeout", "10"}, {"COM/CommandTimeout", "2"}},
+        "vesk-consoled", {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"},
+        {"--metrics-file", metrics});
     ASSERT_TRUE(manager.waitFor("READY=1", 60s)) << console.log();
     EXPECT_GT(manager.count("STATUS=running"), 0) << console.log();
     const auto holds = [](const std::string& text, std::initializer_list<const char*> parts) {
@@ -107,9 +154,7 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
     queue(1, "12345"); // not an international number: cancelled
     queue(1, "+15550124", "#01/Jan/2021 00:00:00#"); // expired long ago
     modem.control("deliver +447700900123 hello there");
-    // The datagrams are taken while waiting: a manager that reads none would hold the console up.
-    ASSERT_TRUE(WaitFor([&] {
-        manager.collect(100ms);
+    ASSERT_TRUE(manager.listenUntil([&] {
         const std::string figures = vesk::testing::ReadFile(snapshot);
         return count("msgStatus = 5") == 3 && count("msgStatus = 2") == 2
             && figures.find("\nqueued=0\n") != std::string::npos
@@ -153,12 +198,7 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
 
     // SIGHUP: the settings are read again between passes.
     kill(console.pid(), SIGHUP);
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            manager.collect(100ms);
-            return console.logHas("Settings reloaded from");
-        },
-        30s))
+    EXPECT_TRUE(manager.listenUntil([&] { return console.logHas("Settings reloaded from"); }, 30s))
         << console.log();
     kill(console.pid(), SIGTERM);
     EXPECT_TRUE(manager.waitFor("STOPPING=1", 30s));
