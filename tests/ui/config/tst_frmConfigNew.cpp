@@ -1,7 +1,5 @@
 // The configuration dialog over a real outbox, address filter and settings file in a temporary folder.
 #ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
-#include "core/Context.h"
-#include "core/SettingsStore.h"
 #include "routing/Forwarding.h"
 #include "store/Outbox.h"
 #include "store/Recordset.h"
@@ -10,9 +8,7 @@
 #include "ui/frmConfigNew.h"
 #include "ui/frmRegExTester.h"
 
-#include "FakeClock.h"
-#include "ScriptedPump.h"
-#include "TempDir.h"
+#include "WindowConsole.h"
 #endif
 
 #include "WindowTesting.h"
@@ -25,41 +21,25 @@ using vesk::ui::ForwardGrid;
 using vesk::ui::frmConfigNew;
 namespace fs = std::filesystem;
 
-class tst_frmConfigNew : public QObject
+class tst_frmConfigNew : public testing::WindowConsole
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testing::TempDir> dir;
-    testing::FakeClock clock;
-    testing::ScriptedPump pump;
-    std::unique_ptr<core::SettingsStore> settings;
-    std::unique_ptr<core::Context> ctx;
-
     std::string settingsFile() const { return dir->file("console.conf"); }
 
 private slots:
     void init()
     {
-        dir = std::make_unique<testing::TempDir>();
+        makeConsole();
         for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
             fs::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dir->file(name));
-        qputenv("VESK_SETTINGS", QByteArray::fromStdString(settingsFile()));
-        settings = std::make_unique<core::SettingsStore>(core::SettingsStore::DefaultPath());
-        ctx = std::make_unique<core::Context>(clock, pump, *settings, dir->folder());
         ctx->app.LoadEnvironment(ctx->config, ctx->DataFolder);
         ctx->DataFolder = dir->path();
         ctx->config.AgentAddress = "+441111111111";
         ctx->config.AutoDetect = false;
         ctx->config.COMPort = "/dev/ttyUSB7";
         QVERIFY(store::OpenOutbox(ctx->outbox, ctx->DataFolder, true));
-    }
-
-    void cleanup()
-    {
-        ctx.reset();
-        settings.reset();
-        dir.reset();
     }
 
     void ownNumberMustBeInternational_data()

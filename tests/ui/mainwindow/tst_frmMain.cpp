@@ -1,14 +1,10 @@
 // The main window: buttons, status bar and signal bar, driven as a user would.
 #ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
 #include "core/AppLog.h"
-#include "core/Context.h"
 #include "core/Engine.h"
-#include "core/SettingsStore.h"
 #include "ui/frmMain.h"
 
-#include "FakeClock.h"
-#include "ScriptedPump.h"
-#include "TempDir.h"
+#include "WindowConsole.h"
 #endif
 
 #include "WindowTesting.h"
@@ -17,16 +13,11 @@ using namespace vesk;
 using namespace vesk::core;
 using vesk::ui::frmMain;
 
-class tst_frmMain : public QObject
+class tst_frmMain : public testing::WindowConsole
 {
     Q_OBJECT
 
 private:
-    testing::TempDir dir;
-    testing::FakeClock clock;
-    testing::ScriptedPump pump;
-    std::unique_ptr<SettingsStore> settings;
-    std::unique_ptr<Context> ctx;
     std::unique_ptr<frmMain> window;
 
     bool logged(int icon, const std::string& text) const
@@ -40,11 +31,8 @@ private:
 private slots:
     void init()
     {
-        pump = {};
-        settings = std::make_unique<SettingsStore>(dir.file("console.conf"));
-        settings->set("COM", "AutoDetect", "0");
-        ctx = std::make_unique<Context>(clock, pump, *settings, dir.folder());
-        ctx->overrides.port = dir.file("no-such-modem");
+        makeConsole({{"COM/AutoDetect", "0"}});
+        ctx->overrides.port = dir->file("no-such-modem");
         window = std::make_unique<frmMain>(*ctx);
         window->attach();
         window->show();
@@ -53,11 +41,7 @@ private slots:
         window->EnableAllButtons(true);
     }
 
-    void cleanup()
-    {
-        window.reset();
-        ctx.reset();
-    }
+    void cleanup() { window.reset(); }
 
     void pauseAndResumeGateTheCommandsAndConfigure()
     {

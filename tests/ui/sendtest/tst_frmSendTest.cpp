@@ -1,8 +1,6 @@
 // The test-send window against a real outbox file and the modem simulator.
 #ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
-#include "core/Context.h"
 #include "core/Engine.h"
-#include "core/SettingsStore.h"
 #include "modem/GSMModem.h"
 #include "store/Migrate.h"
 #include "store/Outbox.h"
@@ -10,10 +8,9 @@
 #include "support/Convert.h"
 #include "ui/frmSendTest.h"
 
-#include "FakeClock.h"
 #include "ShiftedClock.h"
 #include "SimProcess.h"
-#include "TempDir.h"
+#include "WindowConsole.h"
 #endif
 
 #include "WindowTesting.h"
@@ -22,30 +19,23 @@ using namespace vesk;
 using namespace vesk::core;
 using vesk::ui::frmSendTest;
 
-class tst_frmSendTest : public QObject
+class tst_frmSendTest : public testing::WindowConsole
 {
     Q_OBJECT
 
 private:
-    testing::TempDir dir;
-    testing::FakeClock clock;
     testing::ShiftedClock realClock; // the modem answers in real time
-    NullPump pump;
-    std::unique_ptr<SettingsStore> settings;
-    std::unique_ptr<Context> ctx;
 
-    void makeConsole(Clock& consoleClock)
+    // A console on the clock with an outbox in its data folder.
+    void openConsole(Clock& consoleClock)
     {
-        settings = std::make_unique<SettingsStore>(dir.file("console.conf"));
-        settings->set("COM", "AutoDetect", "0");
-        settings->set("COM", "ListTimeout", "3");
-        settings->set("COM", "SendTimeout", "5");
-        ctx = std::make_unique<Context>(consoleClock, pump, *settings, dir.folder());
+        makeConsole(
+            {{"COM/AutoDetect", "0"}, {"COM/ListTimeout", "3"}, {"COM/SendTimeout", "5"}}, {}, &consoleClock);
         ctx->outbox.templateFolder = VESK_BIN_DIR "/DB/";
         ctx->app.LoadEnvironment(ctx->config, ctx->DataFolder);
         std::string errorText;
         std::string errorLines;
-        const std::string data = dir.file("data");
+        const std::string data = dir->file("data");
         std::filesystem::create_directories(data);
         QVERIFY(store::CreateOutbox(data, ctx->outbox.templateFolder, errorText, errorLines));
         ctx->DataFolder = data + "/";
@@ -53,11 +43,9 @@ private:
     }
 
 private slots:
-    void cleanup() { ctx.reset(); }
-
     void queuesFiveCopiesTenSecondsAhead()
     {
-        makeConsole(clock);
+        openConsole(clock);
         frmSendTest test(*ctx);
         test.txtAddress->setText("+447700900123");
         test.txtMsg->setText("queue me");
@@ -67,25 +55,22 @@ private slots:
 
         store::db& h = store::OutboxHandle(ctx->outbox);
         QVERIFY(h.OpenDatabase(store::mode::kReadShared));
-        auto rows = h.OpenDynaset("SELECT msgAddress, msgText, msgSendTime FROM Message");
-        QVERIFY(rows);
-        int count = 0;
-        const DateTime due = clock.now().addSeconds(10);
-        for (; !rows->IsEOF(); rows->MoveNext(), ++count) {
-            QCOMPARE(TextOf(rows->Field(0)), std::string("+447700900123"));
-            QCOMPARE(TextOf(rows->Field(1)), std::string("queue me"));
-            QCOMPARE(
-                Format(DateOf(rows->Field(2)), "dd/mmm/yyyy hh:nn:ss"), Format(due, "dd/mmm/yyyy hh:nn:ss"));
-        }
-        rows.reset();
+        QStringList queued;
+        for (auto rows = h.OpenDynaset("SELECT msgAddress, msgText, msgSendTime FROM Message");
+             rows && !rows->IsEOF(); rows->MoveNext())
+            queued << QString::fromStdString(TextOf(rows->Field(0)) + "|" + TextOf(rows->Field(1)) + "|"
+                + Format(DateOf(rows->Field(2)), "dd/mmm/yyyy hh:nn:ss"));
         h.CloseDatabase();
-        QCOMPARE(count, 5);
+        const DateTime due = clock.now().addSeconds(10);
+        QCOMPARE(queued,
+            QStringList(
+                5, QString::fromStdString("+447700900123|queue me|" + Format(due, "dd/mmm/yyyy hh:nn:ss"))));
     }
 
     void directSendTracesToItsOwnFileAndRestoresTheModemLog()
     {
         vesk::testing::SimProcess sim;
-        makeConsole(realClock);
+        openConsole(realClock);
         ctx->overrides.port = sim.path();
         InitialiseModem(*ctx, true);
         QVERIFY(ctx->modem && ctx->modem->IsPortOpen());
@@ -101,7 +86,7 @@ private slots:
 
         QCOMPARE(ctx->modem->LogFilename(), modemLog);
         QCOMPARE(ctx->modem->Logging(), logging);
-        const std::string trace = testing::ReadFile(dir.folder() + frmSendTest::kTraceName);
+        const std::string trace = testing::ReadFile(dir->folder() + frmSendTest::kTraceName);
         QVERIFY2(trace.find("CMGS") != std::string::npos, trace.c_str());
         ctx->modem->LogFlush();
         const std::string after = testing::ReadFile(modemLog);

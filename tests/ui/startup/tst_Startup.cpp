@@ -1,15 +1,12 @@
 // Start-up with a window: the stored rectangle against the screen, and the start-up questions.
 #ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
 #include "core/CConfig.h"
-#include "core/Context.h"
-#include "core/SettingsStore.h"
 #include "core/Startup.h"
 #include "ui/WindowPlacement.h"
 #include "ui/WindowPrompts.h"
 #include "ui/frmMain.h"
 
-#include "FakeClock.h"
-#include "TempDir.h"
+#include "WindowConsole.h"
 #endif
 
 #include "WindowTesting.h"
@@ -18,24 +15,12 @@ using namespace vesk;
 using namespace vesk::ui;
 using vesk::testing::ModalAnswers;
 
-class tst_Startup : public QObject
+class tst_Startup : public testing::WindowConsole
 {
     Q_OBJECT
 
-private:
-    testing::TempDir dir;
-    testing::FakeClock clock;
-    NullPump pump;
-    std::unique_ptr<core::SettingsStore> settings;
-    std::unique_ptr<core::Context> ctx;
-
 private slots:
-    void init()
-    {
-        settings = std::make_unique<core::SettingsStore>(dir.file("console.conf"));
-        ctx = std::make_unique<core::Context>(clock, pump, *settings, dir.folder());
-    }
-    void cleanup() { ctx.reset(); }
+    void init() { makeConsole(); }
 
     void keepOnScreenPullsCornersBack_data()
     {
@@ -62,34 +47,30 @@ private slots:
         QTEST(top, "wantTop");
     }
 
-    void storedRectangleIsMadeUsable()
+    // A rectangle too small or off the screen is made usable; one unset value keeps the design's.
+    void storedRectangleIsMadeUsableOrLeftToTheDesign()
     {
         ctx->config.WindowLeft = 99999;
         ctx->config.WindowTop = 300;
         ctx->config.WindowWidth = 100 * 15;
         ctx->config.WindowHeight = 150 * 15;
-        frmMain window(*ctx);
-        WindowPrompts prompts(*ctx, window);
-        prompts.showMainWindow();
-        const QRect screen = window.screen()->geometry();
-        QCOMPARE(ctx->config.WindowWidth, 500.f * 15);
-        QCOMPARE(ctx->config.WindowHeight, 200.f * 15);
-        QCOMPARE(ctx->config.WindowLeft, float(screen.width() * 15 / 2));
-        QCOMPARE(window.width(), 500);
-        QCOMPARE(window.height(), 200);
-        QCOMPARE(window.x(), screen.width() / 2);
-    }
-
-    void oneUnsetValueKeepsTheDesignPlace()
-    {
+        {
+            frmMain window(*ctx);
+            WindowPrompts(*ctx, window).showMainWindow();
+            const QRect screen = window.screen()->geometry();
+            QCOMPARE(ctx->config.WindowWidth, 500.f * 15);
+            QCOMPARE(ctx->config.WindowHeight, 200.f * 15);
+            QCOMPARE(ctx->config.WindowLeft, float(screen.width() * 15 / 2));
+            QCOMPARE(window.size(), QSize(500, 200));
+            QCOMPARE(window.x(), screen.width() / 2);
+        }
         ctx->config.WindowLeft = 10;
         ctx->config.WindowTop = 10;
         ctx->config.WindowWidth = -1;
         ctx->config.WindowHeight = 7000;
         frmMain window(*ctx);
         const QSize design = window.size();
-        WindowPrompts prompts(*ctx, window);
-        prompts.showMainWindow();
+        WindowPrompts(*ctx, window).showMainWindow();
         QCOMPARE(window.size(), design);
         QCOMPARE(ctx->config.WindowLeft, 10.f);
     }

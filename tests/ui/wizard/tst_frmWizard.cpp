@@ -1,20 +1,16 @@
 // The setup wizard: what its pages refuse, what Finish stores, and what becomes of an outbox that
 // is already in the chosen folder.
 #ifndef Q_MOC_RUN // the meta-object compiler has no need of the console's own headers
-#include "core/Context.h"
-#include "core/SettingsStore.h"
 #include "store/Migrate.h"
 #include "store/Outbox.h"
 #include "store/Recordset.h"
 #include "store/db.h"
 #include "support/Convert.h"
-#include "support/EventPump.h"
 #include "ui/DatabaseField.h"
 #include "ui/frmOverwiteOBWarning.h"
 #include "ui/frmWizard.h"
 
-#include "FakeClock.h"
-#include "TempDir.h"
+#include "WindowConsole.h"
 #endif
 
 #include "WindowTesting.h"
@@ -25,17 +21,11 @@ using namespace vesk;
 using vesk::ui::frmWizard;
 namespace fs = std::filesystem;
 
-class tst_frmWizard : public QObject
+class tst_frmWizard : public testing::WindowConsole
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testing::TempDir> dir;
-    testing::FakeClock clock;
-    NullPump pump;
-    std::unique_ptr<core::SettingsStore> settings;
-    std::unique_ptr<core::Context> ctx;
-
     std::string stored(const std::string& section, const std::string& key) const
     {
         return core::SettingsStore(settings->path()).get(section, key).value_or("<absent>");
@@ -66,19 +56,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        dir = std::make_unique<testing::TempDir>();
-        qputenv("VESK_SETTINGS", QByteArray::fromStdString(dir->file("console.conf")));
-        settings = std::make_unique<core::SettingsStore>(core::SettingsStore::DefaultPath());
-        ctx = std::make_unique<core::Context>(clock, pump, *settings, VESK_BIN_DIR "/");
-    }
-    void cleanup()
-    {
-        ctx.reset();
-        settings.reset();
-        dir.reset();
-    }
+    void init() { makeConsole({}, VESK_BIN_DIR "/"); }
 
     void pagesRefuseBadInputAndFinishStoresTheSettings_data()
     {
