@@ -95,10 +95,6 @@ public:
             },
             deadline);
     }
-    bool waitFor(const std::string& text, std::chrono::seconds deadline)
-    {
-        return listenUntil([&] { return count(text) > 0; }, deadline);
-    }
     int count(const std::string& text) const
     {
         return static_cast<int>(std::count_if(messages.begin(), messages.end(),
@@ -111,20 +107,7 @@ private:
     int m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 };
 
-class ServiceE2E : public vesk::testing::ConsoleTest
-{
-protected:
-    void SetUp() override { createOutbox(); }
-
-    void queue(int count, const std::string& address = "+15550123", const std::string& expires = "NULL")
-    {
-        for (int i = 0; i < count; ++i)
-            sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgExpires) VALUES "
-                "('Ann', '"
-                + address + "', 'message " + std::to_string(i) + "', #01/Jan/2020 00:00:00#, " + expires
-                + ")");
-    }
-};
+using ServiceE2E = vesk::testing::ConsoleTest;
 
 } // namespace
 
@@ -133,13 +116,14 @@ protected:
 // watchdog stops being fed is a rule on the injected clock (ServiceWatchdog in the core tests).
 TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
 {
+    createOutbox();
     SimProcess modem;
     NotifySocket manager(dir.file("notify"));
     const std::string metrics = dir.file("vesk.prom"), snapshot = dataFolder + "/vesk-console.status";
     ConsoleProcess console(dataFolder, modem.path(), {{"COM/SendTimeout", "10"}, {"COM/CommandTimeout", "2"}},
         "vesk-consoled", {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"},
         {"--metrics-file", metrics});
-    ASSERT_TRUE(manager.waitFor("READY=1", 60s)) << console.log();
+    ASSERT_TRUE(manager.listenUntil([&] { return manager.count("READY=1") > 0; })) << console.log();
     EXPECT_GT(manager.count("STATUS=running"), 0) << console.log();
     const auto holds = [](const std::string& text, std::initializer_list<const char*> parts) {
         for (const char* part : parts)
@@ -150,7 +134,14 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
         return RunProgram(args);
     };
 
-    queue(3);
+    const auto queue = [&](int count, const std::string& address, const std::string& expires = "NULL") {
+        for (int i = 0; i < count; ++i)
+            sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgExpires) VALUES "
+                "('Ann', '"
+                + address + "', 'message " + std::to_string(i) + "', #01/Jan/2020 00:00:00#, " + expires
+                + ")");
+    };
+    queue(3, "+15550123");
     queue(1, "12345"); // not an international number: cancelled
     queue(1, "+15550124", "#01/Jan/2021 00:00:00#"); // expired long ago
     modem.control("deliver +447700900123 hello there");
@@ -201,7 +192,7 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
     EXPECT_TRUE(manager.listenUntil([&] { return console.logHas("Settings reloaded from"); }, 30s))
         << console.log();
     kill(console.pid(), SIGTERM);
-    EXPECT_TRUE(manager.waitFor("STOPPING=1", 30s));
+    EXPECT_TRUE(manager.listenUntil([&] { return manager.count("STOPPING=1") > 0; }, 30s));
 
     // Stopped, then a snapshot nobody refreshes: both are a failed health check.
     EXPECT_EQ(console.stop(), 0);

@@ -1,13 +1,9 @@
 // The contact picker over a real outbox and address book in a temporary data folder.
 #ifndef Q_MOC_RUN
-#include "routing/NameCache.h"
 #include "store/Outbox.h"
-#include "support/EventPump.h"
-#include "support/LogSink.h"
 #include "ui/frmPickFromNameCache.h"
 
-#include "FakeClock.h"
-#include "TempDir.h"
+#include "WindowConsole.h"
 #endif
 
 #include "WindowTesting.h"
@@ -17,28 +13,11 @@
 using namespace vesk;
 using vesk::ui::frmPickFromNameCache;
 
-namespace {
-
-class QuietLog final : public LogSink
-{
-public:
-    void Log(int, const std::string&, const std::string&) override { }
-};
-
-} // namespace
-
-class tst_frmPickFromNameCache : public QObject
+class tst_frmPickFromNameCache : public testing::WindowConsole
 {
     Q_OBJECT
 
 private:
-    testing::TempDir dir;
-    testing::FakeClock clock;
-    NullPump pump;
-    QuietLog log;
-    std::unique_ptr<store::Outbox> outbox;
-    routing::NameCache cache;
-
     static QStringList rows(const frmPickFromNameCache& picker)
     {
         QStringList shown;
@@ -52,12 +31,14 @@ private:
 private slots:
     void refreshFillsTheListAndADoubleClickPicks()
     {
+        makeConsole();
         for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
-            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dir.file(name));
-        outbox = std::make_unique<store::Outbox>(clock, pump, log);
-        QVERIFY(store::OpenOutbox(*outbox, dir.path(), true));
+            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dir->file(name));
+        store::Outbox& outbox = ctx->outbox;
+        routing::NameCache& cache = ctx->nameCache;
+        QVERIFY(store::OpenOutbox(outbox, dir->path(), true));
         store::db book(clock, pump);
-        book.setFilename(dir.file(store::kContactsName));
+        book.setFilename(dir->file(store::kContactsName));
         QVERIFY(book.OpenDatabase(store::mode::kReadWriteShared));
         QVERIFY2(book.Execute("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) "
                               "VALUES ('Zed', 'Adams', '+447700900009', FALSE), "
@@ -66,14 +47,14 @@ private slots:
         book.CloseDatabase();
         const QStringList both {"Amy O'Hara|+447700900001", "Zed Adams|+447700900009"};
         {
-            frmPickFromNameCache picker(*outbox, cache, dir.path());
+            frmPickFromNameCache picker(outbox, cache, dir->path());
             QVERIFY(rows(picker).isEmpty()); // nothing copied from the address book yet
             QTest::mouseClick(picker.cmdUpdateCache, Qt::LeftButton);
             QCOMPARE(rows(picker), both);
             // The outbox is given back closed so other consoles are not held up.
-            QVERIFY(!outbox->handle->IsConnected());
+            QVERIFY(!outbox.handle->IsConnected());
         }
-        frmPickFromNameCache picker(*outbox, cache, dir.path());
+        frmPickFromNameCache picker(outbox, cache, dir->path());
         QCOMPARE(rows(picker), both); // the cache itself is read on opening
         picker.show();
         QVERIFY(QTest::qWaitForWindowExposed(&picker));
@@ -84,15 +65,15 @@ private slots:
         QCOMPARE(picker.Selection(), std::string("+447700900001"));
         QCOMPARE(picker.result(), int(QDialog::Accepted));
 
-        frmPickFromNameCache escaped(*outbox, cache, dir.path());
+        frmPickFromNameCache escaped(outbox, cache, dir->path());
         escaped.show();
         QTest::keyClick(&escaped, Qt::Key_Escape);
         QVERIFY(escaped.Selection().empty());
         QVERIFY(escaped.isHidden());
 
         // Without the address book a refresh keeps what the list had.
-        std::filesystem::remove(dir.file(store::kContactsName));
-        frmPickFromNameCache missing(*outbox, cache, dir.path());
+        std::filesystem::remove(dir->file(store::kContactsName));
+        frmPickFromNameCache missing(outbox, cache, dir->path());
         QTest::mouseClick(missing.cmdUpdateCache, Qt::LeftButton);
         QCOMPARE(rows(missing), both);
     }
