@@ -27,25 +27,11 @@ namespace vesk::testing {
 class PgServer
 {
 public:
-    static PgServer& Shared()
-    {
-        static PgServer server(true);
-        return server;
-    }
-
+    static PgServer& Shared() { return instance<0>(true); }
     // A server of this binary's own, for tests that stop or restart it.
-    static PgServer& Own()
-    {
-        static PgServer server(false);
-        return server;
-    }
-
+    static PgServer& Own() { return instance<1>(false); }
     // A second server of this binary's own: a standby to fail over to.
-    static PgServer& Standby()
-    {
-        static PgServer server(false);
-        return server;
-    }
+    static PgServer& Standby() { return instance<2>(false); }
 
     // The folder of its socket: the host in a connection string.
     const std::string& Folder() const { return m_folder; }
@@ -87,6 +73,12 @@ public:
     }
 
 private:
+    template<int Which> static PgServer& instance(bool shared)
+    {
+        static PgServer server(shared);
+        return server;
+    }
+
     explicit PgServer(bool shared)
     {
         if (const char* file = std::getenv("VESK_PG_SHARED"); shared && file && useShared(file))

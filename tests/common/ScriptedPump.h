@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <utility>
 
 namespace vesk::testing {
 
@@ -24,14 +25,10 @@ public:
         ++m_calls;
         if (m_condition && m_condition()) {
             m_condition = nullptr;
-            auto action = std::move(m_conditional);
-            action();
+            std::exchange(m_conditional, nullptr)();
         }
-        if (auto it = m_actions.find(m_calls); it != m_actions.end()) {
-            auto action = std::move(it->second);
-            m_actions.erase(it);
-            action();
-        }
+        if (auto node = m_actions.extract(m_calls))
+            node.mapped()();
     }
     int calls() const { return m_calls; }
 

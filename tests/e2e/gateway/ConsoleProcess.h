@@ -54,10 +54,10 @@ class ConsoleProcess
 {
 public:
     // Starts the console, sending every second. settings: "Section/Key" -> value, written before it starts.
-    // env: more "NAME=value" for its environment; options: more command-line options.
+    // options: more command-line options; env: more "NAME=value" for its environment.
     ConsoleProcess(const std::string& dataFolder, const std::string& port,
-        std::map<std::string, std::string> settings, const std::string& program = "vesk-console",
-        const std::vector<std::string>& env = {}, const std::vector<std::string>& options = {})
+        std::map<std::string, std::string> settings, const std::vector<std::string>& options = {},
+        const std::string& program = "vesk-console", const std::vector<std::string>& env = {})
     {
         namespace fs = std::filesystem;
         fs::copy_file(VESK_BIN_DIR "/" + program, m_dir.file(program));

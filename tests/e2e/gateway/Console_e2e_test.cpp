@@ -121,8 +121,8 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
     NotifySocket manager(dir.file("notify"));
     const std::string metrics = dir.file("vesk.prom"), snapshot = dataFolder + "/vesk-console.status";
     ConsoleProcess console(dataFolder, modem.path(), {{"COM/SendTimeout", "10"}, {"COM/CommandTimeout", "2"}},
-        "vesk-consoled", {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"},
-        {"--metrics-file", metrics});
+        {"--metrics-file", metrics}, "vesk-consoled",
+        {"NOTIFY_SOCKET=" + dir.file("notify"), "WATCHDOG_USEC=6000000"});
     ASSERT_TRUE(manager.listenUntil([&] { return manager.count("READY=1") > 0; })) << console.log();
     EXPECT_GT(manager.count("STATUS=running"), 0) << console.log();
     const auto holds = [](const std::string& text, std::initializer_list<const char*> parts) {

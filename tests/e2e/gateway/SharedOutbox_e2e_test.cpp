@@ -46,7 +46,6 @@ protected:
             database.empty() ? dataFolder : dir.file("console" + std::to_string(n)), modems.back()->path(),
             std::map<std::string, std::string> {
                 {"Resource/SendBatchSize", "50"}, {"COM/SendTimeout", sendTimeout}},
-            "vesk-console", std::vector<std::string> {},
             database.empty() ? std::vector<std::string> {}
                              : std::vector<std::string> {"--database", database}));
         EXPECT_TRUE(WaitFor([&] { return console.logHas("Validity Period is"); }, 60s)) << console.log();
