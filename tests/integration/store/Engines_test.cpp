@@ -48,13 +48,18 @@ TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
         EXPECT_FALSE(field(id, "msgExpires").has_value());
     }
 
+    EXPECT_TRUE(log.lines.empty());
+
     // Raw modem bytes that are not UTF-8 are kept with the bad bytes replaced, and said once.
     const RowId raw = queue("a\xFF"
                             "b");
-    queue("\xC3");
+    const RowId cut = queue("\xC3");
+    const RowId surrogate = queue("\xED\xA0\x80");
     EXPECT_EQ(TextOf(field(raw, "msgText")),
         "a\xEF\xBF\xBD"
         "b");
+    EXPECT_EQ(TextOf(field(cut, "msgText")), "\xEF\xBF\xBD");
+    EXPECT_EQ(TextOf(field(surrogate, "msgText")), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(log.count("Text that was not valid UTF-8 is stored with its bad bytes replaced"), 1);
 }
 
