@@ -9,28 +9,14 @@ using vesk::ParseDateTime;
 TEST(DateTime, FormatsEveryPatternTheConsoleWrites)
 {
     const DateTime t = DateTime::fromParts(2026, 3, 5, 14, 7, 9); // a Thursday
-    struct Case
-    {
-        const char* pattern;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"dd/mmm/yyyy hh:nn:ss", "05/Mar/2026 14:07:09"},
-        {"dd/mmm/yy hh:nn:ss", "05/Mar/26 14:07:09"},
-        {"dd/mmm/yyyy", "05/Mar/2026"},
-        {"dd mmm hh:nn", "05 Mar 14:07"},
-        {"dd.mm hh:nn:ss", "05.03 14:07:09"},
-        {"hh:nn", "14:07"},
-        {"HH:NN", "14:07"},
-        {"hh:nn dd Mmm yyyy", "14:07 05 Mar 2026"},
-        {"dddd", "Thursday"},
-        {"Dd/MMM/YYYY", "05/Mar/2026"},
-        {"d/m/yy h:n:s", "5/3/26 14:7:9"},
-        {"mmmm ddd", "March Thu"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pattern);
-        EXPECT_EQ(Format(t, c.pattern), c.expected);
+    const std::pair<const char*, const char*> cases[] = {{"dd/mmm/yyyy hh:nn:ss", "05/Mar/2026 14:07:09"},
+        {"dd/mmm/yy hh:nn:ss", "05/Mar/26 14:07:09"}, {"dd/mmm/yyyy", "05/Mar/2026"},
+        {"dd mmm hh:nn", "05 Mar 14:07"}, {"dd.mm hh:nn:ss", "05.03 14:07:09"}, {"hh:nn", "14:07"},
+        {"HH:NN", "14:07"}, {"hh:nn dd Mmm yyyy", "14:07 05 Mar 2026"}, {"dddd", "Thursday"},
+        {"Dd/MMM/YYYY", "05/Mar/2026"}, {"d/m/yy h:n:s", "5/3/26 14:7:9"}, {"mmmm ddd", "March Thu"}};
+    for (const auto& [pattern, expected] : cases) {
+        SCOPED_TRACE(pattern);
+        EXPECT_EQ(Format(t, pattern), expected);
     }
 }
 
