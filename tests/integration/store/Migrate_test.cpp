@@ -77,47 +77,32 @@ TEST_F(MigrateTest, RebuildCarriesSettingsRulesInboxMailAndContacts)
     create();
     {
         auto old = open(kOutboxName);
-        run(*old,
-            "UPDATE System SET sysDBVersion = 3, sysSMSRemoveAfter = 14, sysStandardReply = 'Ta, it''s "
-            "here', "
-            "sysMailSenderActive = TRUE, sysTariff = 2");
-        run(*old,
-            "UPDATE MailConfig SET cfgServer = 'smtp.example.org', cfgAccount = 'ops', cfgAuthentication = "
-            "2");
-        run(*old,
-            "UPDATE Diagnostic SET diagEmail = 'ops@example.org', diagNotifySignal = TRUE, diagSignalLevel = "
-            "15");
-        run(*old,
-            "INSERT INTO Inbox (msgTime, msgAddress, msgText) VALUES (#02/Mar/2026 10:00:00#, '+4477', "
-            "'Grüße')");
-        run(*old,
-            "INSERT INTO MailMessage (mlRecipients, mlSubject, mlMessage) VALUES ('a@b.c', 'Alert', 'line')");
-        run(*old,
-            "INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('+44*', 'HELP', '+4478')");
-        run(*old,
-            "INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('*', '', "
-            "'ops@example.org')");
-        run(*old, "INSERT INTO Message (msgAddress, msgText) VALUES ('+4479', 'not carried over')");
-
+        for (const char* sql :
+            {"UPDATE System SET sysDBVersion = 3, sysSMSRemoveAfter = 14, sysStandardReply = "
+             "'Ta, it''s here', sysMailSenderActive = TRUE, sysTariff = 2",
+                "UPDATE MailConfig SET cfgServer = 'smtp.example.org', cfgAccount = 'ops', "
+                "cfgAuthentication = 2",
+                "UPDATE Diagnostic SET diagEmail = 'ops@example.org', diagNotifySignal = TRUE, "
+                "diagSignalLevel = 15",
+                "INSERT INTO Inbox (msgTime, msgAddress, msgText) "
+                "VALUES (#02/Mar/2026 10:00:00#, '+4477', 'Grüße')",
+                "INSERT INTO MailMessage (mlRecipients, mlSubject, mlMessage) VALUES ('a@b.c', 'Alert', "
+                "'line')",
+                "INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) "
+                "VALUES ('+44*', 'HELP', '+4478'), ('*', '', 'ops@example.org')",
+                "INSERT INTO Message (msgAddress, msgText) VALUES ('+4479', 'not carried over')"})
+            run(*old, sql);
         auto book = open(kContactsName);
-        run(*book, "UPDATE Config SET cfgDefaultCountryCode = '44'");
-        run(*book, "INSERT INTO UserFields (ufName) VALUES ('Department')");
-        run(*book, "INSERT INTO MessageTail (mtText) VALUES ('-- sent by Quillon')");
-        // Old numbering with gaps, so remapped ids differ from the old ones.
-        run(*book,
-            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (10, 'ann', 'zimmer', "
-            "'+441')");
-        run(*book,
-            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (20, 'Bob', '3rd', "
-            "'+442')");
-        run(*book,
-            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (30, '', NULL, '+443')");
-        run(*book, "INSERT INTO ContactGroup (grpID, grpName) VALUES (7, 'Night shift')");
-        run(*book, "INSERT INTO ContactGroup (grpID, grpName) VALUES (9, 'Managers')");
-        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (7, 10)");
-        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (7, 30)");
-        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (9, 20)");
-        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (9, 99)"); // contact long gone
+        for (const char* sql : {"UPDATE Config SET cfgDefaultCountryCode = '44'",
+                 "INSERT INTO UserFields (ufName) VALUES ('Department')",
+                 "INSERT INTO MessageTail (mtText) VALUES ('-- sent by Quillon')",
+                 // Old numbering with gaps, so remapped ids differ from the old ones.
+                 "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) "
+                 "VALUES (10, 'ann', 'zimmer', '+441'), (20, 'Bob', '3rd', '+442'), (30, '', NULL, '+443')",
+                 "INSERT INTO ContactGroup (grpID, grpName) VALUES (7, 'Night shift'), (9, 'Managers')",
+                 // The last member's contact is long gone.
+                 "INSERT INTO GroupMember (grpID, cntID) VALUES (7, 10), (7, 30), (9, 20), (9, 99)"})
+            run(*book, sql);
     }
 
     RetireDataFiles(dir.path());
