@@ -86,11 +86,11 @@ TEST_P(ServerTest, RowLockedByAnotherSessionIsRetriedThenClaimedLater)
 
 TEST_P(ServerTest, ConsolesStartingTogetherCreateTheOutboxOnce)
 {
-    // Each console waits for the first one's creation, however long past the claims' lock wait.
     const std::string fresh = testing::PgServer::Shared().CreateDatabase();
     constexpr int kConsoles = 4;
     std::vector<std::string> errors(kConsoles);
-    // Another console is creating it: it holds the creation lock well past the claims' lock wait.
+    // Another console is creating it: it holds the creation lock well past the claims' lock wait, and
+    // each console waits for it however long that is.
     db first(clock, pump);
     first.setFilename(fresh);
     ASSERT_TRUE(first.OpenDatabase(mode::kReadWriteShared) && first.BeginTransaction()

@@ -21,51 +21,44 @@ class OutboxFileTest : public OutboxTest
 {
 };
 
-TEST_P(OutboxTest, SettingsSurviveASaveAndLoad)
+TEST_P(OutboxTest, SettingsSurviveASaveAndLoadAndAnEmptySystemTableIsRebuilt)
 {
     SystemSettings s;
     s.SMSMaxMessageSize = 459;
     s.SMSRemoveAfter = 7;
     s.SMSArchive = true;
     s.SMSSaveInbound = false;
-    s.StandardReply = "We've got it - \"thanks\" #1 ✓";
+    s.StandardReply = "  We've got it - \"thanks\" #1 ✓  ";
     s.Tariff = 3;
     s.ValidityPeriodInMinutes = 2880;
     s.SMSForwarding = true;
-    ASSERT_TRUE(SaveSystemSettings(file(), s, clock, pump));
-
-    SystemSettings loaded;
-    ASSERT_TRUE(LoadSystemSettings(file(), loaded, clock, pump, log));
-    EXPECT_EQ(loaded.DBVersion, 4);
-    EXPECT_EQ(loaded.SMSMaxMessageSize, 459);
-    EXPECT_EQ(loaded.SMSRemoveAfter, 7);
-    EXPECT_TRUE(loaded.SMSArchive);
-    EXPECT_FALSE(loaded.SMSSaveInbound);
-    EXPECT_EQ(loaded.StandardReply, s.StandardReply);
-    EXPECT_EQ(loaded.Tariff, 3);
-    EXPECT_EQ(loaded.ValidityPeriodInMinutes, 2880);
-    EXPECT_TRUE(loaded.SMSForwarding);
-    EXPECT_TRUE(log.lines.empty());
-}
-
-TEST_P(OutboxTest, EmptySystemTableFailsTheLoadAndTheSaveRebuildsIt)
-{
-    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
-    ASSERT_TRUE(h().Execute("DELETE FROM System"));
-    h().CloseDatabase();
-
-    SystemSettings kept;
-    kept.Tariff = 9;
-    EXPECT_FALSE(LoadSystemSettings(file(), kept, clock, pump, log));
-    EXPECT_EQ(kept.Tariff, 9); // unchanged
-
-    kept.StandardReply = "  padded reply  ";
-    ASSERT_TRUE(SaveSystemSettings(file(), kept, clock, pump));
-    SystemSettings loaded;
-    ASSERT_TRUE(LoadSystemSettings(file(), loaded, clock, pump, log));
-    EXPECT_EQ(loaded.Tariff, 9);
-    EXPECT_EQ(loaded.StandardReply, "padded reply");
-    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM System"), 1);
+    for (const bool emptied : {false, true}) {
+        SCOPED_TRACE(emptied);
+        if (emptied) {
+            ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+            ASSERT_TRUE(h().Execute("DELETE FROM System"));
+            h().CloseDatabase();
+            SystemSettings kept = s;
+            EXPECT_FALSE(LoadSystemSettings(file(), kept, clock, pump, log));
+            EXPECT_EQ(kept.StandardReply, s.StandardReply); // unchanged
+        }
+        ASSERT_TRUE(SaveSystemSettings(file(), s, clock, pump));
+        SystemSettings loaded;
+        ASSERT_TRUE(LoadSystemSettings(file(), loaded, clock, pump, log));
+        EXPECT_EQ(loaded.DBVersion, 4);
+        EXPECT_EQ(loaded.SMSMaxMessageSize, 459);
+        EXPECT_EQ(loaded.SMSRemoveAfter, 7);
+        EXPECT_TRUE(loaded.SMSArchive);
+        EXPECT_FALSE(loaded.SMSSaveInbound);
+        EXPECT_EQ(loaded.StandardReply, "We've got it - \"thanks\" #1 ✓");
+        EXPECT_EQ(loaded.Tariff, 3);
+        EXPECT_EQ(loaded.ValidityPeriodInMinutes, 2880);
+        EXPECT_TRUE(loaded.SMSForwarding);
+        EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM System"), 1);
+        if (!emptied) {
+            EXPECT_TRUE(log.lines.empty());
+        }
+    }
 }
 
 TEST_P(OutboxTest, NullSettingsReadAsZeroAndEmpty)

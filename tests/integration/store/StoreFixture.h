@@ -109,21 +109,20 @@ protected:
             outbox, "Ann", "+447700900001", text, sendTime.isZero() ? clock.now() : sendTime, "HOST\\USER");
     }
 
-    std::int32_t scalar(const std::string& sql)
-    {
-        auto rs = h().OpenDynaset(sql);
-        EXPECT_TRUE(rs) << h().LastError() << " in " << sql;
-        return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
-    }
+    std::int32_t scalar(const std::string& sql) { return numberIn(h(), sql); }
 
     // The same, through a connection of its own, for when the outbox handle is closed.
     std::int32_t scalarClosed(const std::string& sql, const std::string& file = store::kOutboxName)
     {
         store::db other(clock, pump);
         store::PointAt(other, outbox.database, dir.path(), file.c_str());
-        if (!other.OpenDatabase(store::mode::kReadShared))
-            return -1;
-        auto rs = other.OpenDynaset(sql);
+        return other.OpenDatabase(store::mode::kReadShared) ? numberIn(other, sql) : -1;
+    }
+
+    static std::int32_t numberIn(store::db& d, const std::string& sql)
+    {
+        auto rs = d.OpenDynaset(sql);
+        EXPECT_TRUE(rs) << d.LastError() << " in " << sql;
         return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
     }
 
@@ -145,19 +144,13 @@ protected:
     }
 };
 
-// Runs a store suite on SQLite and on PostgreSQL.
-#define VESK_ON_BOTH_ENGINES(suite)                                                                        \
-    INSTANTIATE_TEST_SUITE_P(, suite,                                                                      \
-        ::testing::Values(::vesk::store::EngineKind::Sqlite, ::vesk::store::EngineKind::Postgres),         \
-        ::vesk::testing::EngineName)
-// Runs a suite about the data folder's files only.
-#define VESK_ON_FILES_ONLY(suite)                                                                          \
-    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(::vesk::store::EngineKind::Sqlite),                \
-        ::vesk::testing::EngineName)
-
-// Runs a suite about what only a database server does.
-#define VESK_ON_SERVER_ONLY(suite)                                                                         \
-    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(::vesk::store::EngineKind::Postgres),              \
-        ::vesk::testing::EngineName)
+#define VESK_ON_ENGINES(suite, ...)                                                                          \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(__VA_ARGS__), ::vesk::testing::EngineName)
+// Runs a store suite on SQLite and on PostgreSQL, on the data folder's files only, or on what only a
+// database server does.
+#define VESK_ON_BOTH_ENGINES(suite)                                                                          \
+    VESK_ON_ENGINES(suite, ::vesk::store::EngineKind::Sqlite, ::vesk::store::EngineKind::Postgres)
+#define VESK_ON_FILES_ONLY(suite) VESK_ON_ENGINES(suite, ::vesk::store::EngineKind::Sqlite)
+#define VESK_ON_SERVER_ONLY(suite) VESK_ON_ENGINES(suite, ::vesk::store::EngineKind::Postgres)
 
 } // namespace vesk::testing
