@@ -58,20 +58,16 @@ TEST_P(NameCacheTest, NamesAreBuiltWithoutStrayBlanks)
     ASSERT_TRUE(ImportNameCache(cache, outbox, dir.path(), true));
     EXPECT_EQ(cached(), 4);
 
-    struct Case
-    {
-        const char* number;
-        const char* name;
-        bool isPrivate;
-    };
-    for (const Case& c : {Case {"+447700900001", "Ann Lee", false}, Case {"+447700900002", "Cher", false},
-             Case {"+447700900003", "Prince", true}, Case {"+44 '77", "Bo O'Hara", false},
-             Case {"+15550000", "Unknown Contact", false}}) {
-        SCOPED_TRACE(c.number);
-        const Contact found = LookupFriendlyName(outbox, c.number);
-        EXPECT_EQ(found.Name, c.name);
-        EXPECT_EQ(found.Address, c.number);
-        EXPECT_EQ(found.IsPrivate, c.isPrivate);
+    // The number, the name it gives, whether it is private.
+    for (const auto& [number, name, isPrivate] :
+        {std::tuple {"+447700900001", "Ann Lee", false}, std::tuple {"+447700900002", "Cher", false},
+            std::tuple {"+447700900003", "Prince", true}, std::tuple {"+44 '77", "Bo O'Hara", false},
+            std::tuple {"+15550000", "Unknown Contact", false}}) {
+        SCOPED_TRACE(number);
+        const Contact found = LookupFriendlyName(outbox, number);
+        EXPECT_EQ(found.Name, name);
+        EXPECT_EQ(found.Address, number);
+        EXPECT_EQ(found.IsPrivate, isPrivate);
     }
 }
 

@@ -236,12 +236,7 @@ TEST_P(LifecycleTest, PendingCountFollowsEveryWriter)
         return m;
     };
     const auto run = [&](const std::string& sql) { EXPECT_TRUE(h().Execute(sql)) << h().LastError(); };
-    struct Step
-    {
-        const char* what;
-        std::function<void()> change;
-    };
-    const Step steps[] = {
+    const std::pair<const char*, std::function<void()>> steps[] = {
         {"queued by a program that leaves msgComplete NULL",
             [&] { run("INSERT INTO Message (msgAddress, msgText, msgComplete) VALUES ('+44', 'x', NULL)"); }},
         {"claimed", [&] { TakeOwnership(outbox, a, "AGENT01"); }},
@@ -271,9 +266,9 @@ TEST_P(LifecycleTest, PendingCountFollowsEveryWriter)
             [&] { run("DELETE FROM Message WHERE msgID = " + std::to_string(a)); }},
         {"all removed", [&] { run("DELETE FROM Message"); }},
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.what);
-        step.change();
+    for (const auto& [what, change] : steps) {
+        SCOPED_TRACE(what);
+        change();
         EXPECT_EQ(PendingCount(outbox),
             scalar(
                 "SELECT COUNT(*) FROM Message WHERE msgStatus = 0 AND COALESCE(msgComplete, FALSE) = FALSE"));

@@ -74,12 +74,8 @@ TEST_P(VeskQueueTest, TextIsCutToTheOutboxLimit)
 
 TEST_P(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
 {
-    struct Case
-    {
-        std::vector<std::string> args;
-        std::string says;
-    };
-    const Case cases[] = {
+    // The arguments and what the tool says.
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"--to", "+44 7700 900123", "--text", "hi"},
             "Invalid Number. Not in format +<Country><AreaCode><Number>"},
         {{"--to", "+447700900123", "--text", "   "}, "Empty Message"},
@@ -87,11 +83,11 @@ TEST_P(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
         {{"--to", "+447700900123"}, "option --text is required"},
         {{"--to", "+447700900123", "--text", "hi", "--colour", "red"}, "unknown option '--colour'"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.says);
-        const ToolRun run = tool(c.args);
+    for (const auto& [args, says] : cases) {
+        SCOPED_TRACE(says);
+        const ToolRun run = tool(args);
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(says), std::string::npos) << run.output;
     }
     const ToolRun missing
         = queueTool({"--data-folder", dir.file("nowhere"), "--to", "+4477", "--text", "hi"});

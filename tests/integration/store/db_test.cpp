@@ -81,12 +81,8 @@ TEST_F(DbTest, EventsRunDuringARetryWaitMayReleaseTheLock)
 TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
 {
     ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
-    struct Case
-    {
-        std::string sql;
-        std::string state;
-    };
-    const Case cases[] = {
+    // A statement and what its error says.
+    const std::pair<std::string, std::string> cases[] = {
         {"SELEC * FROM Message", "SQL:3000 - "},
         {"UPDATE NoSuchTable SET x = 1", "SQL:3000 - no such table: NoSuchTable"},
         {"INSERT INTO Message (msgID) VALUES (1)", "SQL:3022 - "},
@@ -97,11 +93,11 @@ TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
             "SQL:3000 - Only one"},
     };
     ASSERT_TRUE(database.Execute("INSERT INTO Message (msgID) VALUES (1)"));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.sql);
-        EXPECT_FALSE(database.Execute(c.sql));
+    for (const auto& [sql, state] : cases) {
+        SCOPED_TRACE(sql);
+        EXPECT_FALSE(database.Execute(sql));
         EXPECT_EQ(database.LastError().rfind("GE:0x80004005, NE:0x", 0), 0u);
-        EXPECT_NE(database.LastError().find(c.state), std::string::npos) << database.LastError();
+        EXPECT_NE(database.LastError().find(state), std::string::npos) << database.LastError();
     }
     EXPECT_EQ(clock.sleeps(), 0);
     EXPECT_EQ(TextOf(database.OpenDynaset("SELECT msgStatus FROM Message WHERE msgID = 1")->Field(0)), "0");
