@@ -6,17 +6,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class DBMessageTest : public testing::EngineStoreTest
-{
-protected:
-    DBMessage load(std::int32_t id)
-    {
-        DBMessage m(h(), clock, log);
-        m.id = id;
-        EXPECT_TRUE(m.Load());
-        return m;
-    }
-};
+using DBMessageTest = testing::EngineStoreTest;
 
 TEST_P(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
 {
@@ -81,7 +71,7 @@ TEST_P(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
     EXPECT_TRUE(log.lines.empty());
 }
 
-TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
+TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnceAndUnsetFieldsAreWrittenAsNull)
 {
     const std::int32_t other = queue();
     const std::int32_t id = queue();
@@ -103,8 +93,13 @@ TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
     EXPECT_EQ(report.id, id);
     report.Status = MessageStatus::Delivered;
     report.DeliveryStatus = 0;
-    report.DeliveryTime = clock.now();
+    report.DeliveryTime = DateTime::fromParts(2026, 3, 5, 14, 9, 30);
+    report.Expires = clock.now().addMinutes(1440);
     ASSERT_TRUE(report.UpdateDeliveryStatus());
+    ASSERT_TRUE(report.UpdateExpiryTime());
+    EXPECT_EQ(IntOf(column(id, "msgDeliveryStatus")), 0);
+    EXPECT_EQ(DateOf(column(id, "msgDeliveryTime")), report.DeliveryTime);
+    EXPECT_EQ(load(id).Expires, report.Expires);
 
     DBMessage second(h(), clock, log);
     second.Reference = 42;
@@ -114,6 +109,15 @@ TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
     EXPECT_FALSE(second.LoadByPendingReference(""));
     EXPECT_EQ(IntOf(column(id, "msgFragmentCount")), 2);
     EXPECT_EQ(IntOf(column(other, "msgStatus")), 3);
+
+    report.DeliveryStatus = -1;
+    report.DeliveryTime = {};
+    report.Expires = {};
+    ASSERT_TRUE(report.UpdateDeliveryStatus());
+    ASSERT_TRUE(report.UpdateExpiryTime());
+    for (const char* field : {"msgDeliveryStatus", "msgDeliveryTime", "msgExpires"})
+        EXPECT_FALSE(column(id, field).has_value()) << field;
+    EXPECT_EQ(load(id).DeliveryStatus, -1);
 }
 
 TEST_P(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
@@ -133,30 +137,6 @@ TEST_P(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
     EXPECT_EQ(log.lines[3].text, "UpdateDeliveryStatus[999] Error: ");
     for (const auto& line : log.lines)
         EXPECT_EQ(line.icon, icon::kError);
-}
-
-TEST_P(DBMessageTest, UnsetDeliveryAndExpiryAreWrittenAsNullAndReadBack)
-{
-    const std::int32_t id = queue();
-    DBMessage m = load(id);
-    m.Status = MessageStatus::Delivered;
-    m.DeliveryStatus = 0;
-    m.DeliveryTime = DateTime::fromParts(2026, 3, 5, 14, 9, 30);
-    m.Expires = clock.now().addMinutes(1440);
-    ASSERT_TRUE(m.UpdateDeliveryStatus());
-    ASSERT_TRUE(m.UpdateExpiryTime());
-    EXPECT_EQ(IntOf(column(id, "msgDeliveryStatus")), 0);
-    EXPECT_EQ(DateOf(column(id, "msgDeliveryTime")), m.DeliveryTime);
-    EXPECT_EQ(load(id).Expires, m.Expires);
-
-    m.DeliveryStatus = -1;
-    m.DeliveryTime = {};
-    m.Expires = {};
-    ASSERT_TRUE(m.UpdateDeliveryStatus());
-    ASSERT_TRUE(m.UpdateExpiryTime());
-    for (const char* field : {"msgDeliveryStatus", "msgDeliveryTime", "msgExpires"})
-        EXPECT_FALSE(column(id, field).has_value()) << field;
-    EXPECT_EQ(load(id).DeliveryStatus, -1);
 }
 
 VESK_ON_BOTH_ENGINES(DBMessageTest);

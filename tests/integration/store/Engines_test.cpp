@@ -10,11 +10,6 @@ namespace {
 class EngineTest : public testing::EngineStoreTest
 {
 protected:
-    DbValue field(RowId id, const char* name)
-    {
-        auto rs = h().OpenBound("SELECT * FROM Message WHERE msgID = ?", {std::to_string(id)});
-        return rs && !rs->IsEOF() ? rs->Field(name) : DbValue {};
-    }
     RowId lastId()
     {
         auto rs = h().ExecuteRecordset("SELECT @@IDENTITY AS ID");
@@ -42,10 +37,10 @@ TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
     EXPECT_EQ(bound, written + 1);
     for (RowId id : {written, bound}) {
         SCOPED_TRACE(id);
-        EXPECT_EQ(TextOf(field(id, "msgText")), awkward);
-        EXPECT_EQ(DateOf(field(id, "msgSendTime")), DateTime::fromParts(2027, 1, 5, 10, 30, 0));
-        EXPECT_EQ(BoolOf(field(id, "msgComplete")), id == written);
-        EXPECT_FALSE(field(id, "msgExpires").has_value());
+        EXPECT_EQ(TextOf(column(id, "msgText")), awkward);
+        EXPECT_EQ(DateOf(column(id, "msgSendTime")), DateTime::fromParts(2027, 1, 5, 10, 30, 0));
+        EXPECT_EQ(BoolOf(column(id, "msgComplete")), id == written);
+        EXPECT_FALSE(column(id, "msgExpires").has_value());
     }
 
     EXPECT_TRUE(log.lines.empty());
@@ -55,11 +50,11 @@ TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
                             "b");
     const RowId cut = queue("\xC3");
     const RowId surrogate = queue("\xED\xA0\x80");
-    EXPECT_EQ(TextOf(field(raw, "msgText")),
+    EXPECT_EQ(TextOf(column(raw, "msgText")),
         "a\xEF\xBF\xBD"
         "b");
-    EXPECT_EQ(TextOf(field(cut, "msgText")), "\xEF\xBF\xBD");
-    EXPECT_EQ(TextOf(field(surrogate, "msgText")), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(TextOf(column(cut, "msgText")), "\xEF\xBF\xBD");
+    EXPECT_EQ(TextOf(column(surrogate, "msgText")), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(log.count("Text that was not valid UTF-8 is stored with its bad bytes replaced"), 1);
 }
 

@@ -4,6 +4,7 @@
 #include "PgServer.h"
 #include "ScriptedPump.h"
 #include "TempDir.h"
+#include "store/DBMessage.h"
 #include "store/Lifecycle.h"
 #include "store/Outbox.h"
 #include "store/SqlText.h"
@@ -101,6 +102,15 @@ protected:
         auto rs = h().OpenDynaset("SELECT " + name + " FROM Message WHERE msgID = " + std::to_string(id));
         EXPECT_TRUE(rs) << h().LastError();
         return rs && !rs->IsEOF() ? rs->Field(name) : DbValue {};
+    }
+
+    // The message as the console reads it.
+    store::DBMessage load(std::int32_t id)
+    {
+        store::DBMessage m(h(), clock, log);
+        m.id = id;
+        EXPECT_TRUE(m.Load());
+        return m;
     }
 
     std::int32_t queue(const std::string& text = "hello", DateTime sendTime = {})

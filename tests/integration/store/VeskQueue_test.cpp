@@ -52,9 +52,7 @@ TEST_P(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
         "--expires", "05/Mar/2030 12:00:00"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::int32_t id = std::stoi(run.output);
-    DBMessage m(h(), clock, log);
-    m.id = id;
-    ASSERT_TRUE(m.Load());
+    const DBMessage m = load(id);
     EXPECT_EQ(m.Address, "+447700900123");
     EXPECT_EQ(m.Text, "Don't \"panic\" ✓");
     EXPECT_EQ(m.Recipient, "O'Neil");
