@@ -1,5 +1,4 @@
 #include "StoreFixture.h"
-#include "store/DBMessage.h"
 
 namespace vesk::store {
 namespace {

@@ -17,9 +17,7 @@ protected:
     }
 };
 
-class ServerTest : public EngineTest
-{
-};
+using ServerTest = EngineTest;
 
 TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
 {

@@ -1,5 +1,4 @@
 #include "StoreFixture.h"
-#include "store/DBMessage.h"
 
 #include <filesystem>
 #include <functional>
@@ -32,9 +31,7 @@ protected:
     }
 };
 
-class LifecycleFileTest : public LifecycleTest
-{
-};
+using LifecycleFileTest = LifecycleTest;
 
 TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
 {
@@ -95,13 +92,10 @@ TEST_P(LifecycleTest, OnlyPendingMessagesPastTheirExpiryExpire)
     const std::int32_t never = queue();
     const std::int32_t later = queue();
     const std::int32_t owned = queue();
-    const auto expires = [&](std::int32_t id, DateTime t) {
+    for (const auto& [id, t] : {std::pair {due, clock.now().addSeconds(-1)},
+             {later, clock.now().addMinutes(1)}, {owned, clock.now().addSeconds(-1)}})
         h().Execute(
             "UPDATE Message SET msgExpires = " + DateLiteral(t) + " WHERE msgID = " + std::to_string(id));
-    };
-    expires(due, clock.now().addSeconds(-1));
-    expires(later, clock.now().addMinutes(1));
-    expires(owned, clock.now().addSeconds(-1));
     ASSERT_TRUE(TakeOwnership(outbox, owned, "AGENT01"));
 
     EXPECT_EQ(ExpireMessages(outbox), 1);

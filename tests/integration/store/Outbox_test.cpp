@@ -17,9 +17,7 @@ protected:
     std::string file() const { return onServer() ? outbox.database : dir.file(kOutboxName); }
 };
 
-class OutboxFileTest : public OutboxTest
-{
-};
+using OutboxFileTest = OutboxTest;
 
 TEST_P(OutboxTest, SettingsSurviveASaveAndLoadAndAnEmptySystemTableIsRebuilt)
 {

@@ -1,5 +1,4 @@
 #include "StoreFixture.h"
-#include "store/DBMessage.h"
 
 #include <sys/wait.h>
 
