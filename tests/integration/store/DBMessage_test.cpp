@@ -9,15 +9,9 @@ using DBMessageTest = testing::EngineStoreTest;
 
 TEST_P(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
 {
-    const std::string texts[] = {
-        "O'Brien's",
-        "say \"hi\"",
-        "#1 on #05/Mar/2026#",
-        "a -- b; DROP TABLE Message;",
-        "back\\slash",
-        "Grüße, ¿qué tal? ✓ 你好",
-        "TRUE FALSE [msgID] @@IDENTITY TOP 5",
-    };
+    const std::string texts[]
+        = {"O'Brien's", "say \"hi\"", "#1 on #05/Mar/2026#", "a -- b; DROP TABLE Message;", "back\\slash",
+            "Grüße, ¿qué tal? ✓ 你好", "TRUE FALSE [msgID] @@IDENTITY TOP 5"};
     for (const auto& text : texts) {
         SCOPED_TRACE(text);
         const std::int32_t id = InsertMessage(outbox, text, text, text, clock.now(), text);

@@ -76,16 +76,14 @@ TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
 {
     ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
     // A statement and what its error says.
-    const std::pair<std::string, std::string> cases[] = {
-        {"SELEC * FROM Message", "SQL:3000 - "},
+    const std::pair<std::string, std::string> cases[] = {{"SELEC * FROM Message", "SQL:3000 - "},
         {"UPDATE NoSuchTable SET x = 1", "SQL:3000 - no such table: NoSuchTable"},
         {"INSERT INTO Message (msgID) VALUES (1)", "SQL:3022 - "},
         // A value that escaped its quotes cannot add a statement.
         {"UPDATE Message SET msgStatus = 2 WHERE msgID = 1; DELETE FROM Message",
             "SQL:3000 - Only one statement"},
         {std::string("UPDATE Message SET msgStatus = 2 WHERE msgID = 1;\0DELETE FROM Message", 69),
-            "SQL:3000 - Only one"},
-    };
+            "SQL:3000 - Only one"}};
     ASSERT_TRUE(database.Execute("INSERT INTO Message (msgID) VALUES (1)"));
     for (const auto& [sql, state] : cases) {
         SCOPED_TRACE(sql);

@@ -42,8 +42,7 @@ TEST(SqlDialect, EachEngineGetsItsOwnForm)
         {"SELECT @@IDENTITY AS ID", "SELECT last_insert_rowid() AS ID", "SELECT CAST($1 AS bigint) AS ID"},
         {"INSERT INTO Message IN 'archive' (msgID) SELECT msgID FROM Message",
             "INSERT INTO vesk_in.\"Message\" (msgID) SELECT msgID FROM Message",
-            "INSERT INTO archive.message (msgID) SELECT msgID FROM Message"},
-    };
+            "INSERT INTO archive.message (msgID) SELECT msgID FROM Message"}};
     for (const auto& [written, sqlite, postgres] : cases) {
         SCOPED_TRACE(written);
         EXPECT_EQ(TranslateSql(written).sql, sqlite);
