@@ -33,7 +33,7 @@ protected:
 
 using LifecycleFileTest = LifecycleTest;
 
-TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
+TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARowAndAStoppedOnesClaimReturnsAfterFiveMinutes)
 {
     testing::RecordingLog otherLog;
     Outbox other(clock, pump, otherLog);
@@ -52,7 +52,6 @@ TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
     if (!onServer()) { // else stamped by the server's clock
         EXPECT_EQ(DateOf(column(id, "msgAgentTimeStamp")), clock.now());
     }
-    EXPECT_TRUE(log.lines.empty());
     EXPECT_TRUE(otherLog.lines.empty());
 
     // Released by its owner but still not pending: nobody can take it until its status returns.
@@ -60,20 +59,15 @@ TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
     EXPECT_FALSE(TakeOwnership(other, id, "OTHER01"));
     SetStatus(outbox, id, MessageStatus::Pending);
     EXPECT_TRUE(TakeOwnership(other, id, "OTHER01"));
-}
 
-TEST_P(LifecycleTest, OrphansReturnAfterFiveMinutesWithTheirAttempts)
-{
-    const std::int32_t id = queue();
+    // The other console stops: five minutes on, its claim returns with the attempts made so far.
     h().Execute("UPDATE Message SET msgAttempts = 2 WHERE msgID = " + std::to_string(id));
-    ASSERT_TRUE(TakeOwnership(outbox, id, "GONE001"));
-
+    const int calls = pump.calls();
     // A server stamps whole seconds rounded: leave it a margin.
     claimsAge(onServer() ? 4min + 50s : 4min + 59s);
     EXPECT_EQ(ReleaseOrphans(outbox), 0);
     EXPECT_EQ(IntOf(column(id, "msgStatus")), 1);
     EXPECT_TRUE(log.lines.empty());
-
     claimsAge(onServer() ? 11s : 1s);
     EXPECT_EQ(ReleaseOrphans(outbox), 1);
     EXPECT_EQ(IntOf(column(id, "msgStatus")), 0);
@@ -83,7 +77,7 @@ TEST_P(LifecycleTest, OrphansReturnAfterFiveMinutesWithTheirAttempts)
     ASSERT_EQ(log.lines.size(), 1u);
     EXPECT_EQ(log.lines[0].text, "Released 1 orphaned message(s)");
     EXPECT_EQ(log.lines[0].icon, icon::kWarning);
-    EXPECT_GE(pump.calls(), 2);
+    EXPECT_GE(pump.calls() - calls, 2);
 }
 
 TEST_P(LifecycleTest, OnlyPendingMessagesPastTheirExpiryExpire)
