@@ -11,10 +11,11 @@ using namespace std::chrono_literals;
 class LifecycleTest : public testing::EngineStoreTest
 {
 protected:
-    void complete(std::int32_t id, bool done = true)
+    void complete(std::int32_t id)
     {
-        ASSERT_EQ(h().ExecuteRecordResult("UPDATE Message SET msgComplete = " + BoolLiteral(done)
-                      + ", msgStatus = 3 WHERE msgID = " + std::to_string(id)),
+        ASSERT_EQ(
+            h().ExecuteRecordResult(
+                "UPDATE Message SET msgComplete = TRUE, msgStatus = 3 WHERE msgID = " + std::to_string(id)),
             1);
     }
     std::int32_t archived(const std::string& where = "1 = 1")

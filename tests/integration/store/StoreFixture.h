@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,8 +29,7 @@ inline std::string TemplateFolder()
 struct LogLine
 {
     int icon;
-    std::string address;
-    std::string text;
+    std::string address, text;
 };
 
 class RecordingLog final : public LogSink
@@ -42,10 +42,8 @@ public:
     bool has(const std::string& text) const { return count(text) > 0; }
     int count(const std::string& text) const
     {
-        int n = 0;
-        for (const auto& l : lines)
-            n += l.text == text;
-        return n;
+        return static_cast<int>(
+            std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.text == text; }));
     }
     std::vector<LogLine> lines;
 };

@@ -71,8 +71,15 @@ TEST_F(DbTest, LockConflictIsTriedThreeTimesWithGrowingWaitsAndEventsDuringAWait
     EXPECT_TRUE(database.IsError()); // the failed first attempt still shows
 }
 
-TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
+TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhyAsDoWritesInReadModeAndAnythingOnAClosedHandle)
 {
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadShared));
+    EXPECT_EQ(database.LastError(), "0");
+    EXPECT_TRUE(database.OpenDynaset("SELECT * FROM System"));
+    EXPECT_FALSE(database.Execute("UPDATE System SET sysTariff = 9"));
+    EXPECT_TRUE(database.IsError());
+    database.CloseDatabase();
+
     ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
     // A statement and what its error says.
     const std::pair<std::string, std::string> cases[] = {{"SELEC * FROM Message", "SQL:3000 - "},
@@ -94,15 +101,6 @@ TEST_F(DbTest, OtherErrorsFailAtOnceAndSayWhy)
     EXPECT_EQ(TextOf(database.OpenDynaset("SELECT msgStatus FROM Message WHERE msgID = 1")->Field(0)), "0");
     EXPECT_EQ(database.ExecuteRecordResult("UPDATE Message SET msgStatus = 1 WHERE msgID = 12345"), 0);
     EXPECT_FALSE(database.IsError());
-}
-
-TEST_F(DbTest, CleanOpenReadsZeroReadModeRefusesWritesClosedHandleRefusesAll)
-{
-    ASSERT_TRUE(database.OpenDatabase(mode::kReadShared));
-    EXPECT_EQ(database.LastError(), "0");
-    EXPECT_TRUE(database.OpenDynaset("SELECT * FROM System"));
-    EXPECT_FALSE(database.Execute("UPDATE System SET sysTariff = 9"));
-    EXPECT_TRUE(database.IsError());
 
     database.CloseDatabase(); // a closed handle's error text: the closed-outbox lifecycle checks
     EXPECT_EQ(database.ExecuteRecordResult("DELETE FROM Message"), 0);

@@ -25,9 +25,12 @@ struct Lines final : vesk::LogSink
 class AddressFilterTest : public ::testing::Test
 {
 protected:
-    AddressFilter loadFrom(const std::string& content)
+    // The filter as loaded from a file of the content (nullptr: no file at all).
+    AddressFilter loadFrom(const char* content)
     {
-        vesk::testing::WriteFile(dir.file("addressfilter.sms"), content);
+        std::filesystem::remove(dir.file("addressfilter.sms"));
+        if (content)
+            vesk::testing::WriteFile(dir.file("addressfilter.sms"), content);
         AddressFilter f(dir.path());
         f.LoadAddressFilter();
         return f;
@@ -42,7 +45,7 @@ protected:
 TEST_F(AddressFilterTest, AllowsWhenAnyPatternMatchesOrNoneIsInForce)
 {
     const char* list = "  ^\\+44  \r\n^\\+353\r\nstaff\r\n";
-    // The file (nullptr: no file at all), whether a check is in force, an address, whether it passes.
+    // The file, whether a check is in force, an address, whether it passes.
     const std::tuple<const char*, bool, const char*, bool> cases[]
         = {{nullptr, false, "+15550123", true}, {"\r\n   \r\n\t\r\n", false, "anything", true},
             {"*\r\n^\\+44\r\n", true, "+15550123", true}, // a leading star switches the check off
@@ -53,10 +56,7 @@ TEST_F(AddressFilterTest, AllowsWhenAnyPatternMatchesOrNoneIsInForce)
             {"[\r\n^\\+44\r\n", true, "+44123456", true}};
     for (const auto& [file, active, address, allowed] : cases) {
         SCOPED_TRACE(std::string(file ? file : "(no file)") + " " + address);
-        std::filesystem::remove(dir.file("addressfilter.sms"));
-        AddressFilter f = file ? loadFrom(file) : AddressFilter(dir.path());
-        if (!file)
-            f.LoadAddressFilter();
+        AddressFilter f = loadFrom(file);
         EXPECT_EQ(f.IsAddressFilterActive(), active);
         EXPECT_EQ(f.IsAddressAllowed(address, log), allowed);
     }
