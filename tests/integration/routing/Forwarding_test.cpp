@@ -121,7 +121,6 @@ TEST_P(ForwardingTest, ForwardsByPhoneAndMailWithDisplayNames)
     EXPECT_TRUE(log.has("SMS Forward created from Night Desk@+447700900003 to +15550003"));
     EXPECT_TRUE(
         log.has("Mail Forward created from Ann Lee@+447700900001 to ops@example.com,desk@example.com"));
-    EXPECT_TRUE(log.has("Will not forward messages to modem address"));
 }
 
 TEST_P(ForwardingTest, NoRuleOrForwardingOffOrFailedMailIsReported)

@@ -7,20 +7,16 @@
 namespace vesk::store {
 namespace {
 
-class EngineTest : public testing::EngineStoreTest
-{
-protected:
-    RowId lastId()
-    {
-        auto rs = h().ExecuteRecordset("SELECT @@IDENTITY AS ID");
-        return rs ? RowIdOf(rs->Field("ID")) : -1;
-    }
-};
+using EngineTest = testing::EngineStoreTest;
 
 using ServerTest = EngineTest;
 
 TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
 {
+    const auto lastId = [&] {
+        auto rs = h().ExecuteRecordset("SELECT @@IDENTITY AS ID");
+        return rs ? RowIdOf(rs->Field("ID")) : -1;
+    };
     const std::string awkward
         = "it's \"quoted\" \\ # % -- ;\nline two\r\n caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
     ASSERT_TRUE(h().Execute("INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES ('"

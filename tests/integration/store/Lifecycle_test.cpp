@@ -206,7 +206,7 @@ TEST_P(LifecycleTest, InboundMessagesAreStoredCutAndDatedButNotIntoAClosedOutbox
     EXPECT_TRUE(log.has("InsertMessage : GE:0x800A0E78"));
 }
 
-TEST_P(LifecycleTest, PendingCountFollowsEveryWriter)
+TEST_P(LifecycleTest, PendingCountFollowsEveryWriterAndTheQueueSizeIsCountedAtMostOnceASecond)
 {
     const std::int32_t a = queue();
     const std::int32_t b = queue();
@@ -249,10 +249,8 @@ TEST_P(LifecycleTest, PendingCountFollowsEveryWriter)
                 "SELECT COUNT(*) FROM Message WHERE msgStatus = 0 AND COALESCE(msgComplete, FALSE) = FALSE"));
     }
     EXPECT_EQ(PendingCount(outbox), 0);
-}
 
-TEST_P(LifecycleTest, QueueSizeOpensAClosedOutboxAndLeavesItClosed)
-{
+    // The queue size opens a closed outbox and leaves it closed.
     queue();
     queue();
     complete(queue());
