@@ -62,12 +62,6 @@ protected:
         return out;
     }
 
-    void cacheContact(const std::string& number, const std::string& name, bool isPrivate)
-    {
-        ASSERT_TRUE(h().Execute("INSERT INTO FriendlyNameCache (fnAddress, fnName, fnIsPrivate) VALUES ('"
-            + number + "', '" + name + "', " + store::BoolLiteral(isPrivate) + ")"));
-    }
-
     ForwardTarget target;
     std::vector<QueuedMail> mails;
     bool mailWorks = true;
@@ -85,62 +79,48 @@ TEST_P(ForwardingTest, SenderRulesComeFirstKeywordsIgnoreCaseAndBadPatternsNever
     rule("+1", "STOP\\D", "+15550003");
     rule("+1", "([unclosed", "+15550004");
 
-    struct Case
-    {
-        const char* sender;
-        const char* text;
-        const char* rule;
-    };
-    for (const Case& c : {Case {"+447700900001", "I need HELP now", "+447700900001:help"},
-             Case {"+447700900001", "hello there", "+447700900001:*"},
-             Case {"+447700900002", "Stop sending", "*:^stop"}, Case {"+447700900002", "please stop", "*:*"},
-             Case {"447700900001", "help", "*:*"}, // compared as reported, no normalising
-             Case {"+1", "Stop1", "+1:STOP\\D"}, // \D acts as \d
-             Case {"+1", "stop!", "*:^stop"}, Case {"+1", "([unclosed", "*:*"}}) {
-        SCOPED_TRACE(std::string(c.sender) + " " + c.text);
-        EXPECT_EQ(matched(c.sender, c.text), c.rule);
+    // The sender, the text, the rule that matches.
+    for (const auto& [sender, text, expected] :
+        {std::tuple {"+447700900001", "I need HELP now", "+447700900001:help"},
+            std::tuple {"+447700900001", "hello there", "+447700900001:*"},
+            std::tuple {"+447700900002", "Stop sending", "*:^stop"},
+            std::tuple {"+447700900002", "please stop", "*:*"},
+            std::tuple {"447700900001", "help", "*:*"}, // compared as reported, no normalising
+            std::tuple {"+1", "Stop1", "+1:STOP\\D"}, // \D acts as \d
+            std::tuple {"+1", "stop!", "*:^stop"}, std::tuple {"+1", "([unclosed", "*:*"}}) {
+        SCOPED_TRACE(std::string(sender) + " " + text);
+        EXPECT_EQ(matched(sender, text), expected);
     }
-}
-
-TEST_P(ForwardingTest, DestinationSplitsIntoPhonesAndMailRecipients)
-{
-    rule("*", "*", " +15550001 , ops@example.com ,, +15550002,  desk@example.com");
-    ForwardRule match;
-    ASSERT_TRUE(FindForwardRule(outbox, "+1", "x", match));
-    EXPECT_EQ(match.PhoneDestinations, (std::vector<std::string> {" +15550001 ", " +15550002"}));
-    EXPECT_EQ(match.MailRecipients, "ops@example.com,desk@example.com");
 }
 
 TEST_P(ForwardingTest, ForwardsByPhoneAndMailWithDisplayNames)
 {
-    cacheContact("+447700900001", "Ann Lee", false);
-    cacheContact("+447700900002", "Secret Sam", true);
-    rule("+447700900001", "*", "+15550001,ops@example.com");
-    rule("+447700900002", "*", "+15550002,ops@example.com");
+    // Private numbers are shown as such in the console's forwarding run with a real mail server.
+    ASSERT_TRUE(h().Execute("INSERT INTO FriendlyNameCache (fnAddress, fnName, fnIsPrivate) VALUES "
+                            "('+447700900001', 'Ann Lee', FALSE)"));
+    rule("+447700900001", "*", " +15550001 , ops@example.com ,, +15550011,  desk@example.com");
     rule("+447700900003", "*", "+15550003", "Night Desk");
     rule("*", "*", "+15550009,+447700900000");
 
     ForwardMessage(outbox, target, "+447700900001", "  Hello there  ", received);
-    ForwardMessage(outbox, target, "+447700900002", "hush", received);
     ForwardMessage(outbox, target, "+447700900003", "desk", received);
     ForwardMessage(outbox, target, "+447700900004", "who", received);
 
     EXPECT_EQ(forwards(),
         (std::vector<std::string> {"+15550001|Forward from: Ann Lee@+447700900001 \"Hello there\"",
-            "+15550002|Forward from: Secret Sam@(Private Number) \"hush\"",
+            "+15550011|Forward from: Ann Lee@+447700900001 \"Hello there\"",
             "+15550003|Forward from: Night Desk@+447700900003 \"desk\"",
             "+15550009|Forward from: Unknown Contact@+447700900004 \"who\""}));
-    ASSERT_EQ(mails.size(), 2u);
-    EXPECT_EQ(mails[0].recipients, "ops@example.com");
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].recipients, "ops@example.com,desk@example.com");
     EXPECT_EQ(mails[0].subject, "SMS From Ann Lee@+447700900001 at 14:05");
     EXPECT_EQ(mails[0].body, "  Hello there  ") << "mail keeps the text unchanged";
-    EXPECT_EQ(mails[1].subject, "SMS From Secret Sam@(Private Number) at 14:05");
 
     EXPECT_TRUE(log.has("Forward matched to +447700900001:*"));
     EXPECT_TRUE(log.has("SMS Forward created from @+447700900001 to +15550001"));
     EXPECT_TRUE(log.has("SMS Forward created from Night Desk@+447700900003 to +15550003"));
-    EXPECT_TRUE(log.has("Mail Forward created from Ann Lee@+447700900001 to ops@example.com"));
-    EXPECT_TRUE(log.has("Will not forward messages to modem address"));
+    EXPECT_TRUE(
+        log.has("Mail Forward created from Ann Lee@+447700900001 to ops@example.com,desk@example.com"));
 }
 
 TEST_P(ForwardingTest, NoRuleOrForwardingOffOrFailedMailIsReported)
@@ -169,14 +149,11 @@ TEST_P(ForwardingTest, SavedRulesDropUnusableRowsAndKeepTheirOrder)
         {{" +447700900001 ", "O'Neil", " help ", " +15550001 "}, {"+", "", "*", "+15550002"},
             {"*", "", "*", "+447700900000"}, {"", "", "*", "+15550003"}, {"*", "", "*", "ops@example.com"}},
         target.agentAddress));
-    const auto rows = LoadForwardRules(outbox);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].Source, "*");
-    EXPECT_EQ(rows[0].Destination, "ops@example.com");
-    EXPECT_EQ(rows[1].Source, "+447700900001");
-    EXPECT_EQ(rows[1].SourceName, "O'Neil");
-    EXPECT_EQ(rows[1].Keyword, "help");
-    EXPECT_EQ(rows[1].Destination, "+15550001");
+    std::vector<std::string> saved; // "source|name|keyword|destination"
+    for (const auto& r : LoadForwardRules(outbox))
+        saved.push_back(r.Source + "|" + r.SourceName + "|" + r.Keyword + "|" + r.Destination);
+    EXPECT_EQ(
+        saved, (std::vector<std::string> {"*||*|ops@example.com", "+447700900001|O'Neil|help|+15550001"}));
 }
 
 VESK_ON_BOTH_ENGINES(ForwardingTest);

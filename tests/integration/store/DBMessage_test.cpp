@@ -1,37 +1,20 @@
 #include "StoreFixture.h"
-#include "store/DBMessage.h"
 
 namespace vesk::store {
 namespace {
 
 using namespace std::chrono_literals;
 
-class DBMessageTest : public testing::EngineStoreTest
-{
-protected:
-    DBMessage load(std::int32_t id)
-    {
-        DBMessage m(h(), clock, log);
-        m.id = id;
-        EXPECT_TRUE(m.Load());
-        return m;
-    }
-};
+using DBMessageTest = testing::EngineStoreTest;
 
 TEST_P(DBMessageTest, AwkwardTextIsStoredAndReadBackIntact)
 {
-    const std::string texts[] = {
-        "O'Brien's",
-        "say \"hi\"",
-        "#1 on #05/Mar/2026#",
-        "a -- b; DROP TABLE Message;",
-        "back\\slash",
-        "Grüße, ¿qué tal? ✓ 你好",
-        "TRUE FALSE [msgID] @@IDENTITY TOP 5",
-    };
+    const std::string texts[]
+        = {"O'Brien's", "say \"hi\"", "#1 on #05/Mar/2026#", "a -- b; DROP TABLE Message;", "back\\slash",
+            "Grüße, ¿qué tal? ✓ 你好", "TRUE FALSE [msgID] @@IDENTITY TOP 5"};
     for (const auto& text : texts) {
         SCOPED_TRACE(text);
-        const std::int32_t id = InsertMessage(outbox, text, Left(text, 30), text, clock.now(), text);
+        const std::int32_t id = InsertMessage(outbox, text, text, text, clock.now(), text);
         ASSERT_GT(id, 0) << h().LastError();
         DBMessage m = load(id);
         EXPECT_EQ(m.Text, text);
@@ -56,8 +39,8 @@ TEST_P(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
     for (int attempt = 1; attempt <= 5; ++attempt) {
         SCOPED_TRACE(attempt);
         clock.advance(7s);
-        m.ErrorReason = "no network";
-        m.ModemResponse = "+CMS ERROR: 500";
+        m.ErrorReason = std::string(49, 'e') + "'s and more"; // both cut to fifty characters
+        m.ModemResponse = std::string(60, 'm');
         const DateTime failedAt = clock.now();
         ASSERT_TRUE(m.ScheduleRetry());
         EXPECT_EQ(IntOf(column(id, "msgAttempts")), attempt);
@@ -66,31 +49,20 @@ TEST_P(DBMessageTest, RetriesFollowTheScheduleAndTheSixthFailureCancels)
         EXPECT_FALSE(column(id, "msgAgentIMEI").has_value());
         EXPECT_FALSE(column(id, "msgAgentTimeStamp").has_value());
         EXPECT_FALSE(BoolOf(column(id, "msgComplete")));
+        EXPECT_EQ(TextOf(column(id, "msgErrorReason")), std::string(49, 'e') + "'");
+        EXPECT_EQ(TextOf(column(id, "msgModemResponse")), std::string(50, 'm'));
         ASSERT_TRUE(m.Load());
         ASSERT_TRUE(TakeOwnership(outbox, id, "350123456789012"));
     }
     m.ModemResponse = std::string(80, 'r');
     EXPECT_FALSE(m.ScheduleRetry());
     EXPECT_EQ(m.Status, MessageStatus::Failed);
-    EXPECT_EQ(IntOf(column(id, "msgStatus")), 2);
-    EXPECT_TRUE(BoolOf(column(id, "msgComplete")));
-    EXPECT_EQ(TextOf(column(id, "msgErrorReason")), "Retry Exceeded.");
+    EXPECT_TRUE(BoolOf(column(id, "msgComplete"))); // status and reason: the console's refused-send run
     EXPECT_EQ(TextOf(column(id, "msgModemResponse")), std::string(50, 'r'));
     EXPECT_TRUE(log.lines.empty());
 }
 
-TEST_P(DBMessageTest, RetryCutsLongReasonsToFiftyCharacters)
-{
-    const std::int32_t id = queue();
-    DBMessage m = load(id);
-    m.ErrorReason = std::string(49, 'e') + "'s and more";
-    m.ModemResponse = std::string(60, 'm');
-    ASSERT_TRUE(m.ScheduleRetry());
-    EXPECT_EQ(TextOf(column(id, "msgErrorReason")), std::string(49, 'e') + "'");
-    EXPECT_EQ(TextOf(column(id, "msgModemResponse")), std::string(50, 'm'));
-}
-
-TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
+TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnceAndUnsetFieldsAreWrittenAsNull)
 {
     const std::int32_t other = queue();
     const std::int32_t id = queue();
@@ -112,8 +84,13 @@ TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
     EXPECT_EQ(report.id, id);
     report.Status = MessageStatus::Delivered;
     report.DeliveryStatus = 0;
-    report.DeliveryTime = clock.now();
+    report.DeliveryTime = DateTime::fromParts(2026, 3, 5, 14, 9, 30);
+    report.Expires = clock.now().addMinutes(1440);
     ASSERT_TRUE(report.UpdateDeliveryStatus());
+    ASSERT_TRUE(report.UpdateExpiryTime());
+    EXPECT_EQ(IntOf(column(id, "msgDeliveryStatus")), 0);
+    EXPECT_EQ(DateOf(column(id, "msgDeliveryTime")), report.DeliveryTime);
+    EXPECT_EQ(load(id).Expires, report.Expires);
 
     DBMessage second(h(), clock, log);
     second.Reference = 42;
@@ -123,6 +100,15 @@ TEST_P(DBMessageTest, DeliveryReportFindsItsRowOnlyOnce)
     EXPECT_FALSE(second.LoadByPendingReference(""));
     EXPECT_EQ(IntOf(column(id, "msgFragmentCount")), 2);
     EXPECT_EQ(IntOf(column(other, "msgStatus")), 3);
+
+    report.DeliveryStatus = -1;
+    report.DeliveryTime = {};
+    report.Expires = {};
+    ASSERT_TRUE(report.UpdateDeliveryStatus());
+    ASSERT_TRUE(report.UpdateExpiryTime());
+    for (const char* field : {"msgDeliveryStatus", "msgDeliveryTime", "msgExpires"})
+        EXPECT_FALSE(column(id, field).has_value()) << field;
+    EXPECT_EQ(load(id).DeliveryStatus, -1);
 }
 
 TEST_P(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
@@ -142,30 +128,6 @@ TEST_P(DBMessageTest, WritesToAMissingRowAreLoggedWithTheirPrefix)
     EXPECT_EQ(log.lines[3].text, "UpdateDeliveryStatus[999] Error: ");
     for (const auto& line : log.lines)
         EXPECT_EQ(line.icon, icon::kError);
-}
-
-TEST_P(DBMessageTest, UnsetDeliveryAndExpiryAreWrittenAsNullAndReadBack)
-{
-    const std::int32_t id = queue();
-    DBMessage m = load(id);
-    m.Status = MessageStatus::Delivered;
-    m.DeliveryStatus = 0;
-    m.DeliveryTime = DateTime::fromParts(2026, 3, 5, 14, 9, 30);
-    m.Expires = clock.now().addMinutes(1440);
-    ASSERT_TRUE(m.UpdateDeliveryStatus());
-    ASSERT_TRUE(m.UpdateExpiryTime());
-    EXPECT_EQ(IntOf(column(id, "msgDeliveryStatus")), 0);
-    EXPECT_EQ(DateOf(column(id, "msgDeliveryTime")), m.DeliveryTime);
-    EXPECT_EQ(load(id).Expires, m.Expires);
-
-    m.DeliveryStatus = -1;
-    m.DeliveryTime = {};
-    m.Expires = {};
-    ASSERT_TRUE(m.UpdateDeliveryStatus());
-    ASSERT_TRUE(m.UpdateExpiryTime());
-    for (const char* field : {"msgDeliveryStatus", "msgDeliveryTime", "msgExpires"})
-        EXPECT_FALSE(column(id, field).has_value()) << field;
-    EXPECT_EQ(load(id).DeliveryStatus, -1);
 }
 
 VESK_ON_BOTH_ENGINES(DBMessageTest);

@@ -1,9 +1,7 @@
 #include "StoreFixture.h"
-#include "store/DBMessage.h"
 
 #include <filesystem>
 #include <functional>
-#include <memory>
 
 namespace vesk::store {
 namespace {
@@ -13,10 +11,11 @@ using namespace std::chrono_literals;
 class LifecycleTest : public testing::EngineStoreTest
 {
 protected:
-    void complete(std::int32_t id, bool done = true)
+    void complete(std::int32_t id)
     {
-        ASSERT_EQ(h().ExecuteRecordResult("UPDATE Message SET msgComplete = " + BoolLiteral(done)
-                      + ", msgStatus = 3 WHERE msgID = " + std::to_string(id)),
+        ASSERT_EQ(
+            h().ExecuteRecordResult(
+                "UPDATE Message SET msgComplete = TRUE, msgStatus = 3 WHERE msgID = " + std::to_string(id)),
             1);
     }
     std::int32_t archived(const std::string& where = "1 = 1")
@@ -33,11 +32,9 @@ protected:
     }
 };
 
-class LifecycleFileTest : public LifecycleTest
-{
-};
+using LifecycleFileTest = LifecycleTest;
 
-TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
+TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARowAndAStoppedOnesClaimReturnsAfterFiveMinutes)
 {
     testing::RecordingLog otherLog;
     Outbox other(clock, pump, otherLog);
@@ -56,7 +53,6 @@ TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
     if (!onServer()) { // else stamped by the server's clock
         EXPECT_EQ(DateOf(column(id, "msgAgentTimeStamp")), clock.now());
     }
-    EXPECT_TRUE(log.lines.empty());
     EXPECT_TRUE(otherLog.lines.empty());
 
     // Released by its owner but still not pending: nobody can take it until its status returns.
@@ -64,20 +60,15 @@ TEST_P(LifecycleTest, OnlyOneOfTwoConsolesClaimsARow)
     EXPECT_FALSE(TakeOwnership(other, id, "OTHER01"));
     SetStatus(outbox, id, MessageStatus::Pending);
     EXPECT_TRUE(TakeOwnership(other, id, "OTHER01"));
-}
 
-TEST_P(LifecycleTest, OrphansReturnAfterFiveMinutesWithTheirAttempts)
-{
-    const std::int32_t id = queue();
+    // The other console stops: five minutes on, its claim returns with the attempts made so far.
     h().Execute("UPDATE Message SET msgAttempts = 2 WHERE msgID = " + std::to_string(id));
-    ASSERT_TRUE(TakeOwnership(outbox, id, "GONE001"));
-
+    const int calls = pump.calls();
     // A server stamps whole seconds rounded: leave it a margin.
     claimsAge(onServer() ? 4min + 50s : 4min + 59s);
     EXPECT_EQ(ReleaseOrphans(outbox), 0);
     EXPECT_EQ(IntOf(column(id, "msgStatus")), 1);
     EXPECT_TRUE(log.lines.empty());
-
     claimsAge(onServer() ? 11s : 1s);
     EXPECT_EQ(ReleaseOrphans(outbox), 1);
     EXPECT_EQ(IntOf(column(id, "msgStatus")), 0);
@@ -87,7 +78,7 @@ TEST_P(LifecycleTest, OrphansReturnAfterFiveMinutesWithTheirAttempts)
     ASSERT_EQ(log.lines.size(), 1u);
     EXPECT_EQ(log.lines[0].text, "Released 1 orphaned message(s)");
     EXPECT_EQ(log.lines[0].icon, icon::kWarning);
-    EXPECT_GE(pump.calls(), 2);
+    EXPECT_GE(pump.calls() - calls, 2);
 }
 
 TEST_P(LifecycleTest, OnlyPendingMessagesPastTheirExpiryExpire)
@@ -96,13 +87,10 @@ TEST_P(LifecycleTest, OnlyPendingMessagesPastTheirExpiryExpire)
     const std::int32_t never = queue();
     const std::int32_t later = queue();
     const std::int32_t owned = queue();
-    const auto expires = [&](std::int32_t id, DateTime t) {
+    for (const auto& [id, t] : {std::pair {due, clock.now().addSeconds(-1)},
+             {later, clock.now().addMinutes(1)}, {owned, clock.now().addSeconds(-1)}})
         h().Execute(
             "UPDATE Message SET msgExpires = " + DateLiteral(t) + " WHERE msgID = " + std::to_string(id));
-    };
-    expires(due, clock.now().addSeconds(-1));
-    expires(later, clock.now().addMinutes(1));
-    expires(owned, clock.now().addSeconds(-1));
     ASSERT_TRUE(TakeOwnership(outbox, owned, "AGENT01"));
 
     EXPECT_EQ(ExpireMessages(outbox), 1);
@@ -157,6 +145,12 @@ TEST_P(LifecycleTest, HousekeepingAtElevenArchivesThenRemovesOldCompleteRows)
     EXPECT_TRUE(Housekeeping(outbox));
     EXPECT_EQ(archived(), 6); // the unsent old row is copied again: each day's copy takes every old row
     EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 2);
+
+    // A limit of zero days switches housekeeping off.
+    outbox.settings.SMSRemoveAfter = 0;
+    clock.set(DateTime::fromParts(2026, 3, 14, 23, 30, 0));
+    EXPECT_FALSE(Housekeeping(outbox));
+    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 2);
 }
 
 TEST_P(LifecycleFileTest, ArchiveThatCannotBeMadeBlocksTheDeleteEveryCycle)
@@ -186,30 +180,18 @@ TEST_P(LifecycleFileTest, ArchiveThatCannotBeMadeBlocksTheDeleteEveryCycle)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 0);
 }
 
-TEST_P(LifecycleTest, HousekeepingIsOffWhenRemoveAfterIsZero)
-{
-    outbox.settings.SMSRemoveAfter = 0;
-    complete(queue("old", DateTime::fromParts(2020, 1, 1)));
-    for (int day = 0; day < 3; ++day) {
-        clock.set(DateTime::fromParts(2026, 3, 12 + day, 23, 30, 0));
-        EXPECT_FALSE(Housekeeping(outbox));
-    }
-    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 1);
-}
-
-TEST_P(LifecycleTest, InboundMessagesAreStoredCutAndDated)
+TEST_P(LifecycleTest, InboundMessagesAreStoredCutAndDatedButNotIntoAClosedOutbox)
 {
     outbox.settings.SMSSaveInbound = true;
     EXPECT_TRUE(SaveInbound(outbox, "+447700900123", "It's #1 ✓", DateTime::fromParts(2026, 3, 5, 13, 0, 0)));
-    EXPECT_TRUE(SaveInbound(
-        outbox, std::string(40, '9'), std::string(300, 'x'), DateTime::fromParts(1980, 6, 1, 12, 0, 0)));
+    // Texts are cut to 255 characters (the end-to-end run's long Cyrillic text); addresses to thirty.
+    EXPECT_TRUE(SaveInbound(outbox, std::string(40, '9'), "x", DateTime::fromParts(1980, 6, 1, 12, 0, 0)));
     auto rs = h().OpenDynaset("SELECT * FROM Inbox ORDER BY inbID");
     ASSERT_TRUE(rs);
     EXPECT_EQ(TextOf(rs->Field("msgText")), "It's #1 ✓");
     EXPECT_EQ(DateOf(rs->Field("msgTime")), DateTime::fromParts(2026, 3, 5, 13, 0, 0));
     rs->MoveNext();
     EXPECT_EQ(TextOf(rs->Field("msgAddress")), std::string(30, '9'));
-    EXPECT_EQ(TextOf(rs->Field("msgText")), std::string(255, 'x'));
     EXPECT_EQ(DateOf(rs->Field("msgTime")), clock.now().dateOnly());
 
     outbox.settings.SMSSaveInbound = false;
@@ -220,56 +202,30 @@ TEST_P(LifecycleTest, InboundMessagesAreStoredCutAndDated)
     h().CloseDatabase();
     EXPECT_FALSE(SaveInbound(outbox, "+44", "lost", clock.now()));
     EXPECT_TRUE(log.has("Could not save inbound message : GE:0x800A0E78"));
-}
-
-TEST_P(LifecycleTest, QueuedMessagesAreCutToTheOutboxLimits)
-{
-    outbox.settings.SMSMaxMessageSize = 160;
-    const std::int32_t first = queue(std::string(200, 'a'));
-    const std::int32_t second = InsertMessage(
-        outbox, std::string(40, 'n'), "+44" + std::string(40, '1'), "hi", clock.now(), std::string(40, 's'));
-    EXPECT_EQ(second, first + 1);
-    EXPECT_EQ(TextOf(column(first, "msgText")), std::string(160, 'a'));
-    EXPECT_EQ(TextOf(column(second, "msgRecipient")).size(), 30u);
-    EXPECT_EQ(TextOf(column(second, "msgAddress")).size(), 30u);
-    EXPECT_EQ(TextOf(column(second, "msgStation")).size(), 32u);
-
-    h().CloseDatabase();
-    EXPECT_EQ(queue(), 0);
+    EXPECT_EQ(queue(), 0); // nor is a message queued
     EXPECT_TRUE(log.has("InsertMessage : GE:0x800A0E78"));
 }
 
-TEST_P(LifecycleTest, PendingCountFollowsEveryWriter)
+TEST_P(LifecycleTest, PendingCountFollowsEveryWriterAndTheQueueSizeIsCountedAtMostOnceASecond)
 {
     const std::int32_t a = queue();
     const std::int32_t b = queue();
     const std::int32_t c = queue();
-    const auto load = [&](std::int32_t id) {
-        auto m = std::make_unique<DBMessage>(h(), clock, log);
-        m->id = id;
-        EXPECT_TRUE(m->Load());
-        return m;
-    };
     const auto run = [&](const std::string& sql) { EXPECT_TRUE(h().Execute(sql)) << h().LastError(); };
-    struct Step
-    {
-        const char* what;
-        std::function<void()> change;
-    };
-    const Step steps[] = {
+    const std::pair<const char*, std::function<void()>> steps[] = {
         {"queued by a program that leaves msgComplete NULL",
             [&] { run("INSERT INTO Message (msgAddress, msgText, msgComplete) VALUES ('+44', 'x', NULL)"); }},
         {"claimed", [&] { TakeOwnership(outbox, a, "AGENT01"); }},
-        {"retry scheduled", [&] { load(a)->ScheduleRetry(); }},
+        {"retry scheduled", [&] { load(a).ScheduleRetry(); }},
         {"sent",
             [&] {
                 TakeOwnership(outbox, b, "AGENT01");
                 auto m = load(b);
-                m->Complete = true;
-                m->Status = MessageStatus::Sent;
-                m->Update();
+                m.Complete = true;
+                m.Status = MessageStatus::Sent;
+                m.Update();
             }},
-        {"cancelled", [&] { load(a)->Cancel(); }},
+        {"cancelled", [&] { load(a).Cancel(); }},
         {"claimed by a console that stopped, then released",
             [&] {
                 TakeOwnership(outbox, c, "AGENT01");
@@ -284,19 +240,17 @@ TEST_P(LifecycleTest, PendingCountFollowsEveryWriter)
         {"set back to pending by hand", [&] { run("UPDATE Message SET msgStatus = 0, msgComplete = NULL"); }},
         {"one removed by another program",
             [&] { run("DELETE FROM Message WHERE msgID = " + std::to_string(a)); }},
-        {"all removed", [&] { run("DELETE FROM Message"); }},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.what);
-        step.change();
+        {"all removed", [&] { run("DELETE FROM Message"); }}};
+    for (const auto& [what, change] : steps) {
+        SCOPED_TRACE(what);
+        change();
         EXPECT_EQ(PendingCount(outbox),
-            scalar("SELECT COUNT(*) FROM Message WHERE msgStatus = 0 AND COALESCE(msgComplete, FALSE) = FALSE"));
+            scalar(
+                "SELECT COUNT(*) FROM Message WHERE msgStatus = 0 AND COALESCE(msgComplete, FALSE) = FALSE"));
     }
     EXPECT_EQ(PendingCount(outbox), 0);
-}
 
-TEST_P(LifecycleTest, QueueSizeOpensAClosedOutboxAndLeavesItClosed)
-{
+    // The queue size opens a closed outbox and leaves it closed.
     queue();
     queue();
     complete(queue());
@@ -323,12 +277,6 @@ TEST_P(LifecycleTest, QueueSizeOpensAClosedOutboxAndLeavesItClosed)
         std::filesystem::rename(dir.file(kOutboxName), dir.file("moved.mdb"));
     EXPECT_EQ(UpdateQueueSize(outbox), std::nullopt);
 }
-
-} // namespace
-} // namespace vesk::store
-
-namespace vesk::store {
-namespace {
 
 TEST(LifecycleWithoutOutbox, RoutinesOnAnOutboxNeverOpenedFailWithAReason)
 {

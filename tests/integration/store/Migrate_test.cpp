@@ -7,6 +7,7 @@ namespace vesk::store {
 namespace {
 
 using testing::TemplateFolder;
+using Rows = std::vector<std::string>;
 
 class MigrateTest : public ::testing::Test
 {
@@ -20,13 +21,14 @@ protected:
         return d;
     }
     void run(db& d, const std::string& sql) { EXPECT_TRUE(d.Execute(sql)) << sql << ": " << d.LastError(); }
-    std::vector<std::string> rows(db& d, const std::string& sql, const std::string& column)
+    // The first column of every row.
+    Rows rows(db& d, const std::string& sql)
     {
-        std::vector<std::string> out;
+        Rows out;
         auto rs = d.OpenDynaset(sql);
         EXPECT_TRUE(rs) << sql << ": " << d.LastError();
         for (; rs && !rs->IsEOF(); rs->MoveNext())
-            out.push_back(TextOf(rs->Field(column)));
+            out.push_back(TextOf(rs->Field(0)));
         return out;
     }
     std::string create()
@@ -54,19 +56,11 @@ TEST_F(MigrateTest, TemplatesThatCannotBeCopiedAreCollectedPerFile)
     EXPECT_TRUE(IsDataFolder(dir.path() + "/  "));
 }
 
-TEST_F(MigrateTest, CreatedOutboxIsReadyForQueueing)
+TEST_F(MigrateTest, CreatedDataFolderMigratesWithNothingToImport)
 {
     EXPECT_EQ(create(), "");
     EXPECT_TRUE(IsDataFolder(dir.folder()));
-    auto outbox = open(kOutboxName);
-    run(*outbox, "INSERT INTO Message (msgAddress, msgSendTime) VALUES ('+1', #01/Jan/2026 00:00:00#)");
-    EXPECT_EQ(
-        rows(*outbox, "SELECT * FROM qry_Pending_Messages", "msgAddress"), std::vector<std::string> {"+1"});
-    auto contacts = open(kContactsName);
-    EXPECT_TRUE(rows(*contacts, "SELECT * FROM qry_NameCache_Contact", "cntPhone").empty());
     // Without retired files to import from, migration still runs to its end.
-    outbox.reset();
-    contacts.reset();
     std::vector<std::string> steps;
     MigrateData(dir.path(), clock, pump, [&](const std::string& s) { steps.push_back(s); });
     EXPECT_EQ(steps.back(), "Import complete...");
@@ -77,47 +71,32 @@ TEST_F(MigrateTest, RebuildCarriesSettingsRulesInboxMailAndContacts)
     create();
     {
         auto old = open(kOutboxName);
-        run(*old,
-            "UPDATE System SET sysDBVersion = 3, sysSMSRemoveAfter = 14, sysStandardReply = 'Ta, it''s "
-            "here', "
-            "sysMailSenderActive = TRUE, sysTariff = 2");
-        run(*old,
-            "UPDATE MailConfig SET cfgServer = 'smtp.example.org', cfgAccount = 'ops', cfgAuthentication = "
-            "2");
-        run(*old,
-            "UPDATE Diagnostic SET diagEmail = 'ops@example.org', diagNotifySignal = TRUE, diagSignalLevel = "
-            "15");
-        run(*old,
-            "INSERT INTO Inbox (msgTime, msgAddress, msgText) VALUES (#02/Mar/2026 10:00:00#, '+4477', "
-            "'Grüße')");
-        run(*old,
-            "INSERT INTO MailMessage (mlRecipients, mlSubject, mlMessage) VALUES ('a@b.c', 'Alert', 'line')");
-        run(*old,
-            "INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('+44*', 'HELP', '+4478')");
-        run(*old,
-            "INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('*', '', "
-            "'ops@example.org')");
-        run(*old, "INSERT INTO Message (msgAddress, msgText) VALUES ('+4479', 'not carried over')");
-
+        for (const char* sql :
+            {"UPDATE System SET sysDBVersion = 3, sysSMSRemoveAfter = 14, sysStandardReply = "
+             "'Ta, it''s here', sysMailSenderActive = TRUE, sysTariff = 2",
+                "UPDATE MailConfig SET cfgServer = 'smtp.example.org', cfgAccount = 'ops', "
+                "cfgAuthentication = 2",
+                "UPDATE Diagnostic SET diagEmail = 'ops@example.org', diagNotifySignal = TRUE, "
+                "diagSignalLevel = 15",
+                "INSERT INTO Inbox (msgTime, msgAddress, msgText) "
+                "VALUES (#02/Mar/2026 10:00:00#, '+4477', 'Grüße')",
+                "INSERT INTO MailMessage (mlRecipients, mlSubject, mlMessage) VALUES ('a@b.c', 'Alert', "
+                "'line')",
+                "INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) "
+                "VALUES ('+44*', 'HELP', '+4478'), ('*', '', 'ops@example.org')",
+                "INSERT INTO Message (msgAddress, msgText) VALUES ('+4479', 'not carried over')"})
+            run(*old, sql);
         auto book = open(kContactsName);
-        run(*book, "UPDATE Config SET cfgDefaultCountryCode = '44'");
-        run(*book, "INSERT INTO UserFields (ufName) VALUES ('Department')");
-        run(*book, "INSERT INTO MessageTail (mtText) VALUES ('-- sent by Quillon')");
-        // Old numbering with gaps, so remapped ids differ from the old ones.
-        run(*book,
-            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (10, 'ann', 'zimmer', "
-            "'+441')");
-        run(*book,
-            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (20, 'Bob', '3rd', "
-            "'+442')");
-        run(*book,
-            "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) VALUES (30, '', NULL, '+443')");
-        run(*book, "INSERT INTO ContactGroup (grpID, grpName) VALUES (7, 'Night shift')");
-        run(*book, "INSERT INTO ContactGroup (grpID, grpName) VALUES (9, 'Managers')");
-        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (7, 10)");
-        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (7, 30)");
-        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (9, 20)");
-        run(*book, "INSERT INTO GroupMember (grpID, cntID) VALUES (9, 99)"); // contact long gone
+        for (const char* sql : {"UPDATE Config SET cfgDefaultCountryCode = '44'",
+                 "INSERT INTO UserFields (ufName) VALUES ('Department')",
+                 "INSERT INTO MessageTail (mtText) VALUES ('-- sent by Quillon')",
+                 // Old numbering with gaps, so remapped ids differ from the old ones.
+                 "INSERT INTO Contact (cntID, cntFirstNames, cntSurname, cntPhone) "
+                 "VALUES (10, 'ann', 'zimmer', '+441'), (20, 'Bob', '3rd', '+442'), (30, '', NULL, '+443')",
+                 "INSERT INTO ContactGroup (grpID, grpName) VALUES (7, 'Night shift'), (9, 'Managers')",
+                 // The last member's contact is long gone.
+                 "INSERT INTO GroupMember (grpID, cntID) VALUES (7, 10), (7, 30), (9, 20), (9, 99)"})
+            run(*book, sql);
     }
 
     RetireDataFiles(dir.path());
@@ -127,45 +106,38 @@ TEST_F(MigrateTest, RebuildCarriesSettingsRulesInboxMailAndContacts)
     std::vector<std::string> steps;
     MigrateData(dir.path(), clock, pump, [&](const std::string& s) { steps.push_back(s); });
     EXPECT_EQ(steps,
-        (std::vector<std::string> {"Importing outbox settings...", "Importing Address Book...",
-            "Importing contacts...", "Importing groups...", "Importing group members...",
-            "Import complete..."}));
+        (Rows {"Importing outbox settings...", "Importing Address Book...", "Importing contacts...",
+            "Importing groups...", "Importing group members...", "Import complete..."}));
 
     auto outbox = open(kOutboxName);
-    const auto one = [&](db& d, const std::string& sql) { return rows(d, sql, "v"); };
-    using Rows = std::vector<std::string>;
-    EXPECT_EQ(one(*outbox,
+    EXPECT_EQ(rows(*outbox,
                   "SELECT sysDBVersion || '|' || sysSMSRemoveAfter || '|' || sysStandardReply || '|' || "
-                  "cfgServer || '|' || diagSignalLevel AS v FROM System, MailConfig, Diagnostic"),
+                  "cfgServer || '|' || diagSignalLevel FROM System, MailConfig, Diagnostic"),
         Rows {"4|14|Ta, it's here|smtp.example.org|15"});
-    EXPECT_EQ(one(*outbox, "SELECT msgText AS v FROM Inbox"), Rows {"Grüße"});
-    EXPECT_EQ(one(*outbox, "SELECT mlSubject AS v FROM MailMessage"), Rows {"Alert"});
-    EXPECT_EQ(one(*outbox, "SELECT fwdDestination AS v FROM Forward ORDER BY fwdID"),
+    EXPECT_EQ(rows(*outbox, "SELECT msgText FROM Inbox"), Rows {"Grüße"});
+    EXPECT_EQ(rows(*outbox, "SELECT mlSubject FROM MailMessage"), Rows {"Alert"});
+    EXPECT_EQ(rows(*outbox, "SELECT fwdDestination FROM Forward ORDER BY fwdID"),
         (Rows {"+4478", "ops@example.org"}));
-    EXPECT_TRUE(one(*outbox, "SELECT msgID AS v FROM Message").empty());
+    EXPECT_TRUE(rows(*outbox, "SELECT msgID FROM Message").empty());
 
     auto book = open(kContactsName);
-    EXPECT_EQ(
-        one(*book,
-            "SELECT cfgDefaultCountryCode || '|' || ufName || '|' || mtText AS v FROM Config, UserFields, "
-            "MessageTail"),
+    EXPECT_EQ(rows(*book,
+                  "SELECT cfgDefaultCountryCode || '|' || ufName || '|' || mtText FROM Config, UserFields, "
+                  "MessageTail"),
         Rows {"44|Department|-- sent by Quillon"});
     // Old numbers are kept for reference; sort letters come from the names.
-    EXPECT_EQ(
-        one(*book,
-            "SELECT cntID || ' ' || cntMigrateID || ' ' || cntAlphaSurname || cntAlphaFirstNames AS v FROM "
-            "Contact ORDER BY cntID"),
+    EXPECT_EQ(rows(*book,
+                  "SELECT cntID || ' ' || cntMigrateID || ' ' || cntAlphaSurname || cntAlphaFirstNames "
+                  "FROM Contact ORDER BY cntID"),
         (Rows {"1 10 ZA", "2 20 #B", "3 30 ##"}));
     // Members follow their contacts and groups to the new numbers; the one whose contact is gone is dropped.
     EXPECT_EQ(rows(*book,
-                  "SELECT c.cntPhone || ' in ' || g.grpName AS m FROM GroupMember gm JOIN Contact c ON "
-                  "c.cntID = gm.cntID "
-                  "JOIN ContactGroup g ON g.grpID = gm.grpID ORDER BY c.cntPhone",
-                  "m"),
-        (std::vector<std::string> {"+441 in Night shift", "+442 in Managers", "+443 in Night shift"}));
-    EXPECT_EQ(rows(*book, "SELECT COUNT(*) AS T FROM GroupMember", "T"), std::vector<std::string> {"3"});
-    EXPECT_EQ(rows(*book, "SELECT * FROM qry_NameCache_Contact ORDER BY cntPhone", "cntFirstNames"),
-        (std::vector<std::string> {"ann", "Bob", ""}));
+                  "SELECT c.cntPhone || ' in ' || g.grpName FROM GroupMember gm JOIN Contact c ON "
+                  "c.cntID = gm.cntID JOIN ContactGroup g ON g.grpID = gm.grpID ORDER BY c.cntPhone"),
+        (Rows {"+441 in Night shift", "+442 in Managers", "+443 in Night shift"}));
+    EXPECT_EQ(rows(*book, "SELECT COUNT(*) FROM GroupMember"), Rows {"3"});
+    EXPECT_EQ(rows(*book, "SELECT cntFirstNames FROM qry_NameCache_Contact ORDER BY cntPhone"),
+        (Rows {"ann", "Bob", ""}));
 }
 
 } // namespace

@@ -17,86 +17,54 @@ protected:
     std::string file() const { return onServer() ? outbox.database : dir.file(kOutboxName); }
 };
 
-class OutboxFileTest : public OutboxTest
-{
-};
+using OutboxFileTest = OutboxTest;
 
-TEST_P(OutboxTest, SettingsSurviveASaveAndLoad)
+TEST_P(OutboxTest, SettingsSurviveASaveAndLoadAnEmptySystemTableIsRebuiltAndNullsReadAsZero)
 {
     SystemSettings s;
     s.SMSMaxMessageSize = 459;
     s.SMSRemoveAfter = 7;
     s.SMSArchive = true;
     s.SMSSaveInbound = false;
-    s.StandardReply = "We've got it - \"thanks\" #1 ✓";
+    s.StandardReply = "  We've got it - \"thanks\" #1 ✓  ";
     s.Tariff = 3;
     s.ValidityPeriodInMinutes = 2880;
     s.SMSForwarding = true;
-    ASSERT_TRUE(SaveSystemSettings(file(), s, clock, pump));
+    for (const bool emptied : {false, true}) {
+        SCOPED_TRACE(emptied);
+        if (emptied) {
+            ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+            ASSERT_TRUE(h().Execute("DELETE FROM System"));
+            h().CloseDatabase();
+            SystemSettings kept = s;
+            EXPECT_FALSE(LoadSystemSettings(file(), kept, clock, pump, log));
+            EXPECT_EQ(kept.StandardReply, s.StandardReply); // unchanged
+        }
+        ASSERT_TRUE(SaveSystemSettings(file(), s, clock, pump));
+        SystemSettings loaded;
+        ASSERT_TRUE(LoadSystemSettings(file(), loaded, clock, pump, log));
+        EXPECT_EQ(std::tuple(loaded.DBVersion, loaded.SMSMaxMessageSize, loaded.SMSRemoveAfter,
+                      loaded.SMSArchive, loaded.SMSSaveInbound, loaded.StandardReply, loaded.Tariff,
+                      loaded.ValidityPeriodInMinutes, loaded.SMSForwarding),
+            std::tuple(4, 459, 7, true, false, "We've got it - \"thanks\" #1 ✓", 3, 2880, true));
+        EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM System"), 1);
+        if (!emptied) {
+            EXPECT_TRUE(log.lines.empty());
+        }
+    }
 
-    SystemSettings loaded;
-    ASSERT_TRUE(LoadSystemSettings(file(), loaded, clock, pump, log));
-    EXPECT_EQ(loaded.DBVersion, 4);
-    EXPECT_EQ(loaded.SMSMaxMessageSize, 459);
-    EXPECT_EQ(loaded.SMSRemoveAfter, 7);
-    EXPECT_TRUE(loaded.SMSArchive);
-    EXPECT_FALSE(loaded.SMSSaveInbound);
-    EXPECT_EQ(loaded.StandardReply, s.StandardReply);
-    EXPECT_EQ(loaded.Tariff, 3);
-    EXPECT_EQ(loaded.ValidityPeriodInMinutes, 2880);
-    EXPECT_TRUE(loaded.SMSForwarding);
-    EXPECT_TRUE(log.lines.empty());
-}
-
-TEST_P(OutboxTest, EmptySystemTableFailsTheLoadAndTheSaveRebuildsIt)
-{
-    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
-    ASSERT_TRUE(h().Execute("DELETE FROM System"));
-    h().CloseDatabase();
-
-    SystemSettings kept;
-    kept.Tariff = 9;
-    EXPECT_FALSE(LoadSystemSettings(file(), kept, clock, pump, log));
-    EXPECT_EQ(kept.Tariff, 9); // unchanged
-
-    kept.StandardReply = "  padded reply  ";
-    ASSERT_TRUE(SaveSystemSettings(file(), kept, clock, pump));
-    SystemSettings loaded;
-    ASSERT_TRUE(LoadSystemSettings(file(), loaded, clock, pump, log));
-    EXPECT_EQ(loaded.Tariff, 9);
-    EXPECT_EQ(loaded.StandardReply, "padded reply");
-    EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM System"), 1);
-}
-
-TEST_P(OutboxTest, NullSettingsReadAsZeroAndEmpty)
-{
+    // NULLs, and junk where the column takes it, read as zero and empty.
     ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
     ASSERT_TRUE(h().Execute(
         "UPDATE System SET sysSMSRemoveAfter = NULL, sysStandardReply = NULL, sysSMSArchive = NULL, "
         "sysValidityPeriodInMinutes = "
         + std::string(onServer() ? "NULL" : "'junk'"))); // a server's typed column takes no junk
     h().CloseDatabase();
-    SystemSettings s;
-    s.SMSArchive = true;
     ASSERT_TRUE(LoadSystemSettings(file(), s, clock, pump, log));
     EXPECT_EQ(s.SMSRemoveAfter, 0);
     EXPECT_EQ(s.StandardReply, "");
     EXPECT_FALSE(s.SMSArchive);
     EXPECT_EQ(s.ValidityPeriodInMinutes, 0);
-}
-
-TEST_P(OutboxFileTest, OutboxHeldByAnotherProgramFailsTheLoadWithTheReason)
-{
-    db holder(clock, pump);
-    holder.setFilename(file());
-    ASSERT_TRUE(holder.OpenDatabase(mode::kReadWriteShared));
-    h().LockWaitMs = 0;
-    SystemSettings s;
-    s.Tariff = 5;
-    EXPECT_FALSE(LoadSystemSettings(file(), s, clock, pump, log));
-    ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0].text.rfind("OpenDB : GE:0x80004005, NE:0x", 0), 0u) << log.lines[0].text;
-    EXPECT_EQ(s.Tariff, 5);
 }
 
 TEST_P(OutboxTest, SettingsChangedElsewhereArriveWithinTheHour)
@@ -120,7 +88,7 @@ TEST_P(OutboxTest, SettingsChangedElsewhereArriveWithinTheHour)
     EXPECT_TRUE(log.lines.empty());
 }
 
-TEST_P(OutboxFileTest, AnOutboxOfTheEarlierTemplateIsBroughtUpToDateWhenOpened)
+TEST_P(OutboxFileTest, AnOutboxOfTheEarlierTemplateIsBroughtUpToDateAndOneHeldElsewhereFailsTheLoad)
 {
     const auto objects = [&] {
         return scalarClosed("SELECT COUNT(*) FROM sqlite_master WHERE type IN ('index', 'trigger', 'table')");
@@ -153,6 +121,18 @@ TEST_P(OutboxFileTest, AnOutboxOfTheEarlierTemplateIsBroughtUpToDateWhenOpened)
 
     ASSERT_TRUE(OpenOutbox(outbox, dir.path(), true)); // once is enough
     EXPECT_EQ(log.lines.size(), 1u);
+
+    // Held by another program, the settings load fails with the reason and changes nothing.
+    db holder(clock, pump);
+    holder.setFilename(file());
+    ASSERT_TRUE(holder.OpenDatabase(mode::kReadWriteShared));
+    h().LockWaitMs = 0;
+    SystemSettings s;
+    s.Tariff = 5;
+    EXPECT_FALSE(LoadSystemSettings(file(), s, clock, pump, log));
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[1].text.rfind("OpenDB : GE:0x80004005, NE:0x", 0), 0u) << log.lines[1].text;
+    EXPECT_EQ(s.Tariff, 5);
 }
 
 TEST_P(OutboxTest, PendingCountOfAMissingQueryIsLoggedAsZero)

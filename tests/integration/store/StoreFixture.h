@@ -4,6 +4,7 @@
 #include "PgServer.h"
 #include "ScriptedPump.h"
 #include "TempDir.h"
+#include "store/DBMessage.h"
 #include "store/Lifecycle.h"
 #include "store/Outbox.h"
 #include "store/SqlText.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,8 +29,7 @@ inline std::string TemplateFolder()
 struct LogLine
 {
     int icon;
-    std::string address;
-    std::string text;
+    std::string address, text;
 };
 
 class RecordingLog final : public LogSink
@@ -41,10 +42,8 @@ public:
     bool has(const std::string& text) const { return count(text) > 0; }
     int count(const std::string& text) const
     {
-        int n = 0;
-        for (const auto& l : lines)
-            n += l.text == text;
-        return n;
+        return static_cast<int>(
+            std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.text == text; }));
     }
     std::vector<LogLine> lines;
 };
@@ -103,27 +102,35 @@ protected:
         return rs && !rs->IsEOF() ? rs->Field(name) : DbValue {};
     }
 
+    // The message as the console reads it.
+    store::DBMessage load(std::int32_t id)
+    {
+        store::DBMessage m(h(), clock, log);
+        m.id = id;
+        EXPECT_TRUE(m.Load());
+        return m;
+    }
+
     std::int32_t queue(const std::string& text = "hello", DateTime sendTime = {})
     {
         return store::InsertMessage(
             outbox, "Ann", "+447700900001", text, sendTime.isZero() ? clock.now() : sendTime, "HOST\\USER");
     }
 
-    std::int32_t scalar(const std::string& sql)
-    {
-        auto rs = h().OpenDynaset(sql);
-        EXPECT_TRUE(rs) << h().LastError() << " in " << sql;
-        return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
-    }
+    std::int32_t scalar(const std::string& sql) { return numberIn(h(), sql); }
 
     // The same, through a connection of its own, for when the outbox handle is closed.
     std::int32_t scalarClosed(const std::string& sql, const std::string& file = store::kOutboxName)
     {
         store::db other(clock, pump);
         store::PointAt(other, outbox.database, dir.path(), file.c_str());
-        if (!other.OpenDatabase(store::mode::kReadShared))
-            return -1;
-        auto rs = other.OpenDynaset(sql);
+        return other.OpenDatabase(store::mode::kReadShared) ? numberIn(other, sql) : -1;
+    }
+
+    static std::int32_t numberIn(store::db& d, const std::string& sql)
+    {
+        auto rs = d.OpenDynaset(sql);
+        EXPECT_TRUE(rs) << d.LastError() << " in " << sql;
         return rs && !rs->IsEOF() ? static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
     }
 
@@ -145,19 +152,13 @@ protected:
     }
 };
 
-// Runs a store suite on SQLite and on PostgreSQL.
-#define VESK_ON_BOTH_ENGINES(suite)                                                                        \
-    INSTANTIATE_TEST_SUITE_P(, suite,                                                                      \
-        ::testing::Values(::vesk::store::EngineKind::Sqlite, ::vesk::store::EngineKind::Postgres),         \
-        ::vesk::testing::EngineName)
-// Runs a suite about the data folder's files only.
-#define VESK_ON_FILES_ONLY(suite)                                                                          \
-    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(::vesk::store::EngineKind::Sqlite),                \
-        ::vesk::testing::EngineName)
-
-// Runs a suite about what only a database server does.
-#define VESK_ON_SERVER_ONLY(suite)                                                                         \
-    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(::vesk::store::EngineKind::Postgres),              \
-        ::vesk::testing::EngineName)
+#define VESK_ON_ENGINES(suite, ...)                                                                          \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(__VA_ARGS__), ::vesk::testing::EngineName)
+// Runs a store suite on SQLite and on PostgreSQL, on the data folder's files only, or on what only a
+// database server does.
+#define VESK_ON_BOTH_ENGINES(suite)                                                                          \
+    VESK_ON_ENGINES(suite, ::vesk::store::EngineKind::Sqlite, ::vesk::store::EngineKind::Postgres)
+#define VESK_ON_FILES_ONLY(suite) VESK_ON_ENGINES(suite, ::vesk::store::EngineKind::Sqlite)
+#define VESK_ON_SERVER_ONLY(suite) VESK_ON_ENGINES(suite, ::vesk::store::EngineKind::Postgres)
 
 } // namespace vesk::testing

@@ -1,9 +1,6 @@
 #include "StoreFixture.h"
-#include "store/DBMessage.h"
 
-#include <sys/wait.h>
-
-#include <cstdio>
+#include "SimProcess.h"
 
 namespace vesk::store {
 namespace {
@@ -14,91 +11,77 @@ struct ToolRun
     std::string output;
 };
 
-// Runs vesk-queue with the arguments, each quoted for the shell.
-ToolRun queueTool(const std::vector<std::string>& args)
-{
-    std::string command = "'" VESK_BIN_DIR "/vesk-queue'";
-    for (const auto& a : args)
-        command += " '" + ReplaceAll(a, "'", "'\\''") + "'";
-    command += " 2>&1";
-    ToolRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        run.output += buffer;
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 class VeskQueueTest : public testing::EngineStoreTest
 {
 protected:
-    // vesk-queue pointed at this test's outbox, then the arguments.
-    ToolRun tool(const std::vector<std::string>& args)
+    // vesk-queue pointed at this test's outbox (unless told otherwise), then the arguments.
+    ToolRun tool(std::vector<std::string> args, bool pointed = true)
     {
-        std::vector<std::string> all = onServer() ? std::vector<std::string> {"--database", outbox.database}
-                                                  : std::vector<std::string> {"--data-folder", dir.path()};
-        all.insert(all.end(), args.begin(), args.end());
-        return queueTool(all);
+        if (pointed)
+            args.insert(args.begin(),
+                {onServer() ? "--database" : "--data-folder", onServer() ? outbox.database : dir.path()});
+        args.insert(args.begin(), VESK_BIN_DIR "/vesk-queue");
+        int out[2];
+        ToolRun run;
+        if (pipe2(out, O_CLOEXEC) != 0)
+            return run;
+        const pid_t pid = testing::Spawn(args, out[1], true);
+        close(out[1]);
+        char buffer[512];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+            run.output.append(buffer, static_cast<std::size_t>(n));
+        close(out[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
     }
 };
 
-TEST_P(VeskQueueTest, QueuesAPendingMessageAndPrintsItsId)
+TEST_P(VeskQueueTest, QueuesAPendingMessageCutToTheOutboxLimitAndPrintsItsId)
 {
     const ToolRun run = tool({"--to", "+447700900123", "--text", "Don't \"panic\" ✓", "--name", "O'Neil",
         "--expires", "05/Mar/2030 12:00:00"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::int32_t id = std::stoi(run.output);
-    DBMessage m(h(), clock, log);
-    m.id = id;
-    ASSERT_TRUE(m.Load());
+    const DBMessage m = load(id);
     EXPECT_EQ(m.Address, "+447700900123");
     EXPECT_EQ(m.Text, "Don't \"panic\" ✓");
     EXPECT_EQ(m.Recipient, "O'Neil");
     EXPECT_EQ(m.Status, store::MessageStatus::Pending);
     EXPECT_EQ(m.Expires, DateTime::fromParts(2030, 3, 5, 12, 0, 0));
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM qry_Pending_Messages"), 1);
-}
 
-TEST_P(VeskQueueTest, TextIsCutToTheOutboxLimit)
-{
     h().Execute("UPDATE System SET sysSMSMaxMessageSize = 5");
-    const ToolRun run = tool({"--to", "+447700900123", "--text", "hello world"});
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("cut to the outbox's limit of 5 characters"), std::string::npos) << run.output;
+    const ToolRun cut = tool({"--to", "+447700900123", "--text", "hello world"});
+    ASSERT_EQ(cut.exitCode, 0) << cut.output;
+    EXPECT_NE(cut.output.find("cut to the outbox's limit of 5 characters"), std::string::npos) << cut.output;
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message WHERE msgText = 'hello'"), 1);
 }
 
 TEST_P(VeskQueueTest, RefusesWhatTheConsoleWouldNotSend)
 {
-    struct Case
-    {
-        std::vector<std::string> args;
-        std::string says;
-    };
-    const Case cases[] = {
-        {{"--to", "+44 7700 900123", "--text", "hi"},
-            "Invalid Number. Not in format +<Country><AreaCode><Number>"},
-        {{"--to", "+447700900123", "--text", "   "}, "Empty Message"},
-        {{"--to", "+447700900123", "--text", "hi", "--at", "next week"}, "is not a date and time"},
-        {{"--to", "+447700900123"}, "option --text is required"},
-        {{"--to", "+447700900123", "--text", "hi", "--colour", "red"}, "unknown option '--colour'"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.says);
-        const ToolRun run = tool(c.args);
+    // The arguments and what the tool says.
+    const std::pair<std::vector<std::string>, std::string> cases[]
+        = {{{"--to", "+44 7700 900123", "--text", "hi"},
+               "Invalid Number. Not in format +<Country><AreaCode><Number>"},
+            {{"--to", "+447700900123", "--text", "   "}, "Empty Message"},
+            {{"--to", "+447700900123", "--text", "hi", "--at", "next week"}, "is not a date and time"},
+            {{"--to", "+447700900123"}, "option --text is required"},
+            {{"--to", "+447700900123", "--text", "hi", "--colour", "red"}, "unknown option '--colour'"}};
+    for (const auto& [args, says] : cases) {
+        SCOPED_TRACE(says);
+        const ToolRun run = tool(args);
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(says), std::string::npos) << run.output;
     }
     const ToolRun missing
-        = queueTool({"--data-folder", dir.file("nowhere"), "--to", "+4477", "--text", "hi"});
+        = tool({"--data-folder", dir.file("nowhere"), "--to", "+4477", "--text", "hi"}, false);
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.output.find("there is no outbox in"), std::string::npos);
-    const ToolRun unreachable = queueTool({"--database",
-        "postgresql://vesk:hunter2@/outbox?host=/nonexistent", "--to", "+447700900123", "--text", "hi"});
+    const ToolRun unreachable = tool({"--database", "postgresql://vesk:hunter2@/outbox?host=/nonexistent",
+                                         "--to", "+447700900123", "--text", "hi"},
+        false);
     EXPECT_EQ(unreachable.exitCode, 2);
     EXPECT_EQ(unreachable.output.find("hunter2"), std::string::npos) << unreachable.output;
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Message"), 0);

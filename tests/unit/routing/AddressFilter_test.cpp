@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 using vesk::routing::AddressFilter;
@@ -24,9 +25,12 @@ struct Lines final : vesk::LogSink
 class AddressFilterTest : public ::testing::Test
 {
 protected:
-    AddressFilter loadFrom(const std::string& content)
+    // The filter as loaded from a file of the content (nullptr: no file at all).
+    AddressFilter loadFrom(const char* content)
     {
-        vesk::testing::WriteFile(dir.file("addressfilter.sms"), content);
+        std::filesystem::remove(dir.file("addressfilter.sms"));
+        if (content)
+            vesk::testing::WriteFile(dir.file("addressfilter.sms"), content);
         AddressFilter f(dir.path());
         f.LoadAddressFilter();
         return f;
@@ -40,33 +44,21 @@ protected:
 
 TEST_F(AddressFilterTest, AllowsWhenAnyPatternMatchesOrNoneIsInForce)
 {
-    struct Case
-    {
-        const char* file; // nullptr: no file at all
-        bool active;
-        const char* address;
-        bool allowed;
-    };
-    const Case cases[] = {
-        {nullptr, false, "+15550123", true},
-        {"\r\n   \r\n\t\r\n", false, "anything", true},
-        {"*\r\n^\\+44\r\n", true, "+15550123", true}, // a leading star switches the check off
-        {"  ^\\+44  \r\n^\\+353\r\nstaff\r\n", true, "+447912345678", true},
-        {"  ^\\+44  \r\n^\\+353\r\nstaff\r\n", true, "+353861234567", true},
-        {"  ^\\+44  \r\n^\\+353\r\nstaff\r\n", true, "07912345678", false},
-        {"  ^\\+44  \r\n^\\+353\r\nstaff\r\n", true, "+15550123", false},
-        {"  ^\\+44  \r\n^\\+353\r\nstaff\r\n", true, "STAFF-ROTA", true}, // letter case ignored
-        {"[\r\n^\\+44\r\n", true, "[", false}, // a bad pattern never matches
-        {"[\r\n^\\+44\r\n", true, "+44123456", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.file ? c.file : "(no file)") + " " + c.address);
-        std::filesystem::remove(dir.file("addressfilter.sms"));
-        AddressFilter f = c.file ? loadFrom(c.file) : AddressFilter(dir.path());
-        if (!c.file)
-            f.LoadAddressFilter();
-        EXPECT_EQ(f.IsAddressFilterActive(), c.active);
-        EXPECT_EQ(f.IsAddressAllowed(c.address, log), c.allowed);
+    const char* list = "  ^\\+44  \r\n^\\+353\r\nstaff\r\n";
+    // The file, whether a check is in force, an address, whether it passes.
+    const std::tuple<const char*, bool, const char*, bool> cases[]
+        = {{nullptr, false, "+15550123", true}, {"\r\n   \r\n\t\r\n", false, "anything", true},
+            {"*\r\n^\\+44\r\n", true, "+15550123", true}, // a leading star switches the check off
+            {list, true, "+447912345678", true}, {list, true, "+353861234567", true},
+            {list, true, "07912345678", false}, {list, true, "+15550123", false},
+            {list, true, "STAFF-ROTA", true}, // letter case ignored
+            {"[\r\n^\\+44\r\n", true, "[", false}, // a bad pattern never matches
+            {"[\r\n^\\+44\r\n", true, "+44123456", true}};
+    for (const auto& [file, active, address, allowed] : cases) {
+        SCOPED_TRACE(std::string(file ? file : "(no file)") + " " + address);
+        AddressFilter f = loadFrom(file);
+        EXPECT_EQ(f.IsAddressFilterActive(), active);
+        EXPECT_EQ(f.IsAddressAllowed(address, log), allowed);
     }
     EXPECT_TRUE(log.lines.empty()) << "nothing is said about bad patterns";
 }
@@ -86,24 +78,19 @@ TEST_F(AddressFilterTest, TextRoundTripsThroughTheDialogAndTheFile)
     EXPECT_FALSE(again.IsAddressAllowed("+44123456", log)) << "takes effect before any save";
     ASSERT_TRUE(again.SaveAddressFilter());
     EXPECT_EQ(vesk::testing::ReadFile(dir.file("addressfilter.sms")), "^\\+49\r\n^\\+33\r\n");
-}
 
-TEST_F(AddressFilterTest, EmptyTextSavesTheOffMarker)
-{
-    AddressFilter f = loadFrom("^\\+44\r\n");
-    f.SetAddressFilterText("   ");
-    EXPECT_EQ(f.GetAddressFilterText(), "");
-    ASSERT_TRUE(f.SaveAddressFilter());
+    // An empty list is saved as the marker that switches the check off.
+    again.SetAddressFilterText("   ");
+    EXPECT_EQ(again.GetAddressFilterText(), "");
+    ASSERT_TRUE(again.SaveAddressFilter());
     EXPECT_EQ(vesk::testing::ReadFile(dir.file("addressfilter.sms")), "*\r\n");
     AddressFilter back(dir.path());
     back.LoadAddressFilter();
     EXPECT_FALSE(back.IsAddressFilterActive());
-}
 
-TEST_F(AddressFilterTest, FailedSaveKeepsTheListInForce)
-{
-    AddressFilter f(dir.file("missing-folder"));
-    f.SetAddressFilterText("^\\+44");
-    EXPECT_FALSE(f.SaveAddressFilter());
-    EXPECT_FALSE(f.IsAddressAllowed("+1555", log));
+    // A save that fails keeps the list in force.
+    AddressFilter nowhere(dir.file("missing-folder"));
+    nowhere.SetAddressFilterText("^\\+44");
+    EXPECT_FALSE(nowhere.SaveAddressFilter());
+    EXPECT_FALSE(nowhere.IsAddressAllowed("+1555", log));
 }

@@ -2,74 +2,53 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+
 using vesk::routing::PatternMatcher;
+
+namespace {
+
+using Row = std::tuple<std::string, std::string, bool>; // pattern, text, whether it matches
+
+void expectMatches(const PatternMatcher& m, std::initializer_list<Row> rows)
+{
+    for (const auto& [pattern, text, match] : rows) {
+        SCOPED_TRACE(pattern + " ~ " + text);
+        EXPECT_EQ(m.Test(pattern, text), match);
+    }
+}
+
+} // namespace
 
 TEST(PatternMatcher, SearchesAnywhereIgnoringCase)
 {
     const PatternMatcher m;
     ASSERT_TRUE(m.IsRegEx());
-    struct Case
-    {
-        const char* pattern;
-        const char* text;
-        bool match;
-    };
-    const Case cases[] = {
-        {"^07", "0712345678", true},
-        {"07", "+447912345678", false},
-        {"07", "+4407912345", true},
-        {"abc", "xxABCxx", true},
-        {"^\\+44", "+447912345678", true},
-        {"^\\+44", "07912345678", false},
-        {"^\\+3538[5-8]", "+353861234567", true},
-        {"^\\+([^3]|3[^5]|35[^3])", "+353861234567", false},
-        {"^\\+([^3]|3[^5]|35[^3])", "+447912345678", true},
-        {"stop|halt", "please HALT now", true},
-        {"^\\d{3}$", "123", true},
-        {"^\\d{3}$", "1234", false},
-        {"^line$", "first\nline", false}, // no multi-line mode
-        {"caf\xC3\xA9", "CAF\xC3\x89!", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.text);
-        EXPECT_EQ(m.Test(c.pattern, c.text), c.match);
-    }
-}
-
-TEST(PatternMatcher, BadPatternsNeverMatchAndNeverHang)
-{
-    const PatternMatcher m;
-    EXPECT_FALSE(m.Test("[", "anything ["));
+    expectMatches(m,
+        {{"^07", "0712345678", true}, {"07", "+447912345678", false}, {"07", "+4407912345", true},
+            {"abc", "xxABCxx", true}, {"^\\+44", "+447912345678", true}, {"^\\+44", "07912345678", false},
+            {"^\\+3538[5-8]", "+353861234567", true}, {"^\\+([^3]|3[^5]|35[^3])", "+353861234567", false},
+            {"^\\+([^3]|3[^5]|35[^3])", "+447912345678", true}, {"stop|halt", "please HALT now", true},
+            {"^\\d{3}$", "123", true}, {"^\\d{3}$", "1234", false},
+            {"^line$", "first\nline", false}, // no multi-line mode
+            {"caf\xC3\xA9", "CAF\xC3\x89!", true},
+            // Bad patterns never match, "*" is no wildcard here, and text that is not UTF-8 is searched.
+            {"[", "anything [", false}, {"*", "+44", false}, {"ok", "\xff\xfe ok", true},
+            // Catastrophic backtracking gives up as "no match" instead of hanging the console.
+            {"^(a+)+$", std::string(64, 'a') + "!", false},
+            {"^(\\w+\\s?)*$", std::string(5000, 'x') + "!", false}});
     EXPECT_EQ(m.TestDebug("[", "anything"), "");
-    EXPECT_FALSE(m.Test("*", "+44")); // "*" is no wildcard here
-    // Catastrophic backtracking gives up as "no match" instead of hanging the console.
-    EXPECT_FALSE(m.Test("^(a+)+$", std::string(64, 'a') + "!"));
-    EXPECT_FALSE(m.Test("^(\\w+\\s?)*$", std::string(5000, 'x') + "!"));
-    // Text that is not valid UTF-8 is searched, not rejected.
-    EXPECT_TRUE(m.Test("ok", "\xff\xfe ok"));
 }
 
 TEST(PatternMatcher, InternationalPhoneIsPlusAndFiveToThirtyDigits)
 {
     const PatternMatcher m;
-    struct Case
-    {
-        std::string text;
-        bool valid;
-    };
-    const Case cases[] = {
-        {"+12345", true},
-        {"+" + std::string(30, '9'), true},
-        {"+1234", false},
-        {"+" + std::string(31, '9'), false},
-        {"+", false},
-        {"00353861234567", false},
-        {"+353 86 1234567", false},
-        {"+35386123456a", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(m.IsInternationalPhone(c.text), c.valid);
+    for (const auto& [text, valid] : {std::pair<std::string, bool> {"+12345", true},
+             {"+" + std::string(30, '9'), true}, {"+1234", false}, {"+" + std::string(31, '9'), false},
+             {"+", false}, {"00353861234567", false}, {"+353 86 1234567", false}, {"+35386123456a", false}}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(m.IsInternationalPhone(text), valid);
     }
 }
 
@@ -77,28 +56,10 @@ TEST(PatternMatcher, WithoutTheEngineFallsBackToWildcards)
 {
     const PatternMatcher m(PatternMatcher::Engine::None);
     EXPECT_FALSE(m.IsRegEx());
-    struct Case
-    {
-        const char* pattern;
-        const char* text;
-        bool match;
-    };
-    const Case cases[] = {
-        {"07*", "0712", true},
-        {"07", "0712", false},
-        {"a*", "Abc", false},
-        {"a?c", "abc", true},
-        {"###", "123", true},
-        {"###", "12a", false},
-        {"[0-9][!a]", "5b", true},
-        {"[0-9][!a]", "5a", false},
-        {"*fire*", "the fire alarm", true},
-        {"[abc", "a", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.text);
-        EXPECT_EQ(m.Test(c.pattern, c.text), c.match);
-    }
+    expectMatches(m,
+        {{"07*", "0712", true}, {"07", "0712", false}, {"a*", "Abc", false}, {"a?c", "abc", true},
+            {"###", "123", true}, {"###", "12a", false}, {"[0-9][!a]", "5b", true},
+            {"[0-9][!a]", "5a", false}, {"*fire*", "the fire alarm", true}, {"[abc", "a", false}});
     EXPECT_TRUE(m.IsInternationalPhone("+1"));
     EXPECT_TRUE(m.IsInternationalPhone("+1 anything"));
     EXPECT_FALSE(m.IsInternationalPhone("+"));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using vesk::DateTime;
 using vesk::Format;
 using vesk::ParseDateTime;
@@ -9,41 +11,15 @@ using vesk::ParseDateTime;
 TEST(DateTime, FormatsEveryPatternTheConsoleWrites)
 {
     const DateTime t = DateTime::fromParts(2026, 3, 5, 14, 7, 9); // a Thursday
-    struct Case
-    {
-        const char* pattern;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"dd/mmm/yyyy hh:nn:ss", "05/Mar/2026 14:07:09"},
-        {"dd/mmm/yy hh:nn:ss", "05/Mar/26 14:07:09"},
-        {"dd/mmm/yyyy", "05/Mar/2026"},
-        {"dd mmm hh:nn", "05 Mar 14:07"},
-        {"dd.mm hh:nn:ss", "05.03 14:07:09"},
-        {"hh:nn", "14:07"},
-        {"HH:NN", "14:07"},
-        {"hh:nn dd Mmm yyyy", "14:07 05 Mar 2026"},
-        {"dddd", "Thursday"},
-        {"Dd/MMM/YYYY", "05/Mar/2026"},
-        {"d/m/yy h:n:s", "5/3/26 14:7:9"},
-        {"mmmm ddd", "March Thu"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pattern);
-        EXPECT_EQ(Format(t, c.pattern), c.expected);
+    const std::pair<const char*, const char*> cases[] = {{"dd/mmm/yyyy hh:nn:ss", "05/Mar/2026 14:07:09"},
+        {"dd/mmm/yy hh:nn:ss", "05/Mar/26 14:07:09"}, {"dd/mmm/yyyy", "05/Mar/2026"},
+        {"dd mmm hh:nn", "05 Mar 14:07"}, {"dd.mm hh:nn:ss", "05.03 14:07:09"}, {"hh:nn", "14:07"},
+        {"HH:NN", "14:07"}, {"hh:nn dd Mmm yyyy", "14:07 05 Mar 2026"}, {"dddd", "Thursday"},
+        {"Dd/MMM/YYYY", "05/Mar/2026"}, {"d/m/yy h:n:s", "5/3/26 14:7:9"}, {"mmmm ddd", "March Thu"}};
+    for (const auto& [pattern, expected] : cases) {
+        SCOPED_TRACE(pattern);
+        EXPECT_EQ(Format(t, pattern), expected);
     }
-}
-
-TEST(DateTime, EnglishNamesForEveryMonthAndDay)
-{
-    const char* months[]
-        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    for (int m = 1; m <= 12; ++m)
-        EXPECT_EQ(Format(DateTime::fromParts(2024, m, 1), "mmm"), months[m - 1]);
-    // 1 Jan 2024 was a Monday.
-    const char* days[] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
-    for (int d = 0; d < 7; ++d)
-        EXPECT_EQ(Format(DateTime::fromParts(2024, 1, 1 + d), "dddd"), days[d]);
 }
 
 TEST(DateTime, ArithmeticDaysFormAndTheZeroDate)
@@ -66,26 +42,20 @@ TEST(DateTime, ArithmeticDaysFormAndTheZeroDate)
     EXPECT_FALSE(DateTime::fromParts(2026, 1, 1).isZero());
 }
 
-TEST(DateTime, ParsesTheFormsItWritesAndStoresReadBack)
+TEST(DateTime, ParsesTheFormsItWritesAndStoresReadBackAndNothingElse)
 {
     const DateTime want = DateTime::fromParts(2026, 3, 5, 14, 7, 9);
-    const char* forms[] = {"05/Mar/2026 14:07:09", "5/mar/26 14:07:09", "2026-03-05 14:07:09",
-        "2026-03-05T14:07:09", "#05/Mar/2026 14:07:09#", "05/03/2026 2:07:09 PM"};
-    for (const char* f : forms) {
-        SCOPED_TRACE(f);
-        ASSERT_TRUE(ParseDateTime(f).has_value());
-        EXPECT_EQ(*ParseDateTime(f), want);
-    }
-    EXPECT_EQ(ParseDateTime("05/Mar/2026"), DateTime::fromParts(2026, 3, 5));
-    EXPECT_EQ(ParseDateTime("14:07"), DateTime().addSeconds(14 * 3600 + 7 * 60));
-    EXPECT_EQ(ParseDateTime("01/01/99"), DateTime::fromParts(1999, 1, 1));
-}
-
-TEST(DateTime, RejectsTextThatIsNoDate)
-{
-    for (const char* bad : {"", "hello", "31/Feb/2026", "2026-13-01", "05/Mar/2026 25:00:00", "12",
-             "1:2:3:4:5", "99999999999/1/1", "05/Mar/2026 14:07 xyz"}) {
-        SCOPED_TRACE(bad);
-        EXPECT_FALSE(ParseDateTime(bad).has_value());
+    const std::optional<DateTime> none;
+    const std::pair<const char*, std::optional<DateTime>> cases[]
+        = {{"05/Mar/2026 14:07:09", want}, {"5/mar/26 14:07:09", want}, {"2026-03-05 14:07:09", want},
+            {"2026-03-05T14:07:09", want}, {"#05/Mar/2026 14:07:09#", want}, {"05/03/2026 2:07:09 PM", want},
+            {"05/Mar/2026", DateTime::fromParts(2026, 3, 5)},
+            {"14:07", DateTime().addSeconds(14 * 3600 + 7 * 60)},
+            {"01/01/99", DateTime::fromParts(1999, 1, 1)}, {"", none}, {"hello", none}, {"31/Feb/2026", none},
+            {"2026-13-01", none}, {"05/Mar/2026 25:00:00", none}, {"12", none}, {"1:2:3:4:5", none},
+            {"99999999999/1/1", none}, {"05/Mar/2026 14:07 xyz", none}};
+    for (const auto& [text, parsed] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ParseDateTime(text), parsed);
     }
 }
