@@ -67,7 +67,6 @@ TEST(ReplyShapes, EachReaderGivesItsResultOrItsNeutralValue)
         {"strip", "+CPIN: READY\r\n\r\nOK", "+CPIN: READY\r\n\r\nOK"},
         {"strip all", "\r\n\r\n+CMGS: 7\r\n\r\nOK\r\n\r\n", "+CMGS: 7\r\n\r\nOK"},
         {"strip all", "\r\n", ""},
-        {"final", "\r\n+CSQ: 1,2\r\n\r\nOK\r\n", "yes"},
         {"final", "\r\nERROR\r\n", "yes"},
         {"final", "\r\n+CMS ERROR: 500\r\n", "no"},
         {"final", "\r\nOK", "no"}, // no line end yet
@@ -76,13 +75,11 @@ TEST(ReplyShapes, EachReaderGivesItsResultOrItsNeutralValue)
         {"text offered", "+CMGF: 0,1\r\n\r\nOK", "yes"},
         {"text offered", "+CMGF: (1)\r\n\r\nOK", "yes"},
         {"text offered", "ERROR", "no"},
-        {"sim", "+CME ERROR: 10", "no"},
         {"model", "AT+CGMM\r\r\nE173\r\n\r\nOK", "\rE173"}, // an echo the modem kept
         {"model", "ERROR", ""},
         {"imei", " 356938035643809 \r\n\r\nOK", "356938035643809 "},
         {"imei", "+CME ERROR: 10", ""},
         {"centre", "+CSCA: \"\",129\r\n\r\nOK", ""},
-        {"centre", "ERROR", ""},
         {"memory", "ERROR", "?"},
         {"readable", "+CPMS: (\"SM\")\r\n\r\nOK", "no"},
         {"readable", "+CMS ERROR: 302", "no"},
@@ -97,11 +94,9 @@ TEST(ReplyShapes, EachReaderGivesItsResultOrItsNeutralValue)
         {"signal", "+CSQ: ,\r\n\r\nOK", "-1"},
         {"signal", "ERROR", "-1"},
         {"battery", "+CBC: 0\r\n\r\nOK", "raises"},
-        {"registration", "+CREG: 2,5,\"84CD\",\"00D30173\"\r\n\r\nOK", "5"},
         {"registration", "+CME ERROR: 30", "0"},
         {"registration", "+CREG: 1\r\n\r\nOK", "raises"},
         {"network", "+COPS: 0,1,\"TMO\"\r\n\r\nOK", "0,1,\"TMO\""}, // other formats: the whole text
-        {"network", "SOME RANDOM RESPONSE\r\n\r\nOK", "?"},
         {"network", "ERROR", "?"},
         {"reports", "+CNMI: (0-3),(0-3),(0-3),(3),(0,1)\r\n\r\nOK", "yes "},
         {"reports", "ERROR", "no "},
