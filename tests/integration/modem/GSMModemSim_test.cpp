@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <regex>
 #include <sstream>
+#include <tuple>
 
 using namespace vesk;
 using namespace vesk::modem;
@@ -280,54 +281,38 @@ TEST_F(SimTest, RefusedPromptReturnsFailureWithoutTheBody)
     EXPECT_EQ(message.ModemResult, "+CMS ERROR: 500");
 }
 
-TEST_F(SimTest, TextModeListingGivesMessagesAndReportsInOrder)
+// Either mode lists a received message, then the report of a send, in memory order; a message
+// listed once is read the next time.
+TEST_F(SimTest, ListingGivesMessagesAndReportsOfSendsInBothModes)
 {
-    SimProcess sim;
-    open(sim);
-    ASSERT_TRUE(modem.TextMode(true));
-    sim.control("deliver +447700900123 Meet at 8");
-    sim.control("report 17 +447700900456 0");
-    const auto records = modem.ReadMessages();
-    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
-    ASSERT_EQ(records->size(), 2u);
-    const auto& message = (*records)[0];
-    EXPECT_EQ(message.MessageType, 0);
-    EXPECT_EQ(message.MemoryIndex, 1);
-    EXPECT_EQ(message.ReadStatus, 0);
-    EXPECT_EQ(message.Address, "+447700900123");
-    EXPECT_EQ(message.Text, "Meet at 8");
-    EXPECT_FALSE(message.Time.isZero());
-    const auto& report = (*records)[1];
-    EXPECT_EQ(report.MessageType, 1);
-    EXPECT_EQ(report.id, 17);
-    EXPECT_EQ(report.Address, "+447700900456");
-    EXPECT_EQ(report.DeliveryStatus, 0);
-    EXPECT_FALSE(report.DeliveryTime.isZero());
-
-    const auto again = modem.ReadMessages();
-    ASSERT_TRUE(again.has_value());
-    EXPECT_EQ((*again)[0].ReadStatus, 1); // listed once, now read
-}
-
-TEST_F(SimTest, PduListingGivesMessagesAndReportsOfSends)
-{
-    SimProcess sim({"--first-reference", "33", "--report-status", "0"});
-    open(sim);
-    sim.control("deliver +447700900123 Hello from the network");
-    GSMMessage sent = sms("please confirm");
-    ASSERT_EQ(modem.SendSMS(sent), 33);
-    const auto records = modem.ReadMessages();
-    ASSERT_TRUE(records.has_value()) << modem.LastListingError();
-    ASSERT_EQ(records->size(), 2u);
-    EXPECT_EQ((*records)[0].MessageType, 0);
-    EXPECT_EQ((*records)[0].Address, "+447700900123");
-    EXPECT_EQ((*records)[0].Text, "Hello from the network");
-    EXPECT_EQ((*records)[0].Time, (*records)[0].DeliveryTime);
-    EXPECT_EQ((*records)[1].MessageType, 1);
-    EXPECT_EQ((*records)[1].id, 33);
-    EXPECT_EQ((*records)[1].Address, "+15550123");
-    EXPECT_EQ((*records)[1].DeliveryStatus, 0);
-    EXPECT_EQ((*records)[1].MemoryIndex, 2);
+    for (const bool textMode : {false, true}) {
+        SCOPED_TRACE(textMode ? "text mode" : "PDU mode");
+        SimProcess sim({"--first-reference", "33", "--report-status", "0"});
+        open(sim);
+        ASSERT_TRUE(modem.TextMode(textMode));
+        sim.control("deliver +447700900123 Meet at 8");
+        GSMMessage sent = sms("please confirm");
+        ASSERT_EQ(modem.SendSMS(sent), 33);
+        if (textMode) // a text-mode send asks for no report
+            sim.control("report 33 +15550123 0");
+        const auto records = modem.ReadMessages();
+        ASSERT_TRUE(records.has_value()) << modem.LastListingError();
+        ASSERT_EQ(records->size(), 2u);
+        const GSMMessage &message = (*records)[0], &report = (*records)[1];
+        EXPECT_EQ(std::tuple(message.MessageType, message.MemoryIndex, message.ReadStatus, message.Address,
+                      message.Text),
+            std::tuple(0, 1, 0, "+447700900123", "Meet at 8"));
+        EXPECT_FALSE(message.Time.isZero());
+        EXPECT_EQ(std::tuple(report.MessageType, report.MemoryIndex, report.id, report.Address,
+                      report.DeliveryStatus),
+            std::tuple(1, 2, 33, "+15550123", 0));
+        EXPECT_FALSE(report.DeliveryTime.isZero());
+        if (!textMode) {
+            EXPECT_EQ(message.Time, message.DeliveryTime);
+        }
+        EXPECT_EQ(modem.ReadMessages().value().at(0).ReadStatus, 1);
+        modem.ClosePort();
+    }
 }
 
 TEST_F(SimTest, EmptyErrorAndMalformedListings)
