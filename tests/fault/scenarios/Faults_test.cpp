@@ -225,15 +225,16 @@ public:
     pid_t lockHolder = -1;
 };
 
-// Unsolicited lines around 100 sends and 20 inbound messages: each sent once, each stored once,
-// each report matched.
-void unsolicited(FaultRig& rig, const std::string& where)
+// A modem that goes quiet or restarts during a send, or talks on its own around its answers,
+// while 60 messages go out and 20 come in: each sent once, each stored once, each report matched.
+// Only silence and restarts cost a send, and the driver ends the message entry they leave open.
+void modemFault(FaultRig& rig, const std::string& fault)
 {
     auto& c = rig.start();
-    rig.queue(60, "unsolicited " + where);
+    rig.queue(60, fault);
     for (int i = 1; i <= 20; ++i)
         rig.sim.control("deliver +4477009" + std::to_string(20000 + i) + " inbound " + std::to_string(i));
-    rig.fault("fault flood 300 " + where);
+    rig.fault("fault " + fault);
     rig.drain(c);
     rig.pass(c);
     rig.report();
@@ -243,6 +244,10 @@ void unsolicited(FaultRig& rig, const std::string& where)
     for (auto at = log.find("Set aside: "); at != std::string::npos; at = log.find("Set aside: ", at + 1))
         ++setAside;
     std::printf("[fault] %d unsolicited lines set aside\n", setAside);
+    const bool flood = fault.rfind("flood", 0) == 0;
+    EXPECT_EQ(setAside > 0, flood);
+    EXPECT_EQ(log.find("Message entry ended\r\n", log.find("ATE0")) != std::string::npos, !flood);
+    EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Message WHERE msgAttempts > 0") > 0, !flood);
     EXPECT_EQ(rig.count("SELECT COUNT(DISTINCT msgText) FROM Inbox WHERE msgText LIKE 'inbound %'"), 20);
     EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Inbox"), 20);
     EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Message WHERE msgStatus = 5"), 60);
@@ -286,17 +291,16 @@ void killed(FaultRig& rig, bool inEntry)
 
 const Scenario kScenarios[] = {
     {"modem silent just after AT+CMGS, then back",
-        [](FaultRig& rig) {
-            auto& c = rig.start();
-            rig.queue(30, "silent");
-            rig.fault("fault silent-on-send 3");
-            rig.drain(c);
-            rig.report();
-        }},
+        [](FaultRig& rig) { modemFault(rig, "silent-on-send 3"); }},
+    {"modem restarts in message entry, echo on",
+        [](FaultRig& rig) { modemFault(rig, "reboot-on-send keep-entry"); }},
+    {"modem restarts during a send", [](FaultRig& rig) { modemFault(rig, "reboot-on-send"); }},
     {"console killed in message entry, restarted", [](FaultRig& rig) { killed(rig, true); }},
     {"console killed mid-pass, restarted", [](FaultRig& rig) { killed(rig, false); }},
-    {"unsolicited lines held during entry", [](FaultRig& rig) { unsolicited(rig, "held"); }},
-    {"unsolicited lines right after final results", [](FaultRig& rig) { unsolicited(rig, "final"); }},
+    {"unsolicited lines held during entry", [](FaultRig& rig) { modemFault(rig, "flood 300 held"); }},
+    {"unsolicited lines at any time", [](FaultRig& rig) { modemFault(rig, "flood 300 free"); }},
+    {"unsolicited lines right after final results",
+        [](FaultRig& rig) { modemFault(rig, "flood 300 final"); }},
     // Each lock outlasts the console's own waits for the database (three tries, about 2 s).
     {"outbox locked 3 s at a time after sends",
         [](FaultRig& rig) {

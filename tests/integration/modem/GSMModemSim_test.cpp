@@ -387,63 +387,6 @@ TEST_F(SimTest, DroppedLineFailsQuietly)
     EXPECT_FALSE(modem.DeleteMessage(1));
 }
 
-// A modem that went quiet or restarted during a send, or that talks on its own between answers:
-// the driver gets it out of message entry and every later message goes out once.
-TEST_F(SimTest, SendsRecoverFromSilenceRebootsAndUnsolicitedLines)
-{
-    struct Case
-    {
-        const char* fault;
-        bool firstFails; // the send that meets the fault
-    };
-    const Case cases[] = {
-        {"silent-on-send 2", true},
-        {"reboot-on-send keep-entry", true},
-        {"reboot-on-send", true},
-        {"flood 60 held", false},
-        {"flood 60 free", false},
-        {"flood 60 final", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
-        SimProcess sim;
-        open(sim);
-        modem.SendMessageTimeout = 1000; // a send that meets the fault waits this out
-        sim.control("fault " + std::string(c.fault));
-        sim.control("deliver +447700900123 waiting");
-        const auto send = [&](const std::string& text) {
-            GSMMessage message = sms(text);
-            return modem.SendSMS(message);
-        };
-        EXPECT_EQ(send("first") == -1, c.firstFails);
-        int tries = 0;
-        while (send("second") == -1 && ++tries < 10) { } // until the modem answers again
-        EXPECT_NE(send("third"), -1);
-        EXPECT_FALSE(modem.InMessageEntry());
-        std::vector<std::string> onAir;
-        for (const auto& line : sim.control("messages"))
-            onAir.push_back(SimProcess::field(line, "text"));
-        const std::vector<std::string> expected = c.firstFails
-            ? std::vector<std::string> {"second", "third"}
-            : std::vector<std::string> {"first", "second", "third"};
-        EXPECT_EQ(onAir, expected);
-        const auto listing = modem.ReadMessages();
-        ASSERT_TRUE(listing.has_value()) << modem.LastListingError();
-        std::vector<std::string> received;
-        for (const auto& entry : *listing)
-            if (entry.MessageType == 0)
-                received.push_back(entry.Text);
-        EXPECT_EQ(received, std::vector<std::string> {"waiting"});
-        EXPECT_EQ(listing->size(), 1 + expected.size()); // and a report of each send
-        modem.LogFlush();
-        const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
-        EXPECT_EQ(log.find("Message entry ended\r\n", log.find("ATE0")) != std::string::npos, c.firstFails);
-        EXPECT_EQ(log.find("Set aside: ") != std::string::npos, !c.firstFails);
-        modem.ClosePort();
-        modem.LogTruncateFile();
-    }
-}
-
 TEST_F(SimTest, LongInboundMessageIsListedPartByPart)
 {
     SimProcess sim;

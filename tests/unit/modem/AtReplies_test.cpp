@@ -25,7 +25,6 @@ std::string readWith(const std::string& reader, const std::string& reply)
         {"final", [](const std::string& r) { return flag(HasFinalResult(r)); }},
         {"mode", [](const std::string& r) { return ParseMode(r); }},
         {"text offered", [](const std::string& r) { return flag(ParseTextModeSupported(r)); }},
-        {"sim", [](const std::string& r) { return flag(ParseSIMOkay(r)); }},
         {"model", [](const std::string& r) { return ParseModel(r); }},
         {"imei", [](const std::string& r) { return ParseIMEI(r); }},
         {"centre", [](const std::string& r) { return ParseServiceCentre(r); }},
@@ -149,7 +148,7 @@ TEST(PduListing, HeaderWithoutUnitEndsTheListing)
 }
 
 // Unsolicited lines wherever a modem puts them: what is left is the reply as it would have been.
-// The simulator's floods put them before answers and inside listings in the recovery runs.
+// The simulator's floods put them before answers and inside listings in the fault runs.
 TEST(ReplyFraming, UnsolicitedLinesAreSetAsideWhereverTheyArrive)
 {
     struct Case

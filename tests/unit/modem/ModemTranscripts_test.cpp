@@ -1,5 +1,5 @@
 // Replies of real modems to the commands the console sends: every reader gives its documented
-// result or its neutral value, and none of them falls over.
+// result or its neutral value. That no reader falls over on any reply is the replies fuzz target's.
 #include "JsonReader.h"
 #include "modem/AtReplies.h"
 
@@ -138,19 +138,11 @@ TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
                 EXPECT_EQ(network, "?");
                 ++checkedValues;
             }
-        } else if (command == "AT+CMGF=?") {
-            ParseTextModeSupported(reply);
         } else if (command == "AT+CMGF?") {
             const std::string mode = ParseMode(reply);
             EXPECT_TRUE(mode == "PDU" || mode == ">" || mode == "?");
         } else if (command.rfind("AT+CPMS", 0) == 0) {
-            ParseMemoryReadable(reply);
             EXPECT_GE(ParseMessageCount(reply), 0);
-            ParseSelectedMemory(reply);
-        } else if (command == "AT+CNMI=?") {
-            mayRaise([&] { ParseReportOffer(reply); });
-        } else if (command == "AT+CBC") {
-            mayRaise([&] { ParseBatteryLevel(reply); });
         } else if (command.rfind("AT+CMGS", 0) == 0) {
             std::string answer = reply;
             if (answer.rfind("> ", 0) == 0)
