@@ -46,11 +46,6 @@ std::string listingOf(std::string reply)
     return reply;
 }
 
-int percentOf(double strength)
-{
-    return static_cast<int>(std::nearbyint(strength * 100.0 / 31.0));
-}
-
 } // namespace
 
 TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
@@ -75,7 +70,7 @@ TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
         if (command == "AT+CSQ") {
             const int percent = ParseSignalLevel(reply);
             if (x["signalStrength"].isNumber() && x["signalStrength"].number >= 0 && endsInOK(reply)) {
-                EXPECT_EQ(percent, percentOf(x["signalStrength"].number));
+                EXPECT_EQ(percent, static_cast<int>(std::nearbyint(x["signalStrength"].number * 100 / 31)));
                 ++checkedValues;
             }
             EXPECT_GE(percent, -1);
