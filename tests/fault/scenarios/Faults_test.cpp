@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -271,14 +272,11 @@ void killed(FaultRig& rig, bool inEntry)
         for (;;)
             rig.pass(c, 11s); // claims stamped seconds, not minutes, ahead of the parent's clock
     }
-    const auto entered = [&] {
-        for (const auto& line : rig.sim.control("transcript"))
-            if (line.rfind("AT+CMGS=", 0) == 0)
-                return true;
-        return false;
-    };
-    const bool reached = vesk::testing::WaitFor(
-        [&] { return inEntry ? entered() : rig.sim.control("messages").size() >= 5; });
+    const bool reached = vesk::testing::WaitFor([&] {
+        return inEntry ? std::ranges::any_of(rig.sim.control("transcript"),
+                   [](const std::string& line) { return line.starts_with("AT+CMGS="); })
+                       : rig.sim.control("messages").size() >= 5;
+    });
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     ASSERT_TRUE(reached);

@@ -55,12 +55,6 @@ std::string letters(std::size_t n)
     return text;
 }
 
-long long millisecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-        .count();
-}
-
 // What the readers made of the modem's replies, in one line: text mode offered, mode, SIM ready,
 // battery, signal, registration, network, memory readable, message count, reports enabled.
 std::string readings(GSMModem& m)
@@ -106,9 +100,7 @@ TEST_F(SimTest, InterrogationReadsEachReplyShape)
         sim.control("deliver +447700900123 second");
         sim.control("report 5 +447700900456 0");
         EXPECT_EQ(readings(modem), c.readings);
-        EXPECT_EQ(modem.Model(), "VESK-SIM 900");
-        EXPECT_EQ(modem.IMEI(), "356938035643809");
-        EXPECT_EQ(modem.ServiceCentre(), "+447785016005");
+        EXPECT_EQ(modem.ServiceCentre(), "+447785016005"); // model and IMEI: the core gateway start
         EXPECT_EQ(modem.GetSelectedMemory(), "SM");
         if (!c.reportCommand.empty()) {
             EXPECT_EQ(sim.countInTranscript(c.reportCommand), 1);
@@ -131,7 +123,7 @@ TEST_F(SimTest, ErrorWaitsTheTimeOutSplitReplyIsWholeAndSerialIsAskedUntilRead)
     modem.CommandTimeout = 400;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(modem.IsSIMOkay());
-    EXPECT_GE(millisecondsSince(start), 400);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
     modem.LogFlush();
     EXPECT_NE(vesk::testing::ReadFile(dir.file("modemlog.txt")).find("AT+CPIN?\r\r\n+CMS ERROR: 500\r\n"),
         std::string::npos);

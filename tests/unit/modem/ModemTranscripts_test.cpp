@@ -140,29 +140,24 @@ TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
                 EXPECT_EQ(reference, static_cast<int>(x["reference"].number));
                 ++checkedValues;
             }
-        } else if (command == "AT+CMGL=\"ALL\"") {
+        } else if (command == "AT+CMGL=\"ALL\"" || command == "AT+CMGL=4") {
+            const bool text = command == "AT+CMGL=\"ALL\"";
             std::vector<GSMMessage> records;
-            mayRaise([&] { records = ReadTextMode(listingOf(reply)); });
-            if (x["messages"].isArray()) {
-                ASSERT_EQ(records.size(), x["messages"].items.size());
+            mayRaise(
+                [&] { records = text ? ReadTextMode(listingOf(reply)) : ReadPDUMode(listingOf(reply)); });
+            const JsonValue& listed = x[text ? "messages" : "entries"];
+            if (listed.isArray() && (text || !records.empty())) {
+                ASSERT_EQ(records.size(), listed.items.size());
                 for (std::size_t i = 0; i < records.size(); ++i) {
-                    EXPECT_EQ(
-                        records[i].MemoryIndex, static_cast<int>(x["messages"].items[i]["index"].number));
-                    EXPECT_EQ(records[i].Address, x["messages"].items[i]["number"].text);
-                    EXPECT_EQ(records[i].Text, x["messages"].items[i]["text"].text);
-                }
-                ++checkedValues;
-            }
-        } else if (command == "AT+CMGL=4") {
-            std::vector<GSMMessage> records;
-            mayRaise([&] { records = ReadPDUMode(listingOf(reply)); });
-            if (x["entries"].isArray() && !records.empty()) {
-                ASSERT_EQ(records.size(), x["entries"].items.size());
-                for (std::size_t i = 0; i < records.size(); ++i) {
-                    const int status = static_cast<int>(x["entries"].items[i]["status"].number);
-                    EXPECT_EQ(
-                        records[i].MemoryIndex, static_cast<int>(x["entries"].items[i]["index"].number));
-                    EXPECT_EQ(records[i].ReadStatus, status <= 1 ? status : 2);
+                    const JsonValue& entry = listed.items[i];
+                    const int status = static_cast<int>(entry["status"].number);
+                    EXPECT_EQ(records[i].MemoryIndex, static_cast<int>(entry["index"].number));
+                    if (text) {
+                        EXPECT_EQ(records[i].Address, entry["number"].text);
+                        EXPECT_EQ(records[i].Text, entry["text"].text);
+                    } else {
+                        EXPECT_EQ(records[i].ReadStatus, status <= 1 ? status : 2);
+                    }
                 }
                 ++checkedValues;
             }

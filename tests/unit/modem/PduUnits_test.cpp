@@ -1,4 +1,3 @@
-#include "modem/GSMCharset.h"
 #include "modem/PduUnits.h"
 
 #include "support/DateTime.h"
