@@ -63,8 +63,6 @@ TEST_F(SimLoopTest, CommandsAndControlLinesChangeWhatTheLineSays)
     };
     const Case kCases[] = {
         {"line", "ATE0\rAT\rAT+NONSENSE\r", 0ms, "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\nERROR\r\n"},
-        {"control", "set signal 3\n", 0ms, "OK\n"}, // a control line changes the answers
-        {"line", "AT+CSQ\r", 0ms, "\r\n+CSQ: 3,99\r\n\r\nOK\r\n"},
         {"control", "set signal lots\nset colour red\nfault sideways\nfrobnicate\nreport 1 +1\n", 0ms,
             "ERROR not a number for signal: lots\nERROR no option called colour\n"
             "ERROR no fault called sideways\nERROR unknown control command frobnicate (try help)\n"
