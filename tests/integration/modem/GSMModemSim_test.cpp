@@ -55,6 +55,16 @@ std::string letters(std::size_t n)
     return text;
 }
 
+struct RecordingStatusBar final : StatusDisplay
+{
+    void SetPanelText(int panel, const std::string& text) override
+    {
+        texts.push_back(std::to_string(panel) + ":" + text);
+    }
+    void Refresh() override { }
+    std::vector<std::string> texts;
+};
+
 // What the readers made of the modem's replies, in one line: text mode offered, mode, SIM ready,
 // battery, signal, registration, network, memory readable, message count, reports enabled.
 std::string readings(GSMModem& m)
@@ -138,19 +148,6 @@ TEST_F(SimTest, ErrorWaitsTheTimeOutSplitReplyIsWholeAndSerialIsAskedUntilRead)
     EXPECT_EQ(modem.IMEI(), "356938035643809");
     EXPECT_EQ(sim.countInTranscript("AT+CGSN"), 2);
 }
-
-namespace {
-struct RecordingStatusBar final : StatusDisplay
-{
-    void SetPanelText(int panel, const std::string& text) override
-    {
-        texts.push_back(std::to_string(panel) + ":" + text);
-    }
-    void Refresh() override { ++refreshes; }
-    std::vector<std::string> texts;
-    int refreshes = 0;
-};
-} // namespace
 
 TEST_F(SimTest, FindModemProbesFromTheLastPortAndStopsAtTheFirstAnswer)
 {

@@ -122,20 +122,17 @@ TEST(TextListing, TimesCarryTheirZoneAndAShortEntryKeepsItsFirstLine)
           "Meet at 8\r\n"
           "+CMGL: 2,\"REC "
           "READ\",6,17,\"+447700900456\",145,\"26/03/05,12:00:00+00\",\"26/03/05,12:00:05+00\",0\r\n"
-          "+CMGL: 4,\"STO SENT\",\"0123\",\r\nfirst line\r\nsecond line";
-    const auto records = ReadTextMode(listing);
+          "+CMGL: 4,\"STO SENT\",\"0123\",\r\nfirst line\r\nsecond line\r\n"
+          "+CMGL: 5,\"REC READ\"\r\n+CMGL: 6,\"REC READ\",6,17,\"+44\""; // too short, a report without fields
+    std::vector<UnreadableEntry> bad;
+    const auto records = ReadTextMode(listing, &bad);
     ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(bad.size(), 2u);
     EXPECT_EQ(records[0].Time, vesk::DateTime::fromParts(2026, 3, 5, 11, 1, 0));
     EXPECT_EQ(records[1].DeliveryTime, vesk::DateTime::fromParts(2026, 3, 5, 12, 0, 5));
     EXPECT_EQ(records[2].ReadStatus, 2);
     EXPECT_TRUE(records[2].Time.isZero());
     EXPECT_EQ(records[2].Text, "first line");
-}
-
-TEST(TextListing, MalformedEntryRaises)
-{
-    EXPECT_THROW(ReadTextMode("+CMGL: 1,\"REC READ\""), ModemError);
-    EXPECT_THROW(ReadTextMode("+CMGL: 2,\"REC READ\",6,17,\"+44\""), ModemError); // report without its fields
 }
 
 // Unsolicited lines wherever a modem puts them: what is left is the reply as it would have been.
