@@ -29,15 +29,12 @@ TEST(FullText, TheTextPicksItsCodingAndItsParts)
         const char* firstLength;
     };
     const Case kCases[] = {
-        {"Café Δ", 0, 1, "06"},
         {"ß Ø é £ ¥ € [ ] { } ~ | \\ ^ _ @ ¿ ñ ü à Λ", 0, 1, "32"},
         {std::string(160, 'a'), 0, 1, "A0"},
         {std::string(151, 'a') + "€" + std::string(8, 'a'), 0, 2, "9E"},
-        {"Привет", 8, 1, "0C"},
         {"Hi `there`", 8, 1, "14"}, // the backquote has no place in the alphabet
         {times("Ж", 70), 8, 1, "8C"},
         {times("Ж", 71), 8, 2, "8C"},
-        {times("Ж", 135), 8, 3, "8C"},
         {times("Ж", 66) + "😀" + times("Ж", 10), 8, 2, "8A"},
     };
     for (const Case& c : kCases) {

@@ -49,11 +49,6 @@ TEST(ModemGuide, FindsTheFirstEntryOfAModelInAnyLetterCase)
     ASSERT_TRUE(acme);
     EXPECT_EQ((*acme)[kReportMemory], "SR");
     EXPECT_EQ((*acme)[kNotes], "Reports arrive late"); // the line is trimmed, "\r" included
-}
-
-TEST(ModemGuide, MissingListFindsNothing)
-{
-    TempDir dir;
     EXPECT_FALSE(LookupModem("ACME X1", dir.file("nothing-here.dat")));
 }
 

@@ -215,14 +215,11 @@ TEST(RecordedUnits, StatusReportsDecodeAsTheirSourcesState)
             }
             ++checked;
         }
-        if (x.has("discharge_time")) {
-            EXPECT_EQ(std::optional(record.DeliveryTime), localPart(x["discharge_time"].text));
-            ++checked;
-        }
-        if (x.has("discharge_time_local_no_zone")) {
-            EXPECT_EQ(std::optional(record.DeliveryTime), localPart(x["discharge_time_local_no_zone"].text));
-            ++checked;
-        }
+        for (const char* key : {"discharge_time", "discharge_time_local_no_zone"})
+            if (x.has(key)) {
+                EXPECT_EQ(std::optional(record.DeliveryTime), localPart(x[key].text));
+                ++checked;
+            }
         EXPECT_TRUE(record.Time.isZero());
     }
     EXPECT_GE(checked, 25);
