@@ -35,10 +35,13 @@ protected:
         settings.set("COM", "SendTimeout", "5");
     }
 
-    ~ConsoleFixture() override
+    ~ConsoleFixture() override { stop(); }
+
+    void stop()
     {
         if (ctx)
             core::ShutDown(*ctx);
+        ctx.reset();
     }
 
     // Starts the console on the simulator, creating the outbox when the folder has none.
@@ -63,7 +66,7 @@ protected:
     void sql(const std::string& statement, const std::string& file = store::kOutboxName)
     {
         store::db d(clock, pump);
-        d.setFilename(dataFolder + "/" + file);
+        d.setFilename(database.empty() ? dataFolder + "/" + file : database);
         ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
         ASSERT_TRUE(d.Execute(statement)) << d.LastError() << " in " << statement;
     }
@@ -78,7 +81,7 @@ protected:
     std::vector<std::string> column(const std::string& query)
     {
         store::db d(clock, pump);
-        d.setFilename(dataFolder + "/" + store::kOutboxName);
+        d.setFilename(database.empty() ? dataFolder + "/" + store::kOutboxName : database);
         std::vector<std::string> out;
         if (!d.OpenDatabase(store::mode::kReadShared))
             return out;
@@ -96,8 +99,18 @@ protected:
         return false;
     }
 
+    // A line of the activity log that holds `text` anywhere.
+    bool logHas(const std::string& text) const
+    {
+        for (const auto& line : ctx->app.log().lines())
+            if (line.text.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
     TempDir dir;
     std::string dataFolder = dir.file("data");
+    std::string database; // a server's connection string, when the outbox is not the folder's file
     SimProcess sim;
     ShiftedClock clock;
     ScriptedPump pump;

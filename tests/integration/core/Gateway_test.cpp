@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -32,17 +33,11 @@ protected:
     std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
 };
 
-// A line of the activity log that holds `text` anywhere.
-bool logHas(core::Context& ctx, const std::string& text)
-{
-    const auto& lines = ctx.app.log().lines();
-    return std::any_of(lines.begin(), lines.end(),
-        [&](const auto& line) { return line.text.find(text) != std::string::npos; });
-}
-
 } // namespace
 
-TEST_F(GatewayTest, StartsIdleAndReportsTheModem)
+// The gateway's day: queued messages (one long, one with quotes), a standard reply to an inbound
+// message, a ping, and every send confirmed by its report; the modem's memory ends empty.
+TEST_F(GatewayTest, StartsIdleThenSendsRepliesAndRecordsReportsLikeAGateway)
 {
     EXPECT_TRUE(ctx->app.IsIdle());
     EXPECT_TRUE(logged(1, "Application started V."));
@@ -53,12 +48,6 @@ TEST_F(GatewayTest, StartsIdleAndReportsTheModem)
     EXPECT_TRUE(logged(9, "Signal level : 58%"));
     EXPECT_TRUE(logged(1, "Validity Period is "));
     EXPECT_EQ(ctx->AgentIMEI, "356938035643809");
-}
-
-// The gateway's day: queued messages (one long, one with quotes), a standard reply to an inbound
-// message, a ping, and every send confirmed by its report; the modem's memory ends empty.
-TEST_F(GatewayTest, SendsRepliesAndRecordsReportsLikeAGateway)
-{
     ctx->outbox.settings.StandardReply = "Thanks, we will call you back";
     ctx->outbox.settings.SMSSaveInbound = true;
     const std::string awkward = "Short one with O'Brien's # and \"quotes\"";
@@ -90,7 +79,7 @@ TEST_F(GatewayTest, SendsRepliesAndRecordsReportsLikeAGateway)
         1);
     EXPECT_FALSE(logged(10, "ping"));
     EXPECT_TRUE(sim.control("memory SM").empty()) << "every entry was handled and deleted";
-    EXPECT_TRUE(logHas(*ctx, "No outstanding delivery id [200] Status 0x0 @ "));
+    EXPECT_TRUE(logHas("No outstanding delivery id [200] Status 0x0 @ "));
 }
 
 TEST_F(GatewayTest, TickDuringAPassDoesNothingAndPauseWaitsForTheEnd)
@@ -117,31 +106,26 @@ TEST_F(GatewayTest, TickDuringAPassDoesNothingAndPauseWaitsForTheEnd)
     EXPECT_EQ(overTheAir().size(), 2u);
 }
 
-TEST_F(GatewayTest, DeliveryPassesAreSpacedBySendInterval)
+// Six seconds after a pass another pass is due but a send is not; the modem's memory, empty at the
+// last pass, is asked again at once rather than after the read interval.
+TEST_F(GatewayTest, PassesAreSpacedBySendIntervalAndAnEmptyMemoryIsAskedAgain)
 {
     queue("+15550123", "first");
     pass();
     ASSERT_EQ(overTheAir().size(), 1u);
-    queue("+15550124", "second");
-    clock.advance(6s); // a pass is due, a send is not
-    OnTick(*ctx);
-    EXPECT_EQ(overTheAir().size(), 1u);
-    clock.advance(6s);
-    OnTick(*ctx);
-    EXPECT_EQ(overTheAir().size(), 2u);
-}
-
-TEST_F(GatewayTest, EmptyModemMemoryIsAskedAgainOnEveryPass)
-{
-    pass();
     EXPECT_TRUE(ctx->NextRead.isZero()) << "nothing was read, so the read stays due";
     const int counts = sim.countInTranscript("AT+CPMS?");
+    queue("+15550124", "second");
     sim.control("deliver +447700900123 arrived later");
-    clock.advance(6s); // the next pass, before the read interval would have run out
+    clock.advance(6s);
     OnTick(*ctx);
+    EXPECT_EQ(overTheAir().size(), 1u);
     EXPECT_TRUE(logged(10, "arrived later"));
     EXPECT_FALSE(ctx->NextRead.isZero());
     EXPECT_GT(sim.countInTranscript("AT+CPMS?"), counts) << "the memory was asked again";
+    clock.advance(6s);
+    OnTick(*ctx);
+    EXPECT_EQ(overTheAir().size(), 2u);
 }
 
 TEST_F(GatewayTest, MaxRunTimeStopsAnIdleConsoleButNotAPausedOne)
@@ -180,8 +164,8 @@ TEST_F(GatewayTest, RefusedSendIsRetriedAndTheSixthFailureCancels)
     pass(4min);
     EXPECT_EQ(column("SELECT msgStatus FROM Message"), std::vector<std::string> {"2"});
     EXPECT_EQ(column("SELECT msgErrorReason FROM Message"), std::vector<std::string> {"Retry Exceeded."});
-    EXPECT_TRUE(logHas(*ctx, "Canceled - Retry Count Exceeded. +CMS ERROR: 500"));
-    EXPECT_TRUE(logHas(*ctx, "Retry at "));
+    EXPECT_TRUE(logHas("Canceled - Retry Count Exceeded. +CMS ERROR: 500"));
+    EXPECT_TRUE(logHas("Retry at "));
 }
 
 class AddressFilterTest : public vesk::testing::ConsoleFixture
@@ -192,15 +176,13 @@ TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
 {
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel);
-        if (ctx)
-            core::ShutDown(*ctx);
-        ctx.reset();
+        stop();
         std::filesystem::remove_all(dataFolder);
         sim.control("clear");
         settings.set("Agent", "FilterActionDelete", cancel ? "1" : "0");
         vesk::testing::WriteFile(dir.folder() + "addressfilter.sms", "^\\+44\r\n");
         ASSERT_NO_FATAL_FAILURE(start());
-        EXPECT_TRUE(logHas(*ctx, "Address filtering is active"));
+        EXPECT_TRUE(logHas("Address filtering is active"));
         queue("+447700900123", "allowed");
         queue("+15550123", "refused");
         pass();
@@ -213,66 +195,34 @@ TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
                 std::vector<std::string> {"0"})
                 << "a held row has no owner";
         }
-        EXPECT_TRUE(logHas(*ctx,
-            cancel ? "Canceled - Recipient address failed Address Filtering."
-                   : "Ignored - Recipient address failed Address Filtering."));
-    }
-}
-
-TEST(Startup, RefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
-{
-    vesk::testing::TempDir dir;
-    vesk::testing::ShiftedClock clock;
-    vesk::testing::ScriptedPump pump;
-    SettingsStore settings(dir.file("console.conf"));
-    {
-        Context ctx(clock, pump, settings, dir.folder());
-        HeadlessPrompts prompts(ctx, false);
-        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-        EXPECT_NE(prompts.message().find("--data-folder"), std::string::npos);
-    }
-    {
-        Context ctx(clock, pump, settings, dir.folder());
-        ctx.overrides.dataFolder = dir.file("empty");
-        HeadlessPrompts prompts(ctx, false);
-        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-        EXPECT_NE(prompts.message().find("Folder does not contain the data files"), std::string::npos);
+        EXPECT_TRUE(logHas(cancel ? "Canceled - Recipient address failed Address Filtering."
+                                  : "Ignored - Recipient address failed Address Filtering."));
     }
 }
 
 namespace {
 
 // The window's answers, scripted: counts what start-up asked.
-class ScriptedPrompts final : public StartupPrompts
+struct ScriptedPrompts final : StartupPrompts
 {
-public:
-    explicit ScriptedPrompts(std::function<bool()> wizard)
-        : m_wizard(std::move(wizard))
-    {
-    }
     FolderAnswer folderWithoutDataFiles(const std::string&) override
     {
-        ++folderQuestions;
+        ++asked[0];
         return folderAnswer;
     }
     bool canRunWizard() const override { return true; }
     bool runWizard() override
     {
-        ++wizardRuns;
-        return m_wizard();
+        ++asked[1];
+        return wizard();
     }
-    void invalidOutboxFolder() override { ++invalidFolder; }
+    void invalidOutboxFolder() override { ++asked[2]; }
     std::optional<std::string> createOutbox() override { return std::nullopt; }
-    void showMainWindow() override { ++windowShown; }
+    void showMainWindow() override { ++asked[3]; }
 
+    std::function<bool()> wizard = [] { return true; };
     FolderAnswer folderAnswer = FolderAnswer::End;
-    int folderQuestions = 0;
-    int wizardRuns = 0;
-    int invalidFolder = 0;
-    int windowShown = 0;
-
-private:
-    std::function<bool()> m_wizard;
+    std::array<int, 4> asked {}; // folder questions, wizard runs, invalid folders, main windows shown
 };
 
 struct StartupTest : ::testing::Test
@@ -281,6 +231,23 @@ struct StartupTest : ::testing::Test
     {
         settings.set("COM", "AutoDetect", "0");
         settings.set("COM", "Port", dir.file("no-such-port"));
+        settings.set("Setup", "RunWizard", "0");
+    }
+    ~StartupTest() override
+    {
+        if (result == StartResult::Running)
+            ShutDown(*ctx);
+    }
+    Context& context(const std::string& commandLine = "")
+    {
+        ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
+        ctx->commandLine = commandLine;
+        return *ctx;
+    }
+    StartResult start(StartupPrompts& prompts)
+    {
+        result = Main(ctx ? *ctx : context(), prompts);
+        return result;
     }
     // What the setup wizard leaves behind: a data folder with the databases, named in the settings.
     bool wizardCreatesOutbox()
@@ -294,68 +261,71 @@ struct StartupTest : ::testing::Test
     vesk::testing::ShiftedClock clock;
     vesk::testing::ScriptedPump pump;
     SettingsStore settings {dir.file("console.conf")};
+    std::unique_ptr<Context> ctx;
+    ScriptedPrompts prompts;
+    StartResult result = StartResult::Ended;
 };
 
 } // namespace
 
+TEST_F(StartupTest, HeadlessRefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
+{
+    for (const char* folder : {"", "empty"}) {
+        SCOPED_TRACE(folder);
+        Context& c = context();
+        if (*folder)
+            c.overrides.dataFolder = dir.file(folder);
+        HeadlessPrompts headless(c, false);
+        EXPECT_EQ(start(headless), StartResult::Ended);
+        EXPECT_NE(
+            headless.message().find(*folder ? "Folder does not contain the data files" : "--data-folder"),
+            std::string::npos);
+    }
+}
+
 TEST_F(StartupTest, EmptyDataFolderRunsTheWizardEvenWhenItRanBefore)
 {
-    settings.set("Setup", "RunWizard", "0");
-    Context ctx(clock, pump, settings, dir.folder());
-    ScriptedPrompts prompts([&] { return wizardCreatesOutbox(); });
-    EXPECT_EQ(Main(ctx, prompts), StartResult::Running);
-    EXPECT_EQ(prompts.wizardRuns, 1);
-    EXPECT_EQ(prompts.windowShown, 1);
+    prompts.wizard = [&] { return wizardCreatesOutbox(); };
+    EXPECT_EQ(start(prompts), StartResult::Running);
+    EXPECT_EQ(prompts.asked, (std::array {0, 1, 0, 1}));
     EXPECT_EQ(settings.get("Setup", "RunWizard"), "0");
-    EXPECT_EQ(vesk::TrailingSeparator(ctx.DataFolder), dir.folder() + "data/");
-    EXPECT_TRUE(ctx.app.IsIdle());
-    ShutDown(ctx);
+    EXPECT_EQ(vesk::TrailingSeparator(ctx->DataFolder), dir.folder() + "data/");
+    EXPECT_TRUE(ctx->app.IsIdle());
 }
 
 TEST_F(StartupTest, SwitchIsFoundInAnyCaseInsideOtherText)
 {
     ASSERT_TRUE(wizardCreatesOutbox());
-    settings.set("Setup", "RunWizard", "0");
-    Context ctx(clock, pump, settings, dir.folder());
-    ctx.commandLine = vesk::ToLower("-x/WIZARDnow");
-    ScriptedPrompts prompts([] { return false; }); // the user gives up
-    EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-    EXPECT_EQ(prompts.wizardRuns, 1);
+    context(vesk::ToLower("-x/WIZARDnow"));
+    prompts.wizard = [] { return false; }; // the user gives up
+    EXPECT_EQ(start(prompts), StartResult::Ended);
+    EXPECT_EQ(prompts.asked[1], 1);
 }
 
 TEST_F(StartupTest, FolderWithoutDataFilesAsksFirst)
 {
-    settings.set("Setup", "RunWizard", "0");
     settings.set("Setup", "DataFolder", dir.path());
-    {
-        Context ctx(clock, pump, settings, dir.folder());
-        ScriptedPrompts prompts([] { return true; });
-        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-        EXPECT_EQ(prompts.folderQuestions, 1);
-        EXPECT_EQ(prompts.wizardRuns, 0);
-    }
-    {
-        Context ctx(clock, pump, settings, dir.folder());
-        ScriptedPrompts prompts([] { return true; }); // the wizard ends without making the databases
-        prompts.folderAnswer = StartupPrompts::FolderAnswer::RunWizard;
-        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-        EXPECT_EQ(prompts.wizardRuns, 1);
-        EXPECT_EQ(prompts.invalidFolder, 1);
+    // The wizard, when it runs, ends without making the databases.
+    for (const auto answer : {StartupPrompts::FolderAnswer::End, StartupPrompts::FolderAnswer::RunWizard}) {
+        context();
+        prompts.asked = {};
+        prompts.folderAnswer = answer;
+        EXPECT_EQ(start(prompts), StartResult::Ended);
+        EXPECT_EQ(prompts.asked,
+            (answer == StartupPrompts::FolderAnswer::End ? std::array {1, 0, 0, 0}
+                                                         : std::array {1, 1, 1, 0}));
     }
 }
 
 TEST_F(StartupTest, OnlyTheContactsFileIsEnoughAndNoModemKeepsStarting)
 {
-    settings.set("Setup", "RunWizard", "0");
     ASSERT_TRUE(wizardCreatesOutbox());
     std::filesystem::remove(dir.file("data/SMSMessages.mdb"));
     settings.set("Agent", "MaxRunTime", "3");
-    Context ctx(clock, pump, settings, dir.folder());
-    ScriptedPrompts prompts([] { return true; });
-    EXPECT_EQ(Main(ctx, prompts), StartResult::Running);
-    EXPECT_EQ(prompts.folderQuestions, 0);
+    EXPECT_EQ(start(prompts), StartResult::Running);
+    EXPECT_EQ(prompts.asked[0], 0);
     bool noModem = false, outboxError = false, stopLine = false;
-    for (const auto& line : ctx.app.log().lines()) {
+    for (const auto& line : ctx->app.log().lines()) {
         noModem = noModem || line.text == "No modem detected.";
         outboxError = outboxError || line.text.rfind("Could not load database settings : ", 0) == 0;
         stopLine = stopLine || line.text.rfind("Program will terminate automatically at ", 0) == 0;
@@ -363,6 +333,5 @@ TEST_F(StartupTest, OnlyTheContactsFileIsEnoughAndNoModemKeepsStarting)
     EXPECT_TRUE(noModem);
     EXPECT_TRUE(outboxError);
     EXPECT_TRUE(stopLine);
-    EXPECT_NEAR(static_cast<double>(vesk::SecondsBetween(ctx.clock.now(), ctx.EndTime)), 3 * 3600.0, 30.0);
-    ShutDown(ctx);
+    EXPECT_NEAR(static_cast<double>(vesk::SecondsBetween(ctx->clock.now(), ctx->EndTime)), 3 * 3600.0, 30.0);
 }

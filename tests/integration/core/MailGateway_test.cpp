@@ -50,6 +50,14 @@ protected:
             + "', '" + keyword + "', '" + destination + "', '" + name + "')");
     }
 
+    // An address-book entry: "'first', 'surname', 'phone', private".
+    void contact(const std::string& values)
+    {
+        sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES (" + values
+                + ")",
+            store::kContactsName);
+    }
+
     void alerts(bool messages, bool modem, bool signal, int level)
     {
         sql("UPDATE Diagnostic SET diagEmail = 'alerts@example.com', diagNotifyMessages = "
@@ -76,11 +84,8 @@ TEST_F(MailGatewayTest, InboundMessagesAreForwardedToPhonesAndMail)
 {
     ASSERT_TRUE(smtp.running());
     sql("UPDATE System SET sysSMSForwarding = TRUE");
-    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Ann', 'Lee', '+447700900001')",
-        store::kContactsName);
-    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES ('Sam', '', "
-        "'+447700900002', 1)",
-        store::kContactsName);
+    contact("'Ann', 'Lee', '+447700900001', 0");
+    contact("'Sam', '', '+447700900002', 1");
     rule("+447700900001", "help", "+15550001, ann-help@example.com");
     rule("+447700900001", "*", "+15550002");
     rule("*", "^order", "+15550003,orders@example.com", "Web Shop");
@@ -114,30 +119,22 @@ TEST_F(MailGatewayTest, InboundMessagesAreForwardedToPhonesAndMail)
     EXPECT_TRUE(logged(11, "SMS From Ann Lee@+447700900001 at "));
 }
 
-TEST_F(MailGatewayTest, NameCacheIsBuiltAtStartAndRefreshedAfterTwoHours)
-{
-    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Ann', 'Lee', '+447700900001')",
-        store::kContactsName);
-    start();
-    EXPECT_EQ(column("SELECT fnName FROM FriendlyNameCache"), (std::vector<std::string> {"Ann Lee"}));
-
-    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Bob', 'Ray', '+447700900002')",
-        store::kContactsName);
-    pass(60min);
-    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "1");
-    pass(61min);
-    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "2");
-}
-
-TEST_F(MailGatewayTest, SwitchesClearFlagsLeftByAStoppedConsole)
+// Flags a stopped console left set are cleared by the start-up switches; the name cache is then
+// built at start and built again two hours later.
+TEST_F(MailGatewayTest, SwitchesClearFlagsLeftByAStoppedConsoleAndTheNameCacheIsRefreshed)
 {
     sql("UPDATE System SET sysNameCacheImportFlag = TRUE, sysMailSenderActive = TRUE");
-    sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone) VALUES ('Ann', 'Lee', '+447700900001')",
-        store::kContactsName);
+    contact("'Ann', 'Lee', '+447700900001', 0");
     settings.set("Setup", "DataFolder", dataFolder); // keeps the wizard switch check quiet
     ASSERT_NO_FATAL_FAILURE(start("vesk-console /resetnamecache /resetmailactive"));
     EXPECT_EQ(column("SELECT fnName FROM FriendlyNameCache"), (std::vector<std::string> {"Ann Lee"}));
     EXPECT_EQ(column("SELECT sysMailSenderActive FROM System")[0], "0");
+
+    contact("'Bob', 'Ray', '+447700900002', 0");
+    pass(60min);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "1");
+    pass(61min);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "2");
 }
 
 // The alert rules are shown with the injected clock in the diagnostics tests; here they are wired to

@@ -30,32 +30,28 @@ protected:
         return d;
     }
 
-    std::string database;
     std::set<std::string> statements;
 };
 
 TEST_F(ServerOutboxTest, CreatedOnTheServerAndEveryMessageSentOnceWithoutScanningTheOutbox)
 {
-    auto d = server();
-    ASSERT_TRUE(
-        d->Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) SELECT '+4477009' || (10000 + i),"
-                   " 'later', '2099-01-01 00:00:00' FROM generate_series(1, 300) AS i"));
+    sql("INSERT INTO Message (msgAddress, msgText, msgSendTime) SELECT '+4477009' || (10000 + i), 'later',"
+        " '2099-01-01 00:00:00' FROM generate_series(1, 300) AS i");
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(d->Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) VALUES ('+44770090000"
-            + std::to_string(i) + "', 'now', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)"));
+        queue("+44770090000" + std::to_string(i), "now");
     pass();
     pass();
     EXPECT_EQ(ctx->sentCount, 3);
-    auto rs
-        = d->OpenDynaset("SELECT COUNT(*) AS T FROM Message WHERE msgStatus IN (3, 5) AND msgComplete = TRUE"
-                         " AND msgText = 'now'");
-    EXPECT_EQ(TextOf(rs->Field("T")), "3");
+    EXPECT_EQ(column("SELECT COUNT(*) FROM Message WHERE msgStatus IN (3, 5) AND msgComplete = TRUE"
+                     " AND msgText = 'now'"),
+        std::vector<std::string> {"3"});
     clock.advance(std::chrono::seconds(2));
     EXPECT_EQ(store::UpdateQueueSize(ctx->outbox), 300);
     EXPECT_TRUE(logged(icon::kInfo, "DB is revision 4"));
     EXPECT_TRUE(logged(icon::kInfo, "Outbox database is database t")); // named, without a password
 
     // A plan may scan or sort the outbox only where no index serves it.
+    auto d = server();
     ASSERT_TRUE(d->Execute("ANALYZE"));
     ASSERT_TRUE(d->Execute("SET enable_seqscan = off"));
     ASSERT_TRUE(d->Execute("SET enable_sort = off"));
@@ -82,10 +78,8 @@ TEST_F(ServerOutboxTest, CreatedOnTheServerAndEveryMessageSentOnceWithoutScannin
 // the row is passed over and sent on a later pass, once it is free.
 TEST_F(ServerOutboxTest, ARowLockedByAnotherSessionIsPassedOverAndSentLater)
 {
-    auto d = server();
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(d->Execute("INSERT INTO Message (msgAddress, msgText, msgSendTime) VALUES ('+44770090000"
-            + std::to_string(i) + "', 'now', #" + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)"));
+        queue("+44770090000" + std::to_string(i), "now");
     auto other = server();
     ASSERT_TRUE(other->BeginTransaction());
     ASSERT_TRUE(
@@ -96,9 +90,7 @@ TEST_F(ServerOutboxTest, ARowLockedByAnotherSessionIsPassedOverAndSentLater)
     ASSERT_TRUE(other->CommitTransaction());
     pass();
     EXPECT_EQ(ctx->sentCount, 3);
-    auto rs = d->OpenDynaset("SELECT msgText FROM Message WHERE msgStatus IN (3, 5) ORDER BY msgID");
-    ASSERT_TRUE(rs && !rs->IsEOF());
-    EXPECT_EQ(TextOf(rs->Field("msgText")), "held");
+    EXPECT_EQ(column("SELECT msgText FROM Message WHERE msgStatus IN (3, 5) ORDER BY msgID").at(0), "held");
 }
 
 // A connection string naming a primary and a standby with target_session_attrs=read-write: when
