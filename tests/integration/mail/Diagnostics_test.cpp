@@ -86,14 +86,6 @@ TEST_P(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
     EXPECT_TRUE(mails().empty());
 }
 
-TEST_P(DiagnosticsTest, MissingSettingsRowIsReported)
-{
-    h().Execute("DELETE FROM Diagnostic");
-    LoadDiagnostics(diag, outbox, false);
-    EXPECT_TRUE(log.has("Diagnostic settings could not be loaded."));
-    EXPECT_TRUE(diag.Email.empty());
-}
-
 TEST_P(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
 {
     settings("ops@example.com", false, true, false, 20);
@@ -118,17 +110,14 @@ TEST_P(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
     modem.portOpen = modem.answers = true;
     passes(30min);
     EXPECT_EQ(mails().size(), 4u);
-}
 
-TEST_P(DiagnosticsTest, LinkAlertCountsMinuteBoundariesNotSeconds)
-{
-    settings("ops@example.com", false, true, false, 20);
-    clock.set(DateTime::fromParts(2026, 3, 5, 14, 0, 59));
+    // Minute boundaries count, not seconds: 9 minutes 1 second cross 10 of them.
     modem.answers = false;
+    clock.set(DateTime::fromParts(2026, 3, 5, 15, 20, 59));
     CheckAlerts(diag, outbox, modem, origin, feedback);
-    clock.set(DateTime::fromParts(2026, 3, 5, 14, 10, 0)); // 9 minutes 1 second later, 10 boundaries
+    clock.set(DateTime::fromParts(2026, 3, 5, 15, 30, 0));
     CheckAlerts(diag, outbox, modem, origin, feedback);
-    EXPECT_EQ(mails().size(), 2u);
+    EXPECT_EQ(mails().size(), 6u);
 }
 
 TEST_P(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)
@@ -166,7 +155,7 @@ TEST_P(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
     EXPECT_EQ(mails().size(), 2u);
 }
 
-TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)
+TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTripsAndAMissingRowIsReported)
 {
     h().Execute("INSERT INTO Diagnostic DEFAULT VALUES");
     diag.Email = "o'neil@example.com";
@@ -184,6 +173,12 @@ TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)
     EXPECT_TRUE(loaded.NotifyMessages && loaded.NotifySignal && loaded.NotifyModem);
     EXPECT_EQ(loaded.SignalLevel, 42);
     EXPECT_FALSE(log.has("Diagnostic settings could not be Saved. "));
+
+    h().Execute("DELETE FROM Diagnostic");
+    Diagnostics missing;
+    LoadDiagnostics(missing, outbox, false);
+    EXPECT_TRUE(log.has("Diagnostic settings could not be loaded."));
+    EXPECT_TRUE(missing.Email.empty());
 }
 
 VESK_ON_BOTH_ENGINES(DiagnosticsTest);

@@ -47,21 +47,20 @@ protected:
         return n;
     }
 
+    SmtpServer smtp;
     MailQueue queue;
     NoFeedback feedback;
 };
 
 } // namespace
 
-TEST_P(MailQueueTest, SendsTwentyAPassAndTheRestTwoMinutesLater)
+TEST_P(MailQueueTest, SendsTwentyAPassTheRestTwoMinutesLaterAndNoneWhileAnotherConsoleSends)
 {
-    SmtpServer server;
-    ASSERT_TRUE(server.running());
-    account(server.address());
+    account(smtp.address());
     queueMails(25);
 
     pass();
-    EXPECT_EQ(server.mails().size(), 20u);
+    EXPECT_EQ(smtp.mails().size(), 20u);
     EXPECT_EQ(queued(), 5);
     EXPECT_EQ(scalar("SELECT MIN(mlID) FROM MailMessage"), 21); // sent rows are the ones deleted
     EXPECT_EQ(logged(icon::kMailed, "Mail "), 20);
@@ -74,9 +73,22 @@ TEST_P(MailQueueTest, SendsTwentyAPassAndTheRestTwoMinutesLater)
 
     clock.advance(1s);
     pass();
-    EXPECT_EQ(server.mails().size(), 25u);
+    EXPECT_EQ(smtp.mails().size(), 25u);
     EXPECT_EQ(queued(), 0);
     EXPECT_FALSE(senderFlag());
+
+    // Another console holding the sender flag stops the pass.
+    queueMails(2);
+    ASSERT_TRUE(SetMailSenderActive(outbox, true));
+    EXPECT_FALSE(SetMailSenderActive(outbox, true)) << "the flag is taken only once";
+    clock.advance(2min);
+    pass();
+    EXPECT_EQ(queued(), 2);
+    EXPECT_TRUE(senderFlag()) << "a console never clears a flag it did not take";
+    ASSERT_TRUE(SetMailSenderActive(outbox, false)); // the start-up switch
+    clock.advance(2min);
+    pass();
+    EXPECT_EQ(smtp.mails().size(), 27u);
 }
 
 TEST_P(MailQueueTest, MailArrivesAsQueuedWithTheNoReplyNotice)
@@ -142,31 +154,9 @@ TEST_P(MailQueueTest, FailedLoginOrUnreachableServerKeepsEveryRow)
     EXPECT_TRUE(guarded.mails().empty());
 }
 
-TEST_P(MailQueueTest, AnotherConsoleHoldingTheSenderFlagStopsThePass)
-{
-    SmtpServer server;
-    ASSERT_TRUE(server.running());
-    account(server.address());
-    queueMails(2);
-    ASSERT_TRUE(SetMailSenderActive(outbox, true)); // the other console
-    EXPECT_FALSE(SetMailSenderActive(outbox, true)) << "the flag is taken only once";
-
-    pass();
-    EXPECT_TRUE(server.mails().empty());
-    EXPECT_EQ(queued(), 2);
-    EXPECT_TRUE(senderFlag()) << "a console never clears a flag it did not take";
-
-    ASSERT_TRUE(SetMailSenderActive(outbox, false)); // the start-up switch
-    clock.advance(2min);
-    pass();
-    EXPECT_EQ(server.mails().size(), 2u);
-}
-
 TEST_P(MailQueueTest, NothingIsSentWithoutAnAccountOrWithoutRecipients)
 {
-    SmtpServer server;
-    ASSERT_TRUE(server.running());
-    account(server.address(), "");
+    account(smtp.address(), "");
     queueMails(1);
     pass();
     EXPECT_FALSE(IsMailConfigured(queue));
@@ -174,27 +164,25 @@ TEST_P(MailQueueTest, NothingIsSentWithoutAnAccountOrWithoutRecipients)
     EXPECT_TRUE(log.lines.empty());
 
     h().Execute("DELETE FROM MailMessage");
-    account(server.address());
+    account(smtp.address());
     ASSERT_TRUE(QueueMail(outbox, "   ", "nobody", "lost"));
     ASSERT_TRUE(QueueMail(outbox, "ops@example.com", "somebody", "found"));
     queue.nextCheck = {};
     pass();
-    EXPECT_EQ(server.mails().size(), 1u);
+    EXPECT_EQ(smtp.mails().size(), 1u);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailMessage WHERE mlSubject = 'nobody'"), 1);
 }
 
 TEST_P(MailQueueTest, StopsTakingMailsAfterTwoMinutesOfSending)
 {
-    SmtpServer server;
-    ASSERT_TRUE(server.running());
-    account(server.address());
+    account(smtp.address());
     queueMails(6);
     // Each mail appears to take 50 seconds: the third one ends the pass.
     const int before = pump.calls();
     for (int call = 1; call <= 12; ++call)
         pump.at(before + call, [this] { clock.advance(25s); });
     pass();
-    EXPECT_EQ(server.mails().size(), 3u);
+    EXPECT_EQ(smtp.mails().size(), 3u);
     EXPECT_EQ(queued(), 3);
     EXPECT_TRUE(log.has("MailQueue appears to be taking a long time to send messages."));
     EXPECT_FALSE(senderFlag());
@@ -236,27 +224,28 @@ TEST(MailAccountTest, ReportsWhatTheDialogShows)
     vesk::testing::RecordingLog log;
     SmtpServer server({"bob", "s3cret", false});
     ASSERT_TRUE(server.running());
-    const std::string folder = dir.folder();
-    const MailSettings kPlainAllowed {true, ""}; // the test server has no TLS
-
-    auto ok = TestMailAccount(
-        log, server.address(), "bob", "s3cret", login::kPlain, "alerts@example.com", folder, kPlainAllowed);
-    EXPECT_EQ(ok.outcome, MailTestResult::Outcome::Sent);
-    EXPECT_EQ(ok.message, "A test message was successfully sent to the Alert recipient");
-    ASSERT_EQ(server.mails().size(), 1u);
+    using Outcome = MailTestResult::Outcome;
+    struct Case
+    {
+        const char* password;
+        const char* alertAddress;
+        Outcome outcome;
+        const char* message; // the start of it, for a refusal
+    };
+    for (const Case& c : {Case {"s3cret", "alerts@example.com", Outcome::Sent,
+                              "A test message was successfully sent to the Alert recipient"},
+             Case {"s3cret", "", Outcome::ConnectedOnly, ""},
+             Case {"nope", "alerts@example.com", Outcome::NotConnected, "Error "}}) {
+        SCOPED_TRACE(c.password + std::string(" ") + c.alertAddress);
+        // The test server has no TLS.
+        const auto r = TestMailAccount(log, server.address(), "bob", c.password, login::kPlain,
+            c.alertAddress, dir.folder(), MailSettings {true, ""});
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_EQ(c.outcome == Outcome::NotConnected ? r.message.substr(0, 6) : r.message, c.message);
+        ASSERT_EQ(server.mails().size(), 1u) << "only the first sends";
+    }
     EXPECT_EQ(HeaderOf(server.mails()[0], "Subject"), "Test message from Quillon Vesk Console");
-    EXPECT_TRUE(FileExists(folder + "maillog.txt"));
-
-    auto quiet
-        = TestMailAccount(log, server.address(), "bob", "s3cret", login::kPlain, "", folder, kPlainAllowed);
-    EXPECT_EQ(quiet.outcome, MailTestResult::Outcome::ConnectedOnly);
-    EXPECT_TRUE(quiet.message.empty());
-
-    auto refused = TestMailAccount(
-        log, server.address(), "bob", "nope", login::kPlain, "alerts@example.com", folder, kPlainAllowed);
-    EXPECT_EQ(refused.outcome, MailTestResult::Outcome::NotConnected);
-    EXPECT_EQ(refused.message.rfind("Error ", 0), 0u) << refused.message;
-    EXPECT_EQ(server.mails().size(), 1u);
+    EXPECT_TRUE(FileExists(dir.folder() + "maillog.txt"));
 }
 
 VESK_ON_BOTH_ENGINES(MailQueueTest);

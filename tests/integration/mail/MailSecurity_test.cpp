@@ -1,5 +1,6 @@
 // What a hostile server setting, recipient or careless setup can make the mail client do, tried
 // against a real SMTP server without TLS.
+#include "mail/MailClient.h"
 #include "mail/MailQueue.h"
 
 #include "SmtpServer.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -26,18 +28,24 @@ bool anyLineHolds(const vesk::testing::RecordingLog& log, const std::string& par
     return false;
 }
 
-bool anyLineHasControls(const vesk::testing::RecordingLog& log)
+// A client of the test server that may log in as bob, over a plain connection when allowed.
+struct Client
 {
-    for (const auto& l : log.lines)
-        for (unsigned char c : l.text)
-            if (c < 0x20)
-                return true;
-    return false;
-}
+    Client(const std::string& server, std::int16_t method = login::kNone, bool allowPlain = false)
+    {
+        mail.Server = server;
+        mail.Username = method == login::kNone ? "console@example.com" : "bob";
+        mail.Password = method == login::kNone ? "" : "s3cret";
+        mail.LoginMethod = method;
+        mail.AllowPlainLogin = allowPlain;
+    }
+    vesk::testing::RecordingLog log;
+    MailClient mail {log};
+};
 
 } // namespace
 
-TEST(MailSecurity, PasswordGoesWithoutTlsOnlyWhenPlainLoginIsAllowed)
+TEST(MailSecurity, PasswordGoesWithoutTlsOnlyWhenPlainLoginIsAllowedAndIsNeverWrittenDown)
 {
     struct Case
     {
@@ -45,29 +53,34 @@ TEST(MailSecurity, PasswordGoesWithoutTlsOnlyWhenPlainLoginIsAllowed)
         std::int16_t method;
         bool allowPlain;
         bool sent;
-        bool loginTried;
     };
-    for (const Case& c : {Case {"login, not allowed", login::kPlain, false, false, false},
-             Case {"cram-md5, not allowed", login::kMD5, false, false, false},
-             Case {"login, allowed", login::kLogin, true, true, true}}) {
+    for (const Case& c : {Case {"login, not allowed", login::kPlain, false, false},
+             Case {"cram-md5, not allowed", login::kMD5, false, false},
+             Case {"login, allowed", login::kLogin, true, true}}) {
         SCOPED_TRACE(c.name);
         SmtpServer server({"bob", "s3cret", false});
         ASSERT_TRUE(server.running());
-        vesk::testing::RecordingLog log;
-        MailClient mail(log);
-        mail.Server = server.address();
-        mail.Username = "bob";
-        mail.Password = "s3cret";
-        mail.LoginMethod = c.method;
-        mail.AllowPlainLogin = c.allowPlain;
-        EXPECT_EQ(mail.Send("ops@example.com", "", "", "s", "b"), c.sent);
-        EXPECT_EQ(server.loginTried(), c.loginTried);
+        vesk::testing::TempDir dir;
+        Client client(server.address(), c.method, c.allowPlain);
+        client.mail.setConnectionLog(dir.file("maillog.txt"));
+        EXPECT_EQ(client.mail.Send("ops@example.com", "", "", "s", "b"), c.sent);
+        EXPECT_EQ(server.loginTried(), c.sent);
         EXPECT_EQ(server.mails().size(), c.sent ? 1u : 0u);
         if (!c.sent) {
-            EXPECT_TRUE(anyLineHolds(log, "the server offers no TLS, so the password was not sent"));
-            EXPECT_TRUE(anyLineHolds(log, "AllowPlainLogin=1 in section [Mail]"));
+            EXPECT_TRUE(anyLineHolds(client.log, "the server offers no TLS, so the password was not sent"));
+            EXPECT_TRUE(anyLineHolds(client.log, "AllowPlainLogin=1 in section [Mail]"));
         }
-        EXPECT_FALSE(anyLineHolds(log, "s3cret"));
+        EXPECT_FALSE(anyLineHolds(client.log, "s3cret"));
+        // The connection log holds the conversation, with the login hidden.
+        const std::string text = vesk::testing::ReadFile(dir.file("maillog.txt"));
+        EXPECT_NE(text.find("< 220"), std::string::npos);
+        EXPECT_NE(text.find("> EHLO"), std::string::npos);
+        if (c.sent) {
+            EXPECT_NE(text.find("> AUTH LOGIN ****"), std::string::npos);
+            EXPECT_NE(text.find("> MAIL FROM:<bob>"), std::string::npos);
+        }
+        EXPECT_EQ(text.find("czNjcmV0"), std::string::npos) << "base64 of the password";
+        EXPECT_EQ(text.find("s3cret"), std::string::npos);
     }
 }
 
@@ -80,22 +93,20 @@ TEST(MailSecurity, ServerThatIsNoSmtpAddressIsRefusedAndNothingIsWritten)
     for (const std::string& server :
         {"file://" + victim + "#", "FILE://" + victim + "#", "http://127.0.0.1:9/x"s}) {
         SCOPED_TRACE(server);
-        vesk::testing::RecordingLog log;
-        MailClient mail(log);
-        mail.Server = server;
-        mail.Username = "console@example.com";
-        EXPECT_FALSE(mail.Send("ops@example.com", "", "", "ssh-ed25519 AAAA attacker", "key"));
+        Client client(server);
+        EXPECT_FALSE(client.mail.Send("ops@example.com", "", "", "ssh-ed25519 AAAA attacker", "key"));
         EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
-        EXPECT_TRUE(anyLineHolds(log, "refused: only smtp:// and smtps:// addresses are accepted"));
+        EXPECT_TRUE(anyLineHolds(client.log, "refused: only smtp:// and smtps:// addresses are accepted"));
 
         const auto shown = TestMailAccount(
-            log, server, "console@example.com", "", login::kNone, "ops@example.com", dir.folder(), {});
+            client.log, server, "console@example.com", "", login::kNone, "ops@example.com", dir.folder(), {});
         EXPECT_EQ(shown.outcome, MailTestResult::Outcome::NotConnected);
         EXPECT_NE(shown.message.find("only smtp:// and smtps://"), std::string::npos) << shown.message;
         EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
     }
 }
 
+// Whatever the server refuses or the recipients hold, each event is one log line of its own.
 TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
 {
     struct Case
@@ -103,22 +114,21 @@ TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
         const char* name;
         std::string recipients;
         std::string envelopeTo; // "" when nothing may be sent
+        bool rejectData = false;
     };
     for (const Case& c :
         {Case {"extra RCPT", "ops@example.com, desk@example.com>\r\nRCPT TO:<extra@example.com",
              "ops@example.com"},
             Case {"header in a name", "Desk\r\nReply-To: evil@example.com <desk@example.com>",
                 "desk@example.com"},
-            Case {"only bad ones", "a@example.com\nb@example.com; c@example.com\0d@example.com"s, ""}}) {
+            Case {"only bad ones", "a@example.com\nb@example.com; c@example.com\0d@example.com"s, ""},
+            Case {"refused by the server", "ops@example.com", "", true}}) {
         SCOPED_TRACE(c.name);
-        SmtpServer server;
+        SmtpServer server({"", "", c.rejectData});
         ASSERT_TRUE(server.running());
-        vesk::testing::RecordingLog log;
-        MailClient mail(log);
-        mail.Server = server.address();
-        mail.Username = "console@example.com";
-        EXPECT_EQ(
-            mail.Send(c.recipients, "", "", "Alert\r\nBcc: extra@example.com", "b"), !c.envelopeTo.empty());
+        Client client(server.address());
+        EXPECT_EQ(client.mail.Send(c.recipients, "", "", "Alert\r\nBcc: extra@example.com", "b"),
+            !c.envelopeTo.empty());
         const auto mails = server.mails();
         ASSERT_EQ(mails.size(), c.envelopeTo.empty() ? 0u : 1u);
         if (!mails.empty()) {
@@ -126,58 +136,49 @@ TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
             EXPECT_EQ(HeaderOf(mails[0], "To"), c.envelopeTo);
             EXPECT_EQ(mails[0].find("Reply-To:"), std::string::npos);
             EXPECT_EQ(mails[0].find("\nBcc:"), std::string::npos);
+        } else if (c.rejectData) {
+            ASSERT_EQ(client.log.lines.size(), 1u);
+            EXPECT_EQ(client.log.lines[0].text.rfind("Mail.Send(ops@example.com) : ", 0), 0u)
+                << client.log.lines[0].text;
         } else {
-            EXPECT_TRUE(anyLineHolds(log, "no recipient address"));
+            EXPECT_TRUE(anyLineHolds(client.log, "no recipient address"));
         }
-        EXPECT_FALSE(anyLineHasControls(log)) << "one event, one log line";
+        for (const auto& l : client.log.lines)
+            EXPECT_EQ(
+                std::count_if(l.text.begin(), l.text.end(), [](unsigned char ch) { return ch < 0x20; }), 0)
+                << l.text;
     }
 }
 
-namespace {
-
 class MailPasswordFile : public vesk::testing::EngineStoreTest
 {
-protected:
-    std::string passwordFile(const std::string& text, std::filesystem::perms mode)
-    {
-        const std::string path = dir.file("mail.secret");
-        std::ofstream(path) << text;
-        std::filesystem::permissions(path, mode);
-        return path;
-    }
 };
-
-} // namespace
 
 TEST_P(MailPasswordFile, IsUsedOnlyWhenPrivateAndNeverLogged)
 {
     using std::filesystem::perms;
-    struct Case
-    {
-        const char* name;
-        perms mode;
-        bool used;
-    };
-    for (const Case& c :
-        {Case {
-             "0644", perms::owner_read | perms::owner_write | perms::group_read | perms::others_read, false},
-            Case {"0600", perms::owner_read | perms::owner_write, true}}) {
-        SCOPED_TRACE(c.name);
+    for (const auto mode : {perms::owner_read | perms::owner_write | perms::group_read | perms::others_read,
+             perms::owner_read | perms::owner_write}) {
+        const bool used = mode == (perms::owner_read | perms::owner_write);
+        SCOPED_TRACE(used);
         log.lines.clear();
         SmtpServer server({"bob", "s3cret", false});
         ASSERT_TRUE(server.running());
         SaveMailConfig(outbox, server.address(), "bob", "", login::kLogin);
+        const std::string path = dir.file("mail.secret");
+        std::ofstream(path) << "s3cret\n";
+        std::filesystem::permissions(path, mode);
         MailQueue queue;
-        queue.settings = {true, passwordFile("s3cret\n", c.mode)};
+        queue.settings = {true, path};
         InitMail(queue, outbox);
         queue.client->setTimeout(5);
         ASSERT_TRUE(QueueMail(outbox, "ops@example.com", "Alert", "text"));
         NoFeedback feedback;
         ProcessMailQueue(queue, outbox, feedback);
 
-        EXPECT_EQ(server.mails().size(), c.used ? 1u : 0u);
-        EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailMessage"), c.used ? 0 : 1);
-        EXPECT_EQ(anyLineHolds(log, "Mail password file " + dir.file("mail.secret") + " refused"), !c.used);
+        EXPECT_EQ(server.mails().size(), used ? 1u : 0u);
+        EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailMessage"), used ? 0 : 1);
+        EXPECT_EQ(anyLineHolds(log, "Mail password file " + path + " refused"), !used);
         EXPECT_FALSE(anyLineHolds(log, "s3cret"));
         h().Execute("DELETE FROM MailMessage");
     }

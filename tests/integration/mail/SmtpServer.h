@@ -1,21 +1,16 @@
 #pragma once
 
+#include "SimProcess.h"
 #include "TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace vesk::testing {
 
@@ -44,21 +39,10 @@ public:
             args.push_back("--reject-data");
         if (options.port > 0)
             args.insert(args.end(), {"--port", std::to_string(options.port)});
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-
         int out[2];
-        if (pipe(out) != 0)
+        if (pipe2(out, O_CLOEXEC) != 0)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        m_pid = Spawn(args, out[1]);
         close(out[1]);
         std::string line;
         char c;
@@ -73,8 +57,7 @@ public:
     {
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
+            waitpid(m_pid, nullptr, 0);
         }
     }
 
