@@ -1,6 +1,8 @@
 // The console as a whole against the modem simulator on a pseudo-terminal and a real outbox file.
+#include "core/Configuration.h"
 #include "core/Context.h"
 #include "core/Engine.h"
+#include "core/SettingsReload.h"
 #include "core/SettingsStore.h"
 #include "core/Startup.h"
 #include "store/Migrate.h"
@@ -168,9 +170,8 @@ TEST_F(GatewayTest, RefusedSendIsRetriedAndTheSixthFailureCancels)
     EXPECT_TRUE(logHas("Retry at "));
 }
 
-class AddressFilterTest : public vesk::testing::ConsoleFixture
-{
-};
+using AddressFilterTest = vesk::testing::ConsoleFixture;
+using SettingsReloadTest = vesk::testing::ConsoleFixture;
 
 TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
 {
@@ -197,6 +198,69 @@ TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
         }
         EXPECT_TRUE(logHas(cancel ? "Canceled - Recipient address failed Address Filtering."
                                   : "Ignored - Recipient address failed Address Filtering."));
+    }
+}
+
+// What the configuration dialog's OK stores, applied by the core on a running console.
+TEST_F(GatewayTest, OneConfigurationApplyStoresAlertsMailRulesSystemRowAndFilter)
+{
+    core::Configuration c;
+    c.alertEmail = " ops@example.com ";
+    c.alertOnLostModem = true;
+    c.alertSignalLevel = 30;
+    c.mailServer = "smtp.example.com";
+    c.mailAccount = "console@example.com";
+    c.mailPassword = "secret";
+    c.mailLoginMethod = 1;
+    c.forwardRules = std::vector<routing::ForwardRuleRow> {{"+447700900001", "", "*", "+15550001"}};
+    c.addressFilter = "+44*\r\n+1555*";
+    c.filterActionDelete = true;
+    ctx->outbox.settings.StandardReply = "Thanks";
+
+    const auto result = core::ApplyConfiguration(*ctx, c, false);
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_TRUE(result.machineSettingsSaved) << "the filter action alone changed the machine settings";
+    EXPECT_EQ(settings.get("Agent", "FilterActionDelete"), "1");
+    EXPECT_EQ(column("SELECT diagEmail || '|' || diagSignalLevel FROM Diagnostic"),
+        std::vector<std::string> {"ops@example.com|30"});
+    EXPECT_EQ(column("SELECT cfgServer || '|' || cfgPassword FROM MailConfig"),
+        std::vector<std::string> {"smtp.example.com|secret"});
+    EXPECT_EQ(column("SELECT fwdDestination FROM Forward"), std::vector<std::string> {"+15550001"});
+    EXPECT_EQ(column("SELECT sysStandardReply FROM System"), std::vector<std::string> {"Thanks"});
+    EXPECT_NE(vesk::testing::ReadFile(ctx->filter.filePath()).find("+1555*"), std::string::npos);
+
+    // Nothing changed the second time: the settings file is left alone.
+    EXPECT_FALSE(core::ApplyConfiguration(*ctx, c, false).machineSettingsSaved);
+}
+
+// The settings file read again while the console runs (what SIGHUP does between passes).
+TEST_F(SettingsReloadTest, NewBatchSizeTakesEffectAtTheNextPassAndABrokenFileIsRefused)
+{
+    settings.set("Resource", "SendBatchSize", "1");
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (int i = 0; i < 10; ++i)
+        queue("+1555012" + std::to_string(i), "message " + std::to_string(i));
+    const auto sent = [&] { return sim.control("messages").size(); };
+    pass();
+    ASSERT_EQ(sent(), 1u);
+    SettingsStore(settings.path()).set("Resource", "SendBatchSize", "3");
+    ASSERT_TRUE(ReloadSettings(*ctx));
+    EXPECT_TRUE(logged(1, "Setting Resource/SendBatchSize changed from [1] to [3]"));
+    pass();
+    ASSERT_EQ(sent(), 4u);
+
+    SettingsStore(settings.path()).set("Resource", "SendBatchSize", "5");
+    const std::string good = vesk::testing::ReadFile(settings.path());
+    std::size_t expected = 4;
+    for (const auto& [line, error] : {std::pair {"this line is not a setting", "Settings not reloaded: /"},
+             std::pair {"[COM]\nSendTimeout=soon", "Settings not reloaded: a value in "}}) {
+        SCOPED_TRACE(line);
+        vesk::testing::WriteFile(settings.path(), good + line + "\n");
+        EXPECT_FALSE(ReloadSettings(*ctx));
+        EXPECT_TRUE(logged(3, error));
+        pass();
+        expected += 3;
+        EXPECT_EQ(sent(), expected) << "the old batch size holds";
     }
 }
 

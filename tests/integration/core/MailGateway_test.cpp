@@ -43,13 +43,6 @@ protected:
         ctx->mail.client->setTimeout(5);
     }
 
-    void rule(const std::string& source, const std::string& keyword, const std::string& destination,
-        const std::string& name = "")
-    {
-        sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination, fwdSourceName) VALUES ('" + source
-            + "', '" + keyword + "', '" + destination + "', '" + name + "')");
-    }
-
     // An address-book entry: "'first', 'surname', 'phone', private".
     void contact(const std::string& values)
     {
@@ -80,41 +73,33 @@ protected:
 
 } // namespace
 
+// The engine's part of forwarding: names from the address book, a keyword rule and a catch-all,
+// sent over the air and through the mail server. The rules themselves are shown in the routing tests.
 TEST_F(MailGatewayTest, InboundMessagesAreForwardedToPhonesAndMail)
 {
     ASSERT_TRUE(smtp.running());
     sql("UPDATE System SET sysSMSForwarding = TRUE");
     contact("'Ann', 'Lee', '+447700900001', 0");
     contact("'Sam', '', '+447700900002', 1");
-    rule("+447700900001", "help", "+15550001, ann-help@example.com");
-    rule("+447700900001", "*", "+15550002");
-    rule("*", "^order", "+15550003,orders@example.com", "Web Shop");
-    rule("*", "*", "+15550009,+447700900000,desk@example.com");
+    sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('+447700900001', 'help', "
+        "'+15550001, ann-help@example.com'), ('*', '*', '+15550009,desk@example.com')");
     start();
     EXPECT_TRUE(logged(1, "SMS Forwading is enabled"));
 
     sim.control("deliver +447700900001 Please HELP me");
-    sim.control("deliver +447700900001 just saying hi");
-    sim.control("deliver +447700900003 Order 42 shipped");
     sim.control("deliver +447700900002 call me");
     pass();
 
-    const auto phones = overTheAir();
-    EXPECT_EQ(phones,
+    EXPECT_EQ(overTheAir(),
         (std::vector<std::string> {"+15550001|Forward from: Ann Lee@+447700900001 \"Please HELP me\"",
-            "+15550002|Forward from: Ann Lee@+447700900001 \"just saying hi\"",
-            "+15550003|Forward from: Web Shop@+447700900003 \"Order 42 shipped\"",
             "+15550009|Forward from: Sam@(Private Number) \"call me\""}));
-    EXPECT_TRUE(logged(2, "Will not forward messages to modem address"));
-
     const auto mails = smtp.mails();
-    ASSERT_EQ(mails.size(), 3u);
+    ASSERT_EQ(mails.size(), 2u);
     EXPECT_NE(mails[0].find("X-Envelope-To: ann-help@example.com"), std::string::npos);
     EXPECT_NE(mails[0].find("Subject: SMS From Ann Lee@+447700900001 at "), std::string::npos);
     EXPECT_NE(mails[0].find("\r\n\r\nPlease HELP me\r\n\r\n+---"), std::string::npos);
-    EXPECT_NE(mails[1].find("Subject: SMS From Web Shop@+447700900003 at "), std::string::npos);
-    EXPECT_NE(mails[2].find("X-Envelope-To: desk@example.com"), std::string::npos);
-    EXPECT_NE(mails[2].find("Subject: SMS From Sam@(Private Number) at "), std::string::npos);
+    EXPECT_NE(mails[1].find("X-Envelope-To: desk@example.com"), std::string::npos);
+    EXPECT_NE(mails[1].find("Subject: SMS From Sam@(Private Number) at "), std::string::npos);
     EXPECT_TRUE(column("SELECT mlID FROM MailMessage").empty());
     EXPECT_TRUE(logged(11, "SMS From Ann Lee@+447700900001 at "));
 }
