@@ -104,10 +104,4 @@ inline std::string BodyOf(const std::string& mail)
     return at == std::string::npos ? std::string() : mail.substr(at + 4);
 }
 
-// A loopback port with nothing listening on it.
-inline std::string UnreachableServer()
-{
-    return "127.0.0.1:9";
-}
-
 } // namespace vesk::testing
