@@ -93,15 +93,10 @@ TEST(Attacks, HostileTextStaysOnOneLogLine)
 TEST(Attacks, FilesTheConsoleCreatesAreNeverWiderThanUserAndGroup)
 {
     vesk::testing::TempDir dir;
-    struct Case
-    {
-        mode_t umask;
-        mode_t most;
-    };
-    for (const Case c : {Case {077, 0600}, Case {002, 0660}, Case {0, 0660}}) {
-        SCOPED_TRACE(c.umask);
-        const mode_t saved = ::umask(c.umask);
-        const std::string folder = dir.file("data" + std::to_string(c.umask));
+    for (const auto& [mask, most] : {std::pair<mode_t, mode_t> {077, 0600}, {002, 0660}, {0, 0660}}) {
+        SCOPED_TRACE(mask);
+        const mode_t saved = ::umask(mask);
+        const std::string folder = dir.file("data" + std::to_string(mask));
         CreateFolderPath(folder);
         std::string text, lines;
         ASSERT_TRUE(store::CreateOutbox(folder, VESK_BIN_DIR "/DB/", text, lines)) << text << lines;
@@ -114,7 +109,7 @@ TEST(Attacks, FilesTheConsoleCreatesAreNeverWiderThanUserAndGroup)
         settings.set("COM", "Port", "/dev/ttyUSB0");
         ::umask(saved);
         for (const char* name : {"/SMSMessages.mdb", "/SMSArchive.mdb", "/SMSContacts.mdb", "/modemlog.txt"})
-            EXPECT_EQ(modeOf(folder + name) & ~c.most, 0u)
+            EXPECT_EQ(modeOf(folder + name) & ~most, 0u)
                 << name << " is " << std::oct << modeOf(folder + name);
         EXPECT_EQ(modeOf(folder + "/conf/console.conf"), 0600u);
         EXPECT_EQ(modeOf(folder + "/conf"), 0700u);

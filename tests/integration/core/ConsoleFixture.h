@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,13 @@ protected:
         return false;
     }
 
+    // Every statement run on the outbox handle from now on, as the engine is asked to run it.
+    void traceOutbox()
+    {
+        ctx->outbox.handle->StatementObserver
+            = [this](const std::string& sql, std::chrono::nanoseconds) { statements.insert(sql); };
+    }
+
     // A line of the activity log that holds `text` anywhere.
     bool logHas(const std::string& text) const
     {
@@ -116,6 +124,7 @@ protected:
     ScriptedPump pump;
     core::SettingsStore settings {dir.file("console.conf")};
     std::unique_ptr<core::Context> ctx;
+    std::set<std::string> statements;
 };
 
 } // namespace vesk::testing

@@ -6,7 +6,6 @@
 #include <sqlite3.h>
 
 #include <functional>
-#include <set>
 
 namespace vesk::testing {
 namespace {
@@ -24,17 +23,7 @@ std::vector<std::string> planOf(sqlite3* connection, const std::string& sql)
     return steps;
 }
 
-class QueryPlanTest : public ConsoleFixture
-{
-protected:
-    // Every statement run on the outbox handle, as the engine is asked to run it.
-    void traceOutbox()
-    {
-        ctx->outbox.handle->StatementObserver
-            = [this](const std::string& sql, std::chrono::nanoseconds) { statements.insert(sql); };
-    }
-    std::set<std::string> statements;
-};
+using QueryPlanTest = ConsoleFixture;
 
 TEST_F(QueryPlanTest, NoStatementAMessageMakesReadsTheWholeOutbox)
 {

@@ -3,8 +3,6 @@
 #include "store/Lifecycle.h"
 #include "store/StoreSchema.h"
 
-#include <set>
-
 namespace vesk::testing {
 namespace {
 
@@ -18,8 +16,7 @@ protected:
         database = PgServer::Shared().CreateDatabase();
         settings.set("Setup", "Database", database);
         ASSERT_NO_FATAL_FAILURE(start());
-        ctx->outbox.handle->StatementObserver
-            = [this](const std::string& sql, std::chrono::nanoseconds) { statements.insert(sql); };
+        traceOutbox();
     }
 
     std::unique_ptr<store::db> server()
@@ -29,8 +26,6 @@ protected:
         EXPECT_TRUE(d->OpenDatabase(store::mode::kReadWriteShared)) << d->LastError();
         return d;
     }
-
-    std::set<std::string> statements;
 };
 
 TEST_F(ServerOutboxTest, CreatedOnTheServerAndEveryMessageSentOnceWithoutScanningTheOutbox)

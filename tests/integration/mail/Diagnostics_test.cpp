@@ -12,9 +12,8 @@ using namespace vesk::mail;
 namespace {
 
 // The modem as the alert checks see it at one moment.
-class ModemState final : public ModemProbe
+struct ModemState final : ModemProbe
 {
-public:
     bool IsPortOpen() override { return portOpen; }
     bool IsModemPresent() override
     {

@@ -56,7 +56,7 @@ TEST_F(ConsoleAppTest, OnlyIdleCountsAsIdle)
     EXPECT_FALSE(app.AppResume());
 }
 
-TEST_F(ConsoleAppTest, NestedModesAndFeedbackReturnToTheFirst)
+TEST_F(ConsoleAppTest, NestedAndGuardedModesAndFeedbackReturnToTheFirst)
 {
     app.setMode(mode::kIdle);
     app.setFeedback("ready");
@@ -86,16 +86,13 @@ TEST_F(ConsoleAppTest, NestedModesAndFeedbackReturnToTheFirst)
     EXPECT_EQ(bar.panels[3], "ready");
     app.PopFeedback(); // empty: nothing happens
     EXPECT_EQ(app.Feedback(), "ready");
-}
 
-TEST_F(ConsoleAppTest, ModeGuardPopsOnEveryWayOut)
-{
-    app.setMode(mode::kIdle);
+    // A guarded mode is popped on every way out.
     try {
         ModeGuard busy {app, mode::kBusy, "working"};
         throw 1;
     } catch (int) {
     }
     EXPECT_EQ(app.mode(), mode::kIdle);
-    EXPECT_EQ(app.Feedback(), "");
+    EXPECT_EQ(app.Feedback(), "ready");
 }
