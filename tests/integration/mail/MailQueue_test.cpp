@@ -3,7 +3,6 @@
 
 #include "SmtpServer.h"
 #include "StoreFixture.h"
-#include "support/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -201,36 +200,6 @@ TEST_P(MailQueueTest, QueueMailCutsRecipientsAndSubjectButNotTheBodyAndTheAccoun
     const auto& c = *queue.client;
     EXPECT_EQ(std::tie(c.Server, c.Username, c.Password, c.LoginMethod),
         std::tuple("smtp.example.com:2525", "o'neil@example.com", "pa'ss", login::kNTLM));
-}
-
-TEST(MailAccountTest, ReportsWhatTheDialogShows)
-{
-    vesk::testing::TempDir dir;
-    vesk::testing::RecordingLog log;
-    SmtpServer server({"bob", "s3cret", false});
-    ASSERT_TRUE(server.running());
-    using Outcome = MailTestResult::Outcome;
-    struct Case
-    {
-        const char* password;
-        const char* alertAddress;
-        Outcome outcome;
-        const char* message; // the start of it, for a refusal
-    };
-    for (const Case& c : {Case {"s3cret", "alerts@example.com", Outcome::Sent,
-                              "A test message was successfully sent to the Alert recipient"},
-             Case {"s3cret", "", Outcome::ConnectedOnly, ""},
-             Case {"nope", "alerts@example.com", Outcome::NotConnected, "Error "}}) {
-        SCOPED_TRACE(c.password + std::string(" ") + c.alertAddress);
-        // The test server has no TLS.
-        const auto r = TestMailAccount(log, server.address(), "bob", c.password, login::kPlain,
-            c.alertAddress, dir.folder(), MailSettings {true, ""});
-        EXPECT_EQ(r.outcome, c.outcome);
-        EXPECT_EQ(c.outcome == Outcome::NotConnected ? r.message.substr(0, 6) : r.message, c.message);
-        ASSERT_EQ(server.mails().size(), 1u) << "only the first sends";
-    }
-    EXPECT_EQ(HeaderOf(server.mails()[0], "Subject"), "Test message from Quillon Vesk Console");
-    EXPECT_TRUE(FileExists(dir.folder() + "maillog.txt"));
 }
 
 VESK_ON_BOTH_ENGINES(MailQueueTest);

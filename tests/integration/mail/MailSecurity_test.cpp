@@ -5,6 +5,7 @@
 
 #include "SmtpServer.h"
 #include "StoreFixture.h"
+#include "support/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +85,7 @@ TEST(MailSecurity, PasswordGoesWithoutTlsOnlyWhenPlainLoginIsAllowedAndIsNeverWr
     }
 }
 
-TEST(MailSecurity, ServerThatIsNoSmtpAddressIsRefusedAndNothingIsWritten)
+TEST(MailSecurity, ServerThatIsNoSmtpAddressIsRefusedAndTheAccountTestShowsWhy)
 {
     vesk::testing::TempDir dir;
     const std::string victim = dir.file("authorized_keys");
@@ -97,13 +98,41 @@ TEST(MailSecurity, ServerThatIsNoSmtpAddressIsRefusedAndNothingIsWritten)
         EXPECT_FALSE(client.mail.Send("ops@example.com", "", "", "ssh-ed25519 AAAA attacker", "key"));
         EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
         EXPECT_TRUE(anyLineHolds(client.log, "refused: only smtp:// and smtps:// addresses are accepted"));
-
-        const auto shown = TestMailAccount(
-            client.log, server, "console@example.com", "", login::kNone, "ops@example.com", dir.folder(), {});
-        EXPECT_EQ(shown.outcome, MailTestResult::Outcome::NotConnected);
-        EXPECT_NE(shown.message.find("only smtp:// and smtps://"), std::string::npos) << shown.message;
-        EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
     }
+
+    // The settings dialog's account test: what it shows for each answer, and no file for a file address.
+    SmtpServer guarded({"bob", "s3cret", false});
+    ASSERT_TRUE(guarded.running());
+    using Outcome = MailTestResult::Outcome;
+    struct Case
+    {
+        std::string server;
+        const char* password;
+        const char* alertAddress;
+        Outcome outcome;
+        std::string message; // the start of it
+    };
+    const std::string fileServer = "file://" + victim + "#";
+    for (const Case& c :
+        {Case {fileServer, "s3cret", "alerts@example.com", Outcome::NotConnected,
+             "Error 3\r\nmail server \"" + fileServer + "\" refused: only smtp:// and smtps://"},
+            Case {guarded.address(), "s3cret", "alerts@example.com", Outcome::Sent,
+                "A test message was successfully sent to the Alert recipient"},
+            Case {guarded.address(), "s3cret", "", Outcome::ConnectedOnly, ""},
+            Case {guarded.address(), "nope", "alerts@example.com", Outcome::NotConnected, "Error "}}) {
+        SCOPED_TRACE(c.server + " " + c.password + " " + c.alertAddress);
+        vesk::testing::RecordingLog log;
+        // The test server has no TLS.
+        const auto r = TestMailAccount(log, c.server, "bob", c.password, login::kPlain, c.alertAddress,
+            dir.folder(), MailSettings {true, ""});
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_EQ(r.message.substr(0, c.message.size()), c.message);
+        EXPECT_EQ(r.message.empty(), c.message.empty()) << r.message;
+    }
+    ASSERT_EQ(guarded.mails().size(), 1u);
+    EXPECT_EQ(HeaderOf(guarded.mails()[0], "Subject"), "Test message from Quillon Vesk Console");
+    EXPECT_TRUE(FileExists(dir.folder() + "maillog.txt"));
+    EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
 }
 
 // Whatever the server refuses or the recipients hold, each event is one log line of its own.
