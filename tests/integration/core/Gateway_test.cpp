@@ -287,18 +287,12 @@ struct ScriptedPrompts final : StartupPrompts
     std::array<int, 4> asked {}; // folder questions, wizard runs, invalid folders, main windows shown
 };
 
-struct StartupTest : ::testing::Test
+struct StartupTest : vesk::testing::ConsoleFixture
 {
     StartupTest()
     {
-        settings.set("COM", "AutoDetect", "0");
         settings.set("COM", "Port", dir.file("no-such-port"));
         settings.set("Setup", "RunWizard", "0");
-    }
-    ~StartupTest() override
-    {
-        if (result == StartResult::Running)
-            ShutDown(*ctx);
     }
     Context& context(const std::string& commandLine = "")
     {
@@ -306,11 +300,7 @@ struct StartupTest : ::testing::Test
         ctx->commandLine = commandLine;
         return *ctx;
     }
-    StartResult start(StartupPrompts& prompts)
-    {
-        result = Main(ctx ? *ctx : context(), prompts);
-        return result;
-    }
+    StartResult start(StartupPrompts& prompts) { return Main(ctx ? *ctx : context(), prompts); }
     // What the setup wizard leaves behind: a data folder with the databases, named in the settings.
     bool wizardCreatesOutbox()
     {
@@ -319,13 +309,7 @@ struct StartupTest : ::testing::Test
         settings.set("Setup", "DataFolder", dir.file("data"));
         return store::CreateOutbox(dir.file("data"), VESK_BIN_DIR "/DB/", errorText, errorLines);
     }
-    vesk::testing::TempDir dir;
-    vesk::testing::ShiftedClock clock;
-    vesk::testing::ScriptedPump pump;
-    SettingsStore settings {dir.file("console.conf")};
-    std::unique_ptr<Context> ctx;
     ScriptedPrompts prompts;
-    StartResult result = StartResult::Ended;
 };
 
 } // namespace

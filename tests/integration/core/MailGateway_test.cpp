@@ -51,14 +51,6 @@ protected:
             store::kContactsName);
     }
 
-    void alerts(bool messages, bool modem, bool signal, int level)
-    {
-        sql("UPDATE Diagnostic SET diagEmail = 'alerts@example.com', diagNotifyMessages = "
-            + std::to_string(messages) + ", diagNotifyModem = " + std::to_string(modem)
-            + ", diagNotifySignal = " + std::to_string(signal)
-            + ", diagSignalLevel = " + std::to_string(level));
-    }
-
     // "destination|text" of everything the simulated network delivered.
     std::vector<std::string> overTheAir()
     {
@@ -126,7 +118,9 @@ TEST_F(MailGatewayTest, SwitchesClearFlagsLeftByAStoppedConsoleAndTheNameCacheIs
 // the engine's passes and the real mail server.
 TEST_F(MailGatewayTest, FailedMessageAndWeakSignalAlertsReachTheMailServer)
 {
-    alerts(true, false, true, 30);
+    sql("UPDATE Diagnostic SET diagEmail = 'alerts@example.com', diagNotifyMessages = TRUE, diagNotifyModem "
+        "= FALSE,"
+        " diagNotifySignal = TRUE, diagSignalLevel = 30");
     ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_TRUE(logged(1, "Alert sent for failed messages"));
     queue("07123 456", "x");
