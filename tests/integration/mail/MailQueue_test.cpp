@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 using namespace std::chrono_literals;
 using namespace vesk;
 using namespace vesk::mail;
+using std::filesystem::perms;
 using vesk::testing::BodyOf;
 using vesk::testing::HeaderOf;
 using vesk::testing::SmtpServer;
@@ -37,6 +41,14 @@ protected:
     int queued() { return scalar("SELECT COUNT(*) FROM MailMessage"); }
     bool senderFlag() { return scalar("SELECT sysMailSenderActive FROM System") != 0; }
     void pass() { ProcessMailQueue(queue, outbox, feedback); }
+
+    bool logHolds(const std::string& part) const
+    {
+        for (const auto& l : log.lines)
+            if (l.text.find(part) != std::string::npos)
+                return true;
+        return false;
+    }
 
     int logged(int icon, const std::string& start) const
     {
@@ -90,8 +102,9 @@ TEST_P(MailQueueTest, SendsTwentyAPassTheRestTwoMinutesLaterAndNoneWhileAnotherC
     EXPECT_EQ(smtp.mails().size(), 27u);
 }
 
-// Mail arrives as it was queued, with the no-reply notice, whatever the login; a refused login or
-// a server that is not there keeps the row for the pass two minutes later.
+// Mail arrives as it was queued, with the no-reply notice, whatever the login; a refused login, a
+// server that is not there or a password file others can read keeps the row for the pass two
+// minutes later. The password is never logged.
 TEST_P(MailQueueTest, MailArrivesAsQueuedOrWaitsWhenTheServerCannotBeUsed)
 {
     SmtpServer guarded({"bob", "s3cret", false});
@@ -104,14 +117,23 @@ TEST_P(MailQueueTest, MailArrivesAsQueuedOrWaitsWhenTheServerCannotBeUsed)
         std::string password;
         std::int16_t method;
         bool sent;
+        perms passwordFile = perms::none; // the password is kept in a file of these permissions
     };
+    const std::string file = dir.file("mail.secret");
     for (const Case& c : {Case {"no login", smtp.address(), "console@example.com", "", login::kNone, true},
              Case {"login", guarded.address(), "bob", "s3cret", login::kLogin, true},
              Case {"cram-md5", guarded.address(), "bob", "s3cret", login::kMD5, true},
              Case {"wrong password", guarded.address(), "bob", "guess", login::kLogin, false},
-             Case {"nobody listening", "127.0.0.1:9", "bob", "s3cret", login::kLogin, false}}) {
+             Case {"nobody listening", "127.0.0.1:9", "bob", "s3cret", login::kLogin, false},
+             Case {"private password file", guarded.address(), "bob", "", login::kLogin, true,
+                 perms::owner_read | perms::owner_write},
+             Case {"password file others read", guarded.address(), "bob", "", login::kLogin, false,
+                 perms::owner_read | perms::owner_write | perms::group_read | perms::others_read}}) {
         SCOPED_TRACE(c.name);
         log.lines.clear();
+        std::ofstream(file) << "s3cret\n";
+        std::filesystem::permissions(file, c.passwordFile | perms::owner_write);
+        queue.settings.passwordFile = c.passwordFile == perms::none ? "" : file;
         const std::size_t before = smtp.mails().size() + guarded.mails().size();
         account(c.server, c.user, c.password, c.method);
         ASSERT_TRUE(QueueMail(outbox, "ann@example.com, Bob <bob@example.com>", "O'Brien's report",
@@ -123,6 +145,9 @@ TEST_P(MailQueueTest, MailArrivesAsQueuedOrWaitsWhenTheServerCannotBeUsed)
         EXPECT_FALSE(senderFlag()) << "the flag is given back after every pass";
         EXPECT_EQ(logged(icon::kError, "mail.Connect(" + c.server + ") : 0x"), c.sent ? 0 : 1);
         EXPECT_EQ(logged(icon::kMailed, ""), c.sent ? 1 : 0);
+        EXPECT_EQ(
+            logHolds("Mail password file " + file + " refused"), !c.sent && c.passwordFile != perms::none);
+        EXPECT_FALSE(logHolds("s3cret"));
         if (!c.sent) {
             EXPECT_EQ(queue.nextCheck, clock.now().addMinutes(2));
             h().Execute("DELETE FROM MailMessage");

@@ -178,39 +178,3 @@ TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
                 << l.text;
     }
 }
-
-class MailPasswordFile : public vesk::testing::EngineStoreTest
-{
-};
-
-TEST_P(MailPasswordFile, IsUsedOnlyWhenPrivateAndNeverLogged)
-{
-    using std::filesystem::perms;
-    for (const auto mode : {perms::owner_read | perms::owner_write | perms::group_read | perms::others_read,
-             perms::owner_read | perms::owner_write}) {
-        const bool used = mode == (perms::owner_read | perms::owner_write);
-        SCOPED_TRACE(used);
-        log.lines.clear();
-        SmtpServer server({"bob", "s3cret", false});
-        ASSERT_TRUE(server.running());
-        SaveMailConfig(outbox, server.address(), "bob", "", login::kLogin);
-        const std::string path = dir.file("mail.secret");
-        std::ofstream(path) << "s3cret\n";
-        std::filesystem::permissions(path, mode);
-        MailQueue queue;
-        queue.settings = {true, path};
-        InitMail(queue, outbox);
-        queue.client->setTimeout(5);
-        ASSERT_TRUE(QueueMail(outbox, "ops@example.com", "Alert", "text"));
-        NoFeedback feedback;
-        ProcessMailQueue(queue, outbox, feedback);
-
-        EXPECT_EQ(server.mails().size(), used ? 1u : 0u);
-        EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailMessage"), used ? 0 : 1);
-        EXPECT_EQ(anyLineHolds(log, "Mail password file " + path + " refused"), !used);
-        EXPECT_FALSE(anyLineHolds(log, "s3cret"));
-        h().Execute("DELETE FROM MailMessage");
-    }
-}
-
-VESK_ON_BOTH_ENGINES(MailPasswordFile);
