@@ -1,7 +1,6 @@
 // What an attacker can send the console through the network, the shared outbox and the local
 // machine: each case is an attack that once got in, and must now stay out.
 #include "core/AppLog.h"
-#include "core/SettingsStore.h"
 #include "modem/ModemLog.h"
 #include "store/Lifecycle.h"
 #include "store/Migrate.h"
@@ -10,13 +9,8 @@
 
 #include "ConsoleFixture.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 using namespace vesk;
@@ -116,31 +110,21 @@ TEST(Attacks, FilesTheConsoleCreatesAreNeverWiderThanUserAndGroup)
     }
 }
 
-TEST(Attacks, LockPlantedByAnotherUserDoesNotStopTheConsole)
+// Another user once created and held the lock file first, under its predictable name in the shared
+// temp folder, and so kept the console from starting: the lock now lives beside the settings, in a
+// folder only this user can enter.
+TEST(Attacks, LockLivesWhereNoOtherUserCanPlantOne)
 {
     vesk::testing::TempDir dir;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const std::string savedRuntime = runtime ? runtime : "";
     ::unsetenv("XDG_RUNTIME_DIR");
-    const std::string key = dir.file("console.conf");
-
-    // A lock file created and held in the shared temp folder, where the lock once was.
-    std::uint64_t hash = 1469598103934665603ULL;
-    for (unsigned char ch : key)
-        hash = (hash ^ ch) * 1099511628211ULL;
-    char name[96];
-    std::snprintf(name, sizeof name, "/tmp/vesk-console-%u-%016llx.lock", static_cast<unsigned>(getuid()),
-        static_cast<unsigned long long>(hash));
-    const int planted = ::open(name, O_RDWR | O_CREAT, 0644);
-    ASSERT_EQ(::flock(planted, LOCK_EX), 0);
     {
-        SingleInstanceLock lock(key);
+        SingleInstanceLock lock(dir.file("console.conf"));
         EXPECT_TRUE(lock.acquired()) << lock.error();
         EXPECT_EQ(lock.path().rfind(dir.path(), 0), 0u) << lock.path();
         EXPECT_EQ(modeOf(FolderOfPath(lock.path())), 0700u);
     }
-    ::close(planted);
-    ::unlink(name);
     if (!savedRuntime.empty())
         ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
 }

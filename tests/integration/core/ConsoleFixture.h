@@ -107,15 +107,6 @@ protected:
             = [this](const std::string& sql, std::chrono::nanoseconds) { statements.insert(sql); };
     }
 
-    // A line of the activity log that holds `text` anywhere.
-    bool logHas(const std::string& text) const
-    {
-        for (const auto& line : ctx->app.log().lines())
-            if (line.text.find(text) != std::string::npos)
-                return true;
-        return false;
-    }
-
     TempDir dir;
     std::string dataFolder = dir.file("data");
     std::string database; // a server's connection string, when the outbox is not the folder's file

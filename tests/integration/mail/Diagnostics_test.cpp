@@ -3,8 +3,6 @@
 
 #include "StoreFixture.h"
 
-#include <gtest/gtest.h>
-
 using namespace std::chrono_literals;
 using namespace vesk;
 using namespace vesk::mail;
@@ -70,10 +68,10 @@ protected:
 TEST_P(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
 {
     settings("ops@example.com", true, true, true, 30);
-    EXPECT_TRUE(log.has("Alert messages emailed to ops@example.com"));
-    EXPECT_TRUE(log.has("Alert sent when signal level falls below 30%"));
-    EXPECT_TRUE(log.has("Alert sent when modem connection is lost"));
-    EXPECT_TRUE(log.has("Alert sent for failed messages"));
+    for (const char* line :
+        {"Alert messages emailed to ops@example.com", "Alert sent when signal level falls below 30%",
+            "Alert sent when modem connection is lost", "Alert sent for failed messages"})
+        EXPECT_TRUE(log.has(line)) << line;
 
     log.lines.clear();
     settings("", true, true, true, 30);
@@ -147,7 +145,6 @@ TEST_P(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
     EXPECT_EQ(mails(),
         (std::vector<std::string> {"Send Message Failure Alert : +15550123 at 18:42",
             "Send Message Failure Alert : +15550124 at 18:42"}));
-    EXPECT_EQ(mails("mlMessage").at(0), "Address\t : +15550123\r\nName\t : Ann\r\nError\t : Retry exceeded");
 
     settings("ops@example.com", false, true, true, 20);
     SendFailureAlert(diag, outbox, "+15550125", "Cy", "x", when, feedback);
@@ -157,10 +154,8 @@ TEST_P(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
 TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTripsAndAMissingRowIsReported)
 {
     h().Execute("INSERT INTO Diagnostic DEFAULT VALUES");
-    diag.Email = "o'neil@example.com";
-    diag.NotifyMessages = true;
-    diag.NotifySignal = true;
-    diag.SignalLevel = 42;
+    std::tie(diag.Email, diag.NotifyMessages, diag.NotifySignal, diag.SignalLevel)
+        = std::tuple("o'neil@example.com", true, true, 42);
     SaveDiagnostics(diag, outbox);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Diagnostic"), 1);
 
@@ -168,9 +163,9 @@ TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTripsAndAMissingRowIsReport
     SaveDiagnostics(diag, outbox);
     Diagnostics loaded;
     LoadDiagnostics(loaded, outbox, true);
-    EXPECT_EQ(loaded.Email, "o'neil@example.com");
-    EXPECT_TRUE(loaded.NotifyMessages && loaded.NotifySignal && loaded.NotifyModem);
-    EXPECT_EQ(loaded.SignalLevel, 42);
+    EXPECT_EQ(std::tie(loaded.Email, loaded.NotifyMessages, loaded.NotifySignal, loaded.NotifyModem,
+                  loaded.SignalLevel),
+        std::tuple(std::string("o'neil@example.com"), true, true, true, std::int16_t {42}));
     EXPECT_FALSE(log.has("Diagnostic settings could not be Saved. "));
 
     h().Execute("DELETE FROM Diagnostic");

@@ -4,8 +4,6 @@
 #include "SmtpServer.h"
 #include "StoreFixture.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 
