@@ -1,20 +1,28 @@
-// The console as a whole against the modem simulator on a pseudo-terminal and a real outbox file.
+// The console as a whole against the modem simulator on a pseudo-terminal, a real outbox file and,
+// for forwarding and alerts, a real SMTP server.
 #include "core/Configuration.h"
 #include "core/SettingsReload.h"
+#include "modem/PduUnits.h"
 #include "store/Migrate.h"
+#include "store/SqlText.h"
 #include "support/Paths.h"
 
 #include "ConsoleFixture.h"
+#include "SmtpServer.h"
 
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 using namespace std::chrono_literals;
 using namespace vesk;
 using namespace vesk::core;
+using vesk::testing::HeaderOf;
 using vesk::testing::SimProcess;
+using vesk::testing::SmtpServer;
 
 namespace {
 
@@ -365,4 +373,208 @@ TEST_F(StartupTest, OnlyTheContactsFileIsEnoughAndNoModemKeepsStarting)
     EXPECT_NE(log.find("\nCould not load database settings : "), std::string::npos);
     EXPECT_NE(log.find("\nProgram will terminate automatically at "), std::string::npos);
     EXPECT_NEAR(static_cast<double>(vesk::SecondsBetween(ctx->clock.now(), ctx->EndTime)), 3 * 3600.0, 30.0);
+}
+
+// Long inbound messages joined: parts wait in the modem until their group is complete or too old.
+namespace {
+
+// The unit of a recorded vector, by its id.
+std::string vector(const std::string& id)
+{
+    std::stringstream all;
+    all << std::ifstream(VESK_VECTORS_DIR "/deliver.json").rdbuf();
+    const std::string text = all.str();
+    const auto at = text.find("\"pdu\": \"", text.find("\"id\": \"" + id + "\"")) + 8;
+    return text.substr(at, text.find('"', at) - at);
+}
+
+// The text of the vectors' parts in this order, as the inbox keeps it.
+std::string joined(std::initializer_list<const char*> ids)
+{
+    std::string text;
+    for (const char* id : ids) {
+        modem::GSMMessage part;
+        modem::ParsePDU(vector(id), 0, part, true);
+        text += part.Text;
+    }
+    return store::Left(text, 255);
+}
+
+class JoiningTest : public vesk::testing::ConsoleFixture
+{
+protected:
+    void SetUp() override
+    {
+        settings.set("Text", "InboundDecoding", "Full");
+        settings.set("Text", "JoinParts", "1");
+        ASSERT_NO_FATAL_FAILURE(start());
+        ctx->outbox.settings.SMSSaveInbound = ctx->outbox.settings.SMSForwarding = true;
+        ctx->outbox.settings.StandardReply = "Thanks";
+        sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('*', '*', '+447700900555')");
+    }
+    void deliver(std::initializer_list<const char*> ids)
+    {
+        for (const char* id : ids)
+            sim.control("deliver-pdu " + vector(id));
+        pass();
+    }
+    // Inbox texts in order; replies and forwards queued.
+    std::vector<std::string> inbox() { return column("SELECT msgText FROM Inbox ORDER BY inbID"); }
+    std::size_t queued() { return column("SELECT msgID FROM Message WHERE msgText = 'Thanks'").size(); }
+    std::size_t forwards()
+    {
+        return column("SELECT msgID FROM Message WHERE msgAddress = '+447700900555'").size();
+    }
+};
+
+} // namespace
+
+TEST_F(JoiningTest, PartsInAnyOrderMakeOneMessageAndAMissingPartWaitsForTheTimeout)
+{
+    deliver({"ofono-assembly-3", "ofono-assembly-1", "android-multipart-2", "mm-pdu-multipart-1"});
+    EXPECT_TRUE(inbox().empty()) << "every group lacks a part";
+    EXPECT_EQ(sim.control("memory SM").size(), 4u) << "the parts wait in the modem";
+
+    deliver({"ofono-assembly-2", "ofono-assembly-1", "android-multipart-1", "mm-pdu-multipart-2"});
+    std::vector<std::string> stored = inbox(),
+                             three = {joined({"ofono-assembly-1", "ofono-assembly-2", "ofono-assembly-3"}),
+                                 joined({"android-multipart-1", "android-multipart-2"}),
+                                 joined({"mm-pdu-multipart-1", "mm-pdu-multipart-2"})};
+    std::sort(stored.begin(), stored.end());
+    std::sort(three.begin(), three.end());
+    EXPECT_EQ(stored, three);
+    EXPECT_TRUE(logged(2, "Duplicate part 1 of long message reference 30 deleted"));
+    EXPECT_TRUE(sim.control("memory SM").empty()) << "every part was deleted once its message was stored";
+    EXPECT_EQ(std::pair(queued(), forwards()), std::pair(3ul, 3ul));
+
+    // One part of two: stored once, as it stands, when its group is older than the timeout.
+    deliver({"pm-german-multipart-1"});
+    clock.advance(500s);
+    pass();
+    EXPECT_EQ(inbox().size(), 3u);
+    clock.advance(100s);
+    pass();
+    pass();
+    ASSERT_EQ(inbox().size(), 4u);
+    EXPECT_EQ(inbox()[3], store::Left(joined({"pm-german-multipart-1"}) + "[...]", 255));
+    EXPECT_TRUE(logged(2, "Incomplete long message reference 25 from "));
+    EXPECT_EQ(std::pair(queued(), forwards()), std::pair(4ul, 4ul));
+
+    // A full memory hands over the oldest waiting group at once.
+    sim.control("set sm-size 2");
+    deliver({"pm-german-multipart-2"});
+    deliver({"mm-pdu-multipart-1"});
+    EXPECT_EQ(inbox().back(), "[...]" + joined({"pm-german-multipart-2"}));
+    EXPECT_EQ(sim.control("memory SM").size(), 1u) << "the newer group still waits";
+}
+
+// Forwarding, the mail queue and the alerts with a real SMTP server.
+namespace {
+
+class MailGatewayTest : public vesk::testing::ConsoleFixture
+{
+protected:
+    MailGatewayTest()
+    {
+        std::filesystem::create_directories(dataFolder);
+        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
+            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dataFolder + "/" + name);
+        settings.set("COM", "CommandTimeout", "1");
+        settings.set("Agent", "LocalAddress", "+447700900000");
+        sql("UPDATE MailConfig SET cfgServer = '" + smtp.address() + "', cfgAccount = 'console@example.com'");
+    }
+
+    void start(const std::string& commandLine = "")
+    {
+        ASSERT_NO_FATAL_FAILURE(ConsoleFixture::start(commandLine));
+        ctx->mail.client->setTimeout(5);
+    }
+
+    // An address-book entry: "'first', 'surname', 'phone', private".
+    void contact(const std::string& values)
+    {
+        sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES (" + values
+                + ")",
+            store::kContactsName);
+    }
+
+    SmtpServer smtp;
+};
+
+} // namespace
+
+// The engine's part of forwarding: names from the address book, a keyword rule and a catch-all,
+// sent over the air and through the mail server. The rules themselves are shown in the routing tests.
+TEST_F(MailGatewayTest, InboundMessagesAreForwardedToPhonesAndMail)
+{
+    ASSERT_TRUE(smtp.running());
+    sql("UPDATE System SET sysSMSForwarding = TRUE");
+    contact("'Ann', 'Lee', '+447700900001', 0");
+    contact("'Sam', '', '+447700900002', 1");
+    sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('+447700900001', 'help', "
+        "'+15550001, ann-help@example.com'), ('*', '*', '+15550009,desk@example.com')");
+    start();
+    EXPECT_TRUE(logged(1, "SMS Forwading is enabled"));
+
+    sim.control("deliver +447700900001 Please HELP me");
+    sim.control("deliver +447700900002 call me");
+    pass();
+
+    std::vector<std::string> phones; // "destination|text" of everything the network delivered
+    for (const auto& m : sim.control("messages"))
+        phones.push_back(SimProcess::field(m, "to") + "|" + SimProcess::field(m, "text"));
+    EXPECT_EQ(phones,
+        (std::vector<std::string> {"+15550001|Forward from: Ann Lee@+447700900001 \"Please HELP me\"",
+            "+15550009|Forward from: Sam@(Private Number) \"call me\""}));
+    const auto mails = smtp.mails();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_NE(mails[0].find("X-Envelope-To: ann-help@example.com"), std::string::npos);
+    EXPECT_NE(mails[0].find("Subject: SMS From Ann Lee@+447700900001 at "), std::string::npos);
+    EXPECT_NE(mails[0].find("\r\n\r\nPlease HELP me\r\n\r\n+---"), std::string::npos);
+    EXPECT_NE(mails[1].find("X-Envelope-To: desk@example.com"), std::string::npos);
+    EXPECT_NE(mails[1].find("Subject: SMS From Sam@(Private Number) at "), std::string::npos);
+    EXPECT_TRUE(column("SELECT mlID FROM MailMessage").empty());
+    EXPECT_TRUE(logged(11, "SMS From Ann Lee@+447700900001 at "));
+}
+
+// Flags a stopped console left set are cleared by the start-up switches; the name cache is then
+// built at start and built again two hours later.
+TEST_F(MailGatewayTest, SwitchesClearFlagsLeftByAStoppedConsoleAndTheNameCacheIsRefreshed)
+{
+    sql("UPDATE System SET sysNameCacheImportFlag = TRUE, sysMailSenderActive = TRUE");
+    contact("'Ann', 'Lee', '+447700900001', 0");
+    settings.set("Setup", "DataFolder", dataFolder); // keeps the wizard switch check quiet
+    ASSERT_NO_FATAL_FAILURE(start("vesk-console /resetnamecache /resetmailactive"));
+    EXPECT_EQ(column("SELECT fnName FROM FriendlyNameCache"), (std::vector<std::string> {"Ann Lee"}));
+    EXPECT_EQ(column("SELECT sysMailSenderActive FROM System")[0], "0");
+
+    contact("'Bob', 'Ray', '+447700900002', 0");
+    pass(60min);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "1");
+    pass(61min);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "2");
+}
+
+// The alert rules are shown with the injected clock in the diagnostics tests; here they are wired to
+// the engine's passes and the real mail server.
+TEST_F(MailGatewayTest, FailedMessageAndWeakSignalAlertsReachTheMailServer)
+{
+    sql("UPDATE Diagnostic SET diagEmail = 'alerts@example.com', diagNotifyMessages = TRUE, diagNotifyModem "
+        "= FALSE,"
+        " diagNotifySignal = TRUE, diagSignalLevel = 30");
+    ASSERT_NO_FATAL_FAILURE(start());
+    queue("07123 456", "x");
+    sim.control("set signal 5");
+    for (int minute = 0; minute < 12; ++minute)
+        pass(1min);
+    pass(3min); // the last alert waits for the next mail pass
+    std::vector<std::string> signal, failure;
+    for (const auto& mail : smtp.mails())
+        (HeaderOf(mail, "Subject").rfind("Signal Level Alert - 16% at", 0) == 0 ? signal : failure)
+            .push_back(mail);
+    EXPECT_EQ(signal.size(), 3u) << "at most every five minutes";
+    ASSERT_EQ(failure.size(), 1u);
+    EXPECT_EQ(HeaderOf(failure[0], "Subject").rfind("Send Message Failure Alert : 07123 456 at ", 0), 0u);
+    EXPECT_NE(failure[0].find("Address\t : 07123 456\r\nName\t : Ann\r\nError\t : Invalid Number."),
+        std::string::npos);
 }
