@@ -30,8 +30,132 @@ class GatewayTest : public vesk::testing::ConsoleFixture
 {
 protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(start()); }
+};
 
-    std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
+// The window's answers, scripted: counts what start-up asked.
+struct ScriptedPrompts final : StartupPrompts
+{
+    FolderAnswer folderWithoutDataFiles(const std::string&) override
+    {
+        ++asked[0];
+        return folderAnswer;
+    }
+    bool canRunWizard() const override { return true; }
+    bool runWizard() override
+    {
+        ++asked[1];
+        return wizard();
+    }
+    void invalidOutboxFolder() override { ++asked[2]; }
+    std::optional<std::string> createOutbox() override { return std::nullopt; }
+    void showMainWindow() override { ++asked[3]; }
+
+    std::function<bool()> wizard = [] { return true; };
+    FolderAnswer folderAnswer = FolderAnswer::End;
+    std::array<int, 4> asked {}; // folder questions, wizard runs, invalid folders, main windows shown
+};
+
+struct StartupTest : vesk::testing::ConsoleFixture
+{
+    StartupTest()
+    {
+        settings.set("COM", "Port", dir.file("no-such-port"));
+        settings.set("Setup", "RunWizard", "0");
+    }
+    Context& context(const std::string& commandLine = "")
+    {
+        ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
+        ctx->commandLine = commandLine;
+        return *ctx;
+    }
+    StartResult start(StartupPrompts& prompts) { return Main(ctx ? *ctx : context(), prompts); }
+    // What the setup wizard leaves behind: a data folder with the databases, named in the settings.
+    bool wizardCreatesOutbox()
+    {
+        std::string errorText, errorLines;
+        vesk::CreateFolderPath(dir.file("data"));
+        settings.set("Setup", "DataFolder", dir.file("data"));
+        return store::CreateOutbox(dir.file("data"), VESK_BIN_DIR "/DB/", errorText, errorLines);
+    }
+    ScriptedPrompts prompts;
+};
+
+// The unit of a recorded vector, by its id.
+std::string vector(const std::string& id)
+{
+    std::stringstream all;
+    all << std::ifstream(VESK_VECTORS_DIR "/deliver.json").rdbuf();
+    const std::string text = all.str();
+    const auto at = text.find("\"pdu\": \"", text.find("\"id\": \"" + id + "\"")) + 8;
+    return text.substr(at, text.find('"', at) - at);
+}
+
+// The text of the vectors' parts in this order, as the inbox keeps it.
+std::string joined(std::initializer_list<const char*> ids)
+{
+    std::string text;
+    for (const char* id : ids) {
+        modem::GSMMessage part;
+        modem::ParsePDU(vector(id), 0, part, true);
+        text += part.Text;
+    }
+    return store::Left(text, 255);
+}
+
+class JoiningTest : public vesk::testing::ConsoleFixture
+{
+protected:
+    void SetUp() override
+    {
+        settings.set("Text", "InboundDecoding", "Full");
+        settings.set("Text", "JoinParts", "1");
+        ASSERT_NO_FATAL_FAILURE(start());
+        ctx->outbox.settings.SMSSaveInbound = ctx->outbox.settings.SMSForwarding = true;
+        ctx->outbox.settings.StandardReply = "Thanks";
+        sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('*', '*', '+447700900555')");
+    }
+    void deliver(std::initializer_list<const char*> ids)
+    {
+        for (const char* id : ids)
+            sim.control("deliver-pdu " + vector(id));
+        pass();
+    }
+    // Inbox texts in order; replies and forwards queued.
+    std::vector<std::string> inbox() { return column("SELECT msgText FROM Inbox ORDER BY inbID"); }
+    std::size_t queued() { return column("SELECT msgID FROM Message WHERE msgText = 'Thanks'").size(); }
+    std::size_t forwards()
+    {
+        return column("SELECT msgID FROM Message WHERE msgAddress = '+447700900555'").size();
+    }
+};
+
+class MailGatewayTest : public vesk::testing::ConsoleFixture
+{
+protected:
+    MailGatewayTest()
+    {
+        std::filesystem::create_directories(dataFolder);
+        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
+            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dataFolder + "/" + name);
+        settings.set("COM", "CommandTimeout", "1");
+        sql("UPDATE MailConfig SET cfgServer = '" + smtp.address() + "', cfgAccount = 'console@example.com'");
+    }
+
+    void start(const std::string& commandLine = "")
+    {
+        ASSERT_NO_FATAL_FAILURE(ConsoleFixture::start(commandLine));
+        ctx->mail.client->setTimeout(5);
+    }
+
+    // An address-book entry: "'first', 'surname', 'phone', private".
+    void contact(const std::string& values)
+    {
+        sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES (" + values
+                + ")",
+            store::kContactsName);
+    }
+
+    SmtpServer smtp;
 };
 
 } // namespace
@@ -65,7 +189,7 @@ TEST_F(GatewayTest, StartsIdleThenSendsRepliesAndRecordsReportsLikeAGateway)
     EXPECT_EQ(column("SELECT msgAddress FROM Message ORDER BY msgID")[2], "+447700900123");
     EXPECT_EQ(column("SELECT msgText FROM Inbox"), std::vector<std::string> {"Is the server room warm?"});
     std::multiset<std::string> texts;
-    for (const auto& line : overTheAir())
+    for (const auto& line : sim.control("messages"))
         texts.insert(SimProcess::field(line, "text"));
     EXPECT_EQ(texts.count(awkward), 1u);
     EXPECT_EQ(texts.count(std::string(400, 'L')), 1u);
@@ -97,12 +221,12 @@ TEST_F(GatewayTest, TickDuringAPassDoesNothingPauseWaitsForTheEndAndHoldsOffTheR
     EXPECT_TRUE(ctx->app.IsPaused());
     EXPECT_FALSE(ctx->app.PauseRequest());
     // The request stops the delivery pass before its next row.
-    EXPECT_EQ(overTheAir().size(), 0u);
+    EXPECT_EQ(sim.control("messages").size(), 0u);
     pass(); // paused: no pass
-    EXPECT_EQ(overTheAir().size(), 0u);
+    EXPECT_EQ(sim.control("messages").size(), 0u);
     TogglePause(*ctx);
     pass();
-    EXPECT_EQ(overTheAir().size(), 2u);
+    EXPECT_EQ(sim.control("messages").size(), 2u);
 
     // The run-time limit stops an idle console but not a paused one.
     ctx->EndTime = clock.now().addHours(1);
@@ -121,20 +245,20 @@ TEST_F(GatewayTest, PassesAreSpacedBySendIntervalAndAnEmptyMemoryIsAskedAgain)
 {
     queue("+15550123", "first");
     pass();
-    ASSERT_EQ(overTheAir().size(), 1u);
+    ASSERT_EQ(sim.control("messages").size(), 1u);
     EXPECT_TRUE(ctx->NextRead.isZero()) << "nothing was read, so the read stays due";
     const int counts = sim.countInTranscript("AT+CPMS?");
     queue("+15550124", "second");
     sim.control("deliver +447700900123 arrived later");
     clock.advance(6s);
     OnTick(*ctx);
-    EXPECT_EQ(overTheAir().size(), 1u);
+    EXPECT_EQ(sim.control("messages").size(), 1u);
     EXPECT_TRUE(logged(10, "arrived later"));
     EXPECT_FALSE(ctx->NextRead.isZero());
     EXPECT_GT(sim.countInTranscript("AT+CPMS?"), counts) << "the memory was asked again";
     clock.advance(6s);
     OnTick(*ctx);
-    EXPECT_EQ(overTheAir().size(), 2u);
+    EXPECT_EQ(sim.control("messages").size(), 2u);
 }
 
 TEST_F(GatewayTest, LinkCheckResetsThePortOnceThenReports)
@@ -258,58 +382,6 @@ TEST_F(SettingsReloadTest, NewBatchSizeTakesEffectAtTheNextPassAndABrokenFileIsR
     }
 }
 
-namespace {
-
-// The window's answers, scripted: counts what start-up asked.
-struct ScriptedPrompts final : StartupPrompts
-{
-    FolderAnswer folderWithoutDataFiles(const std::string&) override
-    {
-        ++asked[0];
-        return folderAnswer;
-    }
-    bool canRunWizard() const override { return true; }
-    bool runWizard() override
-    {
-        ++asked[1];
-        return wizard();
-    }
-    void invalidOutboxFolder() override { ++asked[2]; }
-    std::optional<std::string> createOutbox() override { return std::nullopt; }
-    void showMainWindow() override { ++asked[3]; }
-
-    std::function<bool()> wizard = [] { return true; };
-    FolderAnswer folderAnswer = FolderAnswer::End;
-    std::array<int, 4> asked {}; // folder questions, wizard runs, invalid folders, main windows shown
-};
-
-struct StartupTest : vesk::testing::ConsoleFixture
-{
-    StartupTest()
-    {
-        settings.set("COM", "Port", dir.file("no-such-port"));
-        settings.set("Setup", "RunWizard", "0");
-    }
-    Context& context(const std::string& commandLine = "")
-    {
-        ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
-        ctx->commandLine = commandLine;
-        return *ctx;
-    }
-    StartResult start(StartupPrompts& prompts) { return Main(ctx ? *ctx : context(), prompts); }
-    // What the setup wizard leaves behind: a data folder with the databases, named in the settings.
-    bool wizardCreatesOutbox()
-    {
-        std::string errorText, errorLines;
-        vesk::CreateFolderPath(dir.file("data"));
-        settings.set("Setup", "DataFolder", dir.file("data"));
-        return store::CreateOutbox(dir.file("data"), VESK_BIN_DIR "/DB/", errorText, errorLines);
-    }
-    ScriptedPrompts prompts;
-};
-
-} // namespace
-
 TEST_F(StartupTest, HeadlessRefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
 {
     for (const char* folder : {"", "empty"}) {
@@ -376,59 +448,6 @@ TEST_F(StartupTest, OnlyTheContactsFileIsEnoughAndNoModemKeepsStarting)
 }
 
 // Long inbound messages joined: parts wait in the modem until their group is complete or too old.
-namespace {
-
-// The unit of a recorded vector, by its id.
-std::string vector(const std::string& id)
-{
-    std::stringstream all;
-    all << std::ifstream(VESK_VECTORS_DIR "/deliver.json").rdbuf();
-    const std::string text = all.str();
-    const auto at = text.find("\"pdu\": \"", text.find("\"id\": \"" + id + "\"")) + 8;
-    return text.substr(at, text.find('"', at) - at);
-}
-
-// The text of the vectors' parts in this order, as the inbox keeps it.
-std::string joined(std::initializer_list<const char*> ids)
-{
-    std::string text;
-    for (const char* id : ids) {
-        modem::GSMMessage part;
-        modem::ParsePDU(vector(id), 0, part, true);
-        text += part.Text;
-    }
-    return store::Left(text, 255);
-}
-
-class JoiningTest : public vesk::testing::ConsoleFixture
-{
-protected:
-    void SetUp() override
-    {
-        settings.set("Text", "InboundDecoding", "Full");
-        settings.set("Text", "JoinParts", "1");
-        ASSERT_NO_FATAL_FAILURE(start());
-        ctx->outbox.settings.SMSSaveInbound = ctx->outbox.settings.SMSForwarding = true;
-        ctx->outbox.settings.StandardReply = "Thanks";
-        sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('*', '*', '+447700900555')");
-    }
-    void deliver(std::initializer_list<const char*> ids)
-    {
-        for (const char* id : ids)
-            sim.control("deliver-pdu " + vector(id));
-        pass();
-    }
-    // Inbox texts in order; replies and forwards queued.
-    std::vector<std::string> inbox() { return column("SELECT msgText FROM Inbox ORDER BY inbID"); }
-    std::size_t queued() { return column("SELECT msgID FROM Message WHERE msgText = 'Thanks'").size(); }
-    std::size_t forwards()
-    {
-        return column("SELECT msgID FROM Message WHERE msgAddress = '+447700900555'").size();
-    }
-};
-
-} // namespace
-
 TEST_F(JoiningTest, PartsInAnyOrderMakeOneMessageAndAMissingPartWaitsForTheTimeout)
 {
     deliver({"ofono-assembly-3", "ofono-assembly-1", "android-multipart-2", "mm-pdu-multipart-1"});
@@ -467,41 +486,6 @@ TEST_F(JoiningTest, PartsInAnyOrderMakeOneMessageAndAMissingPartWaitsForTheTimeo
     EXPECT_EQ(inbox().back(), "[...]" + joined({"pm-german-multipart-2"}));
     EXPECT_EQ(sim.control("memory SM").size(), 1u) << "the newer group still waits";
 }
-
-// Forwarding, the mail queue and the alerts with a real SMTP server.
-namespace {
-
-class MailGatewayTest : public vesk::testing::ConsoleFixture
-{
-protected:
-    MailGatewayTest()
-    {
-        std::filesystem::create_directories(dataFolder);
-        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
-            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dataFolder + "/" + name);
-        settings.set("COM", "CommandTimeout", "1");
-        settings.set("Agent", "LocalAddress", "+447700900000");
-        sql("UPDATE MailConfig SET cfgServer = '" + smtp.address() + "', cfgAccount = 'console@example.com'");
-    }
-
-    void start(const std::string& commandLine = "")
-    {
-        ASSERT_NO_FATAL_FAILURE(ConsoleFixture::start(commandLine));
-        ctx->mail.client->setTimeout(5);
-    }
-
-    // An address-book entry: "'first', 'surname', 'phone', private".
-    void contact(const std::string& values)
-    {
-        sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES (" + values
-                + ")",
-            store::kContactsName);
-    }
-
-    SmtpServer smtp;
-};
-
-} // namespace
 
 // The engine's part of forwarding: names from the address book, a keyword rule and a catch-all,
 // sent over the air and through the mail server. The rules themselves are shown in the routing tests.

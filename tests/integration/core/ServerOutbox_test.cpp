@@ -186,10 +186,6 @@ protected:
             && d.Execute("SELECT pg_reload_conf()"))
             << d.LastError();
     }
-    void writable(PgServer& server, bool on)
-    {
-        admin(server, "ALTER SYSTEM SET default_transaction_read_only = " + std::string(on ? "off" : "on"));
-    }
     // The outbox on the server, with one due message.
     void create(PgServer& server, const std::string& text)
     {
@@ -212,7 +208,7 @@ TEST_F(ServerFailover, TheConsoleCarriesOverToThePromotedStandby)
     VESK_REQUIRE_SERVER(PgServer::Standby());
     create(PgServer::Own(), "before");
     create(PgServer::Standby(), "after"); // what the standby copied from the primary
-    writable(PgServer::Standby(), false);
+    admin(PgServer::Standby(), "ALTER SYSTEM SET default_transaction_read_only = on");
     settings.set("Setup", "Database",
         "host=" + PgServer::Own().Folder() + "," + PgServer::Standby().Folder() + " user=vesk dbname=" + name
             + " target_session_attrs=read-write");
@@ -221,7 +217,7 @@ TEST_F(ServerFailover, TheConsoleCarriesOverToThePromotedStandby)
     EXPECT_EQ(ctx->sentCount, 1);
 
     ASSERT_TRUE(PgServer::Own().Control("-m fast stop"));
-    writable(PgServer::Standby(), true);
+    admin(PgServer::Standby(), "ALTER SYSTEM SET default_transaction_read_only = off"); // promoted
     pass();
     pass(std::chrono::seconds(6));
     EXPECT_EQ(ctx->sentCount, 2);

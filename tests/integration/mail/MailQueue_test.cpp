@@ -13,6 +13,7 @@ using namespace vesk::mail;
 using std::filesystem::perms;
 using vesk::testing::BodyOf;
 using vesk::testing::HeaderOf;
+using vesk::testing::LogHolds;
 using vesk::testing::SmtpServer;
 
 namespace {
@@ -39,14 +40,6 @@ protected:
     int queued() { return scalar("SELECT COUNT(*) FROM MailMessage"); }
     bool senderFlag() { return scalar("SELECT sysMailSenderActive FROM System") != 0; }
     void pass() { ProcessMailQueue(queue, outbox, feedback); }
-
-    bool logHolds(const std::string& part) const
-    {
-        for (const auto& l : log.lines)
-            if (l.text.find(part) != std::string::npos)
-                return true;
-        return false;
-    }
 
     int logged(int icon, const std::string& start) const
     {
@@ -143,9 +136,9 @@ TEST_P(MailQueueTest, MailArrivesAsQueuedOrWaitsWhenTheServerCannotBeUsed)
         EXPECT_FALSE(senderFlag()) << "the flag is given back after every pass";
         EXPECT_EQ(logged(icon::kError, "mail.Connect(" + c.server + ") : 0x"), c.sent ? 0 : 1);
         EXPECT_EQ(logged(icon::kMailed, ""), c.sent ? 1 : 0);
-        EXPECT_EQ(
-            logHolds("Mail password file " + file + " refused"), !c.sent && c.passwordFile != perms::none);
-        EXPECT_FALSE(logHolds("s3cret"));
+        EXPECT_EQ(LogHolds(log, "Mail password file " + file + " refused"),
+            !c.sent && c.passwordFile != perms::none);
+        EXPECT_FALSE(LogHolds(log, "s3cret"));
         if (!c.sent) {
             EXPECT_EQ(queue.nextCheck, clock.now().addMinutes(2));
             h().Execute("DELETE FROM MailMessage");

@@ -15,17 +15,10 @@ using namespace std::string_literals;
 using namespace vesk;
 using namespace vesk::mail;
 using vesk::testing::HeaderOf;
+using vesk::testing::LogHolds;
 using vesk::testing::SmtpServer;
 
 namespace {
-
-bool anyLineHolds(const vesk::testing::RecordingLog& log, const std::string& part)
-{
-    for (const auto& l : log.lines)
-        if (l.text.find(part) != std::string::npos)
-            return true;
-    return false;
-}
 
 // A client of the test server that may log in as bob, over a plain connection when allowed.
 struct Client
@@ -65,10 +58,10 @@ TEST(MailSecurity, PasswordGoesWithoutTlsOnlyWhenPlainLoginIsAllowedAndIsNeverWr
         EXPECT_EQ(server.loginTried(), c.sent);
         EXPECT_EQ(server.mails().size(), c.sent ? 1u : 0u);
         if (!c.sent) {
-            EXPECT_TRUE(anyLineHolds(client.log, "the server offers no TLS, so the password was not sent"));
-            EXPECT_TRUE(anyLineHolds(client.log, "AllowPlainLogin=1 in section [Mail]"));
+            EXPECT_TRUE(LogHolds(client.log, "the server offers no TLS, so the password was not sent"));
+            EXPECT_TRUE(LogHolds(client.log, "AllowPlainLogin=1 in section [Mail]"));
         }
-        EXPECT_FALSE(anyLineHolds(client.log, "s3cret"));
+        EXPECT_FALSE(LogHolds(client.log, "s3cret"));
         // The connection log holds the conversation, with the login hidden.
         const std::string text = vesk::testing::ReadFile(dir.file("maillog.txt"));
         for (const auto& [line, always] : {std::pair {"< 220", true}, {"> EHLO", true},
@@ -91,7 +84,7 @@ TEST(MailSecurity, ServerThatIsNoSmtpAddressIsRefusedAndTheAccountTestShowsWhy)
         Client client(server);
         EXPECT_FALSE(client.mail.Send("ops@example.com", "", "", "ssh-ed25519 AAAA attacker", "key"));
         EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
-        EXPECT_TRUE(anyLineHolds(client.log, "refused: only smtp:// and smtps:// addresses are accepted"));
+        EXPECT_TRUE(LogHolds(client.log, "refused: only smtp:// and smtps:// addresses are accepted"));
     }
 
     // The settings dialog's account test: what it shows for each answer, and no file for a file address.
@@ -164,7 +157,7 @@ TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
             EXPECT_EQ(client.log.lines[0].text.rfind("Mail.Send(ops@example.com) : ", 0), 0u)
                 << client.log.lines[0].text;
         } else {
-            EXPECT_TRUE(anyLineHolds(client.log, "no recipient address"));
+            EXPECT_TRUE(LogHolds(client.log, "no recipient address"));
         }
         for (const auto& l : client.log.lines)
             EXPECT_EQ(

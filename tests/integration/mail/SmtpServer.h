@@ -88,6 +88,13 @@ private:
     int m_port = 0;
 };
 
+// Whether a line of a recorded log holds `part` anywhere.
+template<class Log> bool LogHolds(const Log& log, const std::string& part)
+{
+    return std::any_of(log.lines.begin(), log.lines.end(),
+        [&](const auto& line) { return line.text.find(part) != std::string::npos; });
+}
+
 // One header of a stored mail, or "" when it has none.
 inline std::string HeaderOf(const std::string& mail, const std::string& name)
 {

@@ -1,5 +1,8 @@
+// What the operator sees of the application: its modes on the status bar and its log lines.
+#include "core/AppLog.h"
 #include "core/ConsoleApp.h"
 #include "core/ConsoleView.h"
+#include "core/HeadlessView.h"
 #include "core/SettingsStore.h"
 
 #include "FakeClock.h"
@@ -8,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 
 using namespace vesk::core;
 
@@ -93,4 +97,37 @@ TEST_F(ConsoleAppTest, NestedAndGuardedModesAndFeedbackReturnToTheFirst)
     }
     EXPECT_EQ(app.mode(), mode::kIdle);
     EXPECT_EQ(app.Feedback(), "ready");
+}
+
+// Each line as a terminal shows it, and for the journal: its priority first and no time.
+TEST(HeadlessView, PrintsTimeLevelAddressAndTextOrThePriorityForTheJournal)
+{
+    struct Case
+    {
+        int icon;
+        const char* address;
+        const char* priority;
+        const char* line; // after the time or the priority
+    };
+    constexpr Case kCases[] = {
+        {10, "+15550123", "<6>", "inbound +15550123       text\n"},
+        {3, "", "<3>", "error                   text\n"},
+        {2, "", "<4>", "warn                    text\n"},
+        {8, "", "<4>", "failed                  text\n"},
+        {1, "", "<6>", "info                    text\n"},
+        {5, "", "<6>", "send                    text\n"},
+        {42, "", "<7>", "[42]                    text\n"},
+    };
+    vesk::testing::FakeClock clock(vesk::DateTime::fromParts(2026, 3, 5, 14, 7, 0));
+    for (const auto& c : kCases) {
+        for (const bool journal : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.icon) + (journal ? " journal" : " terminal"));
+            std::ostringstream out;
+            HeadlessView view(out, journal);
+            AppLog log(clock);
+            log.Control(&view);
+            log.Log(c.icon, c.address, "text");
+            EXPECT_EQ(out.str(), (journal ? c.priority : "05 Mar 14:07  ") + std::string(c.line));
+        }
+    }
 }

@@ -47,14 +47,12 @@ TEST(DeliveryPassRules, ModemAnswerIsFoldedOntoOneShortLine)
     EXPECT_EQ(CleanModemResponse(""), "");
 }
 
-TEST(DataFolder, EitherDatabaseMakesADataFolder)
+// An empty, a missing and a contacts-only folder are the start-up stories' cases.
+TEST(DataFolder, NameWithBlanksAndATrailingSeparatorStillFindsTheFiles)
 {
     vesk::testing::TempDir dir;
-    EXPECT_FALSE(FolderHasDataFiles(dir.path()));
     vesk::testing::WriteFile(dir.file("SMSContacts.mdb"), "");
-    EXPECT_TRUE(FolderHasDataFiles(dir.path()));
     EXPECT_TRUE(FolderHasDataFiles(" " + dir.path() + "/ "));
-    EXPECT_FALSE(FolderHasDataFiles(dir.file("missing")));
 }
 
 TEST(Trap, AFailingStepLeavesOneLineSayingWhereAndWhat)

