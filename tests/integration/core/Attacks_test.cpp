@@ -1,7 +1,6 @@
 // What an attacker can send the console through the network, the shared outbox and the local
 // machine: each case is an attack that once got in, and must now stay out.
 #include "core/AppLog.h"
-#include "core/SettingsStore.h"
 #include "modem/ModemLog.h"
 #include "store/Lifecycle.h"
 #include "store/Migrate.h"
@@ -10,15 +9,8 @@
 
 #include "ConsoleFixture.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 using namespace vesk;
@@ -34,38 +26,14 @@ mode_t modeOf(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
 }
 
-class AttackTest : public vesk::testing::ConsoleFixture
-{
-protected:
-    void startInTextMode()
-    {
-        settings.set("COM", "Protocol", "TEXT");
-        ASSERT_NO_FATAL_FAILURE(start());
-    }
-};
+using AttackTest = vesk::testing::ConsoleFixture;
 
 } // namespace
 
-TEST_F(AttackTest, DeliveryReportAddressCannotRewriteTheOutbox)
+TEST_F(AttackTest, TextModeKeepsQueuedTextAndReportAddressesInTheirPlace)
 {
-    ASSERT_NO_FATAL_FAILURE(startInTextMode());
-    queue("+15550123", "hello");
-    pass();
-    ASSERT_EQ(sim.control("messages").size(), 1u);
-    // Text mode lists a report's address as the network gave it, quotes and all.
-    sim.control("report 7 x';UPDATE/**/Message/**/SET/**/msgStatus=0;-- 0");
-    ctx->NextRead = {};
-    pass();
-    pass();
-    EXPECT_TRUE(logged(3, "No outstanding delivery id [7]")) << "the report was read and matched no row";
-    EXPECT_EQ(column("SELECT msgStatus FROM Message"), std::vector<std::string> {"3"});
-    EXPECT_EQ(column("SELECT msgText FROM Message"), std::vector<std::string> {"hello"});
-    EXPECT_EQ(sim.control("messages").size(), 1u) << "nothing was queued again";
-}
-
-TEST_F(AttackTest, QueuedTextCannotEndMessageEntryAndSendASecondMessage)
-{
-    ASSERT_NO_FATAL_FAILURE(startInTextMode());
+    settings.set("COM", "Protocol", "TEXT");
+    ASSERT_NO_FATAL_FAILURE(start());
     queue("+15550123",
         "hello\x1A"
         "AT+CMGS=\"+19005550199\"\rPREMIUM\x1B TEXT");
@@ -78,6 +46,15 @@ TEST_F(AttackTest, QueuedTextCannotEndMessageEntryAndSendASecondMessage)
         EXPECT_EQ(SimProcess::field(line, "to").rfind("+1555012", 0), 0u) << line;
     EXPECT_EQ(SimProcess::field(sent[0], "text"), "helloAT+CMGS=\"+19005550199\"PREMIUM TEXT");
     EXPECT_TRUE(logged(2, "3 control characters left out of the text"));
+
+    // Text mode lists a report's address as the network gave it, quotes and all.
+    sim.control("report 7 x';UPDATE/**/Message/**/SET/**/msgStatus=0;-- 0");
+    ctx->NextRead = {};
+    pass();
+    pass();
+    EXPECT_TRUE(logged(3, "No outstanding delivery id [7]")) << "the report was read and matched no row";
+    EXPECT_EQ(column("SELECT msgStatus FROM Message"), (std::vector<std::string> {"3", "3"}));
+    EXPECT_EQ(sim.control("messages").size(), 2u) << "nothing was queued again";
 }
 
 TEST_F(AttackTest, RowIdsPastThirtyOneBitsAreSent)
@@ -110,15 +87,10 @@ TEST(Attacks, HostileTextStaysOnOneLogLine)
 TEST(Attacks, FilesTheConsoleCreatesAreNeverWiderThanUserAndGroup)
 {
     vesk::testing::TempDir dir;
-    struct Case
-    {
-        mode_t umask;
-        mode_t most;
-    };
-    for (const Case c : {Case {077, 0600}, Case {002, 0660}, Case {0, 0660}}) {
-        SCOPED_TRACE(c.umask);
-        const mode_t saved = ::umask(c.umask);
-        const std::string folder = dir.file("data" + std::to_string(c.umask));
+    for (const auto& [mask, most] : {std::pair<mode_t, mode_t> {077, 0600}, {002, 0660}, {0, 0660}}) {
+        SCOPED_TRACE(mask);
+        const mode_t saved = ::umask(mask);
+        const std::string folder = dir.file("data" + std::to_string(mask));
         CreateFolderPath(folder);
         std::string text, lines;
         ASSERT_TRUE(store::CreateOutbox(folder, VESK_BIN_DIR "/DB/", text, lines)) << text << lines;
@@ -131,54 +103,28 @@ TEST(Attacks, FilesTheConsoleCreatesAreNeverWiderThanUserAndGroup)
         settings.set("COM", "Port", "/dev/ttyUSB0");
         ::umask(saved);
         for (const char* name : {"/SMSMessages.mdb", "/SMSArchive.mdb", "/SMSContacts.mdb", "/modemlog.txt"})
-            EXPECT_EQ(modeOf(folder + name) & ~c.most, 0u)
+            EXPECT_EQ(modeOf(folder + name) & ~most, 0u)
                 << name << " is " << std::oct << modeOf(folder + name);
         EXPECT_EQ(modeOf(folder + "/conf/console.conf"), 0600u);
         EXPECT_EQ(modeOf(folder + "/conf"), 0700u);
     }
 }
 
-TEST(Attacks, LockPlantedByAnotherUserDoesNotStopTheConsole)
+// Another user once created and held the lock file first, under its predictable name in the shared
+// temp folder, and so kept the console from starting: the lock now lives beside the settings, in a
+// folder only this user can enter.
+TEST(Attacks, LockLivesWhereNoOtherUserCanPlantOne)
 {
     vesk::testing::TempDir dir;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const std::string savedRuntime = runtime ? runtime : "";
     ::unsetenv("XDG_RUNTIME_DIR");
-    const std::string key = dir.file("console.conf");
-
-    // Another user creates and holds a lock file in the shared temp folder, where the lock once was.
-    std::uint64_t hash = 1469598103934665603ULL;
-    for (unsigned char ch : key)
-        hash = (hash ^ ch) * 1099511628211ULL;
-    char name[96];
-    std::snprintf(name, sizeof name, "/tmp/vesk-console-%u-%016llx.lock", static_cast<unsigned>(getuid()),
-        static_cast<unsigned long long>(hash));
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t other = ::fork();
-    if (other == 0) {
-        if (::geteuid() == 0)
-            if (const passwd* nobody = ::getpwnam("nobody"); nobody && ::setuid(nobody->pw_uid) != 0)
-                ::_exit(1);
-        const int fd = ::open(name, O_RDWR | O_CREAT, 0644);
-        ::flock(fd, LOCK_EX);
-        ::write(ready[1], "x", 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char byte;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
     {
-        SingleInstanceLock lock(key);
+        SingleInstanceLock lock(dir.file("console.conf"));
         EXPECT_TRUE(lock.acquired()) << lock.error();
         EXPECT_EQ(lock.path().rfind(dir.path(), 0), 0u) << lock.path();
         EXPECT_EQ(modeOf(FolderOfPath(lock.path())), 0700u);
     }
-    ::kill(other, SIGKILL);
-    ::waitpid(other, nullptr, 0);
-    ::unlink(name);
-    ::close(ready[0]);
-    ::close(ready[1]);
     if (!savedRuntime.empty())
         ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
 }

@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,13 @@ protected:
         settings.set("COM", "SendTimeout", "5");
     }
 
-    ~ConsoleFixture() override
+    ~ConsoleFixture() override { stop(); }
+
+    void stop()
     {
         if (ctx)
             core::ShutDown(*ctx);
+        ctx.reset();
     }
 
     // Starts the console on the simulator, creating the outbox when the folder has none.
@@ -63,7 +67,7 @@ protected:
     void sql(const std::string& statement, const std::string& file = store::kOutboxName)
     {
         store::db d(clock, pump);
-        d.setFilename(dataFolder + "/" + file);
+        d.setFilename(database.empty() ? dataFolder + "/" + file : database);
         ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
         ASSERT_TRUE(d.Execute(statement)) << d.LastError() << " in " << statement;
     }
@@ -78,7 +82,7 @@ protected:
     std::vector<std::string> column(const std::string& query)
     {
         store::db d(clock, pump);
-        d.setFilename(dataFolder + "/" + store::kOutboxName);
+        d.setFilename(database.empty() ? dataFolder + "/" + store::kOutboxName : database);
         std::vector<std::string> out;
         if (!d.OpenDatabase(store::mode::kReadShared))
             return out;
@@ -96,13 +100,22 @@ protected:
         return false;
     }
 
+    // Every statement run on the outbox handle from now on, as the engine is asked to run it.
+    void traceOutbox()
+    {
+        ctx->outbox.handle->StatementObserver
+            = [this](const std::string& sql, std::chrono::nanoseconds) { statements.insert(sql); };
+    }
+
     TempDir dir;
     std::string dataFolder = dir.file("data");
+    std::string database; // a server's connection string, when the outbox is not the folder's file
     SimProcess sim;
     ShiftedClock clock;
     ScriptedPump pump;
     core::SettingsStore settings {dir.file("console.conf")};
     std::unique_ptr<core::Context> ctx;
+    std::set<std::string> statements;
 };
 
 } // namespace vesk::testing

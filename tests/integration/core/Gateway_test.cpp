@@ -1,26 +1,28 @@
-// The console as a whole against the modem simulator on a pseudo-terminal and a real outbox file.
-#include "core/Context.h"
-#include "core/Engine.h"
-#include "core/SettingsStore.h"
-#include "core/Startup.h"
+// The console as a whole against the modem simulator on a pseudo-terminal, a real outbox file and,
+// for forwarding and alerts, a real SMTP server.
+#include "core/Configuration.h"
+#include "core/SettingsReload.h"
+#include "modem/PduUnits.h"
 #include "store/Migrate.h"
-#include "store/db.h"
-#include "support/Convert.h"
+#include "store/SqlText.h"
 #include "support/Paths.h"
 
 #include "ConsoleFixture.h"
-
-#include <gtest/gtest.h>
+#include "SmtpServer.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <fstream>
 #include <functional>
-#include <set>
+#include <sstream>
 
 using namespace std::chrono_literals;
 using namespace vesk;
 using namespace vesk::core;
+using vesk::testing::HeaderOf;
 using vesk::testing::SimProcess;
+using vesk::testing::SmtpServer;
 
 namespace {
 
@@ -28,37 +30,147 @@ class GatewayTest : public vesk::testing::ConsoleFixture
 {
 protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(start()); }
-
-    std::vector<std::string> overTheAir(const std::string& what = "messages") { return sim.control(what); }
 };
 
-// A line of the activity log that holds `text` anywhere.
-bool logHas(core::Context& ctx, const std::string& text)
+// The window's answers, scripted: counts what start-up asked.
+struct ScriptedPrompts final : StartupPrompts
 {
-    const auto& lines = ctx.app.log().lines();
-    return std::any_of(lines.begin(), lines.end(),
-        [&](const auto& line) { return line.text.find(text) != std::string::npos; });
+    FolderAnswer folderWithoutDataFiles(const std::string&) override
+    {
+        ++asked[0];
+        return folderAnswer;
+    }
+    bool canRunWizard() const override { return true; }
+    bool runWizard() override
+    {
+        ++asked[1];
+        return wizard();
+    }
+    void invalidOutboxFolder() override { ++asked[2]; }
+    std::optional<std::string> createOutbox() override { return std::nullopt; }
+    void showMainWindow() override { ++asked[3]; }
+
+    std::function<bool()> wizard = [] { return true; };
+    FolderAnswer folderAnswer = FolderAnswer::End;
+    std::array<int, 4> asked {}; // folder questions, wizard runs, invalid folders, main windows shown
+};
+
+struct StartupTest : vesk::testing::ConsoleFixture
+{
+    StartupTest()
+    {
+        settings.set("COM", "Port", dir.file("no-such-port"));
+        settings.set("Setup", "RunWizard", "0");
+    }
+    Context& context(const std::string& commandLine = "")
+    {
+        ctx = std::make_unique<Context>(clock, pump, settings, dir.folder());
+        ctx->commandLine = commandLine;
+        return *ctx;
+    }
+    StartResult start(StartupPrompts& prompts) { return Main(ctx ? *ctx : context(), prompts); }
+    // What the setup wizard leaves behind: a data folder with the databases, named in the settings.
+    bool wizardCreatesOutbox()
+    {
+        std::string errorText, errorLines;
+        vesk::CreateFolderPath(dir.file("data"));
+        settings.set("Setup", "DataFolder", dir.file("data"));
+        return store::CreateOutbox(dir.file("data"), VESK_BIN_DIR "/DB/", errorText, errorLines);
+    }
+    ScriptedPrompts prompts;
+};
+
+// The unit of a recorded vector, by its id.
+std::string vector(const std::string& id)
+{
+    std::stringstream all;
+    all << std::ifstream(VESK_VECTORS_DIR "/deliver.json").rdbuf();
+    const std::string text = all.str();
+    const auto at = text.find("\"pdu\": \"", text.find("\"id\": \"" + id + "\"")) + 8;
+    return text.substr(at, text.find('"', at) - at);
 }
+
+// The text of the vectors' parts in this order, as the inbox keeps it.
+std::string joined(std::initializer_list<const char*> ids)
+{
+    std::string text;
+    for (const char* id : ids) {
+        modem::GSMMessage part;
+        modem::ParsePDU(vector(id), 0, part, true);
+        text += part.Text;
+    }
+    return store::Left(text, 255);
+}
+
+class JoiningTest : public vesk::testing::ConsoleFixture
+{
+protected:
+    void SetUp() override
+    {
+        settings.set("Text", "InboundDecoding", "Full");
+        settings.set("Text", "JoinParts", "1");
+        ASSERT_NO_FATAL_FAILURE(start());
+        ctx->outbox.settings.SMSSaveInbound = ctx->outbox.settings.SMSForwarding = true;
+        ctx->outbox.settings.StandardReply = "Thanks";
+        sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('*', '*', '+447700900555')");
+    }
+    void deliver(std::initializer_list<const char*> ids)
+    {
+        for (const char* id : ids)
+            sim.control("deliver-pdu " + vector(id));
+        pass();
+    }
+    // Inbox texts in order; replies and forwards queued.
+    std::vector<std::string> inbox() { return column("SELECT msgText FROM Inbox ORDER BY inbID"); }
+    std::size_t queued() { return column("SELECT msgID FROM Message WHERE msgText = 'Thanks'").size(); }
+    std::size_t forwards()
+    {
+        return column("SELECT msgID FROM Message WHERE msgAddress = '+447700900555'").size();
+    }
+};
+
+class MailGatewayTest : public vesk::testing::ConsoleFixture
+{
+protected:
+    MailGatewayTest()
+    {
+        std::filesystem::create_directories(dataFolder);
+        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
+            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dataFolder + "/" + name);
+        settings.set("COM", "CommandTimeout", "1");
+        sql("UPDATE MailConfig SET cfgServer = '" + smtp.address() + "', cfgAccount = 'console@example.com'");
+    }
+
+    void start(const std::string& commandLine = "")
+    {
+        ASSERT_NO_FATAL_FAILURE(ConsoleFixture::start(commandLine));
+        ctx->mail.client->setTimeout(5);
+    }
+
+    // An address-book entry: "'first', 'surname', 'phone', private".
+    void contact(const std::string& values)
+    {
+        sql("INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES (" + values
+                + ")",
+            store::kContactsName);
+    }
+
+    SmtpServer smtp;
+};
 
 } // namespace
 
-TEST_F(GatewayTest, StartsIdleAndReportsTheModem)
-{
-    EXPECT_TRUE(ctx->app.IsIdle());
-    EXPECT_TRUE(logged(1, "Application started V."));
-    EXPECT_TRUE(logged(1, "DB is revision 4"));
-    EXPECT_TRUE(logged(9, "Port is [" + sim.path() + "] InitString is [9600,N,8,1]"));
-    EXPECT_TRUE(logged(9, "IMEI code is 356938035643809"));
-    EXPECT_TRUE(logged(9, "Modem is a VESK-SIM 900"));
-    EXPECT_TRUE(logged(9, "Signal level : 58%"));
-    EXPECT_TRUE(logged(1, "Validity Period is "));
-    EXPECT_EQ(ctx->AgentIMEI, "356938035643809");
-}
-
 // The gateway's day: queued messages (one long, one with quotes), a standard reply to an inbound
 // message, a ping, and every send confirmed by its report; the modem's memory ends empty.
-TEST_F(GatewayTest, SendsRepliesAndRecordsReportsLikeAGateway)
+TEST_F(GatewayTest, StartsIdleThenSendsRepliesAndRecordsReportsLikeAGateway)
 {
+    EXPECT_TRUE(ctx->app.IsIdle());
+    for (const auto& [icon, start] : {std::pair<int, std::string> {1, "Application started V."},
+             {1, "DB is revision 4"}, {9, "Port is [" + sim.path() + "] InitString is [9600,N,8,1]"},
+             {9, "IMEI code is 356938035643809"}, {9, "Modem is a VESK-SIM 900"}, {9, "Signal level : 58%"},
+             {1, "Validity Period is "}})
+        EXPECT_TRUE(logged(icon, start)) << start;
+    EXPECT_EQ(ctx->AgentIMEI, "356938035643809");
     ctx->outbox.settings.StandardReply = "Thanks, we will call you back";
     ctx->outbox.settings.SMSSaveInbound = true;
     const std::string awkward = "Short one with O'Brien's # and \"quotes\"";
@@ -77,7 +189,7 @@ TEST_F(GatewayTest, SendsRepliesAndRecordsReportsLikeAGateway)
     EXPECT_EQ(column("SELECT msgAddress FROM Message ORDER BY msgID")[2], "+447700900123");
     EXPECT_EQ(column("SELECT msgText FROM Inbox"), std::vector<std::string> {"Is the server room warm?"});
     std::multiset<std::string> texts;
-    for (const auto& line : overTheAir())
+    for (const auto& line : sim.control("messages"))
         texts.insert(SimProcess::field(line, "text"));
     EXPECT_EQ(texts.count(awkward), 1u);
     EXPECT_EQ(texts.count(std::string(400, 'L')), 1u);
@@ -90,10 +202,10 @@ TEST_F(GatewayTest, SendsRepliesAndRecordsReportsLikeAGateway)
         1);
     EXPECT_FALSE(logged(10, "ping"));
     EXPECT_TRUE(sim.control("memory SM").empty()) << "every entry was handled and deleted";
-    EXPECT_TRUE(logHas(*ctx, "No outstanding delivery id [200] Status 0x0 @ "));
+    EXPECT_TRUE(logged(3, "No outstanding delivery id [200] Status 0x0 @ "));
 }
 
-TEST_F(GatewayTest, TickDuringAPassDoesNothingAndPauseWaitsForTheEnd)
+TEST_F(GatewayTest, TickDuringAPassDoesNothingPauseWaitsForTheEndAndHoldsOffTheRunTimeLimit)
 {
     queue("+15550123", "one");
     queue("+15550124", "two");
@@ -109,43 +221,14 @@ TEST_F(GatewayTest, TickDuringAPassDoesNothingAndPauseWaitsForTheEnd)
     EXPECT_TRUE(ctx->app.IsPaused());
     EXPECT_FALSE(ctx->app.PauseRequest());
     // The request stops the delivery pass before its next row.
-    EXPECT_EQ(overTheAir().size(), 0u);
+    EXPECT_EQ(sim.control("messages").size(), 0u);
     pass(); // paused: no pass
-    EXPECT_EQ(overTheAir().size(), 0u);
+    EXPECT_EQ(sim.control("messages").size(), 0u);
     TogglePause(*ctx);
     pass();
-    EXPECT_EQ(overTheAir().size(), 2u);
-}
+    EXPECT_EQ(sim.control("messages").size(), 2u);
 
-TEST_F(GatewayTest, DeliveryPassesAreSpacedBySendInterval)
-{
-    queue("+15550123", "first");
-    pass();
-    ASSERT_EQ(overTheAir().size(), 1u);
-    queue("+15550124", "second");
-    clock.advance(6s); // a pass is due, a send is not
-    OnTick(*ctx);
-    EXPECT_EQ(overTheAir().size(), 1u);
-    clock.advance(6s);
-    OnTick(*ctx);
-    EXPECT_EQ(overTheAir().size(), 2u);
-}
-
-TEST_F(GatewayTest, EmptyModemMemoryIsAskedAgainOnEveryPass)
-{
-    pass();
-    EXPECT_TRUE(ctx->NextRead.isZero()) << "nothing was read, so the read stays due";
-    const int counts = sim.countInTranscript("AT+CPMS?");
-    sim.control("deliver +447700900123 arrived later");
-    clock.advance(6s); // the next pass, before the read interval would have run out
-    OnTick(*ctx);
-    EXPECT_TRUE(logged(10, "arrived later"));
-    EXPECT_FALSE(ctx->NextRead.isZero());
-    EXPECT_GT(sim.countInTranscript("AT+CPMS?"), counts) << "the memory was asked again";
-}
-
-TEST_F(GatewayTest, MaxRunTimeStopsAnIdleConsoleButNotAPausedOne)
-{
+    // The run-time limit stops an idle console but not a paused one.
     ctx->EndTime = clock.now().addHours(1);
     TogglePause(*ctx);
     clock.advance(2h);
@@ -154,6 +237,28 @@ TEST_F(GatewayTest, MaxRunTimeStopsAnIdleConsoleButNotAPausedOne)
     TogglePause(*ctx);
     OnTick(*ctx);
     EXPECT_TRUE(ctx->stopRequested);
+}
+
+// Six seconds after a pass another pass is due but a send is not; the modem's memory, empty at the
+// last pass, is asked again at once rather than after the read interval.
+TEST_F(GatewayTest, PassesAreSpacedBySendIntervalAndAnEmptyMemoryIsAskedAgain)
+{
+    queue("+15550123", "first");
+    pass();
+    ASSERT_EQ(sim.control("messages").size(), 1u);
+    EXPECT_TRUE(ctx->NextRead.isZero()) << "nothing was read, so the read stays due";
+    const int counts = sim.countInTranscript("AT+CPMS?");
+    queue("+15550124", "second");
+    sim.control("deliver +447700900123 arrived later");
+    clock.advance(6s);
+    OnTick(*ctx);
+    EXPECT_EQ(sim.control("messages").size(), 1u);
+    EXPECT_TRUE(logged(10, "arrived later"));
+    EXPECT_FALSE(ctx->NextRead.isZero());
+    EXPECT_GT(sim.countInTranscript("AT+CPMS?"), counts) << "the memory was asked again";
+    clock.advance(6s);
+    OnTick(*ctx);
+    EXPECT_EQ(sim.control("messages").size(), 2u);
 }
 
 TEST_F(GatewayTest, LinkCheckResetsThePortOnceThenReports)
@@ -173,34 +278,30 @@ TEST_F(GatewayTest, RefusedSendIsRetriedAndTheSixthFailureCancels)
     queue("+15550123", "cannot go");
     for (int attempt = 1; attempt <= 5; ++attempt) {
         pass(4min); // the retry falls due
-        EXPECT_EQ(
-            column("SELECT msgAttempts FROM Message"), std::vector<std::string> {std::to_string(attempt)});
-        EXPECT_EQ(column("SELECT msgStatus FROM Message"), std::vector<std::string> {"0"});
+        EXPECT_EQ(column("SELECT msgAttempts || '|' || msgStatus FROM Message"),
+            std::vector<std::string> {std::to_string(attempt) + "|0"});
     }
     pass(4min);
-    EXPECT_EQ(column("SELECT msgStatus FROM Message"), std::vector<std::string> {"2"});
-    EXPECT_EQ(column("SELECT msgErrorReason FROM Message"), std::vector<std::string> {"Retry Exceeded."});
-    EXPECT_TRUE(logHas(*ctx, "Canceled - Retry Count Exceeded. +CMS ERROR: 500"));
-    EXPECT_TRUE(logHas(*ctx, "Retry at "));
+    EXPECT_EQ(column("SELECT msgStatus || '|' || msgErrorReason FROM Message"),
+        std::vector<std::string> {"2|Retry Exceeded."});
+    EXPECT_TRUE(logged(2, "Canceled - Retry Count Exceeded. +CMS ERROR: 500"));
+    EXPECT_TRUE(logged(2, "Retry at "));
 }
 
-class AddressFilterTest : public vesk::testing::ConsoleFixture
-{
-};
+using AddressFilterTest = vesk::testing::ConsoleFixture;
+using SettingsReloadTest = vesk::testing::ConsoleFixture;
 
 TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
 {
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel);
-        if (ctx)
-            core::ShutDown(*ctx);
-        ctx.reset();
+        stop();
         std::filesystem::remove_all(dataFolder);
         sim.control("clear");
         settings.set("Agent", "FilterActionDelete", cancel ? "1" : "0");
         vesk::testing::WriteFile(dir.folder() + "addressfilter.sms", "^\\+44\r\n");
         ASSERT_NO_FATAL_FAILURE(start());
-        EXPECT_TRUE(logHas(*ctx, "Address filtering is active"));
+        EXPECT_TRUE(logged(2, "Address filtering is active"));
         queue("+447700900123", "allowed");
         queue("+15550123", "refused");
         pass();
@@ -213,156 +314,251 @@ TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
                 std::vector<std::string> {"0"})
                 << "a held row has no owner";
         }
-        EXPECT_TRUE(logHas(*ctx,
-            cancel ? "Canceled - Recipient address failed Address Filtering."
-                   : "Ignored - Recipient address failed Address Filtering."));
+        EXPECT_TRUE(logged(cancel ? 2 : 1,
+            std::string(cancel ? "Canceled" : "Ignored") + " - Recipient address failed Address Filtering."));
     }
 }
 
-TEST(Startup, RefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
+// What the configuration dialog's OK stores, applied by the core on a running console.
+TEST_F(GatewayTest, OneConfigurationApplyStoresAlertsMailRulesSystemRowAndFilter)
 {
-    vesk::testing::TempDir dir;
-    vesk::testing::ShiftedClock clock;
-    vesk::testing::ScriptedPump pump;
-    SettingsStore settings(dir.file("console.conf"));
-    {
-        Context ctx(clock, pump, settings, dir.folder());
-        HeadlessPrompts prompts(ctx, false);
-        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-        EXPECT_NE(prompts.message().find("--data-folder"), std::string::npos);
-    }
-    {
-        Context ctx(clock, pump, settings, dir.folder());
-        ctx.overrides.dataFolder = dir.file("empty");
-        HeadlessPrompts prompts(ctx, false);
-        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-        EXPECT_NE(prompts.message().find("Folder does not contain the data files"), std::string::npos);
+    core::Configuration c;
+    c.alertEmail = " ops@example.com ";
+    c.alertOnLostModem = true;
+    c.alertSignalLevel = 30;
+    c.mailServer = "smtp.example.com";
+    c.mailAccount = "console@example.com";
+    c.mailPassword = "secret";
+    c.mailLoginMethod = 1;
+    c.forwardRules = std::vector<routing::ForwardRuleRow> {{"+447700900001", "", "*", "+15550001"}};
+    c.addressFilter = "+44*\r\n+1555*";
+    c.filterActionDelete = true;
+    ctx->outbox.settings.StandardReply = "Thanks";
+
+    const auto result = core::ApplyConfiguration(*ctx, c, false);
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_TRUE(result.machineSettingsSaved) << "the filter action alone changed the machine settings";
+    EXPECT_EQ(settings.get("Agent", "FilterActionDelete"), "1");
+    EXPECT_EQ(column("SELECT diagEmail || '|' || diagSignalLevel FROM Diagnostic"),
+        std::vector<std::string> {"ops@example.com|30"});
+    EXPECT_EQ(column("SELECT cfgServer || '|' || cfgPassword FROM MailConfig"),
+        std::vector<std::string> {"smtp.example.com|secret"});
+    EXPECT_EQ(column("SELECT fwdDestination FROM Forward"), std::vector<std::string> {"+15550001"});
+    EXPECT_EQ(column("SELECT sysStandardReply FROM System"), std::vector<std::string> {"Thanks"});
+    EXPECT_NE(vesk::testing::ReadFile(ctx->filter.filePath()).find("+1555*"), std::string::npos);
+
+    // Nothing changed the second time: the settings file is left alone.
+    EXPECT_FALSE(core::ApplyConfiguration(*ctx, c, false).machineSettingsSaved);
+}
+
+// The settings file read again while the console runs (what SIGHUP does between passes).
+TEST_F(SettingsReloadTest, NewBatchSizeTakesEffectAtTheNextPassAndABrokenFileIsRefused)
+{
+    settings.set("Resource", "SendBatchSize", "1");
+    ASSERT_NO_FATAL_FAILURE(start());
+    for (int i = 0; i < 10; ++i)
+        queue("+1555012" + std::to_string(i), "message " + std::to_string(i));
+    const auto sent = [&] { return sim.control("messages").size(); };
+    pass();
+    ASSERT_EQ(sent(), 1u);
+    SettingsStore(settings.path()).set("Resource", "SendBatchSize", "3");
+    ASSERT_TRUE(ReloadSettings(*ctx));
+    EXPECT_TRUE(logged(1, "Setting Resource/SendBatchSize changed from [1] to [3]"));
+    pass();
+    ASSERT_EQ(sent(), 4u);
+
+    SettingsStore(settings.path()).set("Resource", "SendBatchSize", "5");
+    const std::string good = vesk::testing::ReadFile(settings.path());
+    std::size_t expected = 4;
+    for (const auto& [line, error] : {std::pair {"this line is not a setting", "Settings not reloaded: /"},
+             std::pair {"[COM]\nSendTimeout=soon", "Settings not reloaded: a value in "}}) {
+        SCOPED_TRACE(line);
+        vesk::testing::WriteFile(settings.path(), good + line + "\n");
+        EXPECT_FALSE(ReloadSettings(*ctx));
+        EXPECT_TRUE(logged(3, error));
+        pass();
+        expected += 3;
+        EXPECT_EQ(sent(), expected) << "the old batch size holds";
     }
 }
 
-namespace {
-
-// The window's answers, scripted: counts what start-up asked.
-class ScriptedPrompts final : public StartupPrompts
+TEST_F(StartupTest, HeadlessRefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
 {
-public:
-    explicit ScriptedPrompts(std::function<bool()> wizard)
-        : m_wizard(std::move(wizard))
-    {
+    for (const char* folder : {"", "empty"}) {
+        SCOPED_TRACE(folder);
+        Context& c = context();
+        if (*folder)
+            c.overrides.dataFolder = dir.file(folder);
+        HeadlessPrompts headless(c, false);
+        EXPECT_EQ(start(headless), StartResult::Ended);
+        EXPECT_NE(
+            headless.message().find(*folder ? "Folder does not contain the data files" : "--data-folder"),
+            std::string::npos);
     }
-    FolderAnswer folderWithoutDataFiles(const std::string&) override
-    {
-        ++folderQuestions;
-        return folderAnswer;
-    }
-    bool canRunWizard() const override { return true; }
-    bool runWizard() override
-    {
-        ++wizardRuns;
-        return m_wizard();
-    }
-    void invalidOutboxFolder() override { ++invalidFolder; }
-    std::optional<std::string> createOutbox() override { return std::nullopt; }
-    void showMainWindow() override { ++windowShown; }
-
-    FolderAnswer folderAnswer = FolderAnswer::End;
-    int folderQuestions = 0;
-    int wizardRuns = 0;
-    int invalidFolder = 0;
-    int windowShown = 0;
-
-private:
-    std::function<bool()> m_wizard;
-};
-
-struct StartupTest : ::testing::Test
-{
-    StartupTest()
-    {
-        settings.set("COM", "AutoDetect", "0");
-        settings.set("COM", "Port", dir.file("no-such-port"));
-    }
-    // What the setup wizard leaves behind: a data folder with the databases, named in the settings.
-    bool wizardCreatesOutbox()
-    {
-        std::string errorText, errorLines;
-        vesk::CreateFolderPath(dir.file("data"));
-        settings.set("Setup", "DataFolder", dir.file("data"));
-        return store::CreateOutbox(dir.file("data"), VESK_BIN_DIR "/DB/", errorText, errorLines);
-    }
-    vesk::testing::TempDir dir;
-    vesk::testing::ShiftedClock clock;
-    vesk::testing::ScriptedPump pump;
-    SettingsStore settings {dir.file("console.conf")};
-};
-
-} // namespace
+}
 
 TEST_F(StartupTest, EmptyDataFolderRunsTheWizardEvenWhenItRanBefore)
 {
-    settings.set("Setup", "RunWizard", "0");
-    Context ctx(clock, pump, settings, dir.folder());
-    ScriptedPrompts prompts([&] { return wizardCreatesOutbox(); });
-    EXPECT_EQ(Main(ctx, prompts), StartResult::Running);
-    EXPECT_EQ(prompts.wizardRuns, 1);
-    EXPECT_EQ(prompts.windowShown, 1);
+    prompts.wizard = [&] { return wizardCreatesOutbox(); };
+    EXPECT_EQ(start(prompts), StartResult::Running);
+    EXPECT_EQ(prompts.asked, (std::array {0, 1, 0, 1}));
     EXPECT_EQ(settings.get("Setup", "RunWizard"), "0");
-    EXPECT_EQ(vesk::TrailingSeparator(ctx.DataFolder), dir.folder() + "data/");
-    EXPECT_TRUE(ctx.app.IsIdle());
-    ShutDown(ctx);
+    EXPECT_EQ(vesk::TrailingSeparator(ctx->DataFolder), dir.folder() + "data/");
+    EXPECT_TRUE(ctx->app.IsIdle());
 }
 
 TEST_F(StartupTest, SwitchIsFoundInAnyCaseInsideOtherText)
 {
     ASSERT_TRUE(wizardCreatesOutbox());
-    settings.set("Setup", "RunWizard", "0");
-    Context ctx(clock, pump, settings, dir.folder());
-    ctx.commandLine = vesk::ToLower("-x/WIZARDnow");
-    ScriptedPrompts prompts([] { return false; }); // the user gives up
-    EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-    EXPECT_EQ(prompts.wizardRuns, 1);
+    context(vesk::ToLower("-x/WIZARDnow"));
+    prompts.wizard = [] { return false; }; // the user gives up
+    EXPECT_EQ(start(prompts), StartResult::Ended);
+    EXPECT_EQ(prompts.asked[1], 1);
 }
 
 TEST_F(StartupTest, FolderWithoutDataFilesAsksFirst)
 {
-    settings.set("Setup", "RunWizard", "0");
     settings.set("Setup", "DataFolder", dir.path());
-    {
-        Context ctx(clock, pump, settings, dir.folder());
-        ScriptedPrompts prompts([] { return true; });
-        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-        EXPECT_EQ(prompts.folderQuestions, 1);
-        EXPECT_EQ(prompts.wizardRuns, 0);
-    }
-    {
-        Context ctx(clock, pump, settings, dir.folder());
-        ScriptedPrompts prompts([] { return true; }); // the wizard ends without making the databases
-        prompts.folderAnswer = StartupPrompts::FolderAnswer::RunWizard;
-        EXPECT_EQ(Main(ctx, prompts), StartResult::Ended);
-        EXPECT_EQ(prompts.wizardRuns, 1);
-        EXPECT_EQ(prompts.invalidFolder, 1);
+    // The wizard, when it runs, ends without making the databases.
+    for (const auto answer : {StartupPrompts::FolderAnswer::End, StartupPrompts::FolderAnswer::RunWizard}) {
+        context();
+        prompts.asked = {};
+        prompts.folderAnswer = answer;
+        EXPECT_EQ(start(prompts), StartResult::Ended);
+        EXPECT_EQ(prompts.asked,
+            (answer == StartupPrompts::FolderAnswer::End ? std::array {1, 0, 0, 0}
+                                                         : std::array {1, 1, 1, 0}));
     }
 }
 
 TEST_F(StartupTest, OnlyTheContactsFileIsEnoughAndNoModemKeepsStarting)
 {
-    settings.set("Setup", "RunWizard", "0");
     ASSERT_TRUE(wizardCreatesOutbox());
     std::filesystem::remove(dir.file("data/SMSMessages.mdb"));
     settings.set("Agent", "MaxRunTime", "3");
-    Context ctx(clock, pump, settings, dir.folder());
-    ScriptedPrompts prompts([] { return true; });
-    EXPECT_EQ(Main(ctx, prompts), StartResult::Running);
-    EXPECT_EQ(prompts.folderQuestions, 0);
-    bool noModem = false, outboxError = false, stopLine = false;
-    for (const auto& line : ctx.app.log().lines()) {
-        noModem = noModem || line.text == "No modem detected.";
-        outboxError = outboxError || line.text.rfind("Could not load database settings : ", 0) == 0;
-        stopLine = stopLine || line.text.rfind("Program will terminate automatically at ", 0) == 0;
-    }
-    EXPECT_TRUE(noModem);
-    EXPECT_TRUE(outboxError);
-    EXPECT_TRUE(stopLine);
-    EXPECT_NEAR(static_cast<double>(vesk::SecondsBetween(ctx.clock.now(), ctx.EndTime)), 3 * 3600.0, 30.0);
-    ShutDown(ctx);
+    EXPECT_EQ(start(prompts), StartResult::Running);
+    EXPECT_EQ(prompts.asked[0], 0);
+    std::string log = "\n";
+    for (const auto& line : ctx->app.log().lines())
+        log += line.text + "\n";
+    EXPECT_NE(log.find("\nNo modem detected.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nCould not load database settings : "), std::string::npos);
+    EXPECT_NE(log.find("\nProgram will terminate automatically at "), std::string::npos);
+    EXPECT_NEAR(static_cast<double>(vesk::SecondsBetween(ctx->clock.now(), ctx->EndTime)), 3 * 3600.0, 30.0);
+}
+
+// Long inbound messages joined: parts wait in the modem until their group is complete or too old.
+TEST_F(JoiningTest, PartsInAnyOrderMakeOneMessageAndAMissingPartWaitsForTheTimeout)
+{
+    deliver({"ofono-assembly-3", "ofono-assembly-1", "android-multipart-2", "mm-pdu-multipart-1"});
+    EXPECT_TRUE(inbox().empty()) << "every group lacks a part";
+    EXPECT_EQ(sim.control("memory SM").size(), 4u) << "the parts wait in the modem";
+
+    deliver({"ofono-assembly-2", "ofono-assembly-1", "android-multipart-1", "mm-pdu-multipart-2"});
+    std::vector<std::string> stored = inbox(),
+                             three = {joined({"ofono-assembly-1", "ofono-assembly-2", "ofono-assembly-3"}),
+                                 joined({"android-multipart-1", "android-multipart-2"}),
+                                 joined({"mm-pdu-multipart-1", "mm-pdu-multipart-2"})};
+    std::sort(stored.begin(), stored.end());
+    std::sort(three.begin(), three.end());
+    EXPECT_EQ(stored, three);
+    EXPECT_TRUE(logged(2, "Duplicate part 1 of long message reference 30 deleted"));
+    EXPECT_TRUE(sim.control("memory SM").empty()) << "every part was deleted once its message was stored";
+    EXPECT_EQ(std::pair(queued(), forwards()), std::pair(3ul, 3ul));
+
+    // One part of two: stored once, as it stands, when its group is older than the timeout.
+    deliver({"pm-german-multipart-1"});
+    clock.advance(500s);
+    pass();
+    EXPECT_EQ(inbox().size(), 3u);
+    clock.advance(100s);
+    pass();
+    pass();
+    ASSERT_EQ(inbox().size(), 4u);
+    EXPECT_EQ(inbox()[3], store::Left(joined({"pm-german-multipart-1"}) + "[...]", 255));
+    EXPECT_TRUE(logged(2, "Incomplete long message reference 25 from "));
+    EXPECT_EQ(std::pair(queued(), forwards()), std::pair(4ul, 4ul));
+
+    // A full memory hands over the oldest waiting group at once.
+    sim.control("set sm-size 2");
+    deliver({"pm-german-multipart-2"});
+    deliver({"mm-pdu-multipart-1"});
+    EXPECT_EQ(inbox().back(), "[...]" + joined({"pm-german-multipart-2"}));
+    EXPECT_EQ(sim.control("memory SM").size(), 1u) << "the newer group still waits";
+}
+
+// The engine's part of forwarding: names from the address book, a keyword rule and a catch-all,
+// sent over the air and through the mail server. The rules themselves are shown in the routing tests.
+TEST_F(MailGatewayTest, InboundMessagesAreForwardedToPhonesAndMail)
+{
+    ASSERT_TRUE(smtp.running());
+    sql("UPDATE System SET sysSMSForwarding = TRUE");
+    contact("'Ann', 'Lee', '+447700900001', 0");
+    contact("'Sam', '', '+447700900002', 1");
+    sql("INSERT INTO Forward (fwdSource, fwdKeyword, fwdDestination) VALUES ('+447700900001', 'help', "
+        "'+15550001, ann-help@example.com'), ('*', '*', '+15550009,desk@example.com')");
+    start();
+    EXPECT_TRUE(logged(1, "SMS Forwading is enabled"));
+
+    sim.control("deliver +447700900001 Please HELP me");
+    sim.control("deliver +447700900002 call me");
+    pass();
+
+    std::vector<std::string> phones; // "destination|text" of everything the network delivered
+    for (const auto& m : sim.control("messages"))
+        phones.push_back(SimProcess::field(m, "to") + "|" + SimProcess::field(m, "text"));
+    EXPECT_EQ(phones,
+        (std::vector<std::string> {"+15550001|Forward from: Ann Lee@+447700900001 \"Please HELP me\"",
+            "+15550009|Forward from: Sam@(Private Number) \"call me\""}));
+    const auto mails = smtp.mails();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_NE(mails[0].find("X-Envelope-To: ann-help@example.com"), std::string::npos);
+    EXPECT_NE(mails[0].find("Subject: SMS From Ann Lee@+447700900001 at "), std::string::npos);
+    EXPECT_NE(mails[0].find("\r\n\r\nPlease HELP me\r\n\r\n+---"), std::string::npos);
+    EXPECT_NE(mails[1].find("X-Envelope-To: desk@example.com"), std::string::npos);
+    EXPECT_NE(mails[1].find("Subject: SMS From Sam@(Private Number) at "), std::string::npos);
+    EXPECT_TRUE(column("SELECT mlID FROM MailMessage").empty());
+    EXPECT_TRUE(logged(11, "SMS From Ann Lee@+447700900001 at "));
+}
+
+// Flags a stopped console left set are cleared by the start-up switches; the name cache is then
+// built at start and built again two hours later.
+TEST_F(MailGatewayTest, SwitchesClearFlagsLeftByAStoppedConsoleAndTheNameCacheIsRefreshed)
+{
+    sql("UPDATE System SET sysNameCacheImportFlag = TRUE, sysMailSenderActive = TRUE");
+    contact("'Ann', 'Lee', '+447700900001', 0");
+    settings.set("Setup", "DataFolder", dataFolder); // keeps the wizard switch check quiet
+    ASSERT_NO_FATAL_FAILURE(start("vesk-console /resetnamecache /resetmailactive"));
+    EXPECT_EQ(column("SELECT fnName FROM FriendlyNameCache"), (std::vector<std::string> {"Ann Lee"}));
+    EXPECT_EQ(column("SELECT sysMailSenderActive FROM System")[0], "0");
+
+    contact("'Bob', 'Ray', '+447700900002', 0");
+    pass(60min);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "1");
+    pass(61min);
+    EXPECT_EQ(column("SELECT COUNT(*) FROM FriendlyNameCache")[0], "2");
+}
+
+// The alert rules are shown with the injected clock in the diagnostics tests; here they are wired to
+// the engine's passes and the real mail server.
+TEST_F(MailGatewayTest, FailedMessageAndWeakSignalAlertsReachTheMailServer)
+{
+    sql("UPDATE Diagnostic SET diagEmail = 'alerts@example.com', diagNotifyMessages = TRUE, diagNotifyModem "
+        "= FALSE,"
+        " diagNotifySignal = TRUE, diagSignalLevel = 30");
+    ASSERT_NO_FATAL_FAILURE(start());
+    queue("07123 456", "x");
+    sim.control("set signal 5");
+    for (int minute = 0; minute < 12; ++minute)
+        pass(1min);
+    pass(3min); // the last alert waits for the next mail pass
+    std::vector<std::string> signal, failure;
+    for (const auto& mail : smtp.mails())
+        (HeaderOf(mail, "Subject").rfind("Signal Level Alert - 16% at", 0) == 0 ? signal : failure)
+            .push_back(mail);
+    EXPECT_EQ(signal.size(), 3u) << "at most every five minutes";
+    ASSERT_EQ(failure.size(), 1u);
+    EXPECT_EQ(HeaderOf(failure[0], "Subject").rfind("Send Message Failure Alert : 07123 456 at ", 0), 0u);
+    EXPECT_NE(failure[0].find("Address\t : 07123 456\r\nName\t : Ann\r\nError\t : Invalid Number."),
+        std::string::npos);
 }

@@ -3,8 +3,6 @@
 
 #include "StoreFixture.h"
 
-#include <gtest/gtest.h>
-
 using namespace std::chrono_literals;
 using namespace vesk;
 using namespace vesk::mail;
@@ -12,9 +10,8 @@ using namespace vesk::mail;
 namespace {
 
 // The modem as the alert checks see it at one moment.
-class ModemState final : public ModemProbe
+struct ModemState final : ModemProbe
 {
-public:
     bool IsPortOpen() override { return portOpen; }
     bool IsModemPresent() override
     {
@@ -71,10 +68,10 @@ protected:
 TEST_P(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
 {
     settings("ops@example.com", true, true, true, 30);
-    EXPECT_TRUE(log.has("Alert messages emailed to ops@example.com"));
-    EXPECT_TRUE(log.has("Alert sent when signal level falls below 30%"));
-    EXPECT_TRUE(log.has("Alert sent when modem connection is lost"));
-    EXPECT_TRUE(log.has("Alert sent for failed messages"));
+    for (const char* line :
+        {"Alert messages emailed to ops@example.com", "Alert sent when signal level falls below 30%",
+            "Alert sent when modem connection is lost", "Alert sent for failed messages"})
+        EXPECT_TRUE(log.has(line)) << line;
 
     log.lines.clear();
     settings("", true, true, true, 30);
@@ -84,14 +81,6 @@ TEST_P(DiagnosticsTest, StartupSummaryListsTheAlertsThatAreOn)
     passes(3min);
     SendFailureAlert(diag, outbox, "+1", "Ann", "Empty Message", clock.now(), feedback);
     EXPECT_TRUE(mails().empty());
-}
-
-TEST_P(DiagnosticsTest, MissingSettingsRowIsReported)
-{
-    h().Execute("DELETE FROM Diagnostic");
-    LoadDiagnostics(diag, outbox, false);
-    EXPECT_TRUE(log.has("Diagnostic settings could not be loaded."));
-    EXPECT_TRUE(diag.Email.empty());
 }
 
 TEST_P(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
@@ -118,17 +107,14 @@ TEST_P(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
     modem.portOpen = modem.answers = true;
     passes(30min);
     EXPECT_EQ(mails().size(), 4u);
-}
 
-TEST_P(DiagnosticsTest, LinkAlertCountsMinuteBoundariesNotSeconds)
-{
-    settings("ops@example.com", false, true, false, 20);
-    clock.set(DateTime::fromParts(2026, 3, 5, 14, 0, 59));
+    // Minute boundaries count, not seconds: 9 minutes 1 second cross 10 of them.
     modem.answers = false;
+    clock.set(DateTime::fromParts(2026, 3, 5, 15, 20, 59));
     CheckAlerts(diag, outbox, modem, origin, feedback);
-    clock.set(DateTime::fromParts(2026, 3, 5, 14, 10, 0)); // 9 minutes 1 second later, 10 boundaries
+    clock.set(DateTime::fromParts(2026, 3, 5, 15, 30, 0));
     CheckAlerts(diag, outbox, modem, origin, feedback);
-    EXPECT_EQ(mails().size(), 2u);
+    EXPECT_EQ(mails().size(), 6u);
 }
 
 TEST_P(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)
@@ -159,20 +145,17 @@ TEST_P(DiagnosticsTest, EveryFailedMessageGivesOneAlert)
     EXPECT_EQ(mails(),
         (std::vector<std::string> {"Send Message Failure Alert : +15550123 at 18:42",
             "Send Message Failure Alert : +15550124 at 18:42"}));
-    EXPECT_EQ(mails("mlMessage").at(0), "Address\t : +15550123\r\nName\t : Ann\r\nError\t : Retry exceeded");
 
     settings("ops@example.com", false, true, true, 20);
     SendFailureAlert(diag, outbox, "+15550125", "Cy", "x", when, feedback);
     EXPECT_EQ(mails().size(), 2u);
 }
 
-TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)
+TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTripsAndAMissingRowIsReported)
 {
     h().Execute("INSERT INTO Diagnostic DEFAULT VALUES");
-    diag.Email = "o'neil@example.com";
-    diag.NotifyMessages = true;
-    diag.NotifySignal = true;
-    diag.SignalLevel = 42;
+    std::tie(diag.Email, diag.NotifyMessages, diag.NotifySignal, diag.SignalLevel)
+        = std::tuple("o'neil@example.com", true, true, 42);
     SaveDiagnostics(diag, outbox);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Diagnostic"), 1);
 
@@ -180,10 +163,16 @@ TEST_P(DiagnosticsTest, SaveReplacesExtraRowsAndRoundTrips)
     SaveDiagnostics(diag, outbox);
     Diagnostics loaded;
     LoadDiagnostics(loaded, outbox, true);
-    EXPECT_EQ(loaded.Email, "o'neil@example.com");
-    EXPECT_TRUE(loaded.NotifyMessages && loaded.NotifySignal && loaded.NotifyModem);
-    EXPECT_EQ(loaded.SignalLevel, 42);
+    EXPECT_EQ(std::tie(loaded.Email, loaded.NotifyMessages, loaded.NotifySignal, loaded.NotifyModem,
+                  loaded.SignalLevel),
+        std::tuple(std::string("o'neil@example.com"), true, true, true, std::int16_t {42}));
     EXPECT_FALSE(log.has("Diagnostic settings could not be Saved. "));
+
+    h().Execute("DELETE FROM Diagnostic");
+    Diagnostics missing;
+    LoadDiagnostics(missing, outbox, false);
+    EXPECT_TRUE(log.has("Diagnostic settings could not be loaded."));
+    EXPECT_TRUE(missing.Email.empty());
 }
 
 VESK_ON_BOTH_ENGINES(DiagnosticsTest);

@@ -1,12 +1,13 @@
 // What a hostile server setting, recipient or careless setup can make the mail client do, tried
 // against a real SMTP server without TLS.
+#include "mail/MailClient.h"
 #include "mail/MailQueue.h"
 
 #include "SmtpServer.h"
 #include "StoreFixture.h"
+#include "support/Paths.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -14,64 +15,64 @@ using namespace std::string_literals;
 using namespace vesk;
 using namespace vesk::mail;
 using vesk::testing::HeaderOf;
+using vesk::testing::LogHolds;
 using vesk::testing::SmtpServer;
 
 namespace {
 
-bool anyLineHolds(const vesk::testing::RecordingLog& log, const std::string& part)
+// A client of the test server that may log in as bob, over a plain connection when allowed.
+struct Client
 {
-    for (const auto& l : log.lines)
-        if (l.text.find(part) != std::string::npos)
-            return true;
-    return false;
-}
-
-bool anyLineHasControls(const vesk::testing::RecordingLog& log)
-{
-    for (const auto& l : log.lines)
-        for (unsigned char c : l.text)
-            if (c < 0x20)
-                return true;
-    return false;
-}
+    Client(const std::string& server, std::int16_t method = login::kNone, bool allowPlain = false)
+    {
+        mail.Server = server;
+        mail.Username = method == login::kNone ? "console@example.com" : "bob";
+        mail.Password = method == login::kNone ? "" : "s3cret";
+        mail.LoginMethod = method;
+        mail.AllowPlainLogin = allowPlain;
+    }
+    vesk::testing::RecordingLog log;
+    MailClient mail {log};
+};
 
 } // namespace
 
-TEST(MailSecurity, PasswordGoesWithoutTlsOnlyWhenPlainLoginIsAllowed)
+TEST(MailSecurity, PasswordGoesWithoutTlsOnlyWhenPlainLoginIsAllowedAndIsNeverWrittenDown)
 {
     struct Case
     {
         const char* name;
         std::int16_t method;
-        bool allowPlain;
-        bool sent;
-        bool loginTried;
+        bool sent; // only when a plain login is allowed
     };
-    for (const Case& c : {Case {"login, not allowed", login::kPlain, false, false, false},
-             Case {"cram-md5, not allowed", login::kMD5, false, false, false},
-             Case {"login, allowed", login::kLogin, true, true, true}}) {
+    for (const Case& c : {Case {"login, not allowed", login::kPlain, false},
+             Case {"cram-md5, not allowed", login::kMD5, false},
+             Case {"login, allowed", login::kLogin, true}}) {
         SCOPED_TRACE(c.name);
         SmtpServer server({"bob", "s3cret", false});
         ASSERT_TRUE(server.running());
-        vesk::testing::RecordingLog log;
-        MailClient mail(log);
-        mail.Server = server.address();
-        mail.Username = "bob";
-        mail.Password = "s3cret";
-        mail.LoginMethod = c.method;
-        mail.AllowPlainLogin = c.allowPlain;
-        EXPECT_EQ(mail.Send("ops@example.com", "", "", "s", "b"), c.sent);
-        EXPECT_EQ(server.loginTried(), c.loginTried);
+        vesk::testing::TempDir dir;
+        Client client(server.address(), c.method, c.sent);
+        client.mail.setConnectionLog(dir.file("maillog.txt"));
+        EXPECT_EQ(client.mail.Send("ops@example.com", "", "", "s", "b"), c.sent);
+        EXPECT_EQ(server.loginTried(), c.sent);
         EXPECT_EQ(server.mails().size(), c.sent ? 1u : 0u);
         if (!c.sent) {
-            EXPECT_TRUE(anyLineHolds(log, "the server offers no TLS, so the password was not sent"));
-            EXPECT_TRUE(anyLineHolds(log, "AllowPlainLogin=1 in section [Mail]"));
+            EXPECT_TRUE(LogHolds(client.log, "the server offers no TLS, so the password was not sent"));
+            EXPECT_TRUE(LogHolds(client.log, "AllowPlainLogin=1 in section [Mail]"));
         }
-        EXPECT_FALSE(anyLineHolds(log, "s3cret"));
+        EXPECT_FALSE(LogHolds(client.log, "s3cret"));
+        // The connection log holds the conversation, with the login hidden.
+        const std::string text = vesk::testing::ReadFile(dir.file("maillog.txt"));
+        for (const auto& [line, always] : {std::pair {"< 220", true}, {"> EHLO", true},
+                 {"> AUTH LOGIN ****", false}, {"> MAIL FROM:<bob>", false}})
+            EXPECT_EQ(text.find(line) != std::string::npos, always || c.sent) << line;
+        EXPECT_EQ(text.find("czNjcmV0"), std::string::npos) << "base64 of the password";
+        EXPECT_EQ(text.find("s3cret"), std::string::npos);
     }
 }
 
-TEST(MailSecurity, ServerThatIsNoSmtpAddressIsRefusedAndNothingIsWritten)
+TEST(MailSecurity, ServerThatIsNoSmtpAddressIsRefusedAndTheAccountTestShowsWhy)
 {
     vesk::testing::TempDir dir;
     const std::string victim = dir.file("authorized_keys");
@@ -80,22 +81,48 @@ TEST(MailSecurity, ServerThatIsNoSmtpAddressIsRefusedAndNothingIsWritten)
     for (const std::string& server :
         {"file://" + victim + "#", "FILE://" + victim + "#", "http://127.0.0.1:9/x"s}) {
         SCOPED_TRACE(server);
-        vesk::testing::RecordingLog log;
-        MailClient mail(log);
-        mail.Server = server;
-        mail.Username = "console@example.com";
-        EXPECT_FALSE(mail.Send("ops@example.com", "", "", "ssh-ed25519 AAAA attacker", "key"));
+        Client client(server);
+        EXPECT_FALSE(client.mail.Send("ops@example.com", "", "", "ssh-ed25519 AAAA attacker", "key"));
         EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
-        EXPECT_TRUE(anyLineHolds(log, "refused: only smtp:// and smtps:// addresses are accepted"));
-
-        const auto shown = TestMailAccount(
-            log, server, "console@example.com", "", login::kNone, "ops@example.com", dir.folder(), {});
-        EXPECT_EQ(shown.outcome, MailTestResult::Outcome::NotConnected);
-        EXPECT_NE(shown.message.find("only smtp:// and smtps://"), std::string::npos) << shown.message;
-        EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
+        EXPECT_TRUE(LogHolds(client.log, "refused: only smtp:// and smtps:// addresses are accepted"));
     }
+
+    // The settings dialog's account test: what it shows for each answer, and no file for a file address.
+    SmtpServer guarded({"bob", "s3cret", false});
+    ASSERT_TRUE(guarded.running());
+    using Outcome = MailTestResult::Outcome;
+    struct Case
+    {
+        std::string server;
+        const char* password;
+        const char* alertAddress;
+        Outcome outcome;
+        std::string message; // the start of it
+    };
+    const std::string fileServer = "file://" + victim + "#";
+    for (const Case& c :
+        {Case {fileServer, "s3cret", "alerts@example.com", Outcome::NotConnected,
+             "Error 3\r\nmail server \"" + fileServer + "\" refused: only smtp:// and smtps://"},
+            Case {guarded.address(), "s3cret", "alerts@example.com", Outcome::Sent,
+                "A test message was successfully sent to the Alert recipient"},
+            Case {guarded.address(), "s3cret", "", Outcome::ConnectedOnly, ""},
+            Case {guarded.address(), "nope", "alerts@example.com", Outcome::NotConnected, "Error "}}) {
+        SCOPED_TRACE(c.server + " " + c.password + " " + c.alertAddress);
+        vesk::testing::RecordingLog log;
+        // The test server has no TLS.
+        const auto r = TestMailAccount(log, c.server, "bob", c.password, login::kPlain, c.alertAddress,
+            dir.folder(), MailSettings {true, ""});
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_EQ(r.message.substr(0, c.message.size()), c.message);
+        EXPECT_EQ(r.message.empty(), c.message.empty()) << r.message;
+    }
+    ASSERT_EQ(guarded.mails().size(), 1u);
+    EXPECT_EQ(HeaderOf(guarded.mails()[0], "Subject"), "Test message from Quillon Vesk Console");
+    EXPECT_TRUE(FileExists(dir.folder() + "maillog.txt"));
+    EXPECT_EQ(vesk::testing::ReadFile(victim), "ssh-ed25519 AAAA operator\n");
 }
 
+// Whatever the server refuses or the recipients hold, each event is one log line of its own.
 TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
 {
     struct Case
@@ -103,22 +130,21 @@ TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
         const char* name;
         std::string recipients;
         std::string envelopeTo; // "" when nothing may be sent
+        bool rejectData = false;
     };
     for (const Case& c :
         {Case {"extra RCPT", "ops@example.com, desk@example.com>\r\nRCPT TO:<extra@example.com",
              "ops@example.com"},
             Case {"header in a name", "Desk\r\nReply-To: evil@example.com <desk@example.com>",
                 "desk@example.com"},
-            Case {"only bad ones", "a@example.com\nb@example.com; c@example.com\0d@example.com"s, ""}}) {
+            Case {"only bad ones", "a@example.com\nb@example.com; c@example.com\0d@example.com"s, ""},
+            Case {"refused by the server", "ops@example.com", "", true}}) {
         SCOPED_TRACE(c.name);
-        SmtpServer server;
+        SmtpServer server({"", "", c.rejectData});
         ASSERT_TRUE(server.running());
-        vesk::testing::RecordingLog log;
-        MailClient mail(log);
-        mail.Server = server.address();
-        mail.Username = "console@example.com";
-        EXPECT_EQ(
-            mail.Send(c.recipients, "", "", "Alert\r\nBcc: extra@example.com", "b"), !c.envelopeTo.empty());
+        Client client(server.address());
+        EXPECT_EQ(client.mail.Send(c.recipients, "", "", "Alert\r\nBcc: extra@example.com", "b"),
+            !c.envelopeTo.empty());
         const auto mails = server.mails();
         ASSERT_EQ(mails.size(), c.envelopeTo.empty() ? 0u : 1u);
         if (!mails.empty()) {
@@ -126,61 +152,16 @@ TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
             EXPECT_EQ(HeaderOf(mails[0], "To"), c.envelopeTo);
             EXPECT_EQ(mails[0].find("Reply-To:"), std::string::npos);
             EXPECT_EQ(mails[0].find("\nBcc:"), std::string::npos);
+        } else if (c.rejectData) {
+            ASSERT_EQ(client.log.lines.size(), 1u);
+            EXPECT_EQ(client.log.lines[0].text.rfind("Mail.Send(ops@example.com) : ", 0), 0u)
+                << client.log.lines[0].text;
         } else {
-            EXPECT_TRUE(anyLineHolds(log, "no recipient address"));
+            EXPECT_TRUE(LogHolds(client.log, "no recipient address"));
         }
-        EXPECT_FALSE(anyLineHasControls(log)) << "one event, one log line";
+        for (const auto& l : client.log.lines)
+            EXPECT_EQ(
+                std::count_if(l.text.begin(), l.text.end(), [](unsigned char ch) { return ch < 0x20; }), 0)
+                << l.text;
     }
 }
-
-namespace {
-
-class MailPasswordFile : public vesk::testing::EngineStoreTest
-{
-protected:
-    std::string passwordFile(const std::string& text, std::filesystem::perms mode)
-    {
-        const std::string path = dir.file("mail.secret");
-        std::ofstream(path) << text;
-        std::filesystem::permissions(path, mode);
-        return path;
-    }
-};
-
-} // namespace
-
-TEST_P(MailPasswordFile, IsUsedOnlyWhenPrivateAndNeverLogged)
-{
-    using std::filesystem::perms;
-    struct Case
-    {
-        const char* name;
-        perms mode;
-        bool used;
-    };
-    for (const Case& c :
-        {Case {
-             "0644", perms::owner_read | perms::owner_write | perms::group_read | perms::others_read, false},
-            Case {"0600", perms::owner_read | perms::owner_write, true}}) {
-        SCOPED_TRACE(c.name);
-        log.lines.clear();
-        SmtpServer server({"bob", "s3cret", false});
-        ASSERT_TRUE(server.running());
-        SaveMailConfig(outbox, server.address(), "bob", "", login::kLogin);
-        MailQueue queue;
-        queue.settings = {true, passwordFile("s3cret\n", c.mode)};
-        InitMail(queue, outbox);
-        queue.client->setTimeout(5);
-        ASSERT_TRUE(QueueMail(outbox, "ops@example.com", "Alert", "text"));
-        NoFeedback feedback;
-        ProcessMailQueue(queue, outbox, feedback);
-
-        EXPECT_EQ(server.mails().size(), c.used ? 1u : 0u);
-        EXPECT_EQ(scalar("SELECT COUNT(*) FROM MailMessage"), c.used ? 0 : 1);
-        EXPECT_EQ(anyLineHolds(log, "Mail password file " + dir.file("mail.secret") + " refused"), !c.used);
-        EXPECT_FALSE(anyLineHolds(log, "s3cret"));
-        h().Execute("DELETE FROM MailMessage");
-    }
-}
-
-VESK_ON_BOTH_ENGINES(MailPasswordFile);

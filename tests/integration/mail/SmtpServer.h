@@ -1,21 +1,16 @@
 #pragma once
 
+#include "SimProcess.h"
 #include "TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace vesk::testing {
 
@@ -44,21 +39,10 @@ public:
             args.push_back("--reject-data");
         if (options.port > 0)
             args.insert(args.end(), {"--port", std::to_string(options.port)});
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-
         int out[2];
-        if (pipe(out) != 0)
+        if (pipe2(out, O_CLOEXEC) != 0)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        m_pid = Spawn(args, out[1]);
         close(out[1]);
         std::string line;
         char c;
@@ -73,8 +57,7 @@ public:
     {
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
+            waitpid(m_pid, nullptr, 0);
         }
     }
 
@@ -105,6 +88,13 @@ private:
     int m_port = 0;
 };
 
+// Whether a line of a recorded log holds `part` anywhere.
+template<class Log> bool LogHolds(const Log& log, const std::string& part)
+{
+    return std::any_of(log.lines.begin(), log.lines.end(),
+        [&](const auto& line) { return line.text.find(part) != std::string::npos; });
+}
+
 // One header of a stored mail, or "" when it has none.
 inline std::string HeaderOf(const std::string& mail, const std::string& name)
 {
@@ -119,12 +109,6 @@ inline std::string BodyOf(const std::string& mail)
 {
     const auto at = mail.find("\r\n\r\n");
     return at == std::string::npos ? std::string() : mail.substr(at + 4);
-}
-
-// A loopback port with nothing listening on it.
-inline std::string UnreachableServer()
-{
-    return "127.0.0.1:9";
 }
 
 } // namespace vesk::testing

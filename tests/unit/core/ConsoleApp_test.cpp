@@ -1,5 +1,8 @@
+// What the operator sees of the application: its modes on the status bar and its log lines.
+#include "core/AppLog.h"
 #include "core/ConsoleApp.h"
 #include "core/ConsoleView.h"
+#include "core/HeadlessView.h"
 #include "core/SettingsStore.h"
 
 #include "FakeClock.h"
@@ -8,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 
 using namespace vesk::core;
 
@@ -56,12 +60,11 @@ TEST_F(ConsoleAppTest, OnlyIdleCountsAsIdle)
     EXPECT_FALSE(app.AppResume());
 }
 
-TEST_F(ConsoleAppTest, NestedModesAndFeedbackReturnToTheFirst)
+TEST_F(ConsoleAppTest, NestedAndGuardedModesAndFeedbackReturnToTheFirst)
 {
     app.setMode(mode::kIdle);
     app.setFeedback("ready");
     app.PushMode(mode::kBusy, "Reading messages");
-    EXPECT_EQ(bar.panels[2], "Busy...");
     EXPECT_EQ(bar.panels[3], "Reading messages");
     app.PushMode(mode::kSending, "Sending 3");
     EXPECT_EQ(app.mode(), mode::kSending);
@@ -71,7 +74,6 @@ TEST_F(ConsoleAppTest, NestedModesAndFeedbackReturnToTheFirst)
     app.PopMode();
     EXPECT_EQ(app.mode(), mode::kIdle);
     EXPECT_EQ(app.Feedback(), "ready");
-    EXPECT_EQ(bar.panels[2], "Idle");
     EXPECT_EQ(bar.panels[3], "ready");
 
     app.PopMode(); // empty stack: nothing changes
@@ -86,16 +88,46 @@ TEST_F(ConsoleAppTest, NestedModesAndFeedbackReturnToTheFirst)
     EXPECT_EQ(bar.panels[3], "ready");
     app.PopFeedback(); // empty: nothing happens
     EXPECT_EQ(app.Feedback(), "ready");
-}
 
-TEST_F(ConsoleAppTest, ModeGuardPopsOnEveryWayOut)
-{
-    app.setMode(mode::kIdle);
+    // A guarded mode is popped on every way out.
     try {
         ModeGuard busy {app, mode::kBusy, "working"};
         throw 1;
     } catch (int) {
     }
     EXPECT_EQ(app.mode(), mode::kIdle);
-    EXPECT_EQ(app.Feedback(), "");
+    EXPECT_EQ(app.Feedback(), "ready");
+}
+
+// Each line as a terminal shows it, and for the journal: its priority first and no time.
+TEST(HeadlessView, PrintsTimeLevelAddressAndTextOrThePriorityForTheJournal)
+{
+    struct Case
+    {
+        int icon;
+        const char* address;
+        const char* priority;
+        const char* line; // after the time or the priority
+    };
+    constexpr Case kCases[] = {
+        {10, "+15550123", "<6>", "inbound +15550123       text\n"},
+        {3, "", "<3>", "error                   text\n"},
+        {2, "", "<4>", "warn                    text\n"},
+        {8, "", "<4>", "failed                  text\n"},
+        {1, "", "<6>", "info                    text\n"},
+        {5, "", "<6>", "send                    text\n"},
+        {42, "", "<7>", "[42]                    text\n"},
+    };
+    vesk::testing::FakeClock clock(vesk::DateTime::fromParts(2026, 3, 5, 14, 7, 0));
+    for (const auto& c : kCases) {
+        for (const bool journal : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.icon) + (journal ? " journal" : " terminal"));
+            std::ostringstream out;
+            HeadlessView view(out, journal);
+            AppLog log(clock);
+            log.Control(&view);
+            log.Log(c.icon, c.address, "text");
+            EXPECT_EQ(out.str(), (journal ? c.priority : "05 Mar 14:07  ") + std::string(c.line));
+        }
+    }
 }

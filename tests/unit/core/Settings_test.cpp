@@ -42,12 +42,6 @@ protected:
         ConsoleApp app(clock, store);
         app.SaveEnviroment(config, folder);
     }
-
-    void put(const std::string& section, const std::string& key, const std::string& value)
-    {
-        SettingsStore store(path);
-        ASSERT_TRUE(store.set(section, key, value));
-    }
 };
 
 // Every stored setting, in the order the console loads them.
@@ -60,16 +54,6 @@ template<class Config> auto fields(Config& c)
 }
 
 } // namespace
-
-TEST_F(SettingsTest, EmptyStoreGivesEveryDefault)
-{
-    std::string folder = "unchanged";
-    const CConfig c = load(&folder);
-    EXPECT_EQ(folder, "");
-    EXPECT_EQ(fields(c),
-        std::make_tuple(1, "", 0, false, -1, -1, -1, -1, "COM1", "9600", "9600,N,8,1", true, "PDU", false, 2,
-            20, 20, 2, "SM", "SM", 10, 10, 10));
-}
 
 TEST_F(SettingsTest, EverySettingSurvivesSaveAndLoad)
 {
@@ -87,80 +71,84 @@ TEST_F(SettingsTest, EverySettingSurvivesSaveAndLoad)
     const std::string text = vesk::testing::ReadFile(path);
     EXPECT_NE(text.find("CommandTimeout=.5\n"), std::string::npos);
     EXPECT_NE(text.find("Reportmemory=SR\n"), std::string::npos);
-    put("com", "REPORTMEMORY", "MT");
+    ASSERT_TRUE(SettingsStore(path).set("com", "REPORTMEMORY", "MT"));
     EXPECT_EQ(load().ReportMemory, "MT");
 }
 
 TEST_F(SettingsTest, WindowFarOffScreenKeepsTheStoredRectangle)
 {
     CConfig c = load();
-    c.WindowTop = 100;
-    c.WindowLeft = 200;
-    c.WindowWidth = 8000;
-    c.WindowHeight = 5000;
+    std::tie(c.WindowTop, c.WindowLeft, c.WindowWidth, c.WindowHeight)
+        = std::tuple(100.f, 200.f, 8000.f, 5000.f);
     save(c, "");
-
-    for (auto [top, left] : {std::pair {-100.f, 50.f}, std::pair {50.f, -32000.f}}) {
-        CConfig minimised = c;
-        minimised.WindowTop = top;
-        minimised.WindowLeft = left;
-        minimised.WindowWidth = 1;
-        save(minimised, "");
+    // Minimised windows report corners far off screen; -99 is still a real place.
+    for (auto [top, left, placed] : {std::tuple {-100.f, 50.f, false}, std::tuple {50.f, -32000.f, false},
+             std::tuple {-99.f, 200.f, true}}) {
+        SCOPED_TRACE(top);
+        CConfig moved = c;
+        std::tie(moved.WindowTop, moved.WindowLeft, moved.WindowWidth) = std::tuple(top, left, 1.f);
+        save(moved, "");
         const CConfig r = load();
-        EXPECT_EQ(r.WindowTop, 100);
-        EXPECT_EQ(r.WindowLeft, 200);
-        EXPECT_EQ(r.WindowWidth, 8000);
+        EXPECT_EQ(std::tie(r.WindowTop, r.WindowLeft, r.WindowWidth),
+            placed ? std::tuple(top, left, 1.f) : std::tuple(100.f, 200.f, 8000.f));
     }
-
-    c.WindowTop = -99;
-    save(c, "");
-    EXPECT_EQ(load().WindowTop, -99);
 }
 
-TEST_F(SettingsTest, UnconvertibleValueStopsTheLoadAtThatKey)
+// Files as operators edit them by hand, and what a starting console makes of them. The load keeps
+// the values it was given for a key that cannot be converted and for every key after it.
+TEST_F(SettingsTest, HandWrittenFilesAreReadLenientlyAndABadValueStopsTheLoad)
 {
-    put("Agent", "LocalAddress", "+15550123");
-    put("Agent", "MaxRunTime", "three");
-    put("COM", "Port", "/dev/ttyACM0");
-
-    SettingsStore store(path);
-    ConsoleApp app(clock, store);
-    CConfig c;
-    c.MaxRunTime = 7;
-    c.COMPort = "before";
-    std::string folder;
-    EXPECT_FALSE(app.LoadEnvironment(c, folder));
-    EXPECT_EQ(c.AppPriority, 1); // before the bad key: loaded
-    EXPECT_EQ(c.AgentAddress, "+15550123");
-    EXPECT_EQ(c.MaxRunTime, 7); // the bad key keeps its value
-    EXPECT_EQ(c.COMPort, "before"); // and so does every key after it
+    struct Case
+    {
+        const char* file;
+        std::tuple<bool, std::string, int, std::string, int, int, int> values; // loaded, address,
+                                                                               // run time, port, intervals
+        std::tuple<bool, bool, bool, int> text; // Auto, Full, JoinParts, JoinTimeout
+        std::size_t warnings;
+    };
+    const Case kCases[] = {
+        {"", {true, "", 0, "COM1", 10, 10, 10}, {false, false, false, 600}, 0},
+        {"; comment\r\n[COM]\r\nPort = /dev/ttyUSB1\r\njunk "
+         "line\r\nstray=1\r\n[Resource]\r\nSendInterval=20\r\n",
+            {true, "", 0, "/dev/ttyUSB1", 20, 10, 10}, {false, false, false, 600}, 0},
+        {"[Resource]\nSendInterval=15 seconds\nSendBatchSize=lots\nReadInterval=7.6\n",
+            {true, "", 0, "COM1", 15, 0, 8}, {false, false, false, 600}, 0},
+        {"[Agent]\nLocalAddress=+15550123\nMaxRunTime=three\n[COM]\nPort=/dev/ttyACM0\n",
+            {false, "+15550123", 7, "before", 0, 0, 0}, {false, false, false, 0}, 0},
+        {"[Text]\nOutboundCoding=auto\nInboundDecoding=Full\nJoinParts=1\nJoinTimeout=90\n",
+            {true, "", 0, "COM1", 10, 10, 10}, {true, true, true, 90}, 0},
+        {"[Text]\nOutboundCoding=UCS2\nInboundDecoding=all\nJoinParts=yes\nJoinTimeout=-5\n",
+            {true, "", 0, "COM1", 10, 10, 10}, {false, false, false, 600}, 4},
+        // Joining needs full decoding.
+        {"[Text]\nJoinParts=1\nJoinTimeout=1.5\n", {true, "", 0, "COM1", 10, 10, 10},
+            {false, false, true, 600}, 2},
+    };
+    for (const Case& k : kCases) {
+        SCOPED_TRACE(k.file);
+        vesk::testing::WriteFile(path, k.file);
+        SettingsStore store(path);
+        ConsoleApp app(clock, store);
+        CConfig c;
+        c.MaxRunTime = 7;
+        c.COMPort = "before";
+        std::string folder = "unchanged";
+        const bool loaded = app.LoadEnvironment(c, folder);
+        EXPECT_EQ(std::tuple(loaded, c.AgentAddress, int(c.MaxRunTime), c.COMPort, int(c.SendInterval),
+                      int(c.SendBatchSize), int(c.ReadInterval)),
+            k.values);
+        EXPECT_EQ(std::tie(c.OutboundAuto, c.InboundFull, c.JoinParts, c.JoinTimeout), k.text);
+        EXPECT_EQ(app.log().lines().size(), k.warnings);
+        EXPECT_EQ(folder, "") << "the data folder is read first";
+    }
 }
 
-TEST_F(SettingsTest, IntervalsTakeTheLeadingNumber)
-{
-    put("Resource", "SendInterval", "15 seconds");
-    put("Resource", "SendBatchSize", "lots");
-    put("Resource", "ReadInterval", "7.6");
-    const CConfig c = load();
-    EXPECT_EQ(c.SendInterval, 15);
-    EXPECT_EQ(c.SendBatchSize, 0);
-    EXPECT_EQ(c.ReadInterval, 8);
-}
-
-TEST_F(SettingsTest, ValuesWithLineEndsAndOddCharactersSurvive)
-{
-    put("Setup", "DataFolder", "  /srv/sms data/ä\\x\nnext=1");
-    SettingsStore store(path);
-    EXPECT_EQ(store.get("Setup", "DataFolder"), "  /srv/sms data/ä\\x\nnext=1");
-    EXPECT_FALSE(store.get("Setup", "next"));
-}
-
-TEST_F(SettingsTest, WritesLeaveNoTemporaryFileAndCreateTheFolder)
+TEST_F(SettingsTest, StoreWritesWholeFilesAndKeepsOddValuesOnTheirKey)
 {
     const std::string nested = dir.file("a/b/console.conf");
     SettingsStore store(nested);
-    ASSERT_TRUE(store.set("Setup", "RunWizard", "0"));
-    EXPECT_TRUE(std::filesystem::exists(nested));
+    ASSERT_TRUE(store.set("Setup", "DataFolder", "  /srv/sms data/ä\\x\nnext=1"));
+    EXPECT_EQ(SettingsStore(nested).get("Setup", "DataFolder"), "  /srv/sms data/ä\\x\nnext=1");
+    EXPECT_FALSE(SettingsStore(nested).get("Setup", "next"));
     EXPECT_FALSE(std::filesystem::exists(nested + ".tmp"));
 
     SettingsStore unwritable("/proc/vesk/console.conf");
@@ -185,16 +173,6 @@ TEST_F(SettingsTest, SavingWritesOnlyWhatChanged)
     EXPECT_EQ(load().SendBatchSize, 25);
 }
 
-TEST_F(SettingsTest, HandWrittenFileIsReadLeniently)
-{
-    vesk::testing::WriteFile(path,
-        "; comment\r\n[COM]\r\nPort = /dev/ttyUSB1\r\njunk line\r\n"
-        "stray=1\r\n[Resource]\r\nSendInterval=20\r\n");
-    const CConfig c = load();
-    EXPECT_EQ(c.COMPort, "/dev/ttyUSB1");
-    EXPECT_EQ(c.SendInterval, 20);
-}
-
 TEST(SettingsPath, EnvironmentNamesTheFileAndNoHomeFolderMeansNoFile)
 {
     ::setenv("VESK_SETTINGS", "/tmp/x/test.conf", 1);
@@ -210,33 +188,4 @@ TEST(SettingsPath, EnvironmentNamesTheFileAndNoHomeFolderMeansNoFile)
     ::setenv("HOME", "/no/such/home", 1);
     EXPECT_EQ(SettingsStore::DefaultPath(), "");
     hadHome ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
-}
-
-TEST_F(SettingsTest, TextSettingsTakeTheirWordsOrWarnAndFallBack)
-{
-    struct Case
-    {
-        const char* file;
-        std::tuple<bool, bool, bool, int> text; // Auto, Full, JoinParts, JoinTimeout
-        std::size_t warnings;
-    };
-    const Case kCases[] = {
-        {"", {false, false, false, 600}, 0},
-        {"OutboundCoding=auto\nInboundDecoding=Full\nJoinParts=1\nJoinTimeout=90\n", {true, true, true, 90},
-            0},
-        {"OutboundCoding=UCS2\nInboundDecoding=all\nJoinParts=yes\nJoinTimeout=-5\n",
-            {false, false, false, 600}, 4},
-        {"JoinParts=1\nJoinTimeout=1.5\n", {false, false, true, 600}, 2}, // joining needs Full
-    };
-    for (const Case& k : kCases) {
-        SCOPED_TRACE(k.file);
-        vesk::testing::WriteFile(path, std::string("[Text]\n") + k.file);
-        SettingsStore store(path);
-        ConsoleApp app(clock, store);
-        CConfig c;
-        std::string folder;
-        EXPECT_TRUE(app.LoadEnvironment(c, folder));
-        EXPECT_EQ(std::tie(c.OutboundAuto, c.InboundFull, c.JoinParts, c.JoinTimeout), k.text);
-        EXPECT_EQ(app.log().lines().size(), k.warnings);
-    }
 }
