@@ -31,7 +31,8 @@ inline std::pair<int, std::string> RunProgram(std::vector<std::string> args)
     close(out[1]);
     std::string text;
     char buf[4096];
-    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+    ssize_t n;
+    while ((n = read(out[0], buf, sizeof buf)) > 0)
         text.append(buf, static_cast<std::size_t>(n));
     close(out[0]);
     int status = 0;
@@ -44,9 +45,11 @@ inline bool WaitFor(
     const std::function<bool()>& condition, std::chrono::seconds deadline = std::chrono::seconds(60))
 {
     const auto end = std::chrono::steady_clock::now() + deadline;
-    for (; !condition(); std::this_thread::sleep_for(std::chrono::milliseconds(200)))
+    while (!condition()) {
         if (std::chrono::steady_clock::now() >= end)
             return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
     return true;
 }
 

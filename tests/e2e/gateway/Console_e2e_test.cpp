@@ -77,12 +77,14 @@ public:
     void collect(std::chrono::milliseconds wait)
     {
         const auto end = Steady::now() + wait;
-        for (pollfd p {m_fd, POLLIN, 0}; Steady::now() < end;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Steady::now());
-            char buffer[4096];
-            if (poll(&p, 1, static_cast<int>(left.count()) + 1) > 0)
-                if (const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0); n > 0)
-                    messages.emplace_back(buffer, static_cast<std::size_t>(n));
+        pollfd p {m_fd, POLLIN, 0};
+        char buffer[4096];
+        while (Steady::now() < end) {
+            if (poll(&p, 1, 50) <= 0)
+                continue;
+            const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+            if (n > 0)
+                messages.emplace_back(buffer, static_cast<std::size_t>(n));
         }
     }
     // Collects until the condition holds: a manager that reads nothing would hold the console up.

@@ -46,8 +46,7 @@ private slots:
     {
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("message");
-        QTest::newRow("space") << "+44 1234567"
-                               << "";
+        QTest::newRow("space") << "+44 1234567" << QString();
         QTest::newRow("no plus") << "441234567"
                                  << "You must enter the phone numbers is the following format:\n"
                                     "+<CountryCode><AreaCode><Number>";

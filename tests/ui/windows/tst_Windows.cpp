@@ -137,33 +137,22 @@ private slots:
         QCOMPARE(ctx->config.WindowLeft, 10.f);
     }
 
-    void folderWithoutDataFilesAsksToRunTheWizard_data()
+    // A folder without the data files: Yes runs the wizard, No ends; with no data folder at all the
+    // wizard opens, and closing it ends start-up.
+    void startUpQuestionsRunTheWizardOrEnd()
     {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<int>("answer");
-        QTest::newRow("yes") << int(QMessageBox::Yes) << int(core::StartupPrompts::FolderAnswer::RunWizard);
-        QTest::newRow("no") << int(QMessageBox::No) << int(core::StartupPrompts::FolderAnswer::End);
-    }
-
-    void folderWithoutDataFilesAsksToRunTheWizard()
-    {
-        QFETCH(int, button);
-        frmMain window(*ctx);
-        WindowPrompts prompts(*ctx, window);
-        ModalAnswers box({}, QMessageBox::StandardButton(button));
-        const auto answer = prompts.folderWithoutDataFiles("/srv/sms");
-        QCOMPARE(box.texts,
-            QStringList {"Folder does not contain the Pellmar data files:\n/srv/sms\nDo you wish to run the "
-                         "Setup Wizard"});
-        QTEST(int(answer), "answer");
-    }
-
-    void cancelledWizardEndsStartUp()
-    {
-        // No data folder: the setup wizard opens; closing it ends start-up.
+        using Answer = core::StartupPrompts::FolderAnswer;
         frmMain window(*ctx);
         window.attach();
         WindowPrompts prompts(*ctx, window);
+        for (const auto& [button, answer] :
+            {std::pair {QMessageBox::Yes, Answer::RunWizard}, std::pair {QMessageBox::No, Answer::End}}) {
+            ModalAnswers box({}, button);
+            QCOMPARE(int(prompts.folderWithoutDataFiles("/srv/sms")), int(answer));
+            QCOMPARE(box.texts,
+                QStringList {"Folder does not contain the Pellmar data files:\n/srv/sms\nDo you wish to run "
+                             "the Setup Wizard"});
+        }
         ModalAnswers close([](QWidget& w) { w.close(); });
         QCOMPARE(core::Main(*ctx, prompts), core::StartResult::Ended);
         QVERIFY(!window.isVisible());
