@@ -156,20 +156,33 @@ void ProcessCycle(Context& ctx)
                             ReadModemMessages(ctx);
                     });
                 }
-                // A connection lost in the pass is reopened on the next cycle, not used closed.
-                if (outbox.handle->IsConnected()) {
-                    Trap(ctx.app, [&] { store::ReleaseOrphans(outbox); });
-                    ctx.app.PushFeedback("Expiring messages...");
-                    Trap(ctx.app, [&] { store::ExpireMessages(outbox); });
-                    ctx.app.PopFeedback();
-                    Trap(ctx.app, [&] {
-                        if (const auto n = store::UpdateQueueSize(outbox))
-                            ctx.app.QueueSize(*n);
-                    });
-                    Trap(ctx.app,
-                        [&] { routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false); });
-                    Trap(ctx.app, [&] { store::Housekeeping(outbox); });
-                }
+                // A connection lost in the pass or in one of these steps is reopened on the next
+                // cycle, not used closed.
+                const auto connected = [&] { return outbox.handle->IsConnected(); };
+                Trap(ctx.app, [&] {
+                    if (connected())
+                        store::ReleaseOrphans(outbox);
+                });
+                ctx.app.PushFeedback("Expiring messages...");
+                Trap(ctx.app, [&] {
+                    if (connected())
+                        store::ExpireMessages(outbox);
+                });
+                ctx.app.PopFeedback();
+                Trap(ctx.app, [&] {
+                    if (!connected())
+                        return;
+                    if (const auto n = store::UpdateQueueSize(outbox))
+                        ctx.app.QueueSize(*n);
+                });
+                Trap(ctx.app, [&] {
+                    if (connected())
+                        routing::ImportNameCache(ctx.nameCache, outbox, ctx.DataFolder, false);
+                });
+                Trap(ctx.app, [&] {
+                    if (connected())
+                        store::Housekeeping(outbox);
+                });
                 outbox.handle->CloseDatabase();
             }
         }
