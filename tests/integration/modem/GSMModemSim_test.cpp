@@ -149,7 +149,7 @@ TEST_F(SimTest, ErrorWaitsTheTimeOutSplitReplyIsWholeAndSerialIsAskedUntilRead)
     EXPECT_EQ(sim.countInTranscript("AT+CGSN"), 2);
 }
 
-TEST_F(SimTest, FindModemProbesFromTheLastPortAndStopsAtTheFirstAnswer)
+TEST_F(SimTest, FindModemProbesFromTheLastPortAndStopsAtTheFirstAnswerAsTheGuideDoes)
 {
     SimProcess first({"--model", "FIRST"});
     SimProcess second({"--model", "SECOND"});
@@ -168,6 +168,7 @@ TEST_F(SimTest, FindModemProbesFromTheLastPortAndStopsAtTheFirstAnswer)
     EXPECT_EQ(modem.FindModem("9600,N,8,1", &bar), first.path());
     EXPECT_EQ(bar.texts.size(), 2u);
     EXPECT_EQ(first.countInTranscript("AT+CGMM"), 1);
+    EXPECT_EQ(DetectModemModel(clock, pump, first.path()), "FIRST"); // the port the user named is tried too
 
     first.control("fault silent");
     EXPECT_EQ(modem.FindModem("9600,N,8,1", nullptr), "");
@@ -178,11 +179,13 @@ TEST_F(SimTest, FindModemProbesFromTheLastPortAndStopsAtTheFirstAnswer)
     EXPECT_NE(log.find("Autodetection complete.\r\n"), std::string::npos);
 }
 
-TEST_F(SimTest, SingleMessagesReturnTheModemsReference)
+// The modem log holds the whole exchange of a send, the set-up before it included.
+TEST_F(SimTest, SingleMessagesReturnTheModemsReferenceAndAreLogged)
 {
     SimProcess sim({"--first-reference", "42"});
     open(sim);
-    GSMMessage pdu = sms("hello from PDU mode");
+    modem.Model();
+    GSMMessage pdu = sms("hello");
     EXPECT_EQ(modem.SendSMS(pdu), 42);
     EXPECT_EQ(pdu.id, 42);
     EXPECT_EQ(pdu.ModemResult, "+CMGS: 42\r\n\r\nOK");
@@ -195,19 +198,38 @@ TEST_F(SimTest, SingleMessagesReturnTheModemsReference)
     ASSERT_EQ(units.size(), 2u);
     EXPECT_EQ(SimProcess::field(units[0], "to"), "+15550123");
     EXPECT_EQ(SimProcess::field(units[0], "report"), "1");
-    EXPECT_EQ(SimProcess::field(units[0], "text"), "hello from PDU mode");
+    EXPECT_EQ(SimProcess::field(units[0], "text"), "hello");
     EXPECT_EQ(SimProcess::field(units[1], "mode"), "text");
     EXPECT_EQ(SimProcess::field(units[1], "text"), "hello from text mode");
+
+    modem.LogFlush();
+    const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
+    // Opening ends any message entry a console that died left behind, then turns echo off.
+    EXPECT_TRUE(std::regex_search(log,
+        std::regex(
+            "^\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d Ending any message entry before set-up\r\n[^\n]*<ESC>\r\n"
+            "[^\n]*AT\r\r\nOK\r\n[^\n]*Message entry ended\r\n[^\n]* ATE0\r")));
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d AT\\+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n")));
+    EXPECT_NE(
+        log.find("AT+CMGS=16\r\r\n> 002100089151551032000005E8329BFD06<CTRL-Z>\r\r\n+CMGS: 42\r\n\r\nOK\r\n"),
+        std::string::npos);
 }
 
-TEST_F(SimTest, LongMessageGoesOutInJoinedParts)
+// Sent from text mode, as the hardest case: the parts go out in PDU mode, then the mode is restored.
+// The console's own long send from PDU mode is the core gateway test's.
+TEST_F(SimTest, LongMessageGoesOutInJoinedPartsInPduModeAndTheModeIsRestored)
 {
     SimProcess sim({"--first-reference", "7"});
     open(sim);
+    ASSERT_TRUE(modem.TextMode(true));
     modem.MaxMessageSize = 400;
     GSMMessage message = sms(letters(400));
     EXPECT_EQ(modem.SendSMS(message), 9);
     EXPECT_EQ(message.ModemResult, "+CMGS: 9\r\n\r\nOK");
+    EXPECT_EQ(message.FragmentCount, 3);
+    EXPECT_TRUE(modem.IsTextMode());
+    EXPECT_EQ(modem.GetMode(), ">");
 
     const auto units = sim.control("sent");
     ASSERT_EQ(units.size(), 3u);
@@ -219,19 +241,6 @@ TEST_F(SimTest, LongMessageGoesOutInJoinedParts)
         EXPECT_EQ(SimProcess::field(units[i], "text").size(), septets[i]);
         EXPECT_EQ(SimProcess::field(units[i], "report"), i == 2 ? "1" : "0");
     }
-}
-
-TEST_F(SimTest, LongMessageInTextModeIsSentInPduModeAndTheModeRestored)
-{
-    SimProcess sim;
-    open(sim);
-    ASSERT_TRUE(modem.TextMode(true));
-    modem.MaxMessageSize = 400;
-    GSMMessage message = sms(letters(400));
-    EXPECT_NE(modem.SendSMS(message), -1);
-    EXPECT_EQ(message.FragmentCount, 3);
-    EXPECT_TRUE(modem.IsTextMode());
-    EXPECT_EQ(modem.GetMode(), ">");
     const auto transcript = sim.control("transcript");
     const auto at = [&](const std::string& line) {
         return std::find(transcript.begin(), transcript.end(), line) - transcript.begin();
@@ -246,10 +255,13 @@ TEST_F(SimTest, LongMessageInTextModeIsSentInPduModeAndTheModeRestored)
     EXPECT_EQ(sim.control("sent").size(), 3u);
 }
 
-TEST_F(SimTest, RefusedPromptReturnsFailureWithoutTheBody)
+// Deleting what was read is the core gateway test's (the modem's memory ends empty).
+TEST_F(SimTest, RefusedPromptSendsNoBodyAndARefusedDeleteFails)
 {
     SimProcess sim;
     open(sim);
+    modem.DeleteMessageTimeout = 300;
+    EXPECT_FALSE(modem.DeleteMessage(99)); // no such entry
     sim.control("fault refuse-send 302");
     modem.CommandTimeout = 300;
     GSMMessage message = sms("never sent");
@@ -313,36 +325,6 @@ TEST_F(SimTest, EmptyErrorAndMalformedListings)
     EXPECT_EQ(modem.UnreadableEntries()[0].index, -1);
 }
 
-// Deleting what was read is the core gateway test's (the modem's memory ends empty).
-TEST_F(SimTest, DeleteOfAnEntryTheModemDoesNotHaveFails)
-{
-    SimProcess sim;
-    open(sim);
-    modem.DeleteMessageTimeout = 300;
-    EXPECT_FALSE(modem.DeleteMessage(99));
-}
-
-TEST_F(SimTest, ModemLogHoldsTheExchange)
-{
-    SimProcess sim;
-    open(sim);
-    modem.Model();
-    GSMMessage message = sms("hello");
-    modem.SendSMS(message);
-    modem.LogFlush();
-    const std::string log = vesk::testing::ReadFile(dir.file("modemlog.txt"));
-    // Opening ends any message entry a console that died left behind, then turns echo off.
-    EXPECT_TRUE(std::regex_search(log,
-        std::regex(
-            "^\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d Ending any message entry before set-up\r\n[^\n]*<ESC>\r\n"
-            "[^\n]*AT\r\r\nOK\r\n[^\n]*Message entry ended\r\n[^\n]* ATE0\r")));
-    EXPECT_TRUE(std::regex_search(
-        log, std::regex("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d AT\\+CGMM\r\r\nVESK-SIM 900\r\n\r\nOK\r\n")));
-    EXPECT_NE(
-        log.find("AT+CMGS=16\r\r\n> 002100089151551032000005E8329BFD06<CTRL-Z>\r\r\n+CMGS: 1\r\n\r\nOK\r\n"),
-        std::string::npos);
-}
-
 TEST_F(SimTest, DroppedLineFailsQuietly)
 {
     SimProcess sim;
@@ -382,10 +364,4 @@ TEST_F(SimTest, CommandLineClientInjectsIntoARunningSimulator)
     ASSERT_TRUE(records.has_value());
     ASSERT_EQ(records->size(), 1u);
     EXPECT_EQ((*records)[0].Text, "sent by hand");
-}
-
-TEST_F(SimTest, ModemGuideAlsoSearchesThePortTheUserNamed)
-{
-    SimProcess sim({"--model", "GUIDED"});
-    EXPECT_EQ(DetectModemModel(clock, pump, sim.path()), "GUIDED");
 }
