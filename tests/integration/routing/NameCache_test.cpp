@@ -18,7 +18,7 @@ protected:
         bool isPrivate = false)
     {
         store::db contacts(clock, pump);
-        pointAt(contacts, store::kContactsName);
+        store::PointAt(contacts, outbox.database, dir.path(), store::kContactsName);
         ASSERT_TRUE(contacts.OpenDatabase(store::mode::kReadWriteShared));
         ASSERT_TRUE(contacts.Execute(
             "INSERT INTO Contact (cntFirstNames, cntSurname, cntPhone, cntPrivateNumber) VALUES ("
