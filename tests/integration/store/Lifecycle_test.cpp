@@ -251,9 +251,7 @@ TEST_P(LifecycleTest, PendingCountFollowsEveryWriterAndTheQueueSizeIsCountedAtMo
                 ExpireMessages(outbox);
             }},
         {"set back to pending by hand", [&] { run("UPDATE Message SET msgStatus = 0, msgComplete = NULL"); }},
-        {"one removed by another program",
-            [&] { run("DELETE FROM Message WHERE msgID = " + std::to_string(a)); }},
-        {"all removed", [&] { run("DELETE FROM Message"); }}};
+        {"removed by another program", [&] { run("DELETE FROM Message"); }}};
     for (const auto& [what, change] : steps) {
         SCOPED_TRACE(what);
         change();
