@@ -45,11 +45,9 @@ TEST_P(VeskQueueTest, QueuesAPendingMessageCutToTheOutboxLimitAndPrintsItsId)
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::int32_t id = std::stoi(run.output);
     const DBMessage m = load(id);
-    EXPECT_EQ(m.Address, "+447700900123");
-    EXPECT_EQ(m.Text, "Don't \"panic\" ✓");
-    EXPECT_EQ(m.Recipient, "O'Neil");
-    EXPECT_EQ(m.Status, store::MessageStatus::Pending);
-    EXPECT_EQ(m.Expires, DateTime::fromParts(2030, 3, 5, 12, 0, 0));
+    EXPECT_EQ(std::tuple(m.Address, m.Text, m.Recipient, m.Status, m.Expires),
+        std::tuple("+447700900123", "Don't \"panic\" ✓", "O'Neil", MessageStatus::Pending,
+            DateTime::fromParts(2030, 3, 5, 12, 0, 0)));
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM qry_Pending_Messages"), 1);
 
     h().Execute("UPDATE System SET sysSMSMaxMessageSize = 5");

@@ -6,25 +6,20 @@
 namespace vesk::store {
 namespace {
 
-using testing::FakeClock;
-using testing::ScriptedPump;
-using testing::TempDir;
-using testing::TemplateFolder;
-
 class DbTest : public ::testing::Test
 {
 protected:
     DbTest()
     {
-        std::filesystem::copy_file(TemplateFolder() + kOutboxName, outboxPath);
+        std::filesystem::copy_file(testing::TemplateFolder() + kOutboxName, outboxPath);
         database.setFilename(outboxPath);
         database.LockWaitMs = 0;
     }
 
-    TempDir dir;
+    testing::TempDir dir;
     std::string outboxPath = dir.file(kOutboxName);
-    FakeClock clock;
-    ScriptedPump pump;
+    testing::FakeClock clock;
+    testing::ScriptedPump pump;
     db database {clock, pump};
 };
 
