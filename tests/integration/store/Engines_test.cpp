@@ -40,15 +40,10 @@ TEST_P(EngineTest, ValuesComeBackAsTheyWentInWrittenOrBound)
     EXPECT_TRUE(log.lines.empty());
 
     // Raw modem bytes that are not UTF-8 are kept with the bad bytes replaced, and said once.
-    const RowId raw = queue("a\xFF"
-                            "b");
-    const RowId cut = queue("\xC3");
-    const RowId surrogate = queue("\xED\xA0\x80");
-    EXPECT_EQ(TextOf(column(raw, "msgText")),
-        "a\xEF\xBF\xBD"
-        "b");
-    EXPECT_EQ(TextOf(column(cut, "msgText")), "\xEF\xBF\xBD");
-    EXPECT_EQ(TextOf(column(surrogate, "msgText")), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    // What was sent, what is stored.
+    for (const auto& [sent, stored] : {std::pair<std::string, std::string> {"a\xFF-b", "a\xEF\xBF\xBD-b"},
+             {"\xC3", "\xEF\xBF\xBD"}, {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}})
+        EXPECT_EQ(TextOf(column(queue(sent), "msgText")), stored);
     EXPECT_EQ(log.count("Text that was not valid UTF-8 is stored with its bad bytes replaced"), 1);
 }
 

@@ -56,19 +56,18 @@ TEST_F(MigrateTest, TemplatesThatCannotBeCopiedAreCollectedPerFile)
     EXPECT_TRUE(IsDataFolder(dir.path() + "/  "));
 }
 
-TEST_F(MigrateTest, CreatedDataFolderMigratesWithNothingToImport)
+TEST_F(MigrateTest, RebuildCarriesSettingsRulesInboxMailAndContacts)
 {
     EXPECT_EQ(create(), "");
     EXPECT_TRUE(IsDataFolder(dir.folder()));
     // Without retired files to import from, migration still runs to its end.
-    std::vector<std::string> steps;
-    MigrateData(dir.path(), clock, pump, [&](const std::string& s) { steps.push_back(s); });
+    Rows steps;
+    const auto migrate = [&] {
+        steps.clear();
+        MigrateData(dir.path(), clock, pump, [&](const std::string& s) { steps.push_back(s); });
+    };
+    migrate();
     EXPECT_EQ(steps.back(), "Import complete...");
-}
-
-TEST_F(MigrateTest, RebuildCarriesSettingsRulesInboxMailAndContacts)
-{
-    create();
     {
         auto old = open(kOutboxName);
         for (const char* sql :
@@ -103,8 +102,7 @@ TEST_F(MigrateTest, RebuildCarriesSettingsRulesInboxMailAndContacts)
     EXPECT_TRUE(std::filesystem::exists(dir.file("SMSMessages.bak")));
     EXPECT_FALSE(IsDataFolder(dir.path()));
     create();
-    std::vector<std::string> steps;
-    MigrateData(dir.path(), clock, pump, [&](const std::string& s) { steps.push_back(s); });
+    migrate();
     EXPECT_EQ(steps,
         (Rows {"Importing outbox settings...", "Importing Address Book...", "Importing contacts...",
             "Importing groups...", "Importing group members...", "Import complete..."}));

@@ -89,8 +89,6 @@ protected:
     virtual std::string serverDatabase() { return PgServer::Shared().CreateDatabase(); }
 
     bool onServer() const { return engine == store::EngineKind::Postgres; }
-    // A handle on one of the three databases, closed.
-    void pointAt(store::db& d, const char* file) { store::PointAt(d, outbox.database, dir.path(), file); }
 
     store::db& h() { return *outbox.handle; }
 
