@@ -11,6 +11,7 @@
 #include "support/Clock.h"
 #include "support/Convert.h"
 
+#include "OutboxSql.h"
 #include "SimProcess.h"
 #include "TempDir.h"
 
@@ -129,27 +130,13 @@ protected:
         return d;
     }
 
-    void sql(const std::string& statement)
-    {
-        auto d = outbox(store::mode::kReadWriteShared);
-        EXPECT_TRUE(d->Execute(statement)) << d->LastError() << " in " << statement;
-    }
-
-    // The first column of every row of a query; empty while the outbox cannot be read.
-    std::vector<std::string> column(const std::string& query)
-    {
-        std::vector<std::string> out;
-        auto d = outbox();
-        for (auto rows = d->OpenDynaset(query); rows && !rows->IsEOF(); rows->MoveNext())
-            out.push_back(TextOf(rows->Field(0)));
-        return out;
-    }
-
+    OutboxSql shared() { return {clock, pump, dataFolder, database}; }
+    void sql(const std::string& statement) { shared().run(statement); }
+    std::vector<std::string> column(const std::string& query) { return shared().column(query); }
     // How many messages match; -1 while the outbox cannot be read.
     long count(const std::string& where)
     {
-        const auto n = column("SELECT COUNT(*) FROM Message WHERE " + where);
-        return n.empty() ? -1 : static_cast<long>(LeadingNumber(n[0]));
+        return shared().count("SELECT COUNT(*) FROM Message WHERE " + where);
     }
 
     SystemClock clock;

@@ -12,6 +12,8 @@
 #include "support/Convert.h"
 
 #include "ConsoleProcess.h"
+#include "DataTemplates.h"
+#include "OutboxSql.h"
 #include "ScriptedPump.h"
 #include "ShiftedClock.h"
 #include "SimProcess.h"
@@ -32,6 +34,7 @@
 
 using namespace std::chrono_literals;
 using namespace vesk;
+using vesk::testing::OutboxSql;
 using vesk::testing::SimProcess;
 
 namespace {
@@ -132,31 +135,10 @@ public:
         return true;
     }
 
-    // The data files made before any console starts, from the shipped templates.
-    void seed()
-    {
-        std::filesystem::create_directories(dataFolder);
-        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
-            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dataFolder + "/" + name);
-    }
-
-    void sql(const std::string& statement)
-    {
-        store::db d(clock, nullPump);
-        d.setFilename(dataFolder + "/" + store::kOutboxName);
-        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
-        ASSERT_TRUE(d.Execute(statement)) << d.LastError() << " in " << statement;
-    }
-
-    int count(const std::string& query)
-    {
-        store::db d(clock, nullPump);
-        d.setFilename(dataFolder + "/" + store::kOutboxName);
-        if (!d.OpenDatabase(store::mode::kReadShared))
-            return -1;
-        auto rows = d.OpenDynaset(query);
-        return rows && !rows->IsEOF() ? static_cast<int>(LongOf(rows->Field(0))) : -1;
-    }
+    void seed() { vesk::testing::CopyDataTemplates(dataFolder); }
+    OutboxSql outbox() { return {clock, nullPump, dataFolder, database}; }
+    void sql(const std::string& statement) { outbox().run(statement); }
+    int count(const std::string& query) { return static_cast<int>(outbox().count(query)); }
 
     void queue(int n, const std::string& prefix)
     {
@@ -227,6 +209,7 @@ public:
 
     vesk::testing::TempDir dir;
     std::string dataFolder = dir.file("data");
+    std::string database; // the fault runs use outbox files
     std::string link = dir.file("modem");
     SimProcess sim {{"--link", link}};
     int drainPasses = 0; // passes the drains took: 25 messages a pass when no fault costs one

@@ -11,6 +11,7 @@
 #include "store/db.h"
 #include "support/Convert.h"
 
+#include "OutboxSql.h"
 #include "ScriptedPump.h"
 #include "ShiftedClock.h"
 #include "SimProcess.h"
@@ -64,12 +65,9 @@ protected:
         core::OnTick(*ctx);
     }
 
-    void sql(const std::string& statement, const std::string& file = store::kOutboxName)
+    void sql(const std::string& statement, const char* file = store::kOutboxName)
     {
-        store::db d(clock, pump);
-        d.setFilename(database.empty() ? dataFolder + "/" + file : database);
-        ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
-        ASSERT_TRUE(d.Execute(statement)) << d.LastError() << " in " << statement;
+        OutboxSql {clock, pump, dataFolder, database}.run(statement, file);
     }
 
     void queue(const std::string& address, const std::string& text)
@@ -81,15 +79,7 @@ protected:
     // The first column of each row of a query on the outbox.
     std::vector<std::string> column(const std::string& query)
     {
-        store::db d(clock, pump);
-        d.setFilename(database.empty() ? dataFolder + "/" + store::kOutboxName : database);
-        std::vector<std::string> out;
-        if (!d.OpenDatabase(store::mode::kReadShared))
-            return out;
-        auto rows = d.OpenDynaset(query);
-        for (; rows && !rows->IsEOF(); rows->MoveNext())
-            out.push_back(TextOf(rows->Field(0)));
-        return out;
+        return OutboxSql {clock, pump, dataFolder, database}.column(query);
     }
 
     bool logged(int icon, const std::string& start) const

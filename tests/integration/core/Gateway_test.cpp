@@ -8,6 +8,7 @@
 #include "support/Paths.h"
 
 #include "ConsoleFixture.h"
+#include "DataTemplates.h"
 #include "SmtpServer.h"
 
 #include <algorithm>
@@ -134,9 +135,7 @@ class MailGatewayTest : public vesk::testing::ConsoleFixture
 protected:
     MailGatewayTest()
     {
-        std::filesystem::create_directories(dataFolder);
-        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
-            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dataFolder + "/" + name);
+        vesk::testing::CopyDataTemplates(dataFolder);
         settings.set("COM", "CommandTimeout", "1");
         sql("UPDATE MailConfig SET cfgServer = '" + smtp.address() + "', cfgAccount = 'console@example.com'");
     }

@@ -8,6 +8,7 @@
 #include "ui/frmConfigNew.h"
 #include "ui/frmRegExTester.h"
 
+#include "DataTemplates.h"
 #include "WindowConsole.h"
 #endif
 
@@ -32,8 +33,7 @@ private slots:
     void init()
     {
         makeConsole();
-        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
-            fs::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dir->file(name));
+        vesk::testing::CopyDataTemplates(dir->path());
         ctx->app.LoadEnvironment(ctx->config, ctx->DataFolder);
         ctx->DataFolder = dir->path();
         ctx->config.AgentAddress = "+441111111111";

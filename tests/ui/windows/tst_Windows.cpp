@@ -26,6 +26,7 @@
 #include "ui/frmRegExTester.h"
 #include "ui/frmSendTest.h"
 
+#include "DataTemplates.h"
 #include "ShiftedClock.h"
 #include "SimProcess.h"
 #include "WindowConsole.h"
@@ -301,8 +302,7 @@ private slots:
 
     void refreshFillsTheListAndADoubleClickPicks()
     {
-        for (const char* name : {store::kOutboxName, store::kArchiveName, store::kContactsName})
-            std::filesystem::copy_file(std::string(VESK_BIN_DIR "/DB/") + name, dir->file(name));
+        vesk::testing::CopyDataTemplates(dir->path());
         store::Outbox& outbox = ctx->outbox;
         routing::NameCache& cache = ctx->nameCache;
         QVERIFY(store::OpenOutbox(outbox, dir->path(), true));
