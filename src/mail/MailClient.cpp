@@ -183,7 +183,12 @@ std::vector<std::string> AddressEntries(const std::string& list)
 
 std::optional<std::string> MailAddress(const std::string& entry)
 {
+    // A control character anywhere, display name included, refuses the whole entry: a line break
+    // there would otherwise choose which part is taken for the address.
     std::string a = trimmed(entry);
+    for (unsigned char c : a)
+        if (isControl(c))
+            return std::nullopt;
     if (!a.empty() && a.back() == '>')
         if (const auto lt = a.find('<'); lt != std::string::npos)
             a = trimmed(a.substr(lt + 1, a.size() - lt - 2), " \t");

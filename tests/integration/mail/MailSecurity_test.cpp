@@ -135,8 +135,10 @@ TEST(MailSecurity, RecipientWithLineBreaksAddsNoHeaderAndNoRecipient)
     for (const Case& c :
         {Case {"extra RCPT", "ops@example.com, desk@example.com>\r\nRCPT TO:<extra@example.com",
              "ops@example.com"},
-            Case {"header in a name", "Desk\r\nReply-To: evil@example.com <desk@example.com>",
-                "desk@example.com"},
+            Case {"header in a name", "Desk\r\nReply-To: evil@example.com <desk@example.com>", ""},
+            Case {"recipient in a name",
+                "Ops <ops@example.com>, ops1@example.test\r\nRCPT TO:<attacker1@evil.test>",
+                "ops@example.com"},
             Case {"only bad ones", "a@example.com\nb@example.com; c@example.com\0d@example.com"s, ""},
             Case {"refused by the server", "ops@example.com", "", true}}) {
         SCOPED_TRACE(c.name);
