@@ -76,6 +76,9 @@ CREATE TABLE Inbox (
     msgAddress TEXT,
     msgText TEXT
 );
+-- A message read again from the modem (stored, but its delete failed) is recognised by its
+-- sender, service-centre time and text.
+CREATE INDEX ixInboxSender ON Inbox (msgAddress, msgTime);
 
 CREATE TABLE System (
     sysDBVersion INTEGER DEFAULT 4,

@@ -22,6 +22,7 @@ void DBMessage::logFailure(const std::string& prefix)
 bool DBMessage::loadFrom(const std::string& sql)
 {
     auto rs = m_db.OpenDynaset(sql, kForwardOnly, kReadOnly);
+    m_lookupFailed = rs == nullptr;
     if (!rs || rs->IsEOF())
         return false;
     id = RowIdOf(rs->Field("msgID"));

@@ -38,6 +38,8 @@ public:
     bool Load();
     // Finds the row a delivery report belongs to; Reference and Address are set from the report.
     bool LoadByPendingReference(const std::string& agentIdentity);
+    // True when the last load could not run (the outbox out of reach), as against finding no row.
+    bool LookupFailed() const { return m_lookupFailed; }
     bool Update();
     bool UpdateStatus();
     bool ScheduleRetry();
@@ -55,6 +57,7 @@ private:
     db& m_db;
     Clock& m_clock;
     LogSink& m_log;
+    bool m_lookupFailed = false;
 };
 
 } // namespace vesk::store

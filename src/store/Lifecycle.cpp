@@ -322,12 +322,19 @@ bool Housekeeping(Outbox& outbox)
     return true;
 }
 
+namespace {
+// A message without a usable service-centre time is stored with today's date.
+DateTime inboxTime(Outbox& outbox, DateTime time)
+{
+    return time < DateTime::fromParts(2000, 1, 1) ? outbox.clock.now().dateOnly() : time;
+}
+} // namespace
+
 bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& text, DateTime time)
 {
     if (!outbox.settings.SMSSaveInbound)
         return true;
-    if (time < DateTime::fromParts(2000, 1, 1))
-        time = outbox.clock.now().dateOnly();
+    time = inboxTime(outbox, time);
     db& h = OutboxHandle(outbox);
     const std::int32_t inserted = h.ExecuteRecordResult(
         "INSERT INTO Inbox (msgTime, msgAddress, msgText) VALUES (" + DateLiteral(time) + "," + "'"
@@ -336,6 +343,17 @@ bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& 
         return true;
     outbox.log.Log(icon::kError, "", "Could not save inbound message : " + h.LastError());
     return false;
+}
+
+std::optional<bool> InboxHolds(
+    Outbox& outbox, const std::string& address, const std::string& text, DateTime time)
+{
+    auto rs = OutboxHandle(outbox).OpenBound(
+        "SELECT inbID FROM Inbox WHERE msgAddress = ? AND msgTime = ? AND msgText = ?",
+        {Left(address, 30), Format(inboxTime(outbox, time), "yyyy-mm-dd hh:nn:ss"), Left(text, 255)});
+    if (!rs)
+        return std::nullopt;
+    return !rs->IsEOF();
 }
 
 RowId InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,

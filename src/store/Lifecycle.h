@@ -41,6 +41,10 @@ bool ArchiveMessages(Outbox& outbox, DateTime cutoff);
 
 // Stores an inbound message in Inbox when the outbox keeps them.
 bool SaveInbound(Outbox& outbox, const std::string& address, const std::string& text, DateTime time);
+// Whether Inbox already holds this message (same sender, service-centre time and text, as
+// SaveInbound would store them); nothing when the lookup itself failed.
+std::optional<bool> InboxHolds(
+    Outbox& outbox, const std::string& address, const std::string& text, DateTime time);
 
 // Queues an outbound message; the new message id, 0 on failure.
 RowId InsertMessage(Outbox& outbox, const std::string& recipient, const std::string& address,

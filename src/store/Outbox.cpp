@@ -36,7 +36,8 @@ bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
     PointAt(*outbox.handle, outbox.database, dataFolder, kOutboxName);
     if (!quiet)
         outbox.log.Log(icon::kInfo, "",
-            outbox.database.empty() ? "Outbox folder is " + dataFolder : "Outbox database is " + outbox.handle->Describe());
+            outbox.database.empty() ? "Outbox folder is " + dataFolder
+                                    : "Outbox database is " + outbox.handle->Describe());
     outbox.handle->setLog(&outbox.log);
     if (LoadSystemSettings(
             outbox.handle->Filename(), outbox.settings, outbox.clock, outbox.pump, outbox.log)) {

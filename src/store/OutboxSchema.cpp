@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kCurrentObjects[]
     = {"PendingCounter", "trPendingInsert", "trPendingDelete", "trPendingUpdate", "trMessageCompleteInsert",
         "trMessageCompleteUpdate", "ixMessageDue", "ixMessageClaimed", "ixMessageExpiring", "ixMessageReport",
-        "ixMessageSendTime", "ixFriendlyNameCacheLookup"};
+        "ixMessageSendTime", "ixFriendlyNameCacheLookup", "ixInboxSender"};
 
 // The same definitions as db/SMSMessages.sql. The counter is filled inside the same transaction
 // that creates its triggers, so no writer can slip a change in between.
@@ -52,6 +52,7 @@ const char* const kUpgrade[] = {
     " WHERE msgDeliveryStatus IS NULL",
     "CREATE INDEX IF NOT EXISTS ixMessageSendTime ON Message (msgSendTime)",
     "CREATE INDEX IF NOT EXISTS ixFriendlyNameCacheLookup ON FriendlyNameCache (fnAddress, fnName)",
+    "CREATE INDEX IF NOT EXISTS ixInboxSender ON Inbox (msgAddress, msgTime)",
     // Replaced by the ones above.
     "DROP INDEX IF EXISTS ixMessagePending",
     "DROP INDEX IF EXISTS ixMessageReference",

@@ -150,9 +150,9 @@ std::string_view IdentityColumn(std::string_view table)
     {
         std::string_view table, column;
     };
-    static constexpr Key kKeys[] = {{"Message", "msgID"}, {"Inbox", "inbID"}, {"Forward", "fwdID"},
-        {"MailMessage", "mlID"}, {"Contact", "cntID"}, {"ContactGroup", "grpID"}, {"UserFields", "ufID"},
-        {"MessageTail", "mtID"}};
+    static constexpr Key kKeys[]
+        = {{"Message", "msgID"}, {"Inbox", "inbID"}, {"Forward", "fwdID"}, {"MailMessage", "mlID"},
+            {"Contact", "cntID"}, {"ContactGroup", "grpID"}, {"UserFields", "ufID"}, {"MessageTail", "mtID"}};
     for (const Key& k : kKeys)
         if (EqualsNoCase(k.table, table))
             return k.column;
@@ -294,7 +294,8 @@ TranslatedSql TranslateSql(std::string_view statement, EngineKind engine)
         out += (limit.empty() ? "" : " ") + tail;
     const std::size_t first = nextSolid(t, 0);
     const std::string_view key = IdentityColumn(insertTable);
-    const bool returning = std::any_of(t.begin(), t.end(), [](const Token& k) { return isWord(k, "RETURNING"); });
+    const bool returning
+        = std::any_of(t.begin(), t.end(), [](const Token& k) { return isWord(k, "RETURNING"); });
     if (pg && first < t.size() && isWord(t[first], "INSERT") && !key.empty() && result.attachFile.empty()
         && !returning) {
         trimEnd(out);

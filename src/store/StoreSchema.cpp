@@ -99,6 +99,8 @@ const char* const kOutboxExtras[] = {
     // the name a shared number gives and the picker's order are the same on every engine.
     "ALTER TABLE FriendlyNameCache ALTER COLUMN fnName TYPE TEXT COLLATE ucs_basic",
     "CREATE INDEX IF NOT EXISTS ixFriendlyNameCacheLookup ON FriendlyNameCache (fnAddress, fnName)",
+    // An inbound message read again is recognised by sender, time and text.
+    "CREATE INDEX IF NOT EXISTS ixInboxSender ON Inbox (msgAddress, msgTime)",
     "CREATE OR REPLACE VIEW qry_Pending_Messages AS SELECT * FROM Message WHERE msgStatus = 0 AND NOT "
     "msgComplete"
     " ORDER BY msgSendTime, msgID",
@@ -159,8 +161,9 @@ const char* const kArchiveAndContacts[] = {
 };
 
 // The objects the current outbox holds beyond the tables.
-constexpr const char* kIndexes[] = {"ixmessagedue", "ixmessageclaimable", "ixmessageclaimed",
-    "ixmessageexpiring", "ixmessagereport", "ixmessagesendtime", "ixfriendlynamecachelookup"};
+constexpr const char* kIndexes[]
+    = {"ixmessagedue", "ixmessageclaimable", "ixmessageclaimed", "ixmessageexpiring", "ixmessagereport",
+        "ixmessagesendtime", "ixfriendlynamecachelookup", "ixinboxsender"};
 constexpr const char* kTriggers[]
     = {"trmessagecomplete", "trpendinginsert", "trpendingdelete", "trpendingupdate", "trpendingtruncate"};
 

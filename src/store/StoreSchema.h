@@ -36,6 +36,7 @@ bool UpgradePgStore(db& database);
 
 // Points a db at one of the three databases: the file in the data folder, or, with a connection
 // string, the PostgreSQL database and the schema that stands for that file.
-void PointAt(db& database, const std::string& connection, const std::string& dataFolder, const char* fileName);
+void PointAt(
+    db& database, const std::string& connection, const std::string& dataFolder, const char* fileName);
 
 } // namespace vesk::store

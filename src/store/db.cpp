@@ -8,7 +8,6 @@
 #include "support/Platform.h"
 #include "support/PrivateFiles.h"
 
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -150,6 +149,8 @@ template<class Attempt> bool db::withRetries(Attempt&& attempt)
             break;
         retryWait(n);
     }
+    if (!ok)
+        ++m_failures;
     return ok;
 }
 
@@ -170,8 +171,8 @@ bool db::OpenDatabase(int connectMode)
     ResetError();
     CloseDatabase();
     if (m_filename.empty()) {
-        recordError(EngineError {kGenericFailure, 0, std::to_string(state::kFileNotFound),
-            "No database file named.", true});
+        recordError(EngineError {
+            kGenericFailure, 0, std::to_string(state::kFileNotFound), "No database file named.", true});
         return false;
     }
     withRetries([&](EngineError& e) { return openOnce(connectMode, e); });
@@ -207,7 +208,8 @@ bool db::runBound(const Bound& statement, Outcome& outcome, EngineError& error)
         if (m_engine->connectionLost() && !m_lost) {
             m_lost = true;
             if (m_log)
-                m_log->Log(icon::kError, "", "Connection to " + Describe() + " lost; it is reopened on the next cycle");
+                m_log->Log(icon::kError, "",
+                    "Connection to " + Describe() + " lost; it is reopened on the next cycle");
         }
         if (m_engine->connectionLost())
             m_engine->close();

@@ -32,9 +32,10 @@ inline constexpr int kReadOnly = 1;
 inline constexpr int kOptimistic = 3;
 inline constexpr int kBatchOptimistic = 4;
 
-// One database: an SQLite file, or a PostgreSQL database named by a connection string. Operations never throw: they return a flag, a count or a record set and
-// keep the reason of a failure in LastError. Lock conflicts with other programs sharing the
-// file are retried a few times with short random waits during which pending events run.
+// One database: an SQLite file, or a PostgreSQL database named by a connection string. Operations never
+// throw: they return a flag, a count or a record set and keep the reason of a failure in LastError. Lock
+// conflicts with other programs sharing the file are retried a few times with short random waits during which
+// pending events run.
 class db
 {
 public:
@@ -61,6 +62,9 @@ public:
     int LockWaitMs = 100;
 
     bool IsError() const { return m_isError; }
+    // Statements that failed for good (after their retries) since the handle was made: a caller
+    // that runs several steps as one piece of work compares it before and after.
+    std::uint64_t Failures() const { return m_failures; }
     const std::string& LastError() const { return m_lastError; }
     // True when the server went away during the last statement; the next open reconnects.
     bool ConnectionLost() const { return m_lost; }
@@ -143,6 +147,7 @@ private:
     bool m_wasLost = false;
     bool m_repairLogged = false;
     bool m_isError = false;
+    std::uint64_t m_failures = 0;
     std::string m_lastError;
     std::chrono::nanoseconds m_busy {0};
 };
