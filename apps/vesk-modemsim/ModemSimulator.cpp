@@ -194,6 +194,11 @@ void ModemSimulator::reboot(bool keepEntry)
     m_echo = true;
     m_mode = m_options.mode;
     m_cnmi = "0,0,0,0,0";
+    m_service = 0;
+    if (m_unacknowledged) // the unit it held goes back to the network
+        m_network.push_back(*m_unacknowledged);
+    m_unacknowledged.reset();
+    m_ackDue.reset();
     m_line.clear();
     m_inBody = keepEntry;
     m_body.clear();
@@ -388,6 +393,16 @@ bool cpmsGroups(SimOptions& o, const std::string& key, const std::string& value,
     return true;
 }
 
+bool fullMode(SimOptions& o, const std::string&, const std::string& value, std::string& error)
+{
+    if (value != "drop" && value != "reject" && value != "error322") {
+        error = "full is drop, reject or error322";
+        return false;
+    }
+    o.full = value;
+    return true;
+}
+
 using S = SimOptions;
 struct OptionRow
 {
@@ -431,6 +446,10 @@ constexpr OptionRow kOptions[] = {
     {"me-size", capacity, "capacity of ME"},
     {"mt-size", capacity, "capacity of MT"},
     {"sr-size", capacity, "capacity of SR"},
+    {"full", fullMode, "a unit meeting a full memory: drop, reject (tried again) or error322"},
+    {"retry-delay", integer<&S::retryMs>, "milliseconds until the network tries a kept unit again"},
+    {"csms-offer", text<&S::csmsOffer>, "answer to AT+CSMS=?; (0) refuses acknowledgements"},
+    {"ack-timeout", integer<&S::ackTimeoutMs>, "milliseconds a routed report waits for AT+CNMA"},
     {"parts-reversed", flag<&S::partsReversed>, "long inbound messages stored last part first"},
     {"missing-part", integer<&S::missingPart>, "this part of long inbound messages never arrives"},
 };
@@ -626,6 +645,12 @@ std::string ModemSimulator::answer(const std::string& line)
         {"+CNMI?", Match::Exact, [](M& m, const AtArgs&) { return info("+CNMI: " + m.m_cnmi); }},
         {"+CNMI=", Match::Prefix, [](M& m, const AtArgs& a) { return m.m_cnmi = a.arg, kOK; }},
         {"+CSMP=", Match::Prefix, [](M& m, const AtArgs& a) { return m.setParameters(a.arg); }},
+        {"+CSMS=?", Match::Exact,
+            [](M& m, const AtArgs&) { return info("+CSMS: " + m.m_options.csmsOffer); }},
+        {"+CSMS?", Match::Exact,
+            [](M& m, const AtArgs&) { return info("+CSMS: " + std::to_string(m.m_service) + ",1,1,1"); }},
+        {"+CSMS=", Match::Prefix, [](M& m, const AtArgs& a) { return m.selectService(a.arg); }},
+        {"+CNMA", Match::Exact, [](M& m, const AtArgs&) { return m.acknowledge(); }},
         {"+CMEE", Match::Prefix, ok},
         {"+CSCS", Match::Prefix, ok},
         {"&W", Match::Exact, ok},
@@ -716,6 +741,8 @@ std::string ModemSimulator::startSend(const std::string& typed)
 {
     if (!m_refuseSend.empty())
         return m_refuseSend;
+    if (m_options.full == "error322" && memoryFull(m_options.reportMemory))
+        return cmsError(322);
     const std::string target = trim(typed);
     if (m_mode == 1 && (target.size() < 2 || target.front() != '"'))
         return cmsError(304);
@@ -941,9 +968,11 @@ std::string ModemSimulator::sendBody(const std::string& body)
     sent.reference = m_nextReference;
     m_nextReference = (m_nextReference + 1) % 256;
     recordAir(sent);
-    if (m_options.reports && sent.unit.reportRequested)
+    if (m_options.reports && sent.unit.reportRequested) {
         m_pending.push_back({m_now() + std::chrono::milliseconds(m_options.reportDelayMs), sent.reference,
             sent.unit.destination, stampNow()});
+        ++m_counters.reportsMade;
+    }
     tick();
     return "\r\n+CMGS: " + std::to_string(sent.reference) + "\r\n\r\nOK\r\n";
 }
@@ -951,27 +980,130 @@ std::string ModemSimulator::sendBody(const std::string& body)
 void ModemSimulator::tick()
 {
     const auto now = m_now();
+    if (m_ackDue && now >= *m_ackDue) {
+        // No acknowledgement in time: the unit goes back to the network and routing is off.
+        auto cnmi = splitComma(m_cnmi);
+        cnmi.resize(std::max<std::size_t>(cnmi.size(), 5), "0");
+        cnmi[1] = cnmi[3] = "0";
+        m_cnmi.clear();
+        for (const auto& v : cnmi)
+            m_cnmi += (m_cnmi.empty() ? "" : ",") + v;
+        m_unacknowledged->due = now + std::chrono::milliseconds(m_options.retryMs);
+        m_network.push_back(*m_unacknowledged);
+        m_unacknowledged.reset();
+        m_ackDue.reset();
+        ++m_counters.reportsReturned;
+        m_transcript.push_back("<no acknowledgement: routing off>");
+    }
+    std::string error;
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         if (it->due > now) {
             ++it;
             continue;
         }
-        std::string error;
-        store(m_options.reportMemory,
-            encodeStatusReport(
-                m_options.smsc, it->reference, it->recipient, it->sent, stampNow(), m_options.reportStatus),
-            0, error, Announce::Report);
+        const std::string pdu = encodeStatusReport(
+            m_options.smsc, it->reference, it->recipient, it->sent, stampNow(), m_options.reportStatus);
         it = m_pending.erase(it);
+        arrive(true, m_options.reportMemory, pdu, error);
     }
+    std::vector<NetworkUnit> due;
+    for (auto it = m_network.begin(); it != m_network.end();) {
+        if (it->due <= now) {
+            due.push_back(std::move(*it));
+            it = m_network.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const auto& unit : due)
+        arrive(unit.report, unit.memory, unit.pdu, error);
 }
 
 std::optional<ModemSimulator::TimePoint> ModemSimulator::nextDue() const
 {
-    std::optional<TimePoint> next;
+    std::optional<TimePoint> next = m_ackDue;
     for (const auto& p : m_pending)
         if (!next || p.due < *next)
             next = p.due;
+    for (const auto& n : m_network)
+        if (!next || n.due < *next)
+            next = n.due;
     return next;
+}
+
+int ModemSimulator::cnmiValue(std::size_t index) const
+{
+    const auto cnmi = splitComma(m_cnmi);
+    return index < cnmi.size() ? number(cnmi[index]).value_or(0) : 0;
+}
+
+bool ModemSimulator::memoryFull(const std::string& name)
+{
+    const auto& mem = memory(name);
+    return static_cast<int>(mem.entries.size()) >= mem.capacity;
+}
+
+bool ModemSimulator::arrive(bool report, const std::string& name, const std::string& pdu, std::string& error)
+{
+    const auto later = [&] {
+        m_network.push_back({m_now() + std::chrono::milliseconds(m_options.retryMs), report, name, pdu});
+    };
+    if (report && cnmiValue(3) == 1) {
+        if (m_unacknowledged) { // the modem hands over one unit at a time while it waits
+            m_network.push_back({m_now() + std::chrono::milliseconds(100), report, name, pdu});
+            return true;
+        }
+        const auto octets = fromHex(pdu);
+        const int length = octets.empty() ? 0 : static_cast<int>(octets.size()) - 1 - octets[0];
+        m_unsolicited.push_back("\r\n+CDS: " + std::to_string(length) + "\r\n" + pdu + "\r\n");
+        if (m_service == 1) {
+            m_unacknowledged = NetworkUnit {{}, report, name, pdu};
+            m_ackDue = m_now() + std::chrono::milliseconds(m_options.ackTimeoutMs);
+        } else {
+            ++m_counters.reportsRouted;
+        }
+        return true;
+    }
+    if (store(name, pdu, 0, error, report ? Announce::Report : Announce::Message)) {
+        ++(report ? m_counters.reportsStored : m_counters.inboundStored);
+        return true;
+    }
+    if (m_options.full != "drop") {
+        later();
+        return true;
+    }
+    ++(report ? m_counters.reportsDropped : m_counters.inboundDropped);
+    return false;
+}
+
+std::string ModemSimulator::selectService(const std::string& arg)
+{
+    const auto v = number(arg);
+    const std::string offer = m_options.csmsOffer;
+    if (!v || (*v != 0 && *v != 1) || offer.find(std::to_string(*v)) == std::string::npos)
+        return cmsError(303);
+    m_service = *v;
+    return info("+CSMS: 1,1,1");
+}
+
+std::string ModemSimulator::acknowledge()
+{
+    if (!m_unacknowledged)
+        return cmsError(340);
+    m_unacknowledged.reset();
+    m_ackDue.reset();
+    ++m_counters.reportsRouted;
+    return kOK;
+}
+
+std::string ModemSimulator::countersText() const
+{
+    const SimCounters& c = m_counters;
+    return "reports made=" + std::to_string(c.reportsMade) + " stored=" + std::to_string(c.reportsStored)
+        + " routed=" + std::to_string(c.reportsRouted) + " dropped=" + std::to_string(c.reportsDropped)
+        + " returned=" + std::to_string(c.reportsReturned) + " waiting=" + std::to_string(m_network.size())
+        + "\ninbound made=" + std::to_string(c.inboundMade) + " stored=" + std::to_string(c.inboundStored)
+        + " dropped=" + std::to_string(c.inboundDropped) + "\n";
 }
 
 // A control line after its first word; commands take from it word by word.
@@ -1050,6 +1182,7 @@ std::string ModemSimulator::control(const std::string& rawLine)
         {"sent", 4, "sent", [](M& m, A&) { return done(m.sentRecords()); }},
         {"messages", 4, "messages", [](M& m, A&) { return done(m.airRecords()); }},
         {"transcript", 4, "transcript", [](M& m, A&) { return done(m.transcriptLines()); }},
+        {"counters", 4, "counters", [](M& m, A&) { return done(m.countersText()); }},
         {"memory", 4, "memory MEM", [](M& m, A& a) { return m.memoryEntries(a.rest); }},
         {"clear", 4, "clear", [](M& m, A&) { return m.clearRecords(); }},
         {"quit", 4, "quit", [](M& m, A&) { return m.m_quit = true, done(); }},
@@ -1098,9 +1231,11 @@ std::string ModemSimulator::deliverText(ControlArgs& args)
             std::reverse(units.begin(), units.end());
     }
     std::string error;
-    for (const auto& unit : units)
-        if (!store(mem, unit, 0, error, Announce::Message))
+    for (const auto& unit : units) {
+        ++m_counters.inboundMade;
+        if (!arrive(false, mem, unit, error))
             return refused(error);
+    }
     return done("stored " + std::to_string(units.size()) + "\n");
 }
 
@@ -1135,8 +1270,9 @@ std::string ModemSimulator::storeReport(ControlArgs& args)
     if (!ref || recipient.empty() || !status)
         return refused("report needs REF RECIPIENT STATUS");
     std::string error;
-    if (!store(mem, encodeStatusReport(m_options.smsc, *ref, recipient, stampNow(), stampNow(), *status), 0,
-            error, Announce::Report))
+    ++m_counters.reportsMade;
+    if (!arrive(true, mem,
+            encodeStatusReport(m_options.smsc, *ref, recipient, stampNow(), stampNow(), *status), error))
         return refused(error);
     return done();
 }

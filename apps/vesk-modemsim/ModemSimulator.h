@@ -45,6 +45,13 @@ struct SimOptions
     bool partsReversed = false; // the parts of a long inbound message arrive last first
     int missingPart = 0; // this part of a long inbound message never arrives (0: none)
     std::map<std::string, int> capacity = {{"SM", 30}, {"ME", 100}, {"MT", 130}, {"SR", 20}};
+    // What a unit that finds its memory full meets: "drop" (lost), "reject" (the network keeps it
+    // and tries again later) or "error322" (as reject, and sends are refused with +CMS ERROR: 322
+    // while the report memory is full).
+    std::string full = "drop";
+    int retryMs = 2000; // the network's next try at a unit it kept
+    std::string csmsOffer = "(0,1)"; // AT+CSMS=? ; "(0)" refuses acknowledgements
+    int ackTimeoutMs = 5000; // an unacknowledged routed unit is given back and routing switched off
 };
 
 // Sets one option by its name; false with the reason for an unknown name or a bad value.
@@ -65,6 +72,13 @@ struct SentUnit
     int reference = 0;
     SubmitUnit unit;
     bool textMode = false;
+};
+
+// What became of the units the network brought.
+struct SimCounters
+{
+    int reportsMade = 0, reportsStored = 0, reportsRouted = 0, reportsDropped = 0, reportsReturned = 0;
+    int inboundMade = 0, inboundStored = 0, inboundDropped = 0;
 };
 
 struct AirMessage
@@ -92,8 +106,13 @@ public:
     bool quitRequested() const { return m_quit; }
     // True once after "fault drop": the server hangs up the line and offers a fresh one.
     bool takeDropRequest() { return std::exchange(m_dropRequested, false); }
-    // Indications announced since the last call ("+CMTI: ...", "+CDSI: ..."), framed for the line.
-    std::vector<std::string> takeUnsolicited() { return std::exchange(m_unsolicited, {}); }
+    // Indications announced since the last call ("+CMTI: ...", "+CDSI: ...", "+CDS: ..."), framed
+    // for the line; held while a message is being entered, as AT+CNMI mode 2 asks.
+    std::vector<std::string> takeUnsolicited()
+    {
+        return m_inBody ? std::vector<std::string> {} : std::exchange(m_unsolicited, {});
+    }
+    const SimCounters& counters() const { return m_counters; }
 
     const std::vector<SentUnit>& sentUnits() const { return m_sent; }
     const std::vector<AirMessage>& airMessages() const { return m_air; }
@@ -122,6 +141,15 @@ private:
         std::string recipient;
         Stamp sent;
     };
+    // A unit the network holds: a report or message that found its memory full, or a routed
+    // report given back for want of an acknowledgement.
+    struct NetworkUnit
+    {
+        TimePoint due;
+        bool report;
+        std::string memory;
+        std::string pdu;
+    };
 
     struct AtArgs;
     struct ControlArgs;
@@ -149,6 +177,14 @@ private:
     enum class Announce { None, Message, Report };
     bool store(const std::string& memory, const std::string& pdu, int stat, std::string& error,
         Announce announce = Announce::None);
+    // A unit from the network: routed, stored, kept for a later try or dropped as the options say.
+    // False when it was dropped.
+    bool arrive(bool report, const std::string& memory, const std::string& pdu, std::string& error);
+    int cnmiValue(std::size_t index) const;
+    bool memoryFull(const std::string& name);
+    std::string selectService(const std::string& arg);
+    std::string acknowledge();
+    std::string countersText() const;
     void recordAir(const SentUnit& sent);
     std::string fault(const std::string& kind, const std::string& rest);
     std::string deliverText(ControlArgs& args);
@@ -184,6 +220,11 @@ private:
     std::string m_body;
     int m_nextReference;
     std::vector<PendingReport> m_pending;
+    std::vector<NetworkUnit> m_network;
+    int m_service = 0; // AT+CSMS
+    std::optional<TimePoint> m_ackDue; // a routed unit waits for AT+CNMA until then
+    std::optional<NetworkUnit> m_unacknowledged;
+    SimCounters m_counters;
     std::vector<SentUnit> m_sent;
     std::vector<AirMessage> m_air;
     std::map<std::string, std::map<int, std::string>> m_partial;

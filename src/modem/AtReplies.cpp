@@ -569,6 +569,8 @@ std::vector<GSMMessage> ReadPDUMode(
                     "listing ends after the header of entry " + std::to_string(record.MemoryIndex));
             if (!ParsePDU(pdu, length, record, fullDecoding))
                 throw ModemError("unreadable unit in entry " + std::to_string(record.MemoryIndex));
+            if (record.MessageType != 0 && record.MessageType != 1)
+                record.Listed = line + "\r\n" + pdu; // kept as it was listed: the console cannot use it
             return record;
         });
     }

@@ -38,6 +38,9 @@ struct GSMMessage
     std::string ModemResult;
     // Coding scheme a send used: 0 the 7-bit alphabet, 8 UCS2.
     std::uint8_t DataCoding = 0;
+    // A listed unit of a type the console does not handle: its header and unit as the modem
+    // listed them, so it can be kept as it came.
+    std::string Listed;
 
     // Read only by the full decoding of received units:
     // 8-bit data or a port-addressed message, held as hex text; it is neither answered nor forwarded.

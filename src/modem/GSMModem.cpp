@@ -1,6 +1,7 @@
 #include "modem/GSMModem.h"
 
 #include "modem/AtReplies.h"
+#include "modem/PduUnits.h"
 #include "support/Convert.h"
 #include "support/DateTime.h"
 
@@ -154,8 +155,20 @@ void GSMModem::DiscardBuffer()
 std::string GSMModem::frame(const std::string& raw)
 {
     FramedReply framed = SetAsideUnsolicited(raw, m_command, m_textMode);
-    for (const auto& line : framed.unsolicited)
-        WriteLog(timestamp() + " Set aside: " + line + "\r\n");
+    const auto& lines = framed.unsolicited;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        WriteLog(timestamp() + " Set aside: " + lines[i] + "\r\n");
+        if (const auto announced = ParseAnnouncement(lines[i]))
+            ++m_announcements[announced->first];
+        // A report handed over directly: its unit is the next line (PDU mode).
+        if (lines[i].rfind("+CDS:", 0) == 0 && !m_textMode && i + 1 < lines.size()) {
+            GSMMessage report;
+            if (ParsePDU(TrimSpaces(lines[i + 1]), 0, report) && report.MessageType == 1)
+                m_routed.push_back(std::move(report));
+            else
+                WriteLog(timestamp() + " Unreadable routed report: " + lines[i + 1] + "\r\n");
+        }
+    }
     m_announced = m_announced || framed.announcesMessage;
     return std::move(framed.reply);
 }
@@ -183,6 +196,7 @@ bool GSMModem::leaveMessageEntry(bool restoreSetUp)
     WriteLog(timestamp() + " Message entry ended\r\n");
     if (restoreSetUp && reply.find("AT\r") != std::string::npos) {
         // The modem started afresh: echo is back on and the message format is its default.
+        m_restarted = true;
         EchoOff();
         SendCommand(m_textMode ? "AT+CMGF=1" : "AT+CMGF=0");
     }

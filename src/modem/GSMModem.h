@@ -2,6 +2,7 @@
 
 #include "modem/AtReplies.h"
 #include "modem/GSMMessage.h"
+#include "modem/MemoryReplies.h"
 #include "modem/ModemLog.h"
 #include "modem/SerialPort.h"
 #include "modem/StatusDisplay.h"
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -112,11 +114,35 @@ public:
 
     // True once after a new message or report was announced by an unsolicited line.
     bool TakeAnnouncement() { return std::exchange(m_announced, false); }
+
+    // --- memories and how reports are handed over
+    // AT+CPMS?: each memory group's used and total slots (empty when not answered). Every reply to
+    // AT+CPMS? the driver sees (MessageCount too) updates LastMemoryUse.
+    std::vector<MemoryUse> MemoryStatus();
+    const std::vector<MemoryUse>& LastMemoryUse() const { return m_memoryUse; }
+    std::optional<RoutingOffer> RoutingOffered(); // AT+CNMI=?
+    int ReportRouting(); // AT+CNMI?: the <ds> now set, -1 when not answered
+    bool SetRouting(const std::string& command); // an AT+CNMI=... setting; true on OK
+    bool SelectService(int service); // AT+CSMS=<service>; true on OK
+    // AT+CNMA for the last routed unit; false when the modem expected none (+CMS ERROR: 340):
+    // it has switched routing off after an acknowledgement came too late.
+    bool AcknowledgeUnit();
+    // Announcements (+CDSI, +CMTI) counted by memory since the last call.
+    std::map<std::string, int> TakeAnnouncements() { return std::exchange(m_announcements, {}); }
+    // Reports the modem handed over directly (+CDS), oldest first, since the last call.
+    std::vector<GSMMessage> TakeRoutedReports() { return std::exchange(m_routed, {}); }
+    // Reads what the modem said on its own since the last command, outside message entry.
+    void PollUnsolicited();
+    // The last send was refused because a memory is full (+CMS ERROR: 322).
+    bool RefusedForFullMemory() const { return m_refusedFull; }
     // True while a send may have left the modem in message entry; the next command ends it first.
     bool InMessageEntry() const { return m_entryOpen; }
+    // True once after the driver found the modem started afresh (its settings are its defaults).
+    bool TakeRestart() { return std::exchange(m_restarted, false); }
 
 private:
     std::string SendCommand(const std::string& command);
+    std::string MemoryReply(); // AT+CPMS?, its groups kept in m_memoryUse
     std::int16_t WriteCommand(const std::string& command);
     std::string WaitForData(int minimumCount, std::int32_t timeoutMs);
     std::string WaitForResponse(const std::vector<std::string>& texts, std::int32_t timeoutMs);
@@ -154,6 +180,11 @@ private:
     std::string m_command; // the last command written: its own information lines are answers
     bool m_entryOpen = false;
     bool m_announced = false;
+    bool m_refusedFull = false;
+    bool m_restarted = false;
+    std::vector<MemoryUse> m_memoryUse;
+    std::map<std::string, int> m_announcements;
+    std::vector<GSMMessage> m_routed;
 };
 
 } // namespace vesk::modem

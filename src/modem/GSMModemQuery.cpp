@@ -73,7 +73,7 @@ bool GSMModem::SelectMemory(const std::string& memory)
 
 std::string GSMModem::GetSelectedMemory()
 {
-    return ParseSelectedMemory(SendCommand("AT+CPMS?"));
+    return ParseSelectedMemory(MemoryReply());
 }
 
 bool GSMModem::IsMessageMemoryReadable()
@@ -83,13 +83,13 @@ bool GSMModem::IsMessageMemoryReadable()
 
 std::int16_t GSMModem::MessageCount()
 {
-    const int count = ParseMessageCount(SendCommand("AT+CPMS?"));
+    const int count = ParseMessageCount(MemoryReply());
     return static_cast<std::int16_t>(count > 32767 ? 32767 : count);
 }
 
 bool GSMModem::MemoryFull()
 {
-    return ParseMemoryFull(SendCommand("AT+CPMS?"));
+    return ParseMemoryFull(MemoryReply());
 }
 
 bool GSMModem::EnableMessageReports(bool on)

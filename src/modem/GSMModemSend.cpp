@@ -31,6 +31,7 @@ std::int32_t GSMModem::SendSMS(GSMMessage& message)
     message.Text = std::string(leadingCharacters(TrimSpaces(message.Text), limit));
     message.FragmentCount = 1;
     message.ModemResult.clear();
+    m_refusedFull = false;
     message.Address = TrimSpaces(message.Address);
     if (!IsDialableAddress(message.Address)) {
         message.ModemResult = "Invalid destination address";
@@ -61,6 +62,7 @@ std::int32_t GSMModem::SendTextSMS(GSMMessage& message)
     const std::string prompt = WaitForResponse({">"}, CommandTimeout);
     WriteLog(prompt);
     if (TrimSpaces(StripCRLF(prompt)) != ">") {
+        m_refusedFull = IsMemoryFullAnswer(prompt);
         if (!hasVerdict(prompt))
             entryMayBeOpen("No prompt for the message");
         return -1;
@@ -79,6 +81,7 @@ std::int32_t GSMModem::SendTextSMS(GSMMessage& message)
         },
         SendMessageTimeout);
     WriteLog(answer);
+    m_refusedFull = IsMemoryFullAnswer(answer);
     if (!hasVerdict(answer))
         entryMayBeOpen("No answer to the message");
     message.ModemResult = StripAllCRLF(answer);
@@ -98,6 +101,7 @@ std::int32_t GSMModem::sendPDU(const std::string& pdu, std::string& answer, bool
     const std::string prompt = WaitForResponse({">"}, CommandTimeout);
     WriteLog(prompt);
     if (TrimSpaces(StripCRLF(prompt)) != ">") {
+        m_refusedFull = IsMemoryFullAnswer(prompt);
         if (!hasVerdict(prompt))
             entryMayBeOpen("No prompt for the unit");
         answer = prompt.empty() ? "No prompt from the modem" : StripAllCRLF(prompt);
@@ -109,6 +113,7 @@ std::int32_t GSMModem::sendPDU(const std::string& pdu, std::string& answer, bool
         m_port->Write(pdu + kCtrlZ);
     const std::string reply = WaitForResult(SendMessageTimeout);
     WriteLog(reply);
+    m_refusedFull = IsMemoryFullAnswer(reply);
     if (!hasVerdict(reply))
         entryMayBeOpen("No answer to the unit");
     answer = reply.empty() ? "No answer from the modem" : StripAllCRLF(reply);
