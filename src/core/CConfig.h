@@ -33,10 +33,12 @@ struct CConfig
     float SendTimeout = 0;
     float ListTimeout = 0;
     float DeleteTimeout = 0;
+    bool RoutedReports = false; // reports handed over directly (+CDS) where the modem offers it
     bool FilterActionDelete = false; // a recipient refused by the address filter is cancelled
     bool MailAllowPlainLogin = false; // the mail password may go to a server that offers no TLS
     std::string MailPasswordFile; // the mail password is read from this file, not from the outbox
-    std::string Database; // a libpq connection string of a shared outbox server; empty: the data folder's files
+    std::string
+        Database; // a libpq connection string of a shared outbox server; empty: the data folder's files
     // Text handling, all off unless the operator opts in:
     bool OutboundAuto = false; // OutboundCoding=Auto: full 7-bit alphabet, else UCS2
     bool InboundFull = false; // InboundDecoding=Full: coding scheme, headers, UCS2, alphanumeric senders

@@ -3,6 +3,8 @@
 #include "core/CConfig.h"
 #include "core/ConsoleApp.h"
 #include "core/Joining.h"
+#include "core/Keeping.h"
+#include "core/ReportTaking.h"
 #include "mail/Diagnostics.h"
 #include "mail/MailQueue.h"
 #include "modem/GSMModem.h"
@@ -63,6 +65,8 @@ struct Context
     long sentCount = 0; // messages sent since start
     long claimsLost = 0; // rows another console claimed first (on files; a server's claim takes a free row)
     PartGroups partGroups; // long inbound messages waiting for their other parts
+    KeptUnits units; // inbound messages and reports on their way from the modem to the outbox
+    ReportTaking reports; // how delivery reports are taken before a full memory drops them
 
     DateTime NextCycle;
     DateTime NextRead;

@@ -19,12 +19,13 @@ void showQueueSize(Context& ctx)
         ctx.app.QueueSize(*n);
 }
 
-void cancel(Context& ctx, store::DBMessage& message, const std::string& reason)
+bool cancel(Context& ctx, store::DBMessage& message, const std::string& reason)
 {
     message.ErrorReason = reason;
     message.Cancel();
     ctx.app.Log(icon::kWarning, message.Address, "Canceled - " + reason);
     RaiseFailureAlert(ctx, message.Address, message.Recipient, reason);
+    return true;
 }
 
 // The modem has accepted the message, so its row must say so before anything else is claimed:
@@ -63,7 +64,31 @@ void recordAccepted(Context& ctx, store::DBMessage& message)
     }
 }
 
-void processMessage(Context& ctx, store::DBMessage& message)
+std::int32_t send(Context& ctx, store::DBMessage& message, modem::GSMMessage& sms)
+{
+    std::int32_t reference = -1;
+    const bool isLong = message.Text.size() > 160;
+    ModeGuard sending(ctx.app, mode::kSending,
+        (isLong ? "Sending LONG message to " : "Sending message to ") + message.Address);
+    ctx.modem->AutoCoding = ctx.config.OutboundAuto;
+    Trap(ctx.app, [&] { reference = ctx.modem->SendSMS(sms); });
+    message.ModemResponse = CleanModemResponse(sms.ModemResult);
+    return reference;
+}
+
+// Between two sends: reports handed over are kept, and a memory that would overflow before the
+// pass ends is read now.
+void betweenSends(Context& ctx)
+{
+    if (!ctx.modem || !ctx.modem->IsPortOpen())
+        return;
+    TakeRoutedReports(ctx);
+    if (MemoriesNeedReading(ctx))
+        ReadModemMessages(ctx);
+}
+
+// Validates and sends one claimed row; false when the pass must stop here.
+bool processMessage(Context& ctx, store::DBMessage& message)
 {
     const DateTime now = ctx.clock.now();
     const auto validity = ctx.outbox.settings.ValidityPeriodInMinutes;
@@ -89,7 +114,7 @@ void processMessage(Context& ctx, store::DBMessage& message)
         store::ReleaseOwnership(ctx.outbox, message.id);
         store::SetStatus(ctx.outbox, message.id, store::MessageStatus::Pending);
         ctx.app.Log(icon::kInfo, message.Address, "Ignored - Recipient address failed Address Filtering.");
-        return;
+        return true;
     }
 
     modem::GSMMessage sms;
@@ -104,14 +129,21 @@ void processMessage(Context& ctx, store::DBMessage& message)
             ctx.app.Log(icon::kWarning, message.Address,
                 std::to_string(removed) + " control characters left out of the text (text mode)");
     }
-    std::int32_t reference = -1;
-    {
-        const bool isLong = message.Text.size() > 160;
-        ModeGuard sending(ctx.app, mode::kSending,
-            (isLong ? "Sending LONG message to " : "Sending message to ") + message.Address);
-        ctx.modem->AutoCoding = ctx.config.OutboundAuto;
-        Trap(ctx.app, [&] { reference = ctx.modem->SendSMS(sms); });
-        message.ModemResponse = CleanModemResponse(sms.ModemResult);
+    std::int32_t reference = send(ctx, message, sms);
+    if (reference == -1 && ctx.modem->RefusedForFullMemory()) {
+        // Not the message's fault: empty the memories and send it again, without counting a try.
+        ctx.app.Log(
+            icon::kWarning, message.Address, "The modem's memory is full; reading it before sending on");
+        Trap(ctx.app, [&] { ReadModemMessages(ctx); });
+        reference = send(ctx, message, sms);
+        if (reference == -1 && ctx.modem->RefusedForFullMemory()) {
+            store::ReleaseOwnership(ctx.outbox, message.id);
+            store::SetStatus(ctx.outbox, message.id, store::MessageStatus::Pending);
+            ctx.reports.readRequested = true;
+            ctx.app.Log(icon::kWarning, message.Address,
+                "The modem's memory is still full; the message waits for the next pass");
+            return false;
+        }
     }
     if (reference == -1) {
         if (message.ScheduleRetry())
@@ -123,7 +155,7 @@ void processMessage(Context& ctx, store::DBMessage& message)
             RaiseFailureAlert(ctx, message.Address, message.Recipient, message.ModemResponse);
         } else
             ctx.app.Log(icon::kWarning, message.Address, message.ModemResponse);
-        return;
+        return true;
     }
     message.Complete = true;
     message.Reference = static_cast<std::int16_t>(reference);
@@ -138,6 +170,8 @@ void processMessage(Context& ctx, store::DBMessage& message)
     ctx.app.Log(icon::kSending, message.Address,
         "ID [" + std::to_string(message.Reference) + "] " + message.Recipient + coding);
     ++ctx.sentCount;
+    NoteReportWanted(ctx, reference);
+    return true;
 }
 
 } // namespace
@@ -186,6 +220,7 @@ void DeliveryPass(Context& ctx)
             ctx.pump.runPending();
         if (ctx.app.PauseRequest() || ctx.stopRequested)
             break;
+        Trap(ctx.app, [&] { betweenSends(ctx); });
         store::DBMessage message(outbox, ctx.clock, ctx.app);
         if (onServer) {
             const auto id = store::ClaimNextDue(ctx.outbox, ctx.AgentIMEI);
@@ -207,7 +242,10 @@ void DeliveryPass(Context& ctx)
                 continue;
             }
         }
-        Trap(ctx.app, [&] { processMessage(ctx, message); });
+        bool goOn = true;
+        Trap(ctx.app, [&] { goOn = processMessage(ctx, message); });
+        if (!goOn)
+            break;
         ++handled;
         if (handled >= ctx.config.SendBatchSize)
             break;

@@ -9,6 +9,7 @@ struct GSMMessage;
 namespace vesk::core {
 
 struct Context;
+struct ReadState;
 
 // The one-second timer: starts a processing pass when the console is idle and one is due.
 void OnTick(Context& ctx);
@@ -23,7 +24,11 @@ void TogglePause(Context& ctx);
 // of the data folder.
 inline constexpr const char* kUnreadableFile = "unreadable-messages.txt";
 void ReadModemMessages(Context& ctx);
+// With the outbox out of reach, units stay in the modem, or go to the journal when a memory is
+// nearly full.
+void ReadModemMessages(Context& ctx, bool outboxReachable);
 void ProcessInboundMessages(Context& ctx, const std::string& feedback);
+void ProcessInboundMessages(Context& ctx, const std::string& feedback, ReadState& read);
 bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report);
 void HandleControlMessage(Context& ctx, const modem::GSMMessage& message);
 void SendStatusReply(Context& ctx, modem::GSMMessage message);

@@ -208,6 +208,7 @@ const std::vector<Key>& settingsTable()
             {"txtDeleteTimeout", kModem}},
         {"COM", "MessageMemory", "SM", word(&CConfig::MessageMemory), 12, {"cbMSGMem", kModem}},
         {"COM", "ReportMemory", "SM", word(&CConfig::ReportMemory), 13, {"cbRPTMem", kModem}, "Reportmemory"},
+        {"COM", "RoutedReports", "0", operatorSet(boolean(&CConfig::RoutedReports))},
         {"Resource", "SendInterval", "10", interval(&CConfig::SendInterval), 18, {"cbSendInterval"}},
         {"Resource", "SendBatchSize", "10", interval(&CConfig::SendBatchSize), 19, {"cbSendBatchSize"}},
         {"Resource", "ReadInterval", "10", interval(&CConfig::ReadInterval), 20, {"cbReadInterval"}},

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace vesk::core {
@@ -23,22 +24,14 @@ std::string hexUpper(int value)
     return buf;
 }
 
-void runPendingTwice(Context& ctx)
-{
-    ctx.pump.runPending();
-    ctx.pump.runPending();
-}
-
-// Keeps the raw text of an entry the console cannot decode in the data folder, then frees its
-// place in the modem: it would otherwise be listed again on every read.
-void setAsideUnreadable(Context& ctx, const modem::UnreadableEntry& entry)
+// Keeps the raw text of an entry the console cannot use in the data folder, then frees its place
+// in the modem: it would otherwise be listed again on every read and, over months, fill the memory.
+bool setAside(Context& ctx, int index, const std::string& logLine, const std::string& raw)
 {
     const std::string path = TrailingSeparator(ctx.DataFolder) + kUnreadableFile;
-    ctx.app.Log(icon::kWarning, "",
-        "Unreadable message at index " + std::to_string(entry.index) + " (" + entry.reason
-            + "): " + entry.raw);
+    ctx.app.Log(icon::kWarning, "", logLine);
     const std::string record = Format(ctx.clock.now(), "dd/mmm/yyyy hh:nn:ss") + " index "
-        + std::to_string(entry.index) + "\n" + entry.raw + "\n";
+        + std::to_string(index) + "\n" + raw + "\n";
     std::FILE* file = AppendPrivateFile(path);
     bool kept = file && std::fwrite(record.data(), 1, record.size(), file) == record.size();
     if (file)
@@ -46,50 +39,84 @@ void setAsideUnreadable(Context& ctx, const modem::UnreadableEntry& entry)
     if (!kept) {
         ctx.app.Log(
             icon::kError, "", "Could not keep the unreadable message in " + path + "; left in the modem");
-        return;
+        return false;
     }
-    if (entry.index >= 0 && ctx.modem)
-        ctx.modem->DeleteMessage(static_cast<std::int16_t>(entry.index));
+    return index >= 0 && ctx.modem && ctx.modem->DeleteMessage(static_cast<std::int16_t>(index));
 }
 
-// An inbound message once it is complete and out of the modem: a control text is acted on;
-// anything else is logged, stored, answered and forwarded. Data messages are not answered or
-// forwarded: their text is hex digits.
-void handleInbound(Context& ctx, modem::GSMMessage& message)
+// A unit of a type the console does not handle (a stored submit, a reserved type), as it is kept.
+std::string unitRecord(const modem::GSMMessage& unit)
+{
+    if (!unit.Listed.empty())
+        return unit.Listed;
+    return "type " + std::to_string(unit.MessageType) + " from " + unit.Address + ": " + unit.Text;
+}
+
+// An inbound message once it is complete: a control text leaves the modem and is acted on at once
+// (it needs no outbox); anything else is kept first. True when it is out of the modem.
+bool takeInbound(
+    Context& ctx, modem::GSMMessage& message, ReadState& read, const std::function<bool()>& erase)
 {
     if (ToLower(message.Text) == "ping")
         message.Text = "(&PNG&)";
     if (IsControlText(message.Text)) {
+        const bool erased = erase();
         HandleControlMessage(ctx, message);
-        return;
+        return erased;
     }
-    ctx.app.Log(icon::kInbound, message.Address, Trim(message.Text).empty() ? "<empty message>" : message.Text);
-    runPendingTwice(ctx);
-    Trap(ctx.app, [&] { store::SaveInbound(ctx.outbox, message.Address, message.Text, message.Time); });
-    if (!message.Binary) {
-        Trap(ctx.app, [&] { SendStandardReply(ctx, message); });
-        Trap(ctx.app, [&] { ForwardInbound(ctx, message.Address, message.Text, message.DeliveryTime); });
-    }
-    runPendingTwice(ctx);
+    return KeepUnit(ctx, message, read) && erase();
+}
+
+std::string unitCount(int n, const char* what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
 } // namespace
 
 void ReadModemMessages(Context& ctx)
 {
+    ReadModemMessages(ctx, true);
+}
+
+void ReadModemMessages(Context& ctx, bool outboxReachable)
+{
+    ReadState read;
+    // Units still in the journal go first: nothing newer is stored before them.
+    read.outboxDown = !outboxReachable || JournalWaiting(ctx) > 0;
+    read.memory = ctx.config.ReportMemory;
     ctx.partGroups.memory = ctx.config.ReportMemory;
-    ProcessInboundMessages(ctx, "Loading messages & delivery reports...");
+    ProcessInboundMessages(ctx, "Loading messages & delivery reports...", read);
     if (ctx.config.MessageMemory != ctx.config.ReportMemory) {
         if (ctx.modem)
             Trap(ctx.app, [&] { ctx.modem->SelectMemory(ctx.config.MessageMemory); });
         ctx.partGroups.memory = ctx.config.MessageMemory;
-        ProcessInboundMessages(ctx, "Loading messages...");
+        read.memory = ctx.config.MessageMemory;
+        read.memoryChecked = false;
+        ProcessInboundMessages(ctx, "Loading messages...", read);
         if (ctx.modem)
             Trap(ctx.app, [&] { ctx.modem->SelectMemory(ctx.config.ReportMemory); });
     }
+    if (read.complete)
+        ForgetUnlisted(ctx);
+    if (read.journaled > 0)
+        ctx.app.Log(icon::kWarning, "",
+            unitCount(read.journaled, "unit")
+                + " moved from the nearly full modem memory to the modem journal");
+    if (read.waiting > 0)
+        ctx.app.Log(icon::kWarning, "",
+            "The outbox is out of reach: " + unitCount(read.waiting, "unit")
+                + " left in the modem until it answers");
 }
 
 void ProcessInboundMessages(Context& ctx, const std::string& feedback)
+{
+    ReadState read;
+    read.memory = ctx.partGroups.memory;
+    ProcessInboundMessages(ctx, feedback, read);
+}
+
+void ProcessInboundMessages(Context& ctx, const std::string& feedback, ReadState& read)
 {
     if (!ctx.modem)
         return;
@@ -101,30 +128,57 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback)
         ModeGuard reading(ctx.app, mode::kWorking, feedback);
         Trap(ctx.app, [&] { listing = m.ReadMessages(); });
     }
-    for (const auto& entry : m.UnreadableEntries())
-        Trap(ctx.app, [&] { setAsideUnreadable(ctx, entry); });
-    if (!listing || (listing->empty() && ctx.partGroups.groups.empty()))
+    int listed = 0, deleted = 0;
+    for (const auto& entry : m.UnreadableEntries()) {
+        ++listed;
+        Trap(ctx.app, [&] {
+            deleted += setAside(ctx, entry.index,
+                "Unreadable message at index " + std::to_string(entry.index) + " (" + entry.reason
+                    + "): " + entry.raw,
+                entry.raw);
+        });
+    }
+    if (!listing) {
+        read.complete = false;
         return;
+    }
+    listed += static_cast<int>(listing->size());
+    const auto done = [&] { NoteMemoryRead(ctx, read.memory, listed - deleted); };
+    if (listing->empty() && ctx.partGroups.groups.empty())
+        return done();
 
     ModeGuard checking(ctx.app, mode::kWorking, "Checking messages....");
     for (auto& message : *listing) {
+        const auto erase = [&] {
+            const bool gone = DeleteKept(ctx, message);
+            deleted += gone;
+            return gone;
+        };
         Trap(ctx.app, [&] {
             if (message.MessageType == 0 && joining && message.PartReference >= 0 && !message.Binary) {
                 CollectPart(ctx, message); // stays in the modem until its group is handled
             } else if (message.MessageType == 0) {
-                m.DeleteMessage(message.MemoryIndex);
-                handleInbound(ctx, message);
+                takeInbound(ctx, message, read, erase);
             } else if (message.MessageType == 1) {
-                if (ProcessDeliveryReport(ctx, message))
-                    m.DeleteMessage(message.MemoryIndex);
+                NoteReportRead(ctx, message.id);
+                if (KeepUnit(ctx, message, read))
+                    erase();
             } else {
-                ctx.app.Log(icon::kWarning, message.Address,
-                    "Unknown Type[" + std::to_string(message.MessageType) + "] " + message.Text);
+                deleted += setAside(ctx, message.MemoryIndex,
+                    "Unknown Type[" + std::to_string(message.MessageType) + "] at index "
+                        + std::to_string(message.MemoryIndex) + " kept in " + kUnreadableFile + ": "
+                        + message.Text,
+                    unitRecord(message));
             }
         });
     }
     if (joining || !ctx.partGroups.groups.empty())
-        Trap(ctx.app, [&] { FinishGroups(ctx, [&](modem::GSMMessage& joined) { handleInbound(ctx, joined); }); });
+        Trap(ctx.app, [&] {
+            FinishGroups(ctx, [&](modem::GSMMessage& joined) {
+                return takeInbound(ctx, joined, read, [] { return true; });
+            });
+        });
+    done();
 }
 
 bool IsControlText(const std::string& text)
@@ -140,6 +194,8 @@ bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report)
     const std::string when = Format(report.DeliveryTime, "hh:nn dd Mmm yyyy");
     const std::string status = hexUpper(report.DeliveryStatus);
     if (!row.LoadByPendingReference(ctx.AgentIMEI)) {
+        if (row.LookupFailed())
+            return false; // the outbox did not answer: the report waits for it
         ctx.app.Log(icon::kError, report.Address,
             "No outstanding delivery id [" + std::to_string(report.id) + "] Status 0x" + status + " @ "
                 + when);
@@ -159,11 +215,12 @@ bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report)
         logIcon = icon::kNotDelivered;
         verdict = "] Not Delivered. Status 0x";
     }
-    ctx.app.Log(
-        logIcon, report.Address, "ID [" + std::to_string(report.id) + verdict + status + " @ " + when);
     row.DeliveryStatus = static_cast<std::int16_t>(report.DeliveryStatus);
     row.DeliveryTime = report.DeliveryTime;
-    row.UpdateDeliveryStatus();
+    if (!row.UpdateDeliveryStatus())
+        return false; // not recorded: the report stays for the next read
+    ctx.app.Log(
+        logIcon, report.Address, "ID [" + std::to_string(report.id) + verdict + status + " @ " + when);
     return true;
 }
 

@@ -26,9 +26,10 @@ void deleteParts(Context& ctx, const PartGroups::Group& group)
     }
 }
 
-// Deletes the group's parts and hands its message on; a group short of parts gets a warning.
+// Hands the group's message on and, once it is kept, deletes its parts; a group short of parts
+// gets a warning.
 void handOver(Context& ctx, PartGroups::Key key, const std::string& why,
-    const std::function<void(modem::GSMMessage&)>& handle)
+    const std::function<bool(modem::GSMMessage&)>& handle)
 {
     const auto found = ctx.partGroups.groups.find(key);
     const PartGroups::Group group = std::move(found->second);
@@ -43,11 +44,11 @@ void handOver(Context& ctx, PartGroups::Key key, const std::string& why,
             "Incomplete " + groupName(key) + " from " + group.first.Address + " " + why + ": part " + missing
                 + " of " + std::to_string(count) + " missing; handled as it stands");
     }
-    Trap(ctx.app, [&] { deleteParts(ctx, group); });
     modem::GSMMessage joined = group.first;
     joined.Text = JoinedText(group, count);
     joined.PartNumber = 0;
-    handle(joined);
+    if (handle(joined))
+        Trap(ctx.app, [&] { deleteParts(ctx, group); });
 }
 
 } // namespace
@@ -90,7 +91,7 @@ void CollectPart(Context& ctx, const modem::GSMMessage& part)
         "Duplicate part " + std::to_string(part.PartNumber) + " of " + groupName(key) + " deleted");
 }
 
-void FinishGroups(Context& ctx, const std::function<void(modem::GSMMessage&)>& handle)
+void FinishGroups(Context& ctx, const std::function<bool(modem::GSMMessage&)>& handle)
 {
     PartGroups& all = ctx.partGroups;
     // Parts deleted from this memory behind the console's back no longer count.

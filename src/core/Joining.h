@@ -45,8 +45,9 @@ void CollectPart(Context& ctx, const modem::GSMMessage& part);
 // After a listing: handles every complete group, every group whose newest part is older than
 // JoinTimeout (with a mark at each gap and a warning), and the oldest group when the modem's
 // memory is full. Parts of this memory that the listing no longer holds are forgotten. `handle`
-// gets each joined message once its parts are deleted.
-void FinishGroups(Context& ctx, const std::function<void(modem::GSMMessage&)>& handle);
+// gets each joined message and says whether it was kept; only then are its parts deleted (a
+// group not kept is grouped afresh on the next read).
+void FinishGroups(Context& ctx, const std::function<bool(modem::GSMMessage&)>& handle);
 
 // The joined text of a group: its parts in order, a mark where one is missing.
 std::string JoinedText(const PartGroups::Group& group, int count);

@@ -93,6 +93,12 @@ void OnTick(Context& ctx)
                 Trap(ctx.app, [&] { ProcessCycle(ctx); });
             }
             ctx.NextCycle = ctx.clock.now().addSeconds(kPassSpacingSeconds);
+        } else if (ctx.reports.way == ReportWay::Routed && portOpen(ctx)) {
+            // A report handed over between passes is acknowledged before the modem gives up on it.
+            Trap(ctx.app, [&] {
+                ctx.modem->PollUnsolicited();
+                TakeRoutedReports(ctx);
+            });
         }
         if (ctx.app.PauseRequest())
             TogglePause(ctx);
@@ -122,6 +128,12 @@ void ProcessCycle(Context& ctx)
         }
     });
 
+    // A modem that started afresh has forgotten how it hands reports over.
+    Trap(ctx.app, [&] {
+        if (portOpen(ctx) && ctx.modem->TakeRestart())
+            LearnReportTaking(ctx);
+    });
+    Trap(ctx.app, [&] { TakeRoutedReports(ctx); });
     bool readDue = false;
     Trap(ctx.app, [&] {
         if (ctx.clock.now() >= ctx.NextRead && portOpen(ctx))
@@ -145,7 +157,11 @@ void ProcessCycle(Context& ctx)
             if (!outbox.handle->OpenDatabase(store::mode::kReadWriteShared)) {
                 ctx.app.Log(icon::kError, "",
                     "OpenDB : " + store::MaskPasswordIn(outbox.handle->LastError(), outbox.database));
+                // Units stay in the modem meanwhile; a nearly full memory empties into the journal.
+                if (readDue)
+                    Trap(ctx.app, [&] { ReadModemMessages(ctx, false); });
             } else {
+                Trap(ctx.app, [&] { ReplayJournal(ctx); });
                 if (readDue)
                     Trap(ctx.app, [&] { ReadModemMessages(ctx); });
                 if (sendDue) {
@@ -262,6 +278,7 @@ void InitialiseModem(Context& ctx, bool quiet)
     Trap(ctx.app, [&] { m.TextMode(ToUpper(ctx.config.Protocol) == "TEXT"); });
     Trap(ctx.app, [&] { m.SetMemories(ctx.config.MessageMemory, ctx.config.ReportMemory); });
     Trap(ctx.app, [&] { m.SelectMemory(ctx.config.ReportMemory); });
+    LearnReportTaking(ctx);
 
     std::string imei;
     Trap(ctx.app, [&] { imei = m.IMEI(); });
@@ -348,7 +365,9 @@ void ReportModemInfo(Context& ctx)
             app.Log(icon::kModem, "", memory + " is the active memory");
     });
     group();
-    Trap(ctx.app, [&] { m.EnableMessageReports(false); });
+    // Announcements or routed reports, where the modem offers them, stay as start-up set them.
+    if (ctx.reports.way == ReportWay::Counted)
+        Trap(ctx.app, [&] { m.EnableMessageReports(false); });
 }
 
 void CheckModemLink(Context& ctx)

@@ -245,7 +245,7 @@ TEST_F(GatewayTest, PassesAreSpacedBySendIntervalAndAnEmptyMemoryIsAskedAgain)
     queue("+15550123", "first");
     pass();
     ASSERT_EQ(sim.control("messages").size(), 1u);
-    EXPECT_TRUE(ctx->NextRead.isZero()) << "nothing was read, so the read stays due";
+    EXPECT_GE(clock.now(), ctx->NextRead) << "nothing was read, so the read stays due";
     const int counts = sim.countInTranscript("AT+CPMS?");
     queue("+15550124", "second");
     sim.control("deliver +447700900123 arrived later");

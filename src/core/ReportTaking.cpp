@@ -1,0 +1,218 @@
+#include "core/ReportTaking.h"
+
+#include "core/Context.h"
+#include "core/Engine.h"
+#include "core/Keeping.h"
+#include "core/Trap.h"
+
+#include <algorithm>
+
+namespace vesk::core {
+
+namespace {
+
+// Free slots kept in hand when reads are timed by counting sends.
+constexpr int kMargin = 2;
+// A report that has not come after this long may never come; its send stops counting.
+constexpr std::chrono::minutes kReportWait {10};
+
+// The AT+CNMI setting that stores new messages with an announcement and hands reports over as
+// `ds` asks; mode 2 (indications held during message entry) where the modem has it.
+std::string routingCommand(const modem::RoutingOffer& offer, int ds)
+{
+    const int mode = offer.offers(0, 2) ? 2 : 1;
+    const int mt = offer.offers(1, 1) ? 1 : 0;
+    return "AT+CNMI=" + std::to_string(mode) + "," + std::to_string(mt) + ",0," + std::to_string(ds) + ",0";
+}
+
+std::string slots(const ReportTaking& taking, const std::string& memory)
+{
+    const auto it = taking.memories.find(memory);
+    if (it == taking.memories.end() || it->second.total <= 0)
+        return memory;
+    return memory + " (" + std::to_string(it->second.total) + " slots)";
+}
+
+void remember(ReportTaking& taking, const std::vector<modem::MemoryUse>& groups)
+{
+    std::map<std::string, bool> seen;
+    for (const auto& group : groups)
+        if (!seen[group.name]) {
+            seen[group.name] = true;
+            taking.memories[group.name] = group;
+        }
+}
+
+void takeAnnouncements(Context& ctx)
+{
+    if (!ctx.modem)
+        return;
+    for (const auto& [memory, count] : ctx.modem->TakeAnnouncements())
+        ctx.reports.announced[memory] += count;
+}
+
+} // namespace
+
+std::string ReportWayText(const ReportTaking& taking)
+{
+    switch (taking.way) {
+    case ReportWay::Announced:
+        return "stored and announced";
+    case ReportWay::Routed:
+        return "handed over directly";
+    case ReportWay::Counted:
+        break;
+    }
+    return "stored";
+}
+
+void LearnReportTaking(Context& ctx)
+{
+    if (!ctx.modem || !ctx.modem->IsPortOpen())
+        return;
+    modem::GSMModem& m = *ctx.modem;
+    ReportTaking& taking = ctx.reports;
+    taking.way = ReportWay::Counted;
+    taking.routing.clear();
+    taking.announced.clear();
+    std::optional<modem::RoutingOffer> offer;
+    bool readable = false;
+    Trap(ctx.app, [&] { offer = m.RoutingOffered(); });
+    Trap(ctx.app, [&] { readable = m.IsMessageMemoryReadable(); });
+    Trap(ctx.app, [&] { remember(taking, m.MemoryStatus()); });
+    const std::string& memory = ctx.config.ReportMemory;
+    std::string why;
+    if (ctx.config.RoutedReports) {
+        if (!offer || !offer->offers(3, 1))
+            why = "; the modem does not offer reports handed over directly";
+        else if (m.IsTextMode())
+            why = "; reports are handed over directly only in PDU mode";
+        else if (!m.SelectService(1))
+            why = "; the modem refused AT+CSMS=1";
+        else {
+            taking.way = ReportWay::Routed;
+            taking.routing = routingCommand(*offer, 1);
+        }
+    }
+    if (taking.way == ReportWay::Counted && offer && offer->offers(3, 2)) {
+        taking.way = ReportWay::Announced;
+        taking.routing = routingCommand(*offer, 2);
+    }
+    std::string line;
+    switch (taking.way) {
+    case ReportWay::Routed:
+        line = "Delivery reports are handed over directly and acknowledged (AT+CSMS=1)";
+        break;
+    case ReportWay::Announced:
+        line = "Delivery reports are stored in " + slots(taking, memory)
+            + " and announced; read between sends once a memory is half full";
+        break;
+    case ReportWay::Counted:
+        line = "Delivery reports are stored in " + slots(taking, memory)
+            + " without announcement; read between sends before its free slots run out";
+        break;
+    }
+    if (!readable)
+        line += "; the modem does not list its memories";
+    ctx.app.Log(icon::kModem, "", line + why);
+    SetReportRouting(ctx);
+}
+
+void SetReportRouting(Context& ctx)
+{
+    if (!ctx.modem || ctx.reports.routing.empty())
+        return;
+    bool set = false;
+    Trap(ctx.app, [&] { set = ctx.modem->SetRouting(ctx.reports.routing); });
+    if (!set)
+        ctx.app.Log(icon::kWarning, "", "The modem refused " + ctx.reports.routing);
+}
+
+void NoteReportWanted(Context& ctx, int reference)
+{
+    ctx.reports.outstanding.push_back({reference, ctx.clock.elapsed()});
+}
+
+void NoteReportRead(Context& ctx, int reference)
+{
+    auto& outstanding = ctx.reports.outstanding;
+    const auto it = std::find_if(outstanding.begin(), outstanding.end(),
+        [&](const ReportTaking::Outstanding& o) { return o.reference == reference; });
+    if (it != outstanding.end())
+        outstanding.erase(it);
+}
+
+void NoteMemoryRead(Context& ctx, const std::string& memory, int left)
+{
+    ReportTaking& taking = ctx.reports;
+    takeAnnouncements(ctx);
+    taking.announced[memory] = 0;
+    if (ctx.modem)
+        for (const auto& group : ctx.modem->LastMemoryUse())
+            if (group.name == memory && taking.memories[memory].total <= 0)
+                taking.memories[memory] = group;
+    auto& use = taking.memories[memory];
+    use.name = memory;
+    use.used = std::max(left, 0);
+    taking.readRequested = false;
+}
+
+bool MemoriesNeedReading(Context& ctx)
+{
+    ReportTaking& taking = ctx.reports;
+    if (taking.readRequested)
+        return true;
+    takeAnnouncements(ctx);
+    const auto now = ctx.clock.elapsed();
+    while (!taking.outstanding.empty() && now - taking.outstanding.front().sent > kReportWait)
+        taking.outstanding.pop_front();
+    const auto halfFull = [&](const std::string& memory) {
+        const auto it = taking.memories.find(memory);
+        return it != taking.memories.end() && it->second.total > 0
+            && 2 * (it->second.used + taking.announced[memory]) > it->second.total;
+    };
+    const std::string& reports = ctx.config.ReportMemory;
+    const std::string& messages = ctx.config.MessageMemory;
+    if (taking.way != ReportWay::Counted && (halfFull(reports) || halfFull(messages)))
+        return true;
+    if (taking.way == ReportWay::Routed)
+        return false;
+    const auto it = taking.memories.find(reports);
+    if (it == taking.memories.end() || it->second.total <= 0)
+        return false;
+    const int expected
+        = it->second.used + std::max(static_cast<int>(taking.outstanding.size()), taking.announced[reports]);
+    return it->second.total - expected <= kMargin;
+}
+
+void TakeRoutedReports(Context& ctx)
+{
+    if (!ctx.modem || ctx.reports.way != ReportWay::Routed)
+        return;
+    auto routed = ctx.modem->TakeRoutedReports();
+    if (routed.empty())
+        return;
+    store::db& h = *ctx.outbox.handle;
+    const bool opened = !h.IsConnected() && ctx.outbox.settings.DBVersion != 0
+        && h.OpenDatabase(store::mode::kReadWriteShared);
+    for (auto& report : routed) {
+        bool kept = false;
+        Trap(ctx.app, [&] { kept = KeepRoutedReport(ctx, report); });
+        NoteReportRead(ctx, report.id);
+        // An unkept report is not acknowledged: the modem gives it back to the network, which
+        // sends it again later.
+        if (!kept)
+            continue;
+        bool acknowledged = false;
+        Trap(ctx.app, [&] { acknowledged = ctx.modem->AcknowledgeUnit(); });
+        if (!acknowledged && ctx.modem->ReportRouting() != 1) {
+            ctx.app.Log(icon::kWarning, "",
+                "The modem stopped handing reports over (an acknowledgement came too late); set again");
+            SetReportRouting(ctx);
+        }
+    }
+    if (opened)
+        h.CloseDatabase();
+}
+
+} // namespace vesk::core

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "modem/MemoryReplies.h"
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <string>
+
+namespace vesk::modem {
+struct GSMMessage;
+}
+
+namespace vesk::core {
+
+struct Context;
+
+// How the console takes delivery reports before a full memory can drop them, in the first way the
+// modem offers: stored and announced, read once a memory is half full; stored without a word,
+// read before the sends since the last read would fill it; or handed over directly (+CDS) and
+// acknowledged, where the modem offers it and [COM] RoutedReports=1 asks for it.
+enum class ReportWay { Announced, Counted, Routed };
+
+struct ReportTaking
+{
+    ReportWay way = ReportWay::Counted;
+    std::string routing; // the AT+CNMI setting of the way; empty: left as the modem has it
+    std::map<std::string, modem::MemoryUse> memories; // by name, as last seen
+    std::map<std::string, int> announced; // announcements since each memory was last read
+    struct Outstanding
+    {
+        int reference;
+        std::chrono::milliseconds sent;
+    };
+    std::deque<Outstanding> outstanding; // sends whose reports have not been read yet
+    bool readRequested = false; // a full memory refused a send: read before the next one
+};
+
+// Start-up questions (AT+CNMI=?, AT+CPMS=?, AT+CPMS? and, where routed reports are asked for,
+// AT+CSMS=1), the choice of way, one log line, and the routing the way needs.
+void LearnReportTaking(Context& ctx);
+// Sets the routing of the chosen way again (after a modem restart or a missed acknowledgement).
+void SetReportRouting(Context& ctx);
+// A send that asked for a report went out.
+void NoteReportWanted(Context& ctx, int reference);
+// A report was read (matched or not): its send waits no more.
+void NoteReportRead(Context& ctx, int reference);
+// A memory was read: `left` units stay in it.
+void NoteMemoryRead(Context& ctx, const std::string& memory, int left);
+// Between two sends: true when a memory would overflow before the pass ends.
+bool MemoriesNeedReading(Context& ctx);
+// Routed reports: keeps each one the modem handed over and acknowledges it.
+void TakeRoutedReports(Context& ctx);
+// Text of the way for the log and the status.
+std::string ReportWayText(const ReportTaking& taking);
+
+} // namespace vesk::core
