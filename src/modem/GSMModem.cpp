@@ -149,7 +149,9 @@ void GSMModem::DiscardBuffer()
                     + std::to_string(ParseSendReference(rest.substr(at) + "\r\nOK")) + "\r\n");
         }
     }
-    m_port->Flush();
+    // Bytes arriving after the read above are an unsolicited line on its way (a report handed
+    // over, an announcement): they are read with the next answer, never flushed unseen.
+    m_port->FlushOutput();
 }
 
 std::string GSMModem::frame(const std::string& raw)
@@ -159,7 +161,8 @@ std::string GSMModem::frame(const std::string& raw)
     for (std::size_t i = 0; i < lines.size(); ++i) {
         WriteLog(timestamp() + " Set aside: " + lines[i] + "\r\n");
         if (const auto announced = ParseAnnouncement(lines[i]))
-            ++m_announcements[announced->first];
+            ++(announced->report ? m_announcements[announced->memory].reports
+                                 : m_announcements[announced->memory].messages);
         // A report handed over directly: its unit is the next line (PDU mode).
         if (lines[i].rfind("+CDS:", 0) == 0 && !m_textMode && i + 1 < lines.size()) {
             GSMMessage report;

@@ -275,6 +275,12 @@ void SerialPort::Flush()
         tcflush(m_fd, TCIOFLUSH);
 }
 
+void SerialPort::FlushOutput()
+{
+    if (m_fd >= 0)
+        tcflush(m_fd, TCOFLUSH);
+}
+
 std::vector<std::string> ListSerialDevices()
 {
     namespace fs = std::filesystem;

@@ -32,6 +32,8 @@ public:
     int WaitingCount() const;
     std::string ReadAll();
     void Flush();
+    // Drops what is still waiting to be sent, never what has been received.
+    void FlushOutput();
 
     // Serial devices that exist, plus any extra paths given; the driver counts them from 1 and
     // index 0 names no port.
