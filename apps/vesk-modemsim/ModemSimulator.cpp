@@ -172,6 +172,11 @@ std::string ModemSimulator::fault(const std::string& kind, const std::string& re
                 m.m_dropRequested = true;
                 return std::string();
             }},
+        {"hold-delete",
+            [](ModemSimulator& m, const std::string&) {
+                m.m_holdDelete = true;
+                return std::string();
+            }},
         {"clear",
             [](ModemSimulator& m, const std::string&) {
                 m.m_slowMs = m.m_splitMs = m.m_floodLeft = m.m_floodHeld = 0;
@@ -180,6 +185,7 @@ std::string ModemSimulator::fault(const std::string& kind, const std::string& re
                 m.m_errorAll.clear();
                 m.m_refuseSend.clear();
                 m.m_sendError.clear();
+                m.m_holdDelete = false;
                 return std::string();
             }},
     };
@@ -774,6 +780,8 @@ std::string ModemSimulator::deleteRange()
 
 std::string ModemSimulator::deleteEntries(const std::string& arg)
 {
+    if (m_holdDelete)
+        return {}; // a delete that never happens and is never answered
     const auto args = splitComma(arg);
     const auto index = number(args[0]);
     const int flag = args.size() > 1 ? number(args[1]).value_or(0) : 0;
@@ -1050,7 +1058,7 @@ bool ModemSimulator::arrive(bool report, const std::string& name, const std::str
     };
     if (report && cnmiValue(3) == 1) {
         if (m_unacknowledged) { // the modem hands over one unit at a time while it waits
-            m_network.push_back({m_now() + std::chrono::milliseconds(100), report, name, pdu});
+            m_network.push_back({m_now() + std::chrono::milliseconds(20), report, name, pdu});
             return true;
         }
         const auto octets = fromHex(pdu);
@@ -1170,7 +1178,7 @@ std::string ModemSimulator::control(const std::string& rawLine)
         {"fault", 3,
             "fault slow MS|split MS|silent [S]|silent-on-send S|reboot [keep-entry]|reboot-on-send "
             "[keep-entry]|flood N [held|free|final]|error [TEXT]|cms N|cme N|refuse-send [N]|send-error N|"
-            "drop|clear",
+            "drop|hold-delete|clear",
             [](M& m, A& a) {
                 const std::string kind = a.word();
                 const std::string why = m.fault(kind, a.rest);

@@ -245,6 +245,7 @@ private:
     std::string m_sendError;
     bool m_quit = false;
     bool m_dropRequested = false;
+    bool m_holdDelete = false;
     std::vector<std::string> m_unsolicited;
     int m_inboundReference = 0;
 };

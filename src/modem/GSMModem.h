@@ -128,7 +128,7 @@ public:
     // it has switched routing off after an acknowledgement came too late.
     bool AcknowledgeUnit();
     // Announcements (+CDSI, +CMTI) counted by memory since the last call.
-    std::map<std::string, int> TakeAnnouncements() { return std::exchange(m_announcements, {}); }
+    std::map<std::string, Announced> TakeAnnouncements() { return std::exchange(m_announcements, {}); }
     // Reports the modem handed over directly (+CDS), oldest first, since the last call.
     std::vector<GSMMessage> TakeRoutedReports() { return std::exchange(m_routed, {}); }
     // Reads what the modem said on its own since the last command, outside message entry.
@@ -183,7 +183,7 @@ private:
     bool m_refusedFull = false;
     bool m_restarted = false;
     std::vector<MemoryUse> m_memoryUse;
-    std::map<std::string, int> m_announcements;
+    std::map<std::string, Announced> m_announcements;
     std::vector<GSMMessage> m_routed;
 };
 

@@ -108,7 +108,7 @@ int ParseReportRouting(std::string_view reply)
     return wholeNumber(fields[3]).value_or(-1);
 }
 
-std::optional<std::pair<std::string, int>> ParseAnnouncement(std::string_view line)
+std::optional<Announcement> ParseAnnouncement(std::string_view line)
 {
     const std::string text = TrimSpaces(line);
     std::string_view rest = text;
@@ -120,7 +120,7 @@ std::optional<std::pair<std::string, int>> ParseAnnouncement(std::string_view li
     const auto index = wholeNumber(fields[1]);
     if (!index)
         return std::nullopt;
-    return std::pair {TrimSpaces(RemoveQuotes(fields[0])), *index};
+    return Announcement {TrimSpaces(RemoveQuotes(fields[0])), *index, rest.substr(0, 6) == "+CDSI:"};
 }
 
 bool IsMemoryFullAnswer(std::string_view answer)

@@ -40,8 +40,23 @@ std::optional<RoutingOffer> ParseRoutingOffer(std::string_view reply);
 // The <ds> value AT+CNMI? reports (0 reports not handed over, 1 routed, 2 stored and announced);
 // -1 when the reply does not say.
 int ParseReportRouting(std::string_view reply);
-// The memory and index an announcement names ("+CDSI: \"SR\",3", "+CMTI: \"SM\",1").
-std::optional<std::pair<std::string, int>> ParseAnnouncement(std::string_view line);
+// What an announcement names: its memory and index, and whether a report (+CDSI) or a message
+// (+CMTI) was stored.
+struct Announcement
+{
+    std::string memory;
+    int index = 0;
+    bool report = false;
+};
+std::optional<Announcement> ParseAnnouncement(std::string_view line);
+// Announcements of one memory since they were last taken.
+struct Announced
+{
+    int messages = 0;
+    int reports = 0;
+
+    int all() const { return messages + reports; }
+};
 // True when a modem's answer refuses for a full memory (+CMS ERROR: 322).
 bool IsMemoryFullAnswer(std::string_view answer);
 
