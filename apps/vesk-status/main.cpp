@@ -65,6 +65,7 @@ void printTable(const StatusSnapshot& s, const std::string& state)
     row("Expired", count(s.expired));
     row("Received", count(s.received));
     row("Reports", count(s.reports));
+    row("Journal", count(s.journal));
     row("Last error", s.lastError.empty() ? "-" : when(s.lastErrorTime) + "  " + s.lastError);
     row("Last pass", when(s.lastPass));
     row("Started", when(s.started));

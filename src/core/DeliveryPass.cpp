@@ -77,14 +77,13 @@ std::int32_t send(Context& ctx, store::DBMessage& message, modem::GSMMessage& sm
 }
 
 // Between two sends: reports handed over are kept, and a memory that would overflow before the
-// pass ends is read now.
-void betweenSends(Context& ctx)
+// pass ends is read now. False when the report memory has no room for another report.
+bool betweenSends(Context& ctx)
 {
     if (!ctx.modem || !ctx.modem->IsPortOpen())
-        return;
+        return true;
     TakeRoutedReports(ctx);
-    if (MemoriesNeedReading(ctx))
-        ReadModemMessages(ctx);
+    return MakeRoomForReports(ctx);
 }
 
 // Validates and sends one claimed row; false when the pass must stop here.
@@ -220,7 +219,10 @@ void DeliveryPass(Context& ctx)
             ctx.pump.runPending();
         if (ctx.app.PauseRequest() || ctx.stopRequested)
             break;
-        Trap(ctx.app, [&] { betweenSends(ctx); });
+        bool room = true;
+        Trap(ctx.app, [&] { room = betweenSends(ctx); });
+        if (!room)
+            break;
         store::DBMessage message(outbox, ctx.clock, ctx.app);
         if (onServer) {
             const auto id = store::ClaimNextDue(ctx.outbox, ctx.AgentIMEI);
@@ -244,6 +246,7 @@ void DeliveryPass(Context& ctx)
         }
         bool goOn = true;
         Trap(ctx.app, [&] { goOn = processMessage(ctx, message); });
+        Trap(ctx.app, [&] { TakeRoutedReports(ctx); });
         if (!goOn)
             break;
         ++handled;

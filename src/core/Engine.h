@@ -27,6 +27,8 @@ void ReadModemMessages(Context& ctx);
 // With the outbox out of reach, units stay in the modem, or go to the journal when a memory is
 // nearly full.
 void ReadModemMessages(Context& ctx, bool outboxReachable);
+// Reads the report memory, the message memory or both (one read when they are the same).
+void ReadMemories(Context& ctx, bool reportMemory, bool messageMemory, bool outboxReachable = true);
 void ProcessInboundMessages(Context& ctx, const std::string& feedback);
 void ProcessInboundMessages(Context& ctx, const std::string& feedback, ReadState& read);
 bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report);

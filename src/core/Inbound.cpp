@@ -81,23 +81,35 @@ void ReadModemMessages(Context& ctx)
 
 void ReadModemMessages(Context& ctx, bool outboxReachable)
 {
+    ReadMemories(ctx, true, true, outboxReachable);
+}
+
+void ReadMemories(Context& ctx, bool reportMemory, bool messageMemory, bool outboxReachable)
+{
+    const std::string& reports = ctx.config.ReportMemory;
+    const std::string& messages = ctx.config.MessageMemory;
+    const bool shared = messages == reports;
     ReadState read;
     // Units still in the journal go first: nothing newer is stored before them.
     read.outboxDown = !outboxReachable || JournalWaiting(ctx) > 0;
-    read.memory = ctx.config.ReportMemory;
-    ctx.partGroups.memory = ctx.config.ReportMemory;
-    ProcessInboundMessages(ctx, "Loading messages & delivery reports...", read);
-    if (ctx.config.MessageMemory != ctx.config.ReportMemory) {
+    if (reportMemory || (messageMemory && shared)) {
+        read.memory = ctx.partGroups.memory = reports;
+        ProcessInboundMessages(ctx, "Loading messages & delivery reports...", read);
+    }
+    if (messageMemory && !shared) {
         if (ctx.modem)
-            Trap(ctx.app, [&] { ctx.modem->SelectMemory(ctx.config.MessageMemory); });
-        ctx.partGroups.memory = ctx.config.MessageMemory;
-        read.memory = ctx.config.MessageMemory;
+            Trap(ctx.app, [&] { ctx.modem->SelectMemory(messages); });
+        read.memory = ctx.partGroups.memory = messages;
         read.memoryChecked = false;
         ProcessInboundMessages(ctx, "Loading messages...", read);
         if (ctx.modem)
-            Trap(ctx.app, [&] { ctx.modem->SelectMemory(ctx.config.ReportMemory); });
+            Trap(ctx.app, [&] { ctx.modem->SelectMemory(reports); });
     }
-    if (read.complete)
+    // A report found stored while reports are handed over: the modem may have switched that off.
+    if (read.reports > 0 && ctx.reports.way == ReportWay::Routed)
+        CheckReportRouting(ctx);
+    // Kept units not listed any more are forgotten only after every memory was listed.
+    if (read.complete && (reportMemory || shared) && messageMemory)
         ForgetUnlisted(ctx);
     if (read.journaled > 0)
         ctx.app.Log(icon::kWarning, "",
@@ -124,6 +136,7 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback, ReadState
     m.FullDecoding = ctx.config.InboundFull;
     const bool joining = JoiningParts(ctx);
     std::optional<std::vector<modem::GSMMessage>> listing;
+    NoteMemoryListing(ctx, read.memory);
     {
         ModeGuard reading(ctx.app, mode::kWorking, feedback);
         Trap(ctx.app, [&] { listing = m.ReadMessages(); });
@@ -160,7 +173,9 @@ void ProcessInboundMessages(Context& ctx, const std::string& feedback, ReadState
             } else if (message.MessageType == 0) {
                 takeInbound(ctx, message, read, erase);
             } else if (message.MessageType == 1) {
-                NoteReportRead(ctx, message.id);
+                ++read.reports;
+                if (!ctx.units.kept.count(UnitKey(message)))
+                    NoteReportRead(ctx, message.id); // a report listed again was counted already
                 if (KeepUnit(ctx, message, read))
                     erase();
             } else {

@@ -156,12 +156,16 @@ std::vector<modem::GSMMessage> ModemJournal::Written()
 
 bool ModemJournal::appendLine(const std::string& line, std::string& error)
 {
-    const int fd = OpenPrivateFile(m_path, O_WRONLY | O_APPEND);
+    const int fd = OpenPrivateFile(m_path, O_RDWR | O_APPEND);
     if (fd < 0) {
         error = m_path + ": " + std::strerror(errno);
         return false;
     }
-    const std::string text = line + "\n";
+    // A line cut short by a crash gets its end first, so the new line stays whole.
+    std::string text = line + "\n";
+    char last = '\n';
+    if (::lseek(fd, -1, SEEK_END) >= 0 && ::read(fd, &last, 1) == 1 && last != '\n')
+        text.insert(text.begin(), '\n');
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);

@@ -34,6 +34,7 @@ struct ReadState
     std::string memory; // the memory being read
     int waiting = 0; // units left in the modem for the next read
     int journaled = 0;
+    int reports = 0; // reports listed
 };
 
 // Sender (or recipient), service-centre or discharge time and text (or reference and status): the

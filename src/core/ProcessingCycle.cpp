@@ -133,6 +133,11 @@ void ProcessCycle(Context& ctx)
         if (portOpen(ctx) && ctx.modem->TakeRestart())
             LearnReportTaking(ctx);
     });
+    // A modem that waited too long for an acknowledgement has stopped handing reports over.
+    Trap(ctx.app, [&] {
+        if (portOpen(ctx))
+            CheckReportRouting(ctx);
+    });
     Trap(ctx.app, [&] { TakeRoutedReports(ctx); });
     bool readDue = false;
     Trap(ctx.app, [&] {
@@ -164,6 +169,7 @@ void ProcessCycle(Context& ctx)
                 Trap(ctx.app, [&] { ReplayJournal(ctx); });
                 if (readDue)
                     Trap(ctx.app, [&] { ReadModemMessages(ctx); });
+                Trap(ctx.app, [&] { TakeRoutedReports(ctx); });
                 if (sendDue) {
                     Trap(ctx.app, [&] { DeliverPendingMessages(ctx); });
                     // Reports of the messages just sent may be there already.
@@ -199,6 +205,7 @@ void ProcessCycle(Context& ctx)
                     if (connected())
                         store::Housekeeping(outbox);
                 });
+                Trap(ctx.app, [&] { TakeRoutedReports(ctx); });
                 outbox.handle->CloseDatabase();
             }
         }

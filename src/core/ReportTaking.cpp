@@ -13,8 +13,14 @@ namespace {
 
 // Free slots kept in hand when reads are timed by counting sends.
 constexpr int kMargin = 2;
-// A report that has not come after this long may never come; its send stops counting.
-constexpr std::chrono::minutes kReportWait {10};
+// Most reports come within seconds; one that has not come after this long may never come, and
+// its send stops counting.
+constexpr std::chrono::minutes kReportWait {2};
+// How long a pass waits for reports on their way before it gives up for now.
+constexpr std::chrono::milliseconds kRoomWait {3000};
+constexpr std::chrono::milliseconds kRoomStep {250};
+// A send this old without any report since means the network sends none.
+constexpr std::chrono::seconds kSilentNetwork {60};
 
 // The AT+CNMI setting that stores new messages with an announcement and hands reports over as
 // `ds` asks; mode 2 (indications held during message entry) where the modem has it.
@@ -47,8 +53,10 @@ void takeAnnouncements(Context& ctx)
 {
     if (!ctx.modem)
         return;
-    for (const auto& [memory, count] : ctx.modem->TakeAnnouncements())
-        ctx.reports.announced[memory] += count;
+    for (const auto& [memory, count] : ctx.modem->TakeAnnouncements()) {
+        ctx.reports.announced[memory].messages += count.messages;
+        ctx.reports.announced[memory].reports += count.reports;
+    }
 }
 
 } // namespace
@@ -128,6 +136,20 @@ void SetReportRouting(Context& ctx)
         ctx.app.Log(icon::kWarning, "", "The modem refused " + ctx.reports.routing);
 }
 
+void CheckReportRouting(Context& ctx)
+{
+    if (!ctx.modem || ctx.reports.way != ReportWay::Routed)
+        return;
+    int routing = -1;
+    Trap(ctx.app, [&] { routing = ctx.modem->ReportRouting(); });
+    if (routing == 1)
+        return;
+    ctx.reports.routingLost = true;
+    ctx.app.Log(icon::kWarning, "",
+        "The modem stopped handing reports over (an acknowledgement came too late); set again");
+    SetReportRouting(ctx);
+}
+
 void NoteReportWanted(Context& ctx, int reference)
 {
     ctx.reports.outstanding.push_back({reference, ctx.clock.elapsed()});
@@ -140,13 +162,18 @@ void NoteReportRead(Context& ctx, int reference)
         [&](const ReportTaking::Outstanding& o) { return o.reference == reference; });
     if (it != outstanding.end())
         outstanding.erase(it);
+    ctx.reports.lastReport = ctx.clock.elapsed();
+}
+
+void NoteMemoryListing(Context& ctx, const std::string& memory)
+{
+    takeAnnouncements(ctx);
+    ctx.reports.announced[memory] = {};
 }
 
 void NoteMemoryRead(Context& ctx, const std::string& memory, int left)
 {
     ReportTaking& taking = ctx.reports;
-    takeAnnouncements(ctx);
-    taking.announced[memory] = 0;
     if (ctx.modem)
         for (const auto& group : ctx.modem->LastMemoryUse())
             if (group.name == memory && taking.memories[memory].total <= 0)
@@ -157,32 +184,79 @@ void NoteMemoryRead(Context& ctx, const std::string& memory, int left)
     taking.readRequested = false;
 }
 
-bool MemoriesNeedReading(Context& ctx)
+namespace {
+
+const modem::MemoryUse* knownMemory(const ReportTaking& taking, const std::string& memory)
+{
+    const auto it = taking.memories.find(memory);
+    return it != taking.memories.end() && it->second.total > 0 ? &it->second : nullptr;
+}
+
+// What the report memory will hold once every report on its way has come.
+bool couldOverflow(Context& ctx)
+{
+    const ReportTaking& taking = ctx.reports;
+    if (taking.way == ReportWay::Routed && !taking.routingLost)
+        return false; // reports handed over take no room
+    const std::string& memory = ctx.config.ReportMemory;
+    const auto* use = knownMemory(taking, memory);
+    if (!use)
+        return false;
+    // Messages announced since the listing share the memory with the reports still to come.
+    const auto announced = taking.announced.find(memory);
+    const int messages = announced == taking.announced.end() ? 0 : announced->second.messages;
+    return use->total - (use->used + messages + static_cast<int>(taking.outstanding.size())) <= kMargin;
+}
+
+} // namespace
+
+MemoriesToRead MemoriesNeedReading(Context& ctx)
 {
     ReportTaking& taking = ctx.reports;
-    if (taking.readRequested)
-        return true;
+    MemoriesToRead read;
+    if (taking.readRequested) {
+        read.reports = read.messages = true;
+        return read;
+    }
     takeAnnouncements(ctx);
     const auto now = ctx.clock.elapsed();
     while (!taking.outstanding.empty() && now - taking.outstanding.front().sent > kReportWait)
         taking.outstanding.pop_front();
+    // Announced: what a memory holds is known; read it once it is half full.
     const auto halfFull = [&](const std::string& memory) {
-        const auto it = taking.memories.find(memory);
-        return it != taking.memories.end() && it->second.total > 0
-            && 2 * (it->second.used + taking.announced[memory]) > it->second.total;
+        const auto* use = knownMemory(taking, memory);
+        return use && 2 * (use->used + taking.announced[memory].all()) > use->total;
     };
-    const std::string& reports = ctx.config.ReportMemory;
-    const std::string& messages = ctx.config.MessageMemory;
-    if (taking.way != ReportWay::Counted && (halfFull(reports) || halfFull(messages)))
+    read.messages = taking.way != ReportWay::Counted && halfFull(ctx.config.MessageMemory);
+    read.reports
+        = couldOverflow(ctx) || (taking.way == ReportWay::Announced && halfFull(ctx.config.ReportMemory));
+    return read;
+}
+
+bool MakeRoomForReports(Context& ctx)
+{
+    if (const auto memories = MemoriesNeedReading(ctx); memories.any())
+        ReadMemories(ctx, memories.reports, memories.messages);
+    // Reports are waited for unless they have stopped coming: a network that sends none (the oldest
+    // send waits long, and no report came since) would otherwise hold every pass up.
+    const auto flowing = [&] {
+        const auto& outstanding = ctx.reports.outstanding;
+        if (outstanding.empty())
+            return true;
+        const auto oldest = outstanding.front().sent;
+        return ctx.clock.elapsed() - oldest < kSilentNetwork || ctx.reports.lastReport > oldest;
+    };
+    const auto start = ctx.clock.elapsed();
+    while (couldOverflow(ctx) && flowing() && ctx.clock.elapsed() - start < kRoomWait) {
+        ctx.clock.sleepFor(kRoomStep);
+        ctx.pump.runPending();
+        ReadMemories(ctx, true, false);
+    }
+    if (!couldOverflow(ctx) || !flowing())
         return true;
-    if (taking.way == ReportWay::Routed)
-        return false;
-    const auto it = taking.memories.find(reports);
-    if (it == taking.memories.end() || it->second.total <= 0)
-        return false;
-    const int expected
-        = it->second.used + std::max(static_cast<int>(taking.outstanding.size()), taking.announced[reports]);
-    return it->second.total - expected <= kMargin;
+    ctx.app.Log(icon::kInfo, "",
+        "The report memory is spoken for by reports still to come; the next messages wait for the next pass");
+    return false;
 }
 
 void TakeRoutedReports(Context& ctx)
@@ -205,11 +279,9 @@ void TakeRoutedReports(Context& ctx)
             continue;
         bool acknowledged = false;
         Trap(ctx.app, [&] { acknowledged = ctx.modem->AcknowledgeUnit(); });
-        if (!acknowledged && ctx.modem->ReportRouting() != 1) {
-            ctx.app.Log(icon::kWarning, "",
-                "The modem stopped handing reports over (an acknowledgement came too late); set again");
-            SetReportRouting(ctx);
-        }
+        ctx.reports.routingLost = !acknowledged;
+        if (!acknowledged)
+            CheckReportRouting(ctx);
     }
     if (opened)
         h.CloseDatabase();

@@ -26,14 +26,16 @@ struct ReportTaking
     ReportWay way = ReportWay::Counted;
     std::string routing; // the AT+CNMI setting of the way; empty: left as the modem has it
     std::map<std::string, modem::MemoryUse> memories; // by name, as last seen
-    std::map<std::string, int> announced; // announcements since each memory was last read
+    std::map<std::string, modem::Announced> announced; // announcements since each memory was last listed
     struct Outstanding
     {
         int reference;
         std::chrono::milliseconds sent;
     };
     std::deque<Outstanding> outstanding; // sends whose reports have not been read yet
+    std::chrono::milliseconds lastReport {-1}; // when a report was last read (-1: none yet)
     bool readRequested = false; // a full memory refused a send: read before the next one
+    bool routingLost = false; // an acknowledgement failed: reports may be stored meanwhile
 };
 
 // Start-up questions (AT+CNMI=?, AT+CPMS=?, AT+CPMS? and, where routed reports are asked for,
@@ -41,14 +43,29 @@ struct ReportTaking
 void LearnReportTaking(Context& ctx);
 // Sets the routing of the chosen way again (after a modem restart or a missed acknowledgement).
 void SetReportRouting(Context& ctx);
+// Routed reports: asks the modem whether it still hands them over, and sets it again if not.
+void CheckReportRouting(Context& ctx);
 // A send that asked for a report went out.
 void NoteReportWanted(Context& ctx, int reference);
 // A report was read (matched or not): its send waits no more.
 void NoteReportRead(Context& ctx, int reference);
-// A memory was read: `left` units stay in it.
+// A memory is about to be listed: announcements from now on are of units the listing may not hold.
+void NoteMemoryListing(Context& ctx, const std::string& memory);
+// A memory was read: `left` units of the listing stay in it.
 void NoteMemoryRead(Context& ctx, const std::string& memory, int left);
-// Between two sends: true when a memory would overflow before the pass ends.
-bool MemoriesNeedReading(Context& ctx);
+// Between two sends: the memories that would overflow before the pass ends.
+struct MemoriesToRead
+{
+    bool reports = false;
+    bool messages = false;
+
+    bool any() const { return reports || messages; }
+};
+MemoriesToRead MemoriesNeedReading(Context& ctx);
+// Between two sends: reads what needs reading and, when the reports still on their way could fill
+// the report memory, gives them a moment to arrive and reads again. False when the memory still
+// has no room: the pass stops and the rest waits for the next one.
+bool MakeRoomForReports(Context& ctx);
 // Routed reports: keeps each one the modem handed over and acknowledges it.
 void TakeRoutedReports(Context& ctx);
 // Text of the way for the log and the status.

@@ -3,6 +3,7 @@
 #include "core/ConsoleWindow.h"
 #include "core/Context.h"
 #include "core/Engine.h"
+#include "core/Keeping.h"
 #include "core/SettingsStore.h"
 #include "core/Trap.h"
 #include "store/ConnectionText.h"
@@ -145,6 +146,9 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     }
 
     LogStartupSummary(ctx);
+    if (const long waiting = JournalWaiting(ctx); waiting > 0)
+        app.Log(icon::kWarning, "",
+            std::to_string(waiting) + " unit(s) wait in the modem journal for the outbox");
     ctx.mail.settings = {ctx.config.MailAllowPlainLogin, ctx.config.MailPasswordFile};
     Trap(ctx.app, [&] { mail::InitMail(ctx.mail, ctx.outbox); });
     runPendingTwice(ctx);

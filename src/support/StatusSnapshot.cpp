@@ -59,9 +59,10 @@ std::string SnapshotText(const StatusSnapshot& s)
         << "\nmodel=" << oneLine(s.model) << "\nimei=" << oneLine(s.imei)
         << "\nnetwork=" << oneLine(s.network) << "\nsignal=" << s.signal << "\nqueued=" << s.queued
         << "\nsent=" << s.sent << "\nfailed=" << s.failed << "\nexpired=" << s.expired
-        << "\nreceived=" << s.received << "\nreports=" << s.reports << "\nlast_error=" << oneLine(s.lastError)
-        << "\nlast_error_time=" << s.lastErrorTime << "\nlast_pass=" << s.lastPass
-        << "\nstarted=" << s.started << "\nupdated=" << s.updated << "\npid=" << s.pid << '\n';
+        << "\nreceived=" << s.received << "\nreports=" << s.reports << "\njournal=" << s.journal
+        << "\nlast_error=" << oneLine(s.lastError) << "\nlast_error_time=" << s.lastErrorTime
+        << "\nlast_pass=" << s.lastPass << "\nstarted=" << s.started << "\nupdated=" << s.updated
+        << "\npid=" << s.pid << '\n';
     return out.str();
 }
 
@@ -101,6 +102,8 @@ std::optional<StatusSnapshot> ParseSnapshot(const std::string& text)
             number(v, s.received);
         else if (key == "reports")
             number(v, s.reports);
+        else if (key == "journal")
+            number(v, s.journal);
         else if (key == "last_error")
             s.lastError = v;
         else if (key == "last_error_time")
@@ -135,6 +138,8 @@ std::string MetricsText(const StatusSnapshot& s)
     metric(
         "vesk_messages_received_total", "counter", "Inbound messages received since the start.", s.received);
     metric("vesk_delivery_reports_total", "counter", "Delivery reports received since the start.", s.reports);
+    metric("vesk_journal_units", "gauge",
+        "Inbound messages and reports waiting in the modem journal for the outbox.", s.journal);
     metric(
         "vesk_queue_length", "gauge", "Messages waiting in the outbox (-1 before it was counted).", s.queued);
     metric("vesk_signal_percent", "gauge", "Modem signal level in percent (-1 unknown).", s.signal);
@@ -154,7 +159,8 @@ std::string SnapshotJson(const StatusSnapshot& s, bool stale)
         << ", \"network\": " << jsonString(s.network) << ", \"signal\": " << s.signal
         << ", \"queued\": " << s.queued << ", \"sent\": " << s.sent << ", \"failed\": " << s.failed
         << ", \"expired\": " << s.expired << ", \"received\": " << s.received
-        << ", \"reports\": " << s.reports << ", \"last_error\": " << jsonString(s.lastError)
+        << ", \"reports\": " << s.reports << ", \"journal\": " << s.journal
+        << ", \"last_error\": " << jsonString(s.lastError)
         << ", \"last_error_time\": " << jsonString(isoTime(s.lastErrorTime))
         << ", \"last_pass\": " << jsonString(isoTime(s.lastPass))
         << ", \"started\": " << jsonString(isoTime(s.started))

@@ -22,6 +22,7 @@ struct StatusSnapshot
     long expired = 0;
     long received = 0;
     long reports = 0;
+    long journal = 0; // units taken out of a full modem, waiting for the outbox
     std::string lastError;
     std::time_t lastErrorTime = 0;
     std::time_t lastPass = 0; // when the last delivery pass ended; 0 none yet
