@@ -66,6 +66,12 @@ public:
         return run(m_bin + "/pg_ctl -D " + m_folder + "/data -l " + m_folder + "/server.log -w " + arguments);
     }
 
+    // Starts a server of its own again after a stop.
+    bool Start() const
+    {
+        return Control("-o \"-k " + m_folder + " -c listen_addresses='' -c fsync=off\" start");
+    }
+
     ~PgServer()
     {
         if (m_started) // only a server of this binary's own is started here
@@ -104,7 +110,7 @@ private:
         }
         if (!run(m_bin + "/initdb -D " + m_folder
                 + "/data -U vesk -A trust -E UTF8 --locale=C.UTF-8 --no-sync")
-            || !Control("-o \"-k " + m_folder + " -c listen_addresses='' -c fsync=off\" start")) {
+            || !Start()) {
             m_unavailable = "the PostgreSQL server did not start (see " + m_folder + "/server.log)";
             return;
         }

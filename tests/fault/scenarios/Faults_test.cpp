@@ -14,6 +14,7 @@
 #include "ConsoleProcess.h"
 #include "DataTemplates.h"
 #include "OutboxSql.h"
+#include "PgServer.h"
 #include "ScriptedPump.h"
 #include "ShiftedClock.h"
 #include "SimProcess.h"
@@ -23,13 +24,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -47,6 +51,15 @@ struct Console
     core::SettingsStore settings {programDir.file("console.conf")};
     std::unique_ptr<core::Context> ctx;
 };
+
+// Holds the write lock on a database file from when it has made `<sentinel>.held` until the
+// sentinel file is gone.
+const char* const kLockUntilReleased = "import os, sqlite3, sys, time\n"
+                                       "c = sqlite3.connect(sys.argv[1], isolation_level=None, timeout=60)\n"
+                                       "c.execute('BEGIN IMMEDIATE')\n"
+                                       "open(sys.argv[2] + '.held', 'w').close()\n"
+                                       "while os.path.exists(sys.argv[2]): time.sleep(0.05)\n"
+                                       "c.execute('COMMIT')\n";
 
 // Holds write locks on a database file for the given seconds each, half a second apart.
 const char* const kLockHolder
@@ -83,8 +96,8 @@ public:
         }
     }
 
-    // Starts a console in this process on the simulator's link.
-    Console& start()
+    // Starts a console in this process on the simulator's link; `settings` are set over the rig's.
+    Console& start(const std::map<std::string, std::string>& settings = {})
     {
         auto console = std::make_unique<Console>();
         auto& s = console->settings;
@@ -94,11 +107,15 @@ public:
         s.set("COM", "SendTimeout", "3");
         s.set("COM", "ModemLog", "1");
         s.set("Resource", "SendBatchSize", "25");
+        for (const auto& [key, value] : settings) // "Section/Key"
+            s.set(key.substr(0, key.find('/')), key.substr(key.find('/') + 1), value);
         console->ctx = std::make_unique<core::Context>(clock, console->pump, s, console->programDir.folder());
         auto& ctx = *console->ctx;
         ctx.outbox.templateFolder = VESK_BIN_DIR "/DB/";
         ctx.overrides.dataFolder = dataFolder;
         ctx.overrides.port = link;
+        if (!database.empty())
+            ctx.overrides.database = database;
         core::HeadlessPrompts prompts(ctx, true);
         EXPECT_EQ(core::Main(ctx, prompts), core::StartResult::Running) << prompts.message();
         consoles.push_back(std::move(console));
@@ -140,16 +157,19 @@ public:
     void sql(const std::string& statement) { outbox().run(statement); }
     int count(const std::string& query) { return static_cast<int>(outbox().count(query)); }
 
+    // Queues n messages in one statement, so a console waiting meanwhile misses nothing.
     void queue(int n, const std::string& prefix)
     {
+        std::string rows;
         for (int i = 0; i < n; ++i) {
             const std::string text = prefix + " " + std::to_string(queued.size() + 1);
-            sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Ann', "
-                "'+4477009"
+            rows += std::string(rows.empty() ? "" : ", ") + "('Ann', '+4477009"
                 + std::to_string(10000 + queued.size()) + "', '" + text + "', #"
-                + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)");
+                + Format(clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#)";
             queued.push_back(text);
         }
+        if (!rows.empty())
+            sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES " + rows);
     }
 
     void fault(const std::string& what)
@@ -164,6 +184,38 @@ public:
             = {VESK_PYTHON3, "-c", kLockHolder, dataFolder + "/" + store::kOutboxName};
         args.insert(args.end(), seconds.begin(), seconds.end());
         lockHolder = vesk::testing::Spawn(args, STDERR_FILENO);
+    }
+
+    // The outbox file locked by another program until release().
+    void lockUntilReleased()
+    {
+        sentinel = dir.file("lock-sentinel");
+        std::ofstream(sentinel).put('\n');
+        lockHolder = vesk::testing::Spawn(
+            {VESK_PYTHON3, "-c", kLockUntilReleased, dataFolder + "/" + store::kOutboxName, sentinel},
+            STDERR_FILENO);
+        ASSERT_TRUE(vesk::testing::WaitFor([&] { return std::filesystem::exists(sentinel + ".held"); }));
+    }
+    void release()
+    {
+        std::filesystem::remove(sentinel);
+        waitpid(lockHolder, nullptr, 0);
+        lockHolder = -1;
+    }
+
+    // The simulator's counters: "reports made" and so on.
+    std::map<std::string, int> counters()
+    {
+        std::map<std::string, int> figures;
+        for (const auto& line : sim.control("counters")) {
+            std::istringstream words(line);
+            std::string kind, pair;
+            words >> kind;
+            while (words >> pair)
+                figures[kind + " " + pair.substr(0, pair.find('='))]
+                    = std::stoi(pair.substr(pair.find('=') + 1));
+        }
+        return figures;
     }
 
     bool lockHolderDone()
@@ -206,6 +258,14 @@ public:
             n += line.text.rfind(start, 0) == 0;
         return n;
     }
+    int journalMoves(Console& c)
+    {
+        int n = 0;
+        for (const auto& line : c.ctx->app.log().lines())
+            if (line.text.find(" moved from the nearly full modem memory") != std::string::npos)
+                n += std::stoi(line.text);
+        return n;
+    }
 
     vesk::testing::TempDir dir;
     std::string dataFolder = dir.file("data");
@@ -219,6 +279,7 @@ public:
     std::vector<std::string> queued;
     std::chrono::steady_clock::time_point faultAt = std::chrono::steady_clock::now();
     pid_t lockHolder = -1;
+    std::string sentinel;
 };
 
 // A modem that goes quiet or restarts during a send, or talks on its own around its answers,
@@ -284,6 +345,260 @@ void killed(FaultRig& rig, bool inEntry)
     rig.report(inEntry ? 0 : 1);
 }
 
+// What the network brings while the outbox is out of reach: inbound messages and the reports of
+// messages the console sent before, taking turns, a few at a time.
+struct Arrivals
+{
+    int inbound = 0;
+    int reports = 0;
+    std::vector<std::string> commands; // simulator control lines, in the order they arrive
+    std::size_t next = 0;
+
+    bool done() const { return next >= commands.size(); }
+    void bring(SimProcess& sim, std::size_t n)
+    {
+        for (; n > 0 && !done(); --n)
+            sim.control(commands[next++]);
+    }
+};
+
+// Sends `count` messages with the simulator keeping their reports back; then the 20 inbound
+// messages and those reports are what arrives during the outage. A full memory makes the network
+// try again later, as a real network does.
+Arrivals sentWithReportsToCome(FaultRig& rig, Console& c, int count)
+{
+    rig.sim.control("set reports off");
+    rig.queue(count, "kept");
+    EXPECT_TRUE(rig.drain(c));
+    std::vector<std::string> reports;
+    for (const auto& line : rig.sim.control("sent"))
+        reports.push_back(
+            "report " + SimProcess::field(line, "ref") + " " + SimProcess::field(line, "to") + " 0");
+    Arrivals a;
+    for (std::size_t i = 0; i < std::max<std::size_t>(reports.size(), 20); ++i) {
+        if (i < 20) {
+            a.commands.push_back(
+                "deliver +4477009" + std::to_string(30000 + i) + " kept inbound " + std::to_string(i + 1));
+            ++a.inbound;
+        }
+        if (i < reports.size()) {
+            a.commands.push_back(reports[i]);
+            ++a.reports;
+        }
+    }
+    rig.sim.control("set full reject");
+    return a;
+}
+
+// Every inbound message stored once, every report matched, the modem emptied, the journal done.
+void everythingKept(FaultRig& rig, Console& c, const Arrivals& a)
+{
+    for (int i = 0; i < 20
+         && (!rig.sim.control("memory SM").empty() || rig.counters()["reports waiting"] > 0
+             || core::JournalWaiting(*c.ctx) > 0);
+         ++i) {
+        std::this_thread::sleep_for(200ms);
+        rig.pass(c, 11s);
+    }
+    const int stored
+        = rig.count("SELECT COUNT(DISTINCT msgText) FROM Inbox WHERE msgText LIKE 'kept inbound %'");
+    const int rows = rig.count("SELECT COUNT(*) FROM Inbox WHERE msgText LIKE 'kept inbound %'");
+    const int matched = rig.count("SELECT COUNT(*) FROM Message WHERE msgStatus = 5");
+    auto figures = rig.counters();
+    std::printf("[fault] %-44s inbound made %d stored %d duplicated %d, reports made %d matched %d, "
+                "%d through the journal\n",
+        rig.GetParam().name, a.inbound, stored, rows - stored, a.reports, matched, rig.journalMoves(c));
+    EXPECT_EQ(stored, a.inbound);
+    EXPECT_EQ(rows, stored);
+    EXPECT_EQ(matched, a.reports);
+    EXPECT_EQ(figures["reports dropped"] + figures["inbound dropped"], 0);
+    EXPECT_TRUE(rig.sim.control("memory SM").empty());
+    EXPECT_EQ(core::JournalWaiting(*c.ctx), 0);
+    rig.report();
+}
+
+// The outbox out of reach while units arrive, ten a pass; `outage` begins and ends it and says
+// how many passes it lasts.
+void outage(FaultRig& rig, const std::function<void()>& begin, const std::function<void()>& end, int passes,
+    std::chrono::seconds step)
+{
+    auto& c = rig.start();
+    Arrivals a = sentWithReportsToCome(rig, c, 50);
+    begin();
+    rig.faultAt = std::chrono::steady_clock::now();
+    for (int i = 0; i < passes || !a.done(); ++i) {
+        a.bring(rig.sim, 10);
+        rig.pass(c, step);
+    }
+    end();
+    everythingKept(rig, c, a);
+}
+
+void onPostgres(FaultRig& rig)
+{
+    rig.database = vesk::testing::PgServer::Own().CreateDatabase();
+}
+
+// A console killed with SIGKILL after it wrote a unit to the journal and before the modem deleted
+// it (the simulator holds the delete): restarted, it stores the unit once and only deletes it.
+void killedBetweenJournalAndDelete(FaultRig& rig)
+{
+    VESK_REQUIRE_SERVER(vesk::testing::PgServer::Own());
+    onPostgres(rig);
+    core::ShutDown(*rig.start().ctx);
+    rig.consoles.clear();
+    auto& pg = vesk::testing::PgServer::Own();
+    rig.sim.control("set sm-size 10");
+    rig.sim.control("clear");
+    const std::string journal = rig.dataFolder + "/" + core::kJournalFile;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto& c = rig.start();
+        for (;;)
+            rig.pass(c, 11s);
+    }
+    // Started (the console has asked how reports are handed over): now the outage and the units.
+    ASSERT_TRUE(vesk::testing::WaitFor([&] {
+        return std::ranges::any_of(
+            rig.sim.control("transcript"), [](const std::string& l) { return l.starts_with("AT+CNMI=?"); });
+    }));
+    ASSERT_TRUE(pg.Control("-m fast stop"));
+    rig.sim.control("fault hold-delete");
+    for (int i = 1; i <= 9; ++i)
+        rig.sim.control(
+            "deliver +4477009" + std::to_string(40000 + i) + " kept inbound " + std::to_string(i));
+    const bool written = vesk::testing::WaitFor([&] {
+        return vesk::testing::ReadFile(journal).find("unit ") != std::string::npos
+            && std::ranges::any_of(rig.sim.control("transcript"),
+                [](const std::string& l) { return l.starts_with("AT+CMGD="); });
+    });
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    ASSERT_TRUE(written);
+    std::printf("[fault] killed with %zu unit(s) in the journal and 9 in the modem\n",
+        core::ModemJournal(journal).Written().size());
+    rig.sim.control("fault clear");
+    ASSERT_TRUE(pg.Start());
+    auto& c = rig.start();
+    rig.faultAt = std::chrono::steady_clock::now();
+    Arrivals a;
+    a.inbound = 9;
+    everythingKept(rig, c, a);
+}
+
+// Waits for the reports of the last sends, a pass at a time, until the simulator holds none back.
+void lastReports(FaultRig& rig, Console& c)
+{
+    for (int i = 0; i < 30; ++i) {
+        auto f = rig.counters();
+        const int placed = f["reports stored"] + f["reports routed"] + f["reports dropped"];
+        if (placed >= f["reports made"] && f["reports waiting"] == 0 && rig.sim.control("memory SR").empty()
+            && rig.sim.control("memory SM").empty())
+            return;
+        std::this_thread::sleep_for(300ms);
+        rig.pass(c, 11s);
+    }
+}
+
+int listings(FaultRig& rig)
+{
+    const auto lines = rig.sim.control("transcript");
+    return static_cast<int>(
+        std::ranges::count_if(lines, [](const std::string& l) { return l.starts_with("AT+CMGL"); }));
+}
+
+// A 20-slot report memory, reports half a second after each send, batches of 1, 100 and 1,000:
+// every report read before the memory could drop it, in each way the modem may offer.
+void reportsAtEveryBatch(FaultRig& rig, const std::string& way)
+{
+    rig.sim.control("set report-memory SR");
+    rig.sim.control("set sr-size 20");
+    rig.sim.control("set report-delay 500");
+    std::map<std::string, std::string> settings
+        = {{"COM/ReportMemory", "SR"}, {"COM/MessageMemory", "SM"}, {"Resource/SendInterval", "1"}};
+    if (way == "counted")
+        rig.sim.control("set cnmi-offer (0,1,2),(0,1,2,3),(0,2),(0),(0,1)");
+    if (way == "routed")
+        settings["COM/RoutedReports"] = "1";
+    auto& c = rig.start(settings);
+    const char* kWays[][2] = {{"announced", " and announced"}, {"counted", " without announcement"},
+        {"routed", "handed over directly"}};
+    for (const auto& [name, says] : kWays) {
+        if (way != name)
+            continue;
+        const auto& lines = c.ctx->app.log().lines();
+        EXPECT_EQ(std::ranges::count_if(
+                      lines, [&](const auto& l) { return l.text.find(says) != std::string::npos; }),
+            1);
+    }
+    struct Batch
+    {
+        int size, messages;
+    };
+    for (const Batch b : {Batch {1, 30}, Batch {100, 300}, Batch {1000, 1000}}) {
+        auto before = rig.counters();
+        const int readsBefore = listings(rig);
+        const std::string prefix = way + " batch " + std::to_string(b.size);
+        c.ctx->config.SendBatchSize = static_cast<std::int16_t>(b.size);
+        rig.queue(b.messages, prefix);
+        ASSERT_TRUE(rig.drain(c));
+        lastReports(rig, c);
+        auto after = rig.counters();
+        const int made = after["reports made"] - before["reports made"];
+        const int dropped = after["reports dropped"] - before["reports dropped"];
+        const int matched = rig.count(
+            "SELECT COUNT(*) FROM Message WHERE msgStatus = 5 AND msgText LIKE '" + prefix + " %'");
+        std::printf("[fault] %-10s batch %4d: reports made %4d matched %4d dropped %d, %d reads\n",
+            way.c_str(), b.size, made, matched, dropped, listings(rig) - readsBefore);
+        EXPECT_EQ(made, b.messages);
+        EXPECT_EQ(matched, made);
+        EXPECT_EQ(dropped, 0);
+    }
+    rig.report();
+}
+
+// A 10-slot SIM holding reports and inbound messages alike; inbound messages arrive while a
+// batch of 200 goes out: each is stored once, no report is dropped.
+void inboundDuringLongBatch(FaultRig& rig)
+{
+    rig.sim.control("set sm-size 10");
+    rig.sim.control("set report-delay 500");
+    auto& c = rig.start({{"Resource/SendBatchSize", "200"}});
+    rig.queue(200, "long batch");
+    std::atomic<bool> sending {true};
+    int brought = 0;
+    std::thread network([&] {
+        for (int i = 1; sending && i <= 30; ++i, ++brought) {
+            vesk::testing::RunProgram({VESK_BIN_DIR "/vesk-modemsim", "--send", rig.sim.controlSocket(),
+                "deliver", "+447700950" + std::to_string(100 + i), "during the batch " + std::to_string(i)});
+            std::this_thread::sleep_for(150ms);
+        }
+    });
+    rig.pass(c);
+    sending = false;
+    network.join();
+    ASSERT_TRUE(rig.drain(c));
+    lastReports(rig, c);
+    auto f = rig.counters();
+    const int stored
+        = rig.count("SELECT COUNT(DISTINCT msgText) FROM Inbox WHERE msgText LIKE 'during the batch %'");
+    const int rows = rig.count("SELECT COUNT(*) FROM Inbox WHERE msgText LIKE 'during the batch %'");
+    std::printf(
+        "[fault] %-44s inbound made %d stored %d duplicated %d dropped %d, reports made %d matched %d "
+        "dropped %d\n",
+        rig.GetParam().name, f["inbound made"], stored, rows - stored, f["inbound dropped"],
+        f["reports made"], rig.count("SELECT COUNT(*) FROM Message WHERE msgStatus = 5"),
+        f["reports dropped"]);
+    EXPECT_GT(brought, 0);
+    EXPECT_EQ(stored, f["inbound made"]);
+    EXPECT_EQ(rows, stored);
+    EXPECT_EQ(f["inbound dropped"] + f["reports dropped"], 0);
+    EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Message WHERE msgStatus = 5"), 200);
+    rig.report();
+}
+
 const Scenario kScenarios[] = {
     {"modem silent just after AT+CMGS, then back",
         [](FaultRig& rig) { modemFault(rig, "silent-on-send 3"); }},
@@ -314,7 +629,7 @@ const Scenario kScenarios[] = {
     {"undecodable units beside good ones",
         [](FaultRig& rig) {
             auto& c = rig.start();
-            for (const char* bad : {"truncated", "length", "empty"})
+            for (const char* bad : {"truncated", "length", "empty", "reserved"})
                 rig.sim.control(std::string("deliver-bad ") + bad);
             for (int i = 1; i <= 5; ++i)
                 rig.sim.control("deliver +447700900123 good " + std::to_string(i));
@@ -324,11 +639,12 @@ const Scenario kScenarios[] = {
             EXPECT_EQ(rig.count("SELECT COUNT(DISTINCT msgText) FROM Inbox"), 5);
             EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Inbox"), 5);
             EXPECT_EQ(rig.logged(c, "Unreadable message at index "), 3);
+            EXPECT_EQ(rig.logged(c, "Unknown Type["), 1) << "a unit of a reserved type is logged once";
             const std::string kept = vesk::testing::ReadFile(rig.dataFolder + "/" + core::kUnreadableFile);
             int records = 0;
             for (auto at = kept.find(" index "); at != std::string::npos; at = kept.find(" index ", at + 1))
                 ++records;
-            EXPECT_EQ(records, 3) << kept;
+            EXPECT_EQ(records, 4) << kept;
             EXPECT_TRUE(rig.sim.control("memory SM").empty());
         }},
     {"modem re-plugged mid-drain",
@@ -383,6 +699,41 @@ const Scenario kScenarios[] = {
             collect();
             rig.report(0, mailed);
         }},
+    {"outbox file locked while units arrive",
+        [](FaultRig& rig) {
+            outage(
+                rig, [&] { rig.lockUntilReleased(); }, [&] { rig.release(); }, 7, 10s);
+        }},
+    {"PostgreSQL restarted, then stopped two minutes",
+        [](FaultRig& rig) {
+            VESK_REQUIRE_SERVER(vesk::testing::PgServer::Own());
+            onPostgres(rig);
+            auto& pg = vesk::testing::PgServer::Own();
+            outage(
+                rig,
+                [&] {
+                    ASSERT_TRUE(pg.Control("-m fast restart"));
+                    rig.pass(*rig.consoles.back(), 10s); // the connection is found lost and reopened
+                    ASSERT_TRUE(pg.Control("-m fast stop"));
+                },
+                [&] { ASSERT_TRUE(pg.Start()); }, 12, 10s);
+        }},
+    {"10-slot memory in a 10-minute outage",
+        [](FaultRig& rig) {
+            VESK_REQUIRE_SERVER(vesk::testing::PgServer::Own());
+            onPostgres(rig);
+            auto& pg = vesk::testing::PgServer::Own();
+            rig.sim.control("set sm-size 10");
+            outage(
+                rig, [&] { ASSERT_TRUE(pg.Control("-m fast stop")); }, [&] { ASSERT_TRUE(pg.Start()); }, 10,
+                60s);
+            EXPECT_GT(rig.journalMoves(*rig.consoles.back()), 0);
+        }},
+    {"killed between a journal write and the delete", killedBetweenJournalAndDelete},
+    {"reports stored and announced, 20 slots", [](FaultRig& rig) { reportsAtEveryBatch(rig, "announced"); }},
+    {"reports stored silently, 20 slots", [](FaultRig& rig) { reportsAtEveryBatch(rig, "counted"); }},
+    {"reports handed over and acknowledged", [](FaultRig& rig) { reportsAtEveryBatch(rig, "routed"); }},
+    {"10-slot SIM, inbound during a batch of 200", inboundDuringLongBatch},
     {"outbox locked while vesk-queue inserts",
         [](FaultRig& rig) {
             auto& c = rig.start();

@@ -2,12 +2,15 @@
 // result or its neutral value. That no reader falls over on any reply is the replies fuzz target's.
 #include "JsonReader.h"
 #include "modem/AtReplies.h"
+#include "modem/MemoryReplies.h"
+#include "support/Convert.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <map>
+#include <set>
 
 using namespace vesk::modem;
 using vesk::testing::JsonValue;
@@ -126,6 +129,29 @@ TEST(RealModemReplies, EveryReaderAnswersWithoutFallingOver)
             EXPECT_TRUE(mode == "PDU" || mode == ">" || mode == "?");
         } else if (command.rfind("AT+CPMS", 0) == 0) {
             EXPECT_GE(ParseMessageCount(reply), 0);
+            // Each group as listed: name, used and total slots.
+            if (command == "AT+CPMS?" && x.has("mem1_want")) {
+                std::string listed;
+                for (const MemoryUse& m : ParseMemoryUse(reply))
+                    listed += (listed.empty() ? "" : ",")
+                        + ("\"" + m.name + "\"," + std::to_string(m.used) + "," + std::to_string(m.total));
+                const std::string line = reply.substr(0, reply.find("\r\n"));
+                EXPECT_EQ("+CPMS:" + listed, vesk::ReplaceAll(line, " ", ""));
+                ++checkedValues;
+            }
+        } else if (command == "AT+CNMI=?") {
+            const auto offer = ParseRoutingOffer(reply);
+            if (x.has("ds")) {
+                ASSERT_TRUE(offer);
+                const char* kNames[] = {"mode", "mt", "bm", "ds", "bfr"};
+                for (std::size_t p = 0; p < 5; ++p) {
+                    std::set<int> want;
+                    for (const JsonValue& v : x[kNames[p]].items)
+                        want.insert(static_cast<int>(v.number));
+                    EXPECT_EQ(offer->values.at(p), want) << kNames[p];
+                }
+                ++checkedValues;
+            }
         } else if (command.rfind("AT+CMGS", 0) == 0) {
             std::string answer = reply;
             if (answer.rfind("> ", 0) == 0)
