@@ -9,7 +9,8 @@
 #include "routing/AddressFilter.h"
 #include "routing/NameCache.h"
 #include "store/Outbox.h"
-#include "support/DateTime.h"
+#include "support/ClockStepWatch.h"
+#include "support/SteadyTime.h"
 
 #include <memory>
 #include <optional>
@@ -50,7 +51,7 @@ struct Context
     RunOverrides overrides;
     ConsoleWindow* window = nullptr;
 
-    DateTime EndTime; // zero unless the console stops by itself
+    SteadyTime EndTime; // unset unless the console stops by itself
     int MaxMessageSize = 160;
     std::string AgentIMEI;
     std::string IMEICode; // as the modem reported it; empty until one did
@@ -64,10 +65,13 @@ struct Context
     long claimsLost = 0; // rows another console claimed first (on files; a server's claim takes a free row)
     PartGroups partGroups; // long inbound messages waiting for their other parts
 
-    DateTime NextCycle;
-    DateTime NextRead;
-    DateTime NextSend;
-    DateTime NextLinkCheck;
+    // The console's own waits, on the steady count: a step of the wall clock neither stalls nor
+    // rushes them.
+    SteadyTime NextCycle;
+    SteadyTime NextRead;
+    SteadyTime NextSend;
+    SteadyTime NextLinkCheck;
+    ClockStepWatch clockWatch;
     bool tickRunning = false;
     bool stopRequested = false; // the window has unloaded: the front end ends its loop
 };

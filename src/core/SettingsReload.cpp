@@ -123,7 +123,9 @@ bool ReloadSettings(Context& ctx)
     if (old.AppPriority != fresh.AppPriority)
         SetAppPriority(fresh.AppPriority);
     if (old.MaxRunTime != fresh.MaxRunTime)
-        ctx.EndTime = fresh.MaxRunTime > 0 ? ctx.clock.now().addHours(fresh.MaxRunTime) : DateTime();
+        ctx.EndTime = fresh.MaxRunTime > 0
+            ? SteadyTime::FromNow(ctx.clock, std::chrono::hours(fresh.MaxRunTime))
+            : SteadyTime();
     if (modemSettingsDiffer(old, fresh) && ctx.modem) {
         // The next pass opens the modem with the new settings.
         Trap(ctx.app, [&] { ctx.modem->ClosePort(); });

@@ -168,16 +168,17 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     runPendingTwice(ctx);
 
     if (ctx.config.MaxRunTime > 0) {
-        ctx.EndTime = ctx.clock.now().addHours(ctx.config.MaxRunTime);
+        const std::chrono::hours runTime(ctx.config.MaxRunTime);
+        ctx.EndTime = SteadyTime::FromNow(ctx.clock, runTime);
+        const DateTime end = ctx.clock.now().addHours(runTime.count());
         app.Log(icon::kInfo, "",
-            "Program will terminate automatically at " + Format(ctx.EndTime, "hh:nn") + " on "
-                + Format(ctx.EndTime, "dddd"));
+            "Program will terminate automatically at " + Format(end, "hh:nn") + " on " + Format(end, "dddd"));
     }
     app.setMode(mode::kIdle);
     if (ctx.window)
         ctx.window->EnableAllButtons(true);
     // The first pass waits ten seconds after the window loaded.
-    ctx.NextCycle = ctx.clock.now().addSeconds(10);
+    ctx.NextCycle = SteadyTime::FromNow(ctx.clock, std::chrono::seconds(10));
     runPendingTwice(ctx);
     return StartResult::Running;
 }

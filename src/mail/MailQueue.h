@@ -3,7 +3,7 @@
 #include "mail/Feedback.h"
 #include "mail/MailClient.h"
 #include "store/Outbox.h"
-#include "support/DateTime.h"
+#include "support/SteadyTime.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,7 +28,7 @@ struct MailQueue
 {
     MailSettings settings;
     std::unique_ptr<MailClient> client;
-    DateTime nextCheck; // zero: the first pass runs at once
+    SteadyTime nextCheck; // unset: the first pass runs at once
     int sentInPass = 0;
 };
 

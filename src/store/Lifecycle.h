@@ -16,6 +16,10 @@ namespace vesk::store {
 inline constexpr int kOrphanMinutes = 5;
 inline constexpr std::size_t kOwnerLength = 7;
 
+// The send time up to which rows are due: now, or the time the clock last went back from while
+// it has not caught up, so that a row that was due stays due.
+DateTime DueUntil(Outbox& outbox);
+
 // The due pending rows, oldest send time first, at most count of them.
 std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count);
 

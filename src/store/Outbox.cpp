@@ -36,7 +36,8 @@ bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
     PointAt(*outbox.handle, outbox.database, dataFolder, kOutboxName);
     if (!quiet)
         outbox.log.Log(icon::kInfo, "",
-            outbox.database.empty() ? "Outbox folder is " + dataFolder : "Outbox database is " + outbox.handle->Describe());
+            outbox.database.empty() ? "Outbox folder is " + dataFolder
+                                    : "Outbox database is " + outbox.handle->Describe());
     outbox.handle->setLog(&outbox.log);
     if (LoadSystemSettings(
             outbox.handle->Filename(), outbox.settings, outbox.clock, outbox.pump, outbox.log)) {
@@ -111,18 +112,18 @@ bool SaveSystemSettings(const std::string& file, const SystemSettings& s, Clock&
 
 bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder)
 {
-    const DateTime now = outbox.clock.now();
-    if (outbox.nextRefresh.isZero()) {
-        outbox.nextRefresh = now.addMinutes(60);
+    constexpr std::chrono::minutes kRefreshInterval {60};
+    if (!outbox.nextRefresh.isSet()) {
+        outbox.nextRefresh = SteadyTime::FromNow(outbox.clock, kRefreshInterval);
         return false;
     }
-    if (now < outbox.nextRefresh)
+    if (!outbox.nextRefresh.reached(outbox.clock))
         return false;
     if (outbox.handle)
         outbox.handle->CloseDatabase();
     outbox.handle.reset();
     OpenOutbox(outbox, dataFolder, true);
-    outbox.nextRefresh = now.addMinutes(60);
+    outbox.nextRefresh = SteadyTime::FromNow(outbox.clock, kRefreshInterval);
     return true;
 }
 

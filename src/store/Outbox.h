@@ -4,6 +4,7 @@
 #include "support/Clock.h"
 #include "support/EventPump.h"
 #include "support/LogSink.h"
+#include "support/SteadyTime.h"
 
 #include <chrono>
 #include <cstdint>
@@ -46,8 +47,9 @@ struct Outbox
     // A libpq connection string when the outbox, archive and contacts are on PostgreSQL; empty
     // for the data folder's files.
     std::string database;
-    DateTime nextRefresh;
+    SteadyTime nextRefresh; // the hourly refresh
     DateTime nextHousekeeping;
+    DateTime clockWentBackFrom; // where the wall clock was when it last went back
     // The pending count last shown and when it was taken: one under a second old is shown again.
     std::optional<std::int32_t> queueSize;
     std::chrono::milliseconds queueSizeTakenAt {0};
