@@ -325,6 +325,7 @@ bool Housekeeping(Outbox& outbox)
         outbox.log.Log(icon::kInfo, "",
             std::to_string(removed) + " messages older than " + Format(cutoff, "Dd/MMM/YYYY")
                 + " removed during housekeeping");
+    RecountPending(outbox);
     outbox.nextHousekeeping = now.dateOnly().addDays(1).addHours(23);
     if (opened)
         h.CloseDatabase();

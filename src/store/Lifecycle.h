@@ -38,7 +38,8 @@ std::int32_t ReleaseOrphans(Outbox& outbox);
 // Pending rows past their expiry fail as "Expired"; the count expired.
 std::int32_t ExpireMessages(Outbox& outbox);
 
-// Once a day at 23:00: archive old rows when asked to, then remove the complete ones.
+// Once a day at 23:00: archive old rows when asked to, then remove the complete ones and check
+// the pending counter.
 // True when the day's run completed.
 bool Housekeeping(Outbox& outbox);
 bool ArchiveMessages(Outbox& outbox, DateTime cutoff);

@@ -148,6 +148,34 @@ std::int32_t PendingCount(Outbox& outbox)
     return static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("T"))));
 }
 
+bool RecountPending(Outbox& outbox)
+{
+    db& h = OutboxHandle(outbox);
+    // Both in one statement, so they are read at the same moment.
+    auto rs = h.OpenDynaset("SELECT (SELECT COUNT(*) FROM qry_Pending_Messages) AS counted,"
+                            " (SELECT SUM(pcCount) FROM PendingCounter) AS kept",
+        kForwardOnly, kReadOnly);
+    if (!rs || rs->IsEOF()) {
+        outbox.log.Log(icon::kError, "", "RecountPending : " + h.LastError());
+        return false;
+    }
+    const auto counted = LeadingNumber(TextOf(rs->Field("counted")));
+    const auto kept = LeadingNumber(TextOf(rs->Field("kept")));
+    if (counted == kept)
+        return true;
+    // A correction rather than a new value: writers that change rows meanwhile keep counting.
+    if (h.ExecuteRecordResult("UPDATE PendingCounter SET pcCount = pcCount + " + NumberText(counted - kept)
+            + " WHERE pcSlot = 0")
+        != 1) {
+        outbox.log.Log(icon::kError, "", "RecountPending : " + h.LastError());
+        return false;
+    }
+    outbox.log.Log(icon::kWarning, "",
+        "Pending counter corrected from " + NumberText(kept) + " to " + NumberText(counted));
+    outbox.queueSize.reset();
+    return true;
+}
+
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox)
 {
     const auto now = outbox.clock.elapsed();

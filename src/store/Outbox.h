@@ -79,5 +79,9 @@ bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder);
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox);
 // The number of pending rows, read from the counter the outbox keeps.
 std::int32_t PendingCount(Outbox& outbox);
+// Counts the pending rows and corrects the counter when it has drifted (a program that replaces
+// rows with INSERT OR REPLACE deletes without the delete trigger), with a warning. Needs an open
+// handle; false when the count or the correction failed.
+bool RecountPending(Outbox& outbox);
 
 } // namespace vesk::store

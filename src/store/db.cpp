@@ -8,7 +8,6 @@
 #include "support/Platform.h"
 #include "support/PrivateFiles.h"
 
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -143,8 +142,12 @@ template<class Attempt> bool db::withRetries(Attempt&& attempt)
     for (int n = 1; n <= MaxRetryCount; ++n) {
         EngineError error;
         ok = attempt(error);
-        if (ok)
+        if (ok) {
+            // A try that worked after lock conflicts leaves no error behind for the caller to log.
+            if (n > 1)
+                ResetError();
             break;
+        }
         recordError(error);
         if (!RetryAllowed(error))
             break;
@@ -170,8 +173,8 @@ bool db::OpenDatabase(int connectMode)
     ResetError();
     CloseDatabase();
     if (m_filename.empty()) {
-        recordError(EngineError {kGenericFailure, 0, std::to_string(state::kFileNotFound),
-            "No database file named.", true});
+        recordError(EngineError {
+            kGenericFailure, 0, std::to_string(state::kFileNotFound), "No database file named.", true});
         return false;
     }
     withRetries([&](EngineError& e) { return openOnce(connectMode, e); });
@@ -180,7 +183,6 @@ bool db::OpenDatabase(int connectMode)
     if (m_lost && m_log)
         m_log->Log(icon::kWarning, "", "Connection to " + Describe() + " restored");
     m_lost = false;
-    // IsError stays set when an earlier attempt failed.
     m_lastError = "0";
     return true;
 }
@@ -207,7 +209,8 @@ bool db::runBound(const Bound& statement, Outcome& outcome, EngineError& error)
         if (m_engine->connectionLost() && !m_lost) {
             m_lost = true;
             if (m_log)
-                m_log->Log(icon::kError, "", "Connection to " + Describe() + " lost; it is reopened on the next cycle");
+                m_log->Log(icon::kError, "",
+                    "Connection to " + Describe() + " lost; it is reopened on the next cycle");
         }
         if (m_engine->connectionLost())
             m_engine->close();

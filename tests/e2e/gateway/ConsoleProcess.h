@@ -140,6 +140,13 @@ protected:
     OutboxSql shared() { return {clock, pump, dataFolder, database}; }
     void sql(const std::string& statement) { shared().run(statement); }
     std::vector<std::string> column(const std::string& query) { return shared().column(query); }
+    // A send or expiry time some minutes ago, as a date literal: due now, yet too young for the
+    // consoles' daily housekeeping (23:00) to remove, whatever the hour the test runs at.
+    std::string minutesAgo(int minutes) const
+    {
+        return "#" + Format(clock.now().addMinutes(-minutes), "dd/mmm/yyyy hh:nn:ss") + "#";
+    }
+
     // How many messages match; -1 while the outbox cannot be read.
     long count(const std::string& where)
     {

@@ -140,12 +140,12 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
         for (int i = 0; i < count; ++i)
             sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgExpires) VALUES "
                 "('Ann', '"
-                + address + "', 'message " + std::to_string(i) + "', #01/Jan/2020 00:00:00#, " + expires
+                + address + "', 'message " + std::to_string(i) + "', " + minutesAgo(2) + ", " + expires
                 + ")");
     };
     queue(3, "+15550123");
     queue(1, "12345"); // not an international number: cancelled
-    queue(1, "+15550124", "#01/Jan/2021 00:00:00#"); // expired long ago
+    queue(1, "+15550124", minutesAgo(1)); // expired a minute ago
     modem.control("deliver +447700900123 hello there");
     ASSERT_TRUE(manager.listenUntil([&] {
         const std::string figures = vesk::testing::ReadFile(snapshot);
