@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +37,8 @@ struct CConfig
     bool FilterActionDelete = false; // a recipient refused by the address filter is cancelled
     bool MailAllowPlainLogin = false; // the mail password may go to a server that offers no TLS
     std::string MailPasswordFile; // the mail password is read from this file, not from the outbox
-    std::string Database; // a libpq connection string of a shared outbox server; empty: the data folder's files
+    std::string
+        Database; // a libpq connection string of a shared outbox server; empty: the data folder's files
     // Text handling, all off unless the operator opts in:
     bool OutboundAuto = false; // OutboundCoding=Auto: full 7-bit alphabet, else UCS2
     bool InboundFull = false; // InboundDecoding=Full: coding scheme, headers, UCS2, alphanumeric senders
@@ -58,5 +60,10 @@ std::vector<ShownSetting> ShownSettings();
 std::string ShownText(const CConfig& config, std::string_view control);
 // Stores the dialog's text; true when the value changed (a text that does not convert changes nothing).
 bool StoreShown(CConfig& config, std::string_view control, const std::string& text);
+
+// For a strict reading of the settings file: nothing when the console reads no such key, "" for a
+// value that converts, else what the value should be.
+std::optional<std::string> CheckSettingValue(
+    std::string_view section, std::string_view key, const std::string& value);
 
 } // namespace vesk::core

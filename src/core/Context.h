@@ -43,7 +43,7 @@ struct Context
     Clock& clock;
     EventPump& pump;
     SettingsStore& settings;
-    std::string programFolder; // with a trailing "/": templates, modem log, address filter
+    std::string programFolder; // with a trailing "/": the templates and the modem list
     ConsoleApp app;
     CConfig config;
     std::string DataFolder;

@@ -22,6 +22,7 @@ void TogglePause(Context& ctx);
 // Inbound messages and delivery reports. Entries the console cannot decode are kept in this file
 // of the data folder.
 inline constexpr const char* kUnreadableFile = "unreadable-messages.txt";
+inline constexpr const char* kModemLogName = "modemlog.txt";
 void ReadModemMessages(Context& ctx);
 void ProcessInboundMessages(Context& ctx, const std::string& feedback);
 bool ProcessDeliveryReport(Context& ctx, const modem::GSMMessage& report);

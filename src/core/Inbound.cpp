@@ -5,6 +5,7 @@
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/Paths.h"
 #include "support/Platform.h"
 #include "support/PrivateFiles.h"
@@ -33,7 +34,7 @@ void runPendingTwice(Context& ctx)
 // place in the modem: it would otherwise be listed again on every read.
 void setAsideUnreadable(Context& ctx, const modem::UnreadableEntry& entry)
 {
-    const std::string path = TrailingSeparator(ctx.DataFolder) + kUnreadableFile;
+    const std::string path = KeptFilePath(ctx.DataFolder, kUnreadableFile);
     ctx.app.Log(icon::kWarning, "",
         "Unreadable message at index " + std::to_string(entry.index) + " (" + entry.reason
             + "): " + entry.raw);

@@ -8,6 +8,7 @@
 #include "store/ConnectionText.h"
 #include "store/Lifecycle.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/Platform.h"
 
 #include <algorithm>
@@ -251,7 +252,7 @@ void InitialiseModem(Context& ctx, bool quiet)
     m.SendMessageTimeout = static_cast<std::int32_t>(ctx.config.SendTimeout * 1000);
     m.ListMessageTimeout = static_cast<std::int32_t>(ctx.config.ListTimeout * 1000);
     m.DeleteMessageTimeout = static_cast<std::int32_t>(ctx.config.DeleteTimeout * 1000);
-    m.SetLogFilename(ctx.programFolder + "modemlog.txt");
+    m.SetLogFilename(KeptFilePath(ctx.DataFolder, kModemLogName));
     m.LogTruncateFile();
     m.SetLogging(ctx.config.ModemLog);
     m.Speed = static_cast<int>(LeadingNumber(ctx.config.COMSpeed));

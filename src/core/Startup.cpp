@@ -10,6 +10,7 @@
 #include "store/Outbox.h"
 #include "store/StoreSchema.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/Paths.h"
 #include "support/Platform.h"
 
@@ -131,6 +132,13 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
         app.Log(icon::kError, "",
             "Outbox database version [" + std::to_string(revision)
                 + "] is incomatible with this application");
+
+    // The files the console writes live in the data folder, no longer beside the program.
+    for (const char* name :
+        {routing::AddressFilter::kFileName, kModemLogName, "testsmslog.txt", "maillog.txt"})
+        if (const std::string moved = MoveKeptFile(ctx.programFolder, ctx.DataFolder, name); !moved.empty())
+            app.Log(icon::kInfo, "", moved);
+    ctx.filter.setFolder(KeptFilesFolder(ctx.DataFolder));
 
     Trap(ctx.app, [&] { InitialiseModem(ctx, false); });
     ctx.filter.LoadAddressFilter();

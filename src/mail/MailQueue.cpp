@@ -273,10 +273,10 @@ bool SendMailNow(
 
 MailTestResult TestMailAccount(LogSink& log, const std::string& server, const std::string& account,
     const std::string& password, std::int16_t method, const std::string& alertAddress,
-    const std::string& programFolder, const MailSettings& settings)
+    const std::string& folder, const MailSettings& settings)
 {
     MailTestResult result;
-    result.logPath = programFolder + "maillog.txt";
+    result.logPath = folder + "maillog.txt";
     try {
         MailClient client(log);
         client.Server = server;

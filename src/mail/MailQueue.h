@@ -78,6 +78,6 @@ struct MailTestResult
 // given. With a password file set, its password is used instead of the typed one.
 MailTestResult TestMailAccount(LogSink& log, const std::string& server, const std::string& account,
     const std::string& password, std::int16_t method, const std::string& alertAddress,
-    const std::string& programFolder, const MailSettings& settings);
+    const std::string& folder, const MailSettings& settings);
 
 } // namespace vesk::mail

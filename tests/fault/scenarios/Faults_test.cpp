@@ -236,7 +236,7 @@ void modemFault(FaultRig& rig, const std::string& fault)
     rig.pass(c);
     rig.report();
     c.ctx->modem->LogFlush();
-    const std::string log = vesk::testing::ReadFile(c.ctx->programFolder + "modemlog.txt");
+    const std::string log = vesk::testing::ReadFile(rig.dataFolder + "/modemlog.txt");
     int setAside = 0;
     for (auto at = log.find("Set aside: "); at != std::string::npos; at = log.find("Set aside: ", at + 1))
         ++setAside;

@@ -298,9 +298,16 @@ TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
         std::filesystem::remove_all(dataFolder);
         sim.control("clear");
         settings.set("Agent", "FilterActionDelete", cancel ? "1" : "0");
-        vesk::testing::WriteFile(dir.folder() + "addressfilter.sms", "^\\+44\r\n");
+        // The filter lives in the data folder; one left beside the program is moved there once.
+        std::filesystem::create_directories(dataFolder);
+        vesk::testing::WriteFile(
+            (cancel ? dir.folder() : dataFolder + "/") + "addressfilter.sms", "^\\+44\r\n");
         ASSERT_NO_FATAL_FAILURE(start());
         EXPECT_TRUE(logged(2, "Address filtering is active"));
+        EXPECT_EQ(
+            logged(1, "Moved " + dir.folder() + "addressfilter.sms to " + dataFolder + "/addressfilter.sms"),
+            cancel);
+        EXPECT_FALSE(std::filesystem::exists(dir.folder() + "addressfilter.sms"));
         queue("+447700900123", "allowed");
         queue("+15550123", "refused");
         pass();
@@ -379,6 +386,11 @@ TEST_F(SettingsReloadTest, NewBatchSizeTakesEffectAtTheNextPassAndABrokenFileIsR
         expected += 3;
         EXPECT_EQ(sent(), expected) << "the old batch size holds";
     }
+
+    // A value that takes its default is told in the console's own log.
+    vesk::testing::WriteFile(settings.path(), good + "[Text]\nOutboundCoding=Fancy\n");
+    EXPECT_TRUE(ReloadSettings(*ctx));
+    EXPECT_TRUE(logged(2, "Setting [Text] OutboundCoding=Fancy is not Legacy or Auto; Legacy is used"));
 }
 
 TEST_F(StartupTest, HeadlessRefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
