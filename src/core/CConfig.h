@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,5 +61,10 @@ std::vector<ShownSetting> ShownSettings();
 std::string ShownText(const CConfig& config, std::string_view control);
 // Stores the dialog's text; true when the value changed (a text that does not convert changes nothing).
 bool StoreShown(CConfig& config, std::string_view control, const std::string& text);
+
+// For a strict reading of the settings file: nothing when the console reads no such key, "" for a
+// value that converts, else what the value should be.
+std::optional<std::string> CheckSettingValue(
+    std::string_view section, std::string_view key, const std::string& value);
 
 } // namespace vesk::core

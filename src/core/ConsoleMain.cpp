@@ -3,6 +3,7 @@
 #include "core/Headless.h"
 #include "core/HeadlessView.h"
 #include "core/ServiceMonitor.h"
+#include "core/SettingsCheck.h"
 #include "core/SettingsStore.h"
 #include "core/Startup.h"
 #include "support/Convert.h"
@@ -26,6 +27,8 @@ void printHelp(const std::string& program, bool window)
            "                      string (postgresql://... or key=value) for this run\n"
            "  --port DEVICE       use this serial device for this run (no modem search)\n"
            "  --metrics-file PATH keep the figures in PATH in the Prometheus text format\n"
+           "  --check-config      read the settings file strictly, say what is wrong (line\n"
+           "                      and key) and exit 1 when it would not load; use before a reload\n"
            "  --help              show this text\n"
            "  --version           show the version\n"
            "SIGTERM or SIGINT stop the console in order; SIGUSR1 pauses or resumes it;\n"
@@ -36,6 +39,8 @@ void printHelp(const std::string& program, bool window)
 
 int runHeadless(const std::string& program, SettingsStore& settings, const ConsoleOptions& options)
 {
+    // Without a window nothing is configured here: the settings file is only read.
+    settings.setReadOnly(true);
     HeadlessConsole front;
     HeadlessView writer(std::cout, HeadlessView::IsJournalStream(STDOUT_FILENO));
     ServiceMonitor monitor(writer, writer);
@@ -87,6 +92,8 @@ ConsoleOptions ParseConsoleOptions(int argc, char** argv, const std::string& pro
             o.action = ConsoleOptions::Action::Help;
         } else if (arg == "--version") {
             o.action = ConsoleOptions::Action::Version;
+        } else if (arg == "--check-config") {
+            o.action = ConsoleOptions::Action::CheckConfig;
         } else if (arg == "--headless") {
             o.headless = true;
         } else if (arg == "--create-outbox") {
@@ -125,6 +132,7 @@ int ConsoleMain(int argc, char** argv, const std::string& program, WindowFrontEn
     case ConsoleOptions::Action::Refused:
         std::cerr << options.message << '\n';
         return 2;
+    case ConsoleOptions::Action::CheckConfig:
     case ConsoleOptions::Action::Run:
         break;
     }
@@ -136,6 +144,8 @@ int ConsoleMain(int argc, char** argv, const std::string& program, WindowFrontEn
                      "to the file)\n";
         return 2;
     }
+    if (options.action == ConsoleOptions::Action::CheckConfig)
+        return CheckSettingsCommand(settingsPath, std::cout);
     SettingsStore settings(settingsPath);
     SingleInstanceLock instance(settings.path());
     if (!instance.acquired()) {

@@ -11,7 +11,7 @@ class SettingsStore;
 // What the command line asked for; both console programs read it the same way.
 struct ConsoleOptions
 {
-    enum class Action { Run, Help, Version, Refused };
+    enum class Action { Run, Help, Version, CheckConfig, Refused };
     Action action = Action::Run;
     bool headless = false;
     bool createOutbox = false;

@@ -11,7 +11,8 @@
 #include "routing/AddressFilter.h"
 #include "routing/NameCache.h"
 #include "store/Outbox.h"
-#include "support/DateTime.h"
+#include "support/ClockStepWatch.h"
+#include "support/SteadyTime.h"
 
 #include <memory>
 #include <optional>
@@ -44,7 +45,7 @@ struct Context
     Clock& clock;
     EventPump& pump;
     SettingsStore& settings;
-    std::string programFolder; // with a trailing "/": templates, modem log, address filter
+    std::string programFolder; // with a trailing "/": the templates and the modem list
     ConsoleApp app;
     CConfig config;
     std::string DataFolder;
@@ -52,7 +53,7 @@ struct Context
     RunOverrides overrides;
     ConsoleWindow* window = nullptr;
 
-    DateTime EndTime; // zero unless the console stops by itself
+    SteadyTime EndTime; // unset unless the console stops by itself
     int MaxMessageSize = 160;
     std::string AgentIMEI;
     std::string IMEICode; // as the modem reported it; empty until one did
@@ -68,10 +69,13 @@ struct Context
     KeptUnits units; // inbound messages and reports on their way from the modem to the outbox
     ReportTaking reports; // how delivery reports are taken before a full memory drops them
 
-    DateTime NextCycle;
-    DateTime NextRead;
-    DateTime NextSend;
-    DateTime NextLinkCheck;
+    // The console's own waits, on the steady count: a step of the wall clock neither stalls nor
+    // rushes them.
+    SteadyTime NextCycle;
+    SteadyTime NextRead;
+    SteadyTime NextSend;
+    SteadyTime NextLinkCheck;
+    ClockStepWatch clockWatch;
     bool tickRunning = false;
     bool stopRequested = false; // the window has unloaded: the front end ends its loop
 };

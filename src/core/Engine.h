@@ -23,6 +23,7 @@ void TogglePause(Context& ctx);
 // Inbound messages and delivery reports. Entries the console cannot decode are kept in this file
 // of the data folder.
 inline constexpr const char* kUnreadableFile = "unreadable-messages.txt";
+inline constexpr const char* kModemLogName = "modemlog.txt";
 void ReadModemMessages(Context& ctx);
 // With the outbox out of reach, units stay in the modem, or go to the journal when a memory is
 // nearly full.

@@ -25,7 +25,15 @@ struct Binding
     bool caseless = false; // "text" and "TEXT" are the same value
     // For keys that take their default for a value they do not convert, with a warning: what they accept.
     std::string accepted = {};
+    // What a value must be, for a strict reading of the file (keys that take any text have none).
+    std::string expects = {};
 };
+
+Binding expecting(Binding b, std::string what)
+{
+    b.expects = std::move(what);
+    return b;
+}
 
 // Where the configuration dialog shows a key: the control's object name, and whether a change
 // means the modem must be set up again.
@@ -64,7 +72,8 @@ Binding boolean(bool CConfig::*field)
                     c.*field = *b;
                 return b.has_value();
             },
-        [field](const CConfig& c, const std::string&) { return BoolText(c.*field); }};
+        [field](const CConfig& c, const std::string&) { return BoolText(c.*field); }, nullptr, false, {},
+        "a number, 0 for off"};
 }
 
 // Window values: the plain number form. Time-outs: half a second is written ".5".
@@ -80,7 +89,8 @@ Binding single(float CConfig::*field, bool timeout = false)
             const auto v = static_cast<double>(c.*field);
             return timeout ? NumberTextNoLeadingZero(v) : NumberText(v);
         },
-        [field](const CConfig& c, const std::string&) { return NumberText(static_cast<double>(c.*field)); }};
+        [field](const CConfig& c, const std::string&) { return NumberText(static_cast<double>(c.*field)); },
+        false, {}, "a number"};
 }
 
 // Names the modem knows in capitals, whatever case they are written in.
@@ -93,36 +103,39 @@ Binding word(std::string CConfig::*field)
 
 Binding int16(std::int16_t CConfig::*field)
 {
-    return {[field](CConfig& c, std::string&, const std::string& v) {
-                const auto n = ToInt16(v);
-                if (n)
-                    c.*field = *n;
-                return n.has_value();
-            },
-        [field](const CConfig& c, const std::string&) { return std::to_string(c.*field); }};
+    return expecting({[field](CConfig& c, std::string&, const std::string& v) {
+                          const auto n = ToInt16(v);
+                          if (n)
+                              c.*field = *n;
+                          return n.has_value();
+                      },
+                         [field](const CConfig& c, const std::string&) { return std::to_string(c.*field); }},
+        "a whole number from -32768 to 32767");
 }
 
 // Intervals take the leading number of the text: "15 seconds" is 15, "soon" is 0.
 Binding interval(std::int16_t CConfig::*field)
 {
-    return {[field](CConfig& c, std::string&, const std::string& v) {
-                const auto n = ToInt16(NumberText(LeadingNumber(v)));
-                if (n)
-                    c.*field = *n;
-                return n.has_value();
-            },
-        [field](const CConfig& c, const std::string&) { return std::to_string(c.*field); }};
+    return expecting({[field](CConfig& c, std::string&, const std::string& v) {
+                          const auto n = ToInt16(NumberText(LeadingNumber(v)));
+                          if (n)
+                              c.*field = *n;
+                          return n.has_value();
+                      },
+                         [field](const CConfig& c, const std::string&) { return std::to_string(c.*field); }},
+        "a whole number up to 32767");
 }
 
 Binding byte(std::uint8_t CConfig::*field)
 {
-    return {[field](CConfig& c, std::string&, const std::string& v) {
-                const auto b = ToByte(v);
-                if (b)
-                    c.*field = *b;
-                return b.has_value();
-            },
-        [field](const CConfig& c, const std::string&) { return std::to_string(c.*field); }};
+    return expecting({[field](CConfig& c, std::string&, const std::string& v) {
+                          const auto b = ToByte(v);
+                          if (b)
+                              c.*field = *b;
+                          return b.has_value();
+                      },
+                         [field](const CConfig& c, const std::string&) { return std::to_string(c.*field); }},
+        "a whole number from 0 to 255");
 }
 
 Binding dataFolder()
@@ -268,6 +281,21 @@ bool StoreShown(CConfig& config, std::string_view control, const std::string& te
         return false;
     config = after;
     return true;
+}
+
+std::optional<std::string> CheckSettingValue(
+    std::string_view section, std::string_view key, const std::string& value)
+{
+    for (const Key& k : settingsTable()) {
+        if (!EqualsNoCase(k.section, section) || !EqualsNoCase(k.name, key))
+            continue;
+        CConfig scratch;
+        std::string folder;
+        if (k.binding.store(scratch, folder, value))
+            return std::string();
+        return k.binding.accepted.empty() ? k.binding.expects : k.binding.accepted;
+    }
+    return std::nullopt;
 }
 
 bool ConsoleApp::LoadEnvironment(CConfig& config, std::string& dataFolder)

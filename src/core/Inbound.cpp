@@ -5,6 +5,7 @@
 #include "store/DBMessage.h"
 #include "store/Lifecycle.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/Paths.h"
 #include "support/Platform.h"
 #include "support/PrivateFiles.h"
@@ -28,7 +29,7 @@ std::string hexUpper(int value)
 // in the modem: it would otherwise be listed again on every read and, over months, fill the memory.
 bool setAside(Context& ctx, int index, const std::string& logLine, const std::string& raw)
 {
-    const std::string path = TrailingSeparator(ctx.DataFolder) + kUnreadableFile;
+    const std::string path = KeptFilePath(ctx.DataFolder, kUnreadableFile);
     ctx.app.Log(icon::kWarning, "", logLine);
     const std::string record = Format(ctx.clock.now(), "dd/mmm/yyyy hh:nn:ss") + " index "
         + std::to_string(index) + "\n" + raw + "\n";

@@ -79,7 +79,7 @@ void CollectPart(Context& ctx, const modem::GSMMessage& part)
     const auto known = group.parts.find(part.PartNumber);
     if (known == group.parts.end()) {
         group.parts[part.PartNumber] = {part.Text, all.memory, part.MemoryIndex, true};
-        group.newest = ctx.clock.now();
+        group.newest = SteadyTime::Now(ctx.clock);
         return;
     }
     if (known->second.memory == all.memory && known->second.index == part.MemoryIndex) {
@@ -105,12 +105,11 @@ void FinishGroups(Context& ctx, const std::function<bool(modem::GSMMessage&)>& h
         g = parts.empty() ? all.groups.erase(g) : std::next(g);
     }
 
-    const DateTime now = ctx.clock.now();
     std::vector<PartGroups::Key> complete, stale;
     for (const auto& [key, group] : all.groups) {
         if (static_cast<int>(group.parts.size()) == std::get<3>(key))
             complete.push_back(key);
-        else if (group.newest.addSeconds(ctx.config.JoinTimeout) <= now)
+        else if (group.newest.since(ctx.clock) >= std::chrono::seconds(ctx.config.JoinTimeout))
             stale.push_back(key);
     }
     for (const auto& key : complete)

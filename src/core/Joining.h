@@ -1,7 +1,7 @@
 #pragma once
 
 #include "modem/GSMMessage.h"
-#include "support/DateTime.h"
+#include "support/SteadyTime.h"
 
 #include <cstdint>
 #include <functional>
@@ -29,7 +29,7 @@ struct PartGroups
     {
         modem::GSMMessage first; // sender, times and reference of the group
         std::map<int, Part> parts; // by part number
-        DateTime newest; // when the console first saw the group's newest part
+        SteadyTime newest; // when the console first saw the group's newest part
     };
     // Sender, reference type (0x00 or 0x08), reference and part count.
     using Key = std::tuple<std::string, int, int, int>;

@@ -6,6 +6,7 @@
 #include "core/Trap.h"
 #include "store/Lifecycle.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/Paths.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ bool nearlyFull(const modem::MemoryUse& use)
 void loadJournal(Context& ctx)
 {
     KeptUnits& units = ctx.units;
-    units.journal.setPath(TrailingSeparator(ctx.DataFolder) + kJournalFile);
+    units.journal.setPath(KeptFilePath(ctx.DataFolder, kJournalFile));
     if (units.journalLoaded)
         return;
     units.journalLoaded = true;

@@ -8,13 +8,16 @@
 #include "store/ConnectionText.h"
 #include "store/Lifecycle.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/Platform.h"
+
+#include <algorithm>
 
 namespace vesk::core {
 namespace {
 
-constexpr int kPassSpacingSeconds = 5;
-constexpr int kLinkCheckMinutes = 60;
+constexpr std::chrono::seconds kPassSpacing {5};
+constexpr std::chrono::minutes kLinkCheckInterval {60};
 
 // The port search shows its progress on the status bar.
 class StatusBarDisplay final : public modem::StatusDisplay
@@ -73,26 +76,39 @@ private:
     bool& m_mark;
 };
 
+// A step of the wall clock is told once. The waits run on the steady count and need nothing; the
+// rows that were due when the clock went back stay due.
+void noticeClockStep(Context& ctx)
+{
+    const auto step = ctx.clockWatch.look(ctx.clock);
+    if (!step)
+        return;
+    ctx.app.Log(icon::kWarning, "", "The clock " + step->text() + "; the console's waits keep their length");
+    if (step->seconds < 0)
+        ctx.outbox.clockWentBackFrom = std::max(ctx.outbox.clockWentBackFrom, step->expected);
+}
+
 } // namespace
 
 void OnTick(Context& ctx)
 {
+    noticeClockStep(ctx);
     if (!ctx.app.IsIdle() || ctx.tickRunning)
         return;
     TickMark mark(ctx.tickRunning);
-    if (!ctx.EndTime.isZero() && ctx.clock.now() > ctx.EndTime) {
+    if (ctx.EndTime.isSet() && ctx.EndTime.reached(ctx.clock)) {
         ctx.stopRequested = true;
         if (ctx.window)
             ctx.window->Unload();
         return;
     }
     if (!ctx.app.PauseRequest()) {
-        if (ctx.clock.now() >= ctx.NextCycle) {
+        if (ctx.NextCycle.reached(ctx.clock)) {
             {
                 ModeGuard pass(ctx.app, mode::kTimerPass, "");
                 Trap(ctx.app, [&] { ProcessCycle(ctx); });
             }
-            ctx.NextCycle = ctx.clock.now().addSeconds(kPassSpacingSeconds);
+            ctx.NextCycle = SteadyTime::FromNow(ctx.clock, kPassSpacing);
         } else if (ctx.reports.way == ReportWay::Routed && portOpen(ctx)) {
             // A report handed over between passes is acknowledged before the modem gives up on it.
             Trap(ctx.app, [&] {
@@ -141,10 +157,10 @@ void ProcessCycle(Context& ctx)
     Trap(ctx.app, [&] { TakeRoutedReports(ctx); });
     bool readDue = false;
     Trap(ctx.app, [&] {
-        if (ctx.clock.now() >= ctx.NextRead && portOpen(ctx))
+        if (ctx.NextRead.reached(ctx.clock) && portOpen(ctx))
             readDue = ctx.modem->MessageCount() >= 1;
     });
-    const bool sendDue = ctx.clock.now() >= ctx.NextSend;
+    const bool sendDue = ctx.NextSend.reached(ctx.clock);
 
     if (readDue || sendDue) {
         store::Outbox& outbox = ctx.outbox;
@@ -211,11 +227,11 @@ void ProcessCycle(Context& ctx)
         }
     }
 
-    const DateTime now = ctx.clock.now();
+    const SteadyTime now = SteadyTime::Now(ctx.clock);
     if (readDue)
-        ctx.NextRead = now.addSeconds(ctx.config.ReadInterval);
+        ctx.NextRead = SteadyTime::FromNow(ctx.clock, std::chrono::seconds(ctx.config.ReadInterval));
     if (sendDue)
-        ctx.NextSend = now.addSeconds(ctx.config.SendInterval);
+        ctx.NextSend = SteadyTime::FromNow(ctx.clock, std::chrono::seconds(ctx.config.SendInterval));
     // A new message or report was announced: read it at the next cycle.
     if (ctx.modem && ctx.modem->TakeAnnouncement())
         ctx.NextRead = now;
@@ -259,7 +275,7 @@ void InitialiseModem(Context& ctx, bool quiet)
     m.SendMessageTimeout = static_cast<std::int32_t>(ctx.config.SendTimeout * 1000);
     m.ListMessageTimeout = static_cast<std::int32_t>(ctx.config.ListTimeout * 1000);
     m.DeleteMessageTimeout = static_cast<std::int32_t>(ctx.config.DeleteTimeout * 1000);
-    m.SetLogFilename(ctx.programFolder + "modemlog.txt");
+    m.SetLogFilename(KeptFilePath(ctx.DataFolder, kModemLogName));
     m.LogTruncateFile();
     m.SetLogging(ctx.config.ModemLog);
     m.Speed = static_cast<int>(LeadingNumber(ctx.config.COMSpeed));
@@ -379,7 +395,7 @@ void ReportModemInfo(Context& ctx)
 
 void CheckModemLink(Context& ctx)
 {
-    if (ctx.clock.now() < ctx.NextLinkCheck)
+    if (!ctx.NextLinkCheck.reached(ctx.clock))
         return;
     {
         ModeGuard busy(ctx.app, mode::kBusy, "Checking modem link...");
@@ -406,7 +422,7 @@ void CheckModemLink(Context& ctx)
 
 void ScheduleLinkCheck(Context& ctx)
 {
-    ctx.NextLinkCheck = ctx.clock.now().addMinutes(kLinkCheckMinutes);
+    ctx.NextLinkCheck = SteadyTime::FromNow(ctx.clock, kLinkCheckInterval);
 }
 
 void TogglePause(Context& ctx)

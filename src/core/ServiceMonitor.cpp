@@ -138,8 +138,8 @@ void ServiceMonitor::gather()
     m_figures.imei = ctx.IMEICode;
     m_figures.sent = ctx.sentCount;
     m_figures.journal = ctx.units.journal.Waiting();
-    if (const auto next = ctx.NextSend.serialSeconds(); next != m_nextSendSeen) {
-        if (m_nextSendSeen != 0 || m_ready)
+    if (const auto next = ctx.NextSend; next != m_nextSendSeen) {
+        if (m_nextSendSeen.isSet() || m_ready)
             m_figures.lastPass = std::time(nullptr); // a delivery pass has just scheduled the next
         m_nextSendSeen = next;
     }

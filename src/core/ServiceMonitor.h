@@ -3,6 +3,7 @@
 #include "core/ConsoleView.h"
 #include "support/Clock.h"
 #include "support/StatusSnapshot.h"
+#include "support/SteadyTime.h"
 
 #include <chrono>
 #include <cstdint>
@@ -74,7 +75,7 @@ private:
     std::chrono::milliseconds m_lastTick {0};
     std::chrono::milliseconds m_lastFeed {0};
     std::chrono::seconds m_passLimit {kDefaultPassLimitSeconds};
-    std::int64_t m_nextSendSeen = 0;
+    SteadyTime m_nextSendSeen;
 };
 
 // The system clock, telling the monitor whenever the engine waits.

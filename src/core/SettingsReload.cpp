@@ -1,6 +1,7 @@
 #include "core/SettingsReload.h"
 
 #include "core/Context.h"
+#include "core/SettingsCheck.h"
 #include "core/SettingsStore.h"
 #include "core/Trap.h"
 #include "store/ConnectionText.h"
@@ -11,6 +12,7 @@
 
 #include <fstream>
 #include <map>
+#include <vector>
 
 namespace vesk::core {
 namespace {
@@ -19,26 +21,13 @@ namespace {
 // 0 when every line is one of them. -1 when the file cannot be read.
 int firstBadLine(const std::string& path)
 {
-    std::ifstream in(path);
-    if (!in)
+    std::vector<SettingsProblem> problems;
+    std::string error;
+    if (!CheckSettingsFile(path, problems, error))
         return -1;
-    bool inSection = false;
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        const std::string t = Trim(line);
-        if (t.empty() || t[0] == ';' || t[0] == '#')
-            continue;
-        if (t.front() == '[') {
-            if (t.back() != ']' || t.size() < 3)
-                return number;
-            inSection = true;
-            continue;
-        }
-        const auto eq = t.find('=');
-        if (!inSection || eq == std::string::npos || eq == 0)
-            return number;
-    }
+    for (const auto& p : problems)
+        if (p.kind == SettingsProblem::Kind::Syntax)
+            return p.line;
     return 0;
 }
 
@@ -85,7 +74,12 @@ bool ReloadSettings(Context& ctx)
     std::string folder;
     {
         ConsoleApp reader(ctx.clock, candidate);
-        if (!reader.LoadEnvironment(fresh, folder)) {
+        const bool converted = reader.LoadEnvironment(fresh, folder);
+        // What the reading warned of (a value that takes its default) belongs in the console's log.
+        const auto& said = reader.log().lines();
+        for (auto line = said.rbegin(); line != said.rend(); ++line)
+            ctx.app.Log(line->icon, line->address, line->text);
+        if (!converted) {
             ctx.app.Log(icon::kError, "",
                 "Settings not reloaded: a value in " + path
                     + " does not convert; the settings in force stay");
@@ -115,6 +109,7 @@ bool ReloadSettings(Context& ctx)
     }
 
     const CConfig old = ctx.config;
+    candidate.setReadOnly(ctx.settings.readOnly());
     ctx.settings = candidate;
     ctx.config = fresh;
     if (!ctx.overrides.dataFolder && !folder.empty()
@@ -123,7 +118,9 @@ bool ReloadSettings(Context& ctx)
     if (old.AppPriority != fresh.AppPriority)
         SetAppPriority(fresh.AppPriority);
     if (old.MaxRunTime != fresh.MaxRunTime)
-        ctx.EndTime = fresh.MaxRunTime > 0 ? ctx.clock.now().addHours(fresh.MaxRunTime) : DateTime();
+        ctx.EndTime = fresh.MaxRunTime > 0
+            ? SteadyTime::FromNow(ctx.clock, std::chrono::hours(fresh.MaxRunTime))
+            : SteadyTime();
     if (modemSettingsDiffer(old, fresh) && ctx.modem) {
         // The next pass opens the modem with the new settings.
         Trap(ctx.app, [&] { ctx.modem->ClosePort(); });

@@ -150,7 +150,7 @@ bool SettingsStore::set(const std::string& section, const std::string& key, cons
         }
     if (!found)
         target->entries.push_back({key, value});
-    return save();
+    return m_readOnly || save();
 }
 
 bool SettingsStore::save()

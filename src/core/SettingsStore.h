@@ -25,6 +25,11 @@ public:
     // Every value as ("Section/Key", text), in file order.
     std::vector<std::pair<std::string, std::string>> entries() const;
 
+    // A store that only reads keeps changes in memory and never rewrites its file: the settings
+    // file of a service belongs to the operator (or a configuration tool), comments and all.
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool readOnly() const { return m_readOnly; }
+
     const std::string& path() const { return m_path; }
     const std::string& lastError() const { return m_lastError; }
 
@@ -46,6 +51,7 @@ private:
     std::string m_path;
     std::vector<Section> m_sections;
     std::string m_lastError;
+    bool m_readOnly = false;
 };
 
 } // namespace vesk::core

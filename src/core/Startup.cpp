@@ -11,6 +11,7 @@
 #include "store/Outbox.h"
 #include "store/StoreSchema.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/Paths.h"
 #include "support/Platform.h"
 
@@ -133,6 +134,13 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
             "Outbox database version [" + std::to_string(revision)
                 + "] is incomatible with this application");
 
+    // The files the console writes live in the data folder, no longer beside the program.
+    for (const char* name :
+        {routing::AddressFilter::kFileName, kModemLogName, "testsmslog.txt", "maillog.txt"})
+        if (const std::string moved = MoveKeptFile(ctx.programFolder, ctx.DataFolder, name); !moved.empty())
+            app.Log(icon::kInfo, "", moved);
+    ctx.filter.setFolder(KeptFilesFolder(ctx.DataFolder));
+
     Trap(ctx.app, [&] { InitialiseModem(ctx, false); });
     ctx.filter.LoadAddressFilter();
     if (ctx.modem && ctx.modem->IsPortOpen()) {
@@ -172,16 +180,17 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     runPendingTwice(ctx);
 
     if (ctx.config.MaxRunTime > 0) {
-        ctx.EndTime = ctx.clock.now().addHours(ctx.config.MaxRunTime);
+        const std::chrono::hours runTime(ctx.config.MaxRunTime);
+        ctx.EndTime = SteadyTime::FromNow(ctx.clock, runTime);
+        const DateTime end = ctx.clock.now().addHours(runTime.count());
         app.Log(icon::kInfo, "",
-            "Program will terminate automatically at " + Format(ctx.EndTime, "hh:nn") + " on "
-                + Format(ctx.EndTime, "dddd"));
+            "Program will terminate automatically at " + Format(end, "hh:nn") + " on " + Format(end, "dddd"));
     }
     app.setMode(mode::kIdle);
     if (ctx.window)
         ctx.window->EnableAllButtons(true);
     // The first pass waits ten seconds after the window loaded.
-    ctx.NextCycle = ctx.clock.now().addSeconds(10);
+    ctx.NextCycle = SteadyTime::FromNow(ctx.clock, std::chrono::seconds(10));
     runPendingTwice(ctx);
     return StartResult::Running;
 }

@@ -5,17 +5,15 @@
 #include "store/Recordset.h"
 #include "support/Convert.h"
 
+#include <cstdint>
+
 namespace vesk::mail {
 namespace {
 
-// Minute boundaries passed between two times, as the calendar counts them.
-std::int64_t minutesBetween(DateTime from, DateTime to)
+// Minute boundaries passed since an alert, counted on the steady clock from when it was queued.
+std::int64_t minutesSince(const StampedTime& alert, const Clock& clock)
 {
-    const auto minuteOf = [](DateTime t) {
-        const auto s = t.serialSeconds();
-        return s >= 0 ? s / 60 : (s - 59) / 60;
-    };
-    return minuteOf(to) - minuteOf(from);
+    return alert.isSet() ? MinuteBoundaries(alert.wall, alert.wallNow(clock)) : INT64_MAX;
 }
 
 bool alertsOn(const Diagnostics& diag)
@@ -129,10 +127,10 @@ void CheckModemAlert(Diagnostics& diag, store::Outbox& outbox, ModemProbe& modem
             return;
         if (modem.IsPortOpen() && modem.IsModemPresent())
             return;
-        const DateTime now = outbox.clock.now();
-        if (minutesBetween(diag.lastLinkAlert, now) < kLinkAlertMinutes)
+        if (minutesSince(diag.lastLinkAlert, outbox.clock) < kLinkAlertMinutes)
             return;
-        diag.lastLinkAlert = now;
+        diag.lastLinkAlert = StampedTime::Now(outbox.clock);
+        const DateTime now = diag.lastLinkAlert.wall;
         std::string body = "Computer: " + origin.computer + "\r\n";
         if (!origin.imei.empty())
             body += "IMEI: " + origin.imei + "\r\n";
@@ -154,13 +152,13 @@ void CheckSignalAlert(Diagnostics& diag, store::Outbox& outbox, ModemProbe& mode
         const int level = modem.SignalLevel();
         if (level == -1 || level >= diag.SignalLevel)
             return;
-        const DateTime now = outbox.clock.now();
-        if (minutesBetween(diag.lastSignalAlert, now) < kSignalAlertMinutes)
+        if (minutesSince(diag.lastSignalAlert, outbox.clock) < kSignalAlertMinutes)
             return;
+        const DateTime now = outbox.clock.now();
         queueAlert(diag, outbox, feedback, "Creating Signal Level Alert...",
             "Signal Level Alert - " + std::to_string(level) + "% at" + Format(now, "HH:NN"),
             "Service may be affected.");
-        diag.lastSignalAlert = now;
+        diag.lastSignalAlert = StampedTime::Now(outbox.clock);
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "CheckSignalAlert", e);
     }

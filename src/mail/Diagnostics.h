@@ -3,6 +3,7 @@
 #include "mail/Feedback.h"
 #include "store/Outbox.h"
 #include "support/DateTime.h"
+#include "support/SteadyTime.h"
 
 #include <cstdint>
 #include <string>
@@ -18,8 +19,9 @@ struct Diagnostics
     bool NotifySignal = false;
     std::int16_t SignalLevel = 0; // percent
 
-    DateTime lastLinkAlert;
-    DateTime lastSignalAlert;
+    // When the last alert of each kind was queued; the periods between them run on the steady count.
+    StampedTime lastLinkAlert;
+    StampedTime lastSignalAlert;
 };
 
 // What the alerts need to know of the modem; the console answers from its driver.

@@ -184,7 +184,7 @@ void MailDisconnect(MailQueue& queue)
 void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedback)
 {
     Clock& clock = outbox.clock;
-    if (clock.now() < queue.nextCheck)
+    if (!queue.nextCheck.reached(clock))
         return;
     try {
         if (IsMailConfigured(queue)) {
@@ -194,7 +194,7 @@ void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedbac
                 // Only the mails one pass can send are read, oldest first.
                 auto rows = store::OldestMails(open.db(), kMaxMailsPerPass);
                 if (rows && !rows->IsEOF() && SetMailSenderActive(outbox, true)) {
-                    const DateTime start = clock.now();
+                    const SteadyTime start = SteadyTime::Now(clock);
                     queue.sentInPass = 0;
                     if (!MailConnect(queue)) {
                         // Nothing leaves this pass; the operator still needs to see why.
@@ -213,7 +213,7 @@ void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedbac
                                 break;
                             if (++queue.sentInPass >= kMaxMailsPerPass)
                                 break;
-                            if (SecondsBetween(start, clock.now()) > kMaxPassSeconds) {
+                            if (start.since(clock) > std::chrono::seconds(kMaxPassSeconds)) {
                                 outbox.log.Log(icon::kWarning, "",
                                     "MailQueue appears to be taking a long time to send messages.");
                                 break;
@@ -230,7 +230,7 @@ void ProcessMailQueue(MailQueue& queue, store::Outbox& outbox, Feedback& feedbac
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "ProcessMailQueue", e);
     }
-    queue.nextCheck = clock.now().addMinutes(kQueueSpacingMinutes);
+    queue.nextCheck = SteadyTime::FromNow(clock, std::chrono::minutes(kQueueSpacingMinutes));
 }
 
 std::string WithNoReplyNotice(const std::string& body)
@@ -273,10 +273,10 @@ bool SendMailNow(
 
 MailTestResult TestMailAccount(LogSink& log, const std::string& server, const std::string& account,
     const std::string& password, std::int16_t method, const std::string& alertAddress,
-    const std::string& programFolder, const MailSettings& settings)
+    const std::string& folder, const MailSettings& settings)
 {
     MailTestResult result;
-    result.logPath = programFolder + "maillog.txt";
+    result.logPath = folder + "maillog.txt";
     try {
         MailClient client(log);
         client.Server = server;

@@ -3,7 +3,7 @@
 #include "mail/Feedback.h"
 #include "mail/MailClient.h"
 #include "store/Outbox.h"
-#include "support/DateTime.h"
+#include "support/SteadyTime.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,7 +28,7 @@ struct MailQueue
 {
     MailSettings settings;
     std::unique_ptr<MailClient> client;
-    DateTime nextCheck; // zero: the first pass runs at once
+    SteadyTime nextCheck; // unset: the first pass runs at once
     int sentInPass = 0;
 };
 
@@ -78,6 +78,6 @@ struct MailTestResult
 // given. With a password file set, its password is used instead of the typed one.
 MailTestResult TestMailAccount(LogSink& log, const std::string& server, const std::string& account,
     const std::string& password, std::int16_t method, const std::string& alertAddress,
-    const std::string& programFolder, const MailSettings& settings);
+    const std::string& folder, const MailSettings& settings);
 
 } // namespace vesk::mail

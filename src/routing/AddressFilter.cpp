@@ -2,6 +2,7 @@
 
 #include "routing/PatternMatcher.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/LogSink.h"
 #include "support/Paths.h"
 #include "support/PrivateFiles.h"
@@ -11,14 +12,19 @@
 
 namespace vesk::routing {
 
-AddressFilter::AddressFilter(std::string programFolder)
-    : m_programFolder(std::move(programFolder))
+AddressFilter::AddressFilter(std::string folder)
+    : m_folder(std::move(folder))
 {
 }
 
 std::string AddressFilter::filePath() const
 {
-    return TrailingSeparator(m_programFolder) + kFileName;
+    return TrailingSeparator(m_folder) + kFileName;
+}
+
+std::string AddressFilterPath(const std::string& dataFolder)
+{
+    return KeptFilePath(dataFolder, AddressFilter::kFileName);
 }
 
 void AddressFilter::LoadAddressFilter()

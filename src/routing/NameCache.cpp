@@ -7,27 +7,29 @@
 #include "support/Convert.h"
 #include "support/Paths.h"
 
+#include <algorithm>
+
 namespace vesk::routing {
 namespace {
 
 constexpr std::int64_t kRefreshMinutes = 120;
 
-std::int64_t minuteBoundaries(DateTime from, DateTime to)
-{
-    const auto minuteOf = [](DateTime t) {
-        const auto s = t.serialSeconds();
-        return s >= 0 ? s / 60 : (s - 59) / 60;
-    };
-    return minuteOf(to) - minuteOf(from);
-}
-
 } // namespace
 
-bool IsNameCacheImportDue(store::Outbox& outbox)
+bool IsNameCacheImportDue(NameCache& cache, store::Outbox& outbox)
 {
     try {
         const auto last = store::LastNameCacheImport(store::OutboxHandle(outbox));
-        return last && minuteBoundaries(*last, outbox.clock.now()) > kRefreshMinutes;
+        if (!last)
+            return false;
+        // The age of an import is counted on the steady clock from when this console first saw
+        // it, so a step of the wall clock neither holds the rebuild back nor brings it forward.
+        if (!cache.seen.isSet() || *last != cache.seenImport) {
+            cache.seenImport = *last;
+            cache.seen = StampedTime::Now(outbox.clock);
+        }
+        return MinuteBoundaries(std::min(*last, cache.seen.wall), cache.seen.wallNow(outbox.clock))
+            > kRefreshMinutes;
     } catch (const std::exception& e) {
         LogCaught(outbox.log, "IsNameCacheImportDue", e);
         return false;
@@ -62,7 +64,7 @@ void CloseContactsDatabase(NameCache& cache)
 bool ImportNameCache(NameCache& cache, store::Outbox& outbox, const std::string& dataFolder, bool force)
 {
     try {
-        if (!force && !IsNameCacheImportDue(outbox))
+        if (!force && !IsNameCacheImportDue(cache, outbox))
             return false;
         store::db& out = store::OutboxHandle(outbox);
         if (!store::TakeNameCacheFlag(out))

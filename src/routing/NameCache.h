@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Outbox.h"
+#include "support/SteadyTime.h"
 
 #include <memory>
 #include <string>
@@ -15,15 +16,18 @@ struct Contact
     bool IsPrivate = false;
 };
 
-// The contacts database handle, kept between rebuilds of the cache.
+// The contacts database handle, kept between rebuilds of the cache, and the last rebuild time
+// the outbox showed, with when this console first saw it.
 struct NameCache
 {
     std::unique_ptr<store::db> contacts;
+    DateTime seenImport;
+    StampedTime seen;
 };
 
 // Rebuilds the outbox's copy of the address book; only one console at a time does it.
 bool ImportNameCache(NameCache& cache, store::Outbox& outbox, const std::string& dataFolder, bool force);
-bool IsNameCacheImportDue(store::Outbox& outbox);
+bool IsNameCacheImportDue(NameCache& cache, store::Outbox& outbox);
 void ResetNameCache(store::Outbox& outbox);
 Contact LookupFriendlyName(store::Outbox& outbox, const std::string& address);
 

@@ -132,9 +132,14 @@ std::optional<RowId> ownedAfterReconnect(Outbox& outbox, const std::string& owne
 
 } // namespace
 
+DateTime DueUntil(Outbox& outbox)
+{
+    return std::max(outbox.clock.now(), outbox.clockWentBackFrom);
+}
+
 std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count)
 {
-    const std::string now = "#" + Format(outbox.clock.now(), "dd/mmm/yyyy hh:nn:ss") + "#";
+    const std::string now = "#" + Format(DueUntil(outbox), "dd/mmm/yyyy hh:nn:ss") + "#";
     return OutboxHandle(outbox).OpenDynaset(
         "SELECT TOP " + std::to_string(count) + " * FROM qry_Pending_Messages WHERE msgSendTime <= " + now,
         kForwardOnly, kReadOnly);
@@ -152,7 +157,7 @@ std::optional<RowId> ClaimNextDue(Outbox& outbox, const std::string& agentIdenti
             + " AND NOT msgComplete AND msgSendTime <= ? ORDER BY msgSendTime, msgID LIMIT 1 FOR UPDATE SKIP "
               "LOCKED) AND "
             + pending + " RETURNING msgID",
-        {owner, Format(outbox.clock.now(), "yyyy-mm-dd hh:nn:ss")});
+        {owner, Format(DueUntil(outbox), "yyyy-mm-dd hh:nn:ss")});
     if (rs && !rs->IsEOF())
         return RowIdOf(rs->Field("msgID"));
     if (h.IsError())
@@ -288,6 +293,10 @@ bool Housekeeping(Outbox& outbox)
         outbox.nextHousekeeping = now.dateOnly().addHours(23);
         return false;
     }
+    // A clock set back by more than a day would hold the daily run back for as long: the next
+    // one is tonight's again.
+    if (outbox.nextHousekeeping > now.dateOnly().addDays(1).addHours(23))
+        outbox.nextHousekeeping = now.dateOnly().addHours(23);
     if (now < outbox.nextHousekeeping)
         return false;
     db& h = OutboxHandle(outbox);
@@ -316,6 +325,7 @@ bool Housekeeping(Outbox& outbox)
         outbox.log.Log(icon::kInfo, "",
             std::to_string(removed) + " messages older than " + Format(cutoff, "Dd/MMM/YYYY")
                 + " removed during housekeeping");
+    RecountPending(outbox);
     outbox.nextHousekeeping = now.dateOnly().addDays(1).addHours(23);
     if (opened)
         h.CloseDatabase();

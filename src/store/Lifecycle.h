@@ -16,6 +16,10 @@ namespace vesk::store {
 inline constexpr int kOrphanMinutes = 5;
 inline constexpr std::size_t kOwnerLength = 7;
 
+// The send time up to which rows are due: now, or the time the clock last went back from while
+// it has not caught up, so that a row that was due stays due.
+DateTime DueUntil(Outbox& outbox);
+
 // The due pending rows, oldest send time first, at most count of them.
 std::unique_ptr<Recordset> OpenDueMessages(Outbox& outbox, int count);
 
@@ -34,7 +38,8 @@ std::int32_t ReleaseOrphans(Outbox& outbox);
 // Pending rows past their expiry fail as "Expired"; the count expired.
 std::int32_t ExpireMessages(Outbox& outbox);
 
-// Once a day at 23:00: archive old rows when asked to, then remove the complete ones.
+// Once a day at 23:00: archive old rows when asked to, then remove the complete ones and check
+// the pending counter.
 // True when the day's run completed.
 bool Housekeeping(Outbox& outbox);
 bool ArchiveMessages(Outbox& outbox, DateTime cutoff);

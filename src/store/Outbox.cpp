@@ -112,18 +112,18 @@ bool SaveSystemSettings(const std::string& file, const SystemSettings& s, Clock&
 
 bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder)
 {
-    const DateTime now = outbox.clock.now();
-    if (outbox.nextRefresh.isZero()) {
-        outbox.nextRefresh = now.addMinutes(60);
+    constexpr std::chrono::minutes kRefreshInterval {60};
+    if (!outbox.nextRefresh.isSet()) {
+        outbox.nextRefresh = SteadyTime::FromNow(outbox.clock, kRefreshInterval);
         return false;
     }
-    if (now < outbox.nextRefresh)
+    if (!outbox.nextRefresh.reached(outbox.clock))
         return false;
     if (outbox.handle)
         outbox.handle->CloseDatabase();
     outbox.handle.reset();
     OpenOutbox(outbox, dataFolder, true);
-    outbox.nextRefresh = now.addMinutes(60);
+    outbox.nextRefresh = SteadyTime::FromNow(outbox.clock, kRefreshInterval);
     return true;
 }
 
@@ -146,6 +146,34 @@ std::int32_t PendingCount(Outbox& outbox)
         return 0;
     }
     return static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("T"))));
+}
+
+bool RecountPending(Outbox& outbox)
+{
+    db& h = OutboxHandle(outbox);
+    // Both in one statement, so they are read at the same moment.
+    auto rs = h.OpenDynaset("SELECT (SELECT COUNT(*) FROM qry_Pending_Messages) AS counted,"
+                            " (SELECT SUM(pcCount) FROM PendingCounter) AS kept",
+        kForwardOnly, kReadOnly);
+    if (!rs || rs->IsEOF()) {
+        outbox.log.Log(icon::kError, "", "RecountPending : " + h.LastError());
+        return false;
+    }
+    const auto counted = LeadingNumber(TextOf(rs->Field("counted")));
+    const auto kept = LeadingNumber(TextOf(rs->Field("kept")));
+    if (counted == kept)
+        return true;
+    // A correction rather than a new value: writers that change rows meanwhile keep counting.
+    if (h.ExecuteRecordResult("UPDATE PendingCounter SET pcCount = pcCount + " + NumberText(counted - kept)
+            + " WHERE pcSlot = 0")
+        != 1) {
+        outbox.log.Log(icon::kError, "", "RecountPending : " + h.LastError());
+        return false;
+    }
+    outbox.log.Log(icon::kWarning, "",
+        "Pending counter corrected from " + NumberText(kept) + " to " + NumberText(counted));
+    outbox.queueSize.reset();
+    return true;
 }
 
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox)

@@ -4,6 +4,7 @@
 #include "support/Clock.h"
 #include "support/EventPump.h"
 #include "support/LogSink.h"
+#include "support/SteadyTime.h"
 
 #include <chrono>
 #include <cstdint>
@@ -46,8 +47,9 @@ struct Outbox
     // A libpq connection string when the outbox, archive and contacts are on PostgreSQL; empty
     // for the data folder's files.
     std::string database;
-    DateTime nextRefresh;
+    SteadyTime nextRefresh; // the hourly refresh
     DateTime nextHousekeeping;
+    DateTime clockWentBackFrom; // where the wall clock was when it last went back
     // The pending count last shown and when it was taken: one under a second old is shown again.
     std::optional<std::int32_t> queueSize;
     std::chrono::milliseconds queueSizeTakenAt {0};
@@ -77,5 +79,9 @@ bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder);
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox);
 // The number of pending rows, read from the counter the outbox keeps.
 std::int32_t PendingCount(Outbox& outbox);
+// Counts the pending rows and corrects the counter when it has drifted (a program that replaces
+// rows with INSERT OR REPLACE deletes without the delete trigger), with a warning. Needs an open
+// handle; false when the count or the correction failed.
+bool RecountPending(Outbox& outbox);
 
 } // namespace vesk::store

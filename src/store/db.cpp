@@ -142,8 +142,12 @@ template<class Attempt> bool db::withRetries(Attempt&& attempt)
     for (int n = 1; n <= MaxRetryCount; ++n) {
         EngineError error;
         ok = attempt(error);
-        if (ok)
+        if (ok) {
+            // A try that worked after lock conflicts leaves no error behind for the caller to log.
+            if (n > 1)
+                ResetError();
             break;
+        }
         recordError(error);
         if (!RetryAllowed(error))
             break;
@@ -181,7 +185,6 @@ bool db::OpenDatabase(int connectMode)
     if (m_lost && m_log)
         m_log->Log(icon::kWarning, "", "Connection to " + Describe() + " restored");
     m_lost = false;
-    // IsError stays set when an earlier attempt failed.
     m_lastError = "0";
     return true;
 }

@@ -54,6 +54,16 @@ inline std::int64_t SecondsBetween(DateTime a, DateTime b)
     return b.serialSeconds() - a.serialSeconds();
 }
 
+// Minute boundaries passed from a to b, as the calendar counts them: 14:20:59 to 14:21:00 is one.
+inline std::int64_t MinuteBoundaries(DateTime a, DateTime b)
+{
+    const auto minuteOf = [](DateTime t) {
+        const auto s = t.serialSeconds();
+        return s >= 0 ? s / 60 : (s - 59) / 60;
+    };
+    return minuteOf(b) - minuteOf(a);
+}
+
 // VB-style formatting: d dd ddd dddd, m mm mmm mmmm (minutes after h), yy yyyy, h hh, n nn, s ss.
 // Letters are matched without regard to case; names are always English.
 std::string Format(DateTime t, std::string_view pattern);

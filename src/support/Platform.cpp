@@ -99,6 +99,12 @@ bool isPrivateFolder(const std::string& folder)
 
 std::string lockFolder(const std::string& settingsFile)
 {
+    // Under the service manager: the unit's RuntimeDirectory (the first one named).
+    if (const char* unit = std::getenv("RUNTIME_DIRECTORY"); unit && *unit) {
+        const std::string first = std::string(unit).substr(0, std::string(unit).find(':'));
+        if (isPrivateFolder(first))
+            return TrailingSeparator(first);
+    }
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime && isPrivateFolder(runtime))
         return TrailingSeparator(runtime);
     // Without a session's runtime folder: a private folder beside the settings file.

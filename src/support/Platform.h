@@ -16,8 +16,9 @@ std::int64_t FreePhysicalMemory(); // available physical memory in kilobytes
 bool SetAppPriority(int level);
 
 // Refuses a second console started with the same settings file; released on destruction. The lock
-// file lives in $XDG_RUNTIME_DIR when that is private to this user, else in a private "run" folder
-// beside the settings file: never in a shared folder where another user could create it first.
+// file lives in the service's $RUNTIME_DIRECTORY, else in $XDG_RUNTIME_DIR, when that is private to
+// this user, else in a private "run" folder beside the settings file: never in a shared folder
+// where another user could create it first.
 class SingleInstanceLock
 {
 public:

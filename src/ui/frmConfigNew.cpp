@@ -11,6 +11,7 @@
 #include "store/Outbox.h"
 #include "store/PhoneNumber.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/LogSink.h"
 #include "ui/ChargeWarnings.h"
 #include "ui/DatabaseField.h"
@@ -691,7 +692,7 @@ void frmConfigNew::cmdTestEmailAccount_Click()
     const mail::MailTestResult result
         = mail::TestMailAccount(m_ctx.app, s(txtMailServer->text()), s(txtMailAccount->text()),
             s(txtMailPassword->text()), std::int16_t(std::max(cbMailLoginMethod->currentIndex(), 0)),
-            Trim(s(txtDiagEmail->text())), m_ctx.programFolder, m_ctx.mail.settings);
+            Trim(s(txtDiagEmail->text())), KeptFilesFolder(m_ctx.DataFolder), m_ctx.mail.settings);
     QApplication::restoreOverrideCursor();
     const QString text = q(ReplaceAll(result.message, "\r\n", "\n"));
     switch (result.outcome) {

@@ -154,7 +154,7 @@ frmMain::frmMain(core::Context& ctx)
     m_pauseToExit = cmdExit->x() - cmdPause->x();
 
     resize(kDesignWidth, kDesignHeight + sbMain->sizeHint().height());
-    m_ctx.NextCycle = m_ctx.clock.now().addSeconds(10);
+    m_ctx.NextCycle = SteadyTime::FromNow(m_ctx.clock, std::chrono::seconds(10));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect s = screen->geometry();
         move(s.x() + s.width() / 2 - width() / 2, s.y() + s.height() / 2 - height() / 2);

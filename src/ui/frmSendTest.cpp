@@ -5,6 +5,7 @@
 #include "store/Lifecycle.h"
 #include "store/Outbox.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "support/Platform.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Placeholders.h"
@@ -125,7 +126,7 @@ void frmSendTest::SendDirect()
     modem::GSMMessage message;
     message.Address = Trim(txtAddress->text().toStdString());
     message.Text = Trim(txtMsg->text().toStdString());
-    const std::string trace = m_ctx.programFolder + kTraceName;
+    const std::string trace = KeptFilePath(m_ctx.DataFolder, kTraceName);
     modem.LogFlush();
     modem.SetLogFilename(trace);
     modem.LogTruncateFile();

@@ -25,11 +25,8 @@ public:
     }
 
     void advance(std::chrono::milliseconds d) { m_ms += d; }
-    void set(DateTime t)
-    {
-        m_now = t;
-        m_ms = std::chrono::milliseconds(0);
-    }
+    // The wall clock is set to t, as an operator or NTP would set it; the steady count goes on.
+    void set(DateTime t) { m_now = t.addSeconds(-(m_ms.count() / 1000)); }
     int sleeps() const { return m_sleeps; }
 
 private:

@@ -21,7 +21,7 @@ public:
     {
     }
 
-    DateTime now() const override { return m_start.addSeconds(elapsed().count() / 1000); }
+    DateTime now() const override { return m_start.addSeconds(elapsed().count() / 1000 + m_wallStep); }
     std::chrono::milliseconds elapsed() const override
     {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -34,12 +34,15 @@ public:
     }
 
     void advance(std::chrono::milliseconds d) { m_shift += d; }
+    // Steps the wall clock alone, as NTP or a change of civil time does: the steady count goes on.
+    void stepWall(std::chrono::seconds d) { m_wallStep += d.count(); }
 
 private:
     static constexpr std::chrono::milliseconds kPollWait {4};
     DateTime m_start;
     std::chrono::steady_clock::time_point m_origin;
     std::chrono::milliseconds m_shift {0};
+    std::int64_t m_wallStep = 0;
 };
 
 } // namespace vesk::testing

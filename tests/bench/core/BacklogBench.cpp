@@ -18,7 +18,6 @@
 #include "SimProcess.h"
 #include "TempDir.h"
 
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -65,7 +64,7 @@ Drain drainBeside(long backlog, int due)
         fill(d, backlog, "2099-01-01 00:00:00", false);
         fill(d, due, "2020-01-01 00:00:00", false);
     }
-    ctx.NextCycle = clock.now();
+    ctx.NextCycle = {};
     const auto busyStart = ctx.outbox.handle->BusyTime();
     const auto start = steady_clock::now();
     auto next = start;

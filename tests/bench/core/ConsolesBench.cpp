@@ -90,7 +90,7 @@ bool Fill(const Place& place, int rows)
         (void)!write(ready, "r", 1);
         char c;
         (void)!read(gate, &c, 1);
-        console.ctx->NextCycle = clock.now(); // the first pass at once, not after the start delay
+        console.ctx->NextCycle = {}; // the first pass at once, not after the start delay
         for (auto checked = std::chrono::steady_clock::now();; std::this_thread::sleep_for(20ms)) {
             core::OnTick(*console.ctx);
             if (std::chrono::steady_clock::now() - checked > 500ms) {

@@ -85,7 +85,7 @@ int main(int argc, char** argv)
                 + "', #01/Jan/2020 00:00:00#)");
         d.CommitTransaction();
     }
-    ctx.NextCycle = clock.now();
+    ctx.NextCycle = {};
 
     const auto start = steady_clock::now();
     const double cpuStart = cpuSeconds();

@@ -58,7 +58,8 @@ class ConsoleProcess
 {
 public:
     // Starts the console, sending every second. settings: "Section/Key" -> value, written before it starts.
-    // options: more command-line options; env: more "NAME=value" for its environment.
+    // options: more command-line options; env: more "NAME=value" for its environment, or a bare
+    // NAME to take out of it.
     ConsoleProcess(const std::string& dataFolder, const std::string& port,
         std::map<std::string, std::string> settings, const std::vector<std::string>& options = {},
         const std::string& program = "vesk-console", const std::vector<std::string>& env = {})
@@ -72,8 +73,14 @@ public:
         core::SettingsStore conf(m_dir.file("console.conf"));
         for (const auto& [name, value] : settings)
             conf.set(name.substr(0, name.find('/')), name.substr(name.find('/') + 1), value);
-        std::vector<std::string> args = {"/usr/bin/env", "VESK_SETTINGS=" + m_dir.file("console.conf")};
-        args.insert(args.end(), env.begin(), env.end());
+        std::vector<std::string> args = {"/usr/bin/env"};
+        for (const auto& name : env)
+            if (name.find('=') == std::string::npos)
+                args.insert(args.end(), {"-u", name});
+        args.push_back("VESK_SETTINGS=" + m_dir.file("console.conf"));
+        for (const auto& setting : env)
+            if (setting.find('=') != std::string::npos)
+                args.push_back(setting);
         args.insert(args.end(),
             {m_dir.file(program), "--headless", "--data-folder", dataFolder, "--port", port,
                 "--create-outbox"});
@@ -133,6 +140,13 @@ protected:
     OutboxSql shared() { return {clock, pump, dataFolder, database}; }
     void sql(const std::string& statement) { shared().run(statement); }
     std::vector<std::string> column(const std::string& query) { return shared().column(query); }
+    // A send or expiry time some minutes ago, as a date literal: due now, yet too young for the
+    // consoles' daily housekeeping (23:00) to remove, whatever the hour the test runs at.
+    std::string minutesAgo(int minutes) const
+    {
+        return "#" + Format(clock.now().addMinutes(-minutes), "dd/mmm/yyyy hh:nn:ss") + "#";
+    }
+
     // How many messages match; -1 while the outbox cannot be read.
     long count(const std::string& where)
     {

@@ -140,12 +140,12 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
         for (int i = 0; i < count; ++i)
             sql("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgExpires) VALUES "
                 "('Ann', '"
-                + address + "', 'message " + std::to_string(i) + "', #01/Jan/2020 00:00:00#, " + expires
+                + address + "', 'message " + std::to_string(i) + "', " + minutesAgo(2) + ", " + expires
                 + ")");
     };
     queue(3, "+15550123");
     queue(1, "12345"); // not an international number: cancelled
-    queue(1, "+15550124", "#01/Jan/2021 00:00:00#"); // expired long ago
+    queue(1, "+15550124", minutesAgo(1)); // expired a minute ago
     modem.control("deliver +447700900123 hello there");
     ASSERT_TRUE(manager.listenUntil([&] {
         const std::string figures = vesk::testing::ReadFile(snapshot);
@@ -208,4 +208,39 @@ TEST_F(ServiceE2E, RunsAsAServiceWithReadinessFiguresWatchdogReloadAndStop)
     const auto [staleCode, stale] = status({});
     EXPECT_EQ(staleCode, 1);
     holds(stale, {"STALE"});
+}
+
+// Before a reload: --check-config reads the settings file strictly and names the line and key of
+// what is wrong; a broken file exits 1, a good one (the packaged one) 0.
+TEST_F(ServiceE2E, CheckConfigNamesTheLineAndKeyOfABrokenSettingsFile)
+{
+    struct Case
+    {
+        std::string text;
+        int code;
+        std::string said;
+    };
+    const Case cases[] = {
+        {vesk::testing::ReadFile(VESK_SOURCE_DIR "/packaging/vesk-console.conf"), 0, ": good\n"},
+        {"; comment\n[COM]\nSendTimeout=soon\n", 1, ":3: error: [COM] SendTimeout=soon is not a number\n"},
+        {"[COM]\nPort /dev/ttyUSB0\n", 1, ":2: error: not a key=value line: Port /dev/ttyUSB0\n"},
+        {"Port=/dev/ttyUSB0\n", 1, ":1: error: Port stands before any [section]\n"},
+        {"[Text]\nOutboundCoding=Fancy\n", 1,
+            ":2: error: [Text] OutboundCoding=Fancy is not Legacy or Auto\n"},
+        {"[Resource]\nSendBatchSize=99999\n", 1,
+            "[Resource] SendBatchSize=99999 is not a whole number up to 32767"},
+        {"[COM]\nPrt=/dev/ttyUSB0\n", 0, ":2: warning: [COM] Prt is not a setting the console reads\n"},
+    };
+    const std::string file = dir.file("check.conf");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        vesk::testing::WriteFile(file, c.text);
+        const auto [code, said] = vesk::testing::RunProgram(
+            {"/usr/bin/env", "VESK_SETTINGS=" + file, VESK_BIN_DIR "/vesk-consoled", "--check-config"});
+        EXPECT_EQ(code, c.code) << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    }
+    const auto [code, said] = vesk::testing::RunProgram({"/usr/bin/env",
+        "VESK_SETTINGS=" + dir.file("none.conf"), VESK_BIN_DIR "/vesk-consoled", "--check-config"});
+    EXPECT_EQ(code, 2) << said;
 }

@@ -63,8 +63,8 @@ protected:
             ASSERT_TRUE(
                 d->Execute("INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES "
                            "('Bulk', '+1555"
-                    + std::to_string(100000 + n) + "', 'message " + std::to_string(n)
-                    + "', #01/Jan/2020 00:00:00#)"))
+                    + std::to_string(100000 + n) + "', 'message " + std::to_string(n) + "', " + minutesAgo(1)
+                    + ")"))
                 << d->LastError();
         ASSERT_TRUE(d->CommitTransaction());
         queued = rows;

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -122,10 +123,10 @@ public:
         return *consoles.back();
     }
 
-    // One timer tick a minute later: retries fall due, claims stay fresh.
-    void pass(Console& c, std::chrono::milliseconds wait = 61s)
+    // One timer tick a minute later (drainStep): retries fall due, claims stay fresh.
+    void pass(Console& c, std::optional<std::chrono::milliseconds> wait = std::nullopt)
     {
-        clock.advance(wait);
+        clock.advance(wait.value_or(drainStep));
         core::OnTick(*c.ctx);
     }
 
@@ -272,6 +273,9 @@ public:
     std::string database; // the fault runs use outbox files
     std::string link = dir.file("modem");
     SimProcess sim {{"--link", link}};
+    // How far the clock moves for a pass: a minute, so retries fall due; rows whose reports are
+    // counted use the pass spacing, so reports half a second late are not taken for lost.
+    std::chrono::milliseconds drainStep = 61s;
     int drainPasses = 0; // passes the drains took: 25 messages a pass when no fault costs one
     vesk::testing::ShiftedClock clock {SystemClock().now()};
     NullPump nullPump;
@@ -296,7 +300,7 @@ void modemFault(FaultRig& rig, const std::string& fault)
     rig.pass(c);
     rig.report();
     c.ctx->modem->LogFlush();
-    const std::string log = vesk::testing::ReadFile(c.ctx->programFolder + "modemlog.txt");
+    const std::string log = vesk::testing::ReadFile(rig.dataFolder + "/modemlog.txt");
     // Announcements of new reports are set aside in every run; only a flood rings.
     int setAside = 0;
     for (auto at = log.find("Set aside: RING"); at != std::string::npos;
@@ -522,6 +526,7 @@ void reportsAtEveryBatch(FaultRig& rig, const std::string& way)
         rig.sim.control("set cnmi-offer (0,1,2),(0,1,2,3),(0,2),(0),(0,1)");
     if (way == "routed")
         settings["COM/RoutedReports"] = "1";
+    rig.drainStep = 6s;
     auto& c = rig.start(settings);
     const char* kWays[][2] = {{"announced", " and announced"}, {"counted", " without announcement"},
         {"routed", "handed over directly"}};
@@ -597,6 +602,75 @@ void inboundDuringLongBatch(FaultRig& rig)
     EXPECT_EQ(f["inbound dropped"] + f["reports dropped"], 0);
     EXPECT_EQ(rig.count("SELECT COUNT(*) FROM Message WHERE msgStatus = 5"), 200);
     rig.report();
+}
+
+// The offset in seconds of the wall clock this test runs on, when the whole run is under
+// faketime with a relative offset ("+120", "-3600", "+2d"); 0 without.
+long RunOffsetSeconds()
+{
+    const char* spec = std::getenv("FAKETIME");
+    if (!spec || !*spec)
+        return 0;
+    char* end = nullptr;
+    const double n = std::strtod(spec, &end);
+    const std::string unit = end ? end : "";
+    const double scale = unit == "m" ? 60 : unit == "h" ? 3600 : unit == "d" ? 86400 : 1;
+    EXPECT_TRUE((spec[0] == '+' || spec[0] == '-') && (unit.empty() || scale != 1))
+        << "FAKETIME must be a relative offset for a child's clock to follow this one: " << spec;
+    return static_cast<long>(n * scale);
+}
+
+// A real console process whose wall clock goes back an hour in the middle of a drain, as an NTP
+// correction or the end of summer time does: libfaketime reads its offset from a file the test
+// rewrites, and leaves the steady clock alone. Every message is still sent within two passes.
+void clockSteppedBack(FaultRig& rig)
+{
+    rig.seed();
+    rig.queue(40, "clock stepped back");
+    const std::string stamp = rig.dir.file("faketime");
+    const auto setOffset = [&](long seconds) {
+        vesk::testing::WriteFile(stamp + ".new", (seconds < 0 ? "" : "+") + std::to_string(seconds) + "\n");
+        std::filesystem::rename(stamp + ".new", stamp);
+    };
+    const long offset = RunOffsetSeconds();
+    // The sanitizers' runtime wants to come first; the preloaded clock comes before it here.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string sanitizer
+        = std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
+    setOffset(offset);
+    ASSERT_TRUE(std::filesystem::exists(VESK_LIBFAKETIME)) << "libfaketime is missing (scripts/deps)";
+    vesk::testing::ConsoleProcess console(rig.dataFolder, rig.link, {{"Resource/SendBatchSize", "25"}}, {},
+        "vesk-consoled",
+        {"FAKETIME", "LD_PRELOAD=" VESK_LIBFAKETIME, "FAKETIME_TIMESTAMP_FILE=" + stamp,
+            "FAKETIME_NO_CACHE=1", "FAKETIME_DONT_FAKE_MONOTONIC=1", sanitizer});
+    const auto sent = [&] { return rig.sim.control("messages").size(); };
+    ASSERT_TRUE(vesk::testing::WaitFor([&] { return sent() >= 10; }, 120s)) << console.log();
+    rig.faultAt = std::chrono::steady_clock::now();
+    setOffset(offset - 3600);
+
+    // Passes are at least five seconds apart; sends within one follow each other closely.
+    int passes = 1;
+    auto last = std::chrono::steady_clock::now();
+    for (std::size_t seen = sent(); seen < rig.queued.size();) {
+        if (std::chrono::steady_clock::now() - rig.faultAt > 120s)
+            break;
+        std::this_thread::sleep_for(100ms);
+        const std::size_t now = sent();
+        if (now == seen)
+            continue;
+        passes += std::chrono::steady_clock::now() - last > 4500ms;
+        last = std::chrono::steady_clock::now();
+        seen = now;
+    }
+    rig.drainPasses = passes;
+    rig.report();
+    EXPECT_LE(passes, 2) << console.log();
+    const std::string log = console.log();
+    int told = 0;
+    for (auto at = log.find("The clock went back 1:00:00"); at != std::string::npos;
+         at = log.find("The clock went back", at + 1))
+        ++told;
+    EXPECT_EQ(told, 1) << log;
 }
 
 const Scenario kScenarios[] = {
@@ -759,6 +833,7 @@ const Scenario kScenarios[] = {
                 rig.queued.size(), refused);
             rig.report();
         }},
+    {"console clock set back an hour mid-drain", clockSteppedBack},
 };
 
 TEST_P(FaultRig, NothingLostNothingDoubled)

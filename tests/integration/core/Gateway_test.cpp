@@ -228,7 +228,7 @@ TEST_F(GatewayTest, TickDuringAPassDoesNothingPauseWaitsForTheEndAndHoldsOffTheR
     EXPECT_EQ(sim.control("messages").size(), 2u);
 
     // The run-time limit stops an idle console but not a paused one.
-    ctx->EndTime = clock.now().addHours(1);
+    ctx->EndTime = SteadyTime::FromNow(clock, 1h);
     TogglePause(*ctx);
     clock.advance(2h);
     OnTick(*ctx);
@@ -245,7 +245,7 @@ TEST_F(GatewayTest, PassesAreSpacedBySendIntervalAndAnEmptyMemoryIsAskedAgain)
     queue("+15550123", "first");
     pass();
     ASSERT_EQ(sim.control("messages").size(), 1u);
-    EXPECT_GE(clock.now(), ctx->NextRead) << "nothing was read, so the read stays due";
+    EXPECT_TRUE(ctx->NextRead.reached(clock)) << "nothing was read, so the read stays due";
     const int counts = sim.countInTranscript("AT+CPMS?");
     queue("+15550124", "second");
     sim.control("deliver +447700900123 arrived later");
@@ -253,7 +253,7 @@ TEST_F(GatewayTest, PassesAreSpacedBySendIntervalAndAnEmptyMemoryIsAskedAgain)
     OnTick(*ctx);
     EXPECT_EQ(sim.control("messages").size(), 1u);
     EXPECT_TRUE(logged(10, "arrived later"));
-    EXPECT_FALSE(ctx->NextRead.isZero());
+    EXPECT_TRUE(ctx->NextRead.isSet());
     EXPECT_GT(sim.countInTranscript("AT+CPMS?"), counts) << "the memory was asked again";
     clock.advance(6s);
     OnTick(*ctx);
@@ -267,7 +267,7 @@ TEST_F(GatewayTest, LinkCheckResetsThePortOnceThenReports)
     CheckModemLink(*ctx);
     EXPECT_TRUE(logged(2, "Invalid response from modem -> "));
     EXPECT_TRUE(logged(3, "Could not reset link to modem"));
-    EXPECT_GE(ctx->NextLinkCheck, clock.now().addMinutes(59));
+    EXPECT_GE(ctx->NextLinkCheck.remaining(clock), 59min);
 }
 
 TEST_F(GatewayTest, RefusedSendIsRetriedAndTheSixthFailureCancels)
@@ -298,9 +298,16 @@ TEST_F(AddressFilterTest, RefusedRecipientIsCancelledOrHeldAsConfigured)
         std::filesystem::remove_all(dataFolder);
         sim.control("clear");
         settings.set("Agent", "FilterActionDelete", cancel ? "1" : "0");
-        vesk::testing::WriteFile(dir.folder() + "addressfilter.sms", "^\\+44\r\n");
+        // The filter lives in the data folder; one left beside the program is moved there once.
+        std::filesystem::create_directories(dataFolder);
+        vesk::testing::WriteFile(
+            (cancel ? dir.folder() : dataFolder + "/") + "addressfilter.sms", "^\\+44\r\n");
         ASSERT_NO_FATAL_FAILURE(start());
         EXPECT_TRUE(logged(2, "Address filtering is active"));
+        EXPECT_EQ(
+            logged(1, "Moved " + dir.folder() + "addressfilter.sms to " + dataFolder + "/addressfilter.sms"),
+            cancel);
+        EXPECT_FALSE(std::filesystem::exists(dir.folder() + "addressfilter.sms"));
         queue("+447700900123", "allowed");
         queue("+15550123", "refused");
         pass();
@@ -379,6 +386,11 @@ TEST_F(SettingsReloadTest, NewBatchSizeTakesEffectAtTheNextPassAndABrokenFileIsR
         expected += 3;
         EXPECT_EQ(sent(), expected) << "the old batch size holds";
     }
+
+    // A value that takes its default is told in the console's own log.
+    vesk::testing::WriteFile(settings.path(), good + "[Text]\nOutboundCoding=Fancy\n");
+    EXPECT_TRUE(ReloadSettings(*ctx));
+    EXPECT_TRUE(logged(2, "Setting [Text] OutboundCoding=Fancy is not Legacy or Auto; Legacy is used"));
 }
 
 TEST_F(StartupTest, HeadlessRefusesAFolderWithoutDataFilesUnlessAskedToCreateThem)
@@ -443,7 +455,7 @@ TEST_F(StartupTest, OnlyTheContactsFileIsEnoughAndNoModemKeepsStarting)
     EXPECT_NE(log.find("\nNo modem detected.\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\nCould not load database settings : "), std::string::npos);
     EXPECT_NE(log.find("\nProgram will terminate automatically at "), std::string::npos);
-    EXPECT_NEAR(static_cast<double>(vesk::SecondsBetween(ctx->clock.now(), ctx->EndTime)), 3 * 3600.0, 30.0);
+    EXPECT_NEAR(static_cast<double>(ctx->EndTime.remaining(ctx->clock).count()), 3 * 3600e3, 30e3);
 }
 
 // Long inbound messages joined: parts wait in the modem until their group is complete or too old.

@@ -160,7 +160,11 @@ TEST_F(QueryPlanTest, NoStatementAMessageMakesReadsTheWholeOutbox)
         ++explained;
         for (const std::string& step : planOf(explain, sql)) {
             EXPECT_NE(step.rfind("cannot", 0), 0u) << step;
-            EXPECT_NE(step.rfind("SCAN Message", 0), 0u) << step;
+            // The daily recount of the pending counter counts the pending rows over their own index.
+            if (sql.find(" AS counted") == std::string::npos
+                || step != "SCAN Message USING INDEX ixMessageDue") {
+                EXPECT_NE(step.rfind("SCAN Message", 0), 0u) << step;
+            }
             EXPECT_NE(step.rfind("SCAN Inbox", 0), 0u) << step;
             if (sql.find("Message") != std::string::npos) {
                 EXPECT_EQ(step.find("TEMP B-TREE"), std::string::npos) << step;

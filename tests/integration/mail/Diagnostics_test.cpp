@@ -112,9 +112,18 @@ TEST_P(DiagnosticsTest, LinkAlertAtMostEveryTenMinutes)
     modem.answers = false;
     clock.set(DateTime::fromParts(2026, 3, 5, 15, 20, 59));
     CheckAlerts(diag, outbox, modem, origin, feedback);
-    clock.set(DateTime::fromParts(2026, 3, 5, 15, 30, 0));
+    clock.advance(9min + 1s);
     CheckAlerts(diag, outbox, modem, origin, feedback);
     EXPECT_EQ(mails().size(), 6u);
+
+    // The clock set back an hour, or forward, changes neither the period nor the time shown.
+    clock.set(DateTime::fromParts(2026, 3, 5, 14, 30, 0));
+    passes(11min);
+    clock.set(DateTime::fromParts(2026, 3, 5, 20, 0, 0));
+    passes(5min);
+    const auto sent = mails();
+    ASSERT_EQ(sent.size(), 7u);
+    EXPECT_EQ(sent.back(), "Device Alert - No Link To Modem at 14:40");
 }
 
 TEST_P(DiagnosticsTest, SignalAlertAtMostEveryFiveMinutesBelowTheThreshold)

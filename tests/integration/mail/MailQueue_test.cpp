@@ -140,7 +140,7 @@ TEST_P(MailQueueTest, MailArrivesAsQueuedOrWaitsWhenTheServerCannotBeUsed)
             !c.sent && c.passwordFile != perms::none);
         EXPECT_FALSE(LogHolds(log, "s3cret"));
         if (!c.sent) {
-            EXPECT_EQ(queue.nextCheck, clock.now().addMinutes(2));
+            EXPECT_EQ(queue.nextCheck, SteadyTime::FromNow(clock, 2min));
             h().Execute("DELETE FROM MailMessage");
             continue;
         }

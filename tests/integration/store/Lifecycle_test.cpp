@@ -128,9 +128,15 @@ TEST_P(LifecycleTest, HousekeepingAtElevenArchivesThenRemovesOldCompleteRows)
     EXPECT_FALSE(Housekeeping(outbox));
     EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 6);
 
+    // A program that replaced rows without the delete trigger left the pending counter too high.
+    ASSERT_TRUE(h().OpenDatabase(mode::kReadWriteShared));
+    ASSERT_TRUE(h().Execute("UPDATE PendingCounter SET pcCount = pcCount + 2 WHERE pcSlot = 3"));
+    h().CloseDatabase();
     clock.set(DateTime::fromParts(2026, 3, 12, 23, 0, 0));
     EXPECT_TRUE(Housekeeping(outbox));
     EXPECT_FALSE(h().IsConnected()); // closed again as found
+    EXPECT_EQ(log.count("Pending counter corrected from 3 to 1"), 1);
+    EXPECT_EQ(scalarClosed("SELECT SUM(pcCount) FROM PendingCounter"), 1);
     EXPECT_EQ(archived(), 4);
     EXPECT_EQ(archived("msgText = 'old' AND msgComplete = TRUE"), 1);
     EXPECT_EQ(archived("msgText = 'old, never sent'"), 1);
@@ -144,6 +150,7 @@ TEST_P(LifecycleTest, HousekeepingAtElevenArchivesThenRemovesOldCompleteRows)
     clock.set(DateTime::fromParts(2026, 3, 13, 23, 0, 5));
     EXPECT_TRUE(Housekeeping(outbox));
     EXPECT_EQ(archived(), 6); // the unsent old row is copied again: each day's copy takes every old row
+    EXPECT_EQ(log.count("Pending counter corrected from 3 to 1"), 1) << "a counter that agrees is left alone";
     EXPECT_EQ(scalarClosed("SELECT COUNT(*) FROM Message"), 2);
 
     // A limit of zero days switches housekeeping off.

@@ -14,6 +14,7 @@
 #include "store/Outbox.h"
 #include "store/Recordset.h"
 #include "support/Convert.h"
+#include "support/KeptFiles.h"
 #include "ui/ChargeWarnings.h"
 #include "ui/Placeholders.h"
 #include "ui/WindowPlacement.h"
@@ -390,7 +391,7 @@ private slots:
 
         QCOMPARE(ctx->modem->LogFilename(), modemLog);
         QCOMPARE(ctx->modem->Logging(), logging);
-        const std::string trace = testing::ReadFile(dir->folder() + frmSendTest::kTraceName);
+        const std::string trace = testing::ReadFile(KeptFilePath(ctx->DataFolder, frmSendTest::kTraceName));
         QVERIFY2(trace.find("CMGS") != std::string::npos, trace.c_str());
         ctx->modem->LogFlush();
         const std::string after = testing::ReadFile(modemLog);
