@@ -77,5 +77,7 @@ bool HourlyRefresh(Outbox& outbox, const std::string& dataFolder);
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox);
 // The number of pending rows, read from the counter the outbox keeps.
 std::int32_t PendingCount(Outbox& outbox);
+// The same on any open handle; nothing when it could not be read.
+std::optional<std::int32_t> CountPending(db& outbox);
 
 } // namespace vesk::store
