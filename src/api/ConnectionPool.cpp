@@ -54,6 +54,10 @@ ConnectionPool::Lease ConnectionPool::lease()
 
 void ConnectionPool::giveBack(std::unique_ptr<store::db> db)
 {
+    // A console loads the outbox's settings with the file to itself: an SQLite outbox is not
+    // held open between requests.
+    if (kind() == store::EngineKind::Sqlite)
+        db->CloseDatabase();
     {
         const std::lock_guard lock(m_mutex);
         m_idle.push_back(std::move(db));

@@ -15,8 +15,10 @@ namespace vesk::api {
 
 // Connections to the outbox for the server's worker threads: a db serves one thread at a time,
 // so each request borrows one for its length. A connection the server dropped is opened again
-// when it is next lent. SQLite takes one writer at a time per file: writers of this process queue
-// here for it rather than spin on the file's lock.
+// when it is next lent. An SQLite file is opened for each request and closed after it, since a
+// console loads the outbox's settings only while no other program has the file open; and SQLite
+// takes one writer at a time per file: writers of this process queue here for it rather than
+// spin on the file's lock.
 class ConnectionPool
 {
 public:

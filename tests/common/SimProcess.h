@@ -39,6 +39,25 @@ inline pid_t Spawn(std::vector<std::string> args, int out, bool errorsToo = fals
     return pid;
 }
 
+// Runs a program to its end; its exit code and standard output.
+inline std::pair<int, std::string> RunProgram(std::vector<std::string> args)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    const pid_t pid = Spawn(std::move(args), out[1]);
+    close(out[1]);
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(out[0], buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<std::size_t>(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
 class SimProcess
 {
 public:
