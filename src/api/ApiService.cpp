@@ -12,6 +12,14 @@
 
 namespace vesk::api {
 
+namespace {
+
+// How long an SQLite outbox stays open after the last request: long enough to carry a steady
+// stream of requests without reopening, short enough to leave a console its moments alone with it.
+constexpr std::chrono::milliseconds kSqliteLinger {50};
+
+} // namespace
+
 ApiService::ApiService(ApiConfig config, Clock& clock, EventPump& pump, LogSink& log)
     : m_config(std::move(config))
     , m_clock(clock)
@@ -77,6 +85,8 @@ bool ApiService::start(std::string& error)
     if (!m_server->start(error))
         return false;
     addWorker(std::chrono::minutes(1), [this] { maintain(); });
+    if (m_pool->kind() == store::EngineKind::Sqlite)
+        addWorker(kSqliteLinger, [this] { m_pool->closeIdle(kSqliteLinger); });
     return true;
 }
 

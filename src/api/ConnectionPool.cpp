@@ -34,7 +34,7 @@ ConnectionPool::Lease ConnectionPool::lease()
         std::unique_lock lock(m_mutex);
         m_free.wait(lock, [&] { return !m_idle.empty() || m_made < m_size; });
         if (!m_idle.empty()) {
-            db = std::move(m_idle.back());
+            db = std::move(m_idle.back().db);
             m_idle.pop_back();
         } else {
             ++m_made;
@@ -54,22 +54,64 @@ ConnectionPool::Lease ConnectionPool::lease()
 
 void ConnectionPool::giveBack(std::unique_ptr<store::db> db)
 {
-    // A console loads the outbox's settings with the file to itself: an SQLite outbox is not
-    // held open between requests.
-    if (kind() == store::EngineKind::Sqlite)
-        db->CloseDatabase();
     {
         const std::lock_guard lock(m_mutex);
-        m_idle.push_back(std::move(db));
+        // The most recently used is lent first: the others go idle and are closed.
+        m_idle.push_back({std::move(db), std::chrono::steady_clock::now()});
     }
     m_free.notify_one();
 }
 
-std::unique_lock<std::mutex> ConnectionPool::writer()
+void ConnectionPool::closeIdle(std::chrono::milliseconds after)
 {
-    if (kind() == store::EngineKind::Sqlite)
-        return std::unique_lock(m_writer);
-    return {};
+    std::vector<Idle> closing;
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto before = std::chrono::steady_clock::now() - after;
+        for (auto it = m_idle.begin(); it != m_idle.end();) {
+            if (it->since <= before && it->db->IsConnected()) {
+                closing.push_back(std::move(*it));
+                it = m_idle.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (Idle& idle : closing)
+        idle.db->CloseDatabase();
+    {
+        const std::lock_guard lock(m_mutex);
+        for (Idle& idle : closing)
+            m_idle.insert(m_idle.begin(), std::move(idle));
+    }
+    if (!closing.empty())
+        m_free.notify_all();
+}
+
+ConnectionPool::WriterTurn ConnectionPool::writer()
+{
+    return WriterTurn(kind() == store::EngineKind::Sqlite ? this : nullptr);
+}
+
+ConnectionPool::WriterTurn::WriterTurn(ConnectionPool* pool)
+    : m_pool(pool)
+{
+    if (!m_pool)
+        return;
+    std::unique_lock lock(m_pool->m_turns);
+    const std::uint64_t mine = m_pool->m_nextTurn++;
+    m_pool->m_turnOver.wait(lock, [&] { return m_pool->m_serving == mine; });
+}
+
+ConnectionPool::WriterTurn::~WriterTurn()
+{
+    if (!m_pool)
+        return;
+    {
+        const std::lock_guard lock(m_pool->m_turns);
+        ++m_pool->m_serving;
+    }
+    m_pool->m_turnOver.notify_all();
 }
 
 store::EngineKind ConnectionPool::kind() const

@@ -8,17 +8,6 @@ namespace vesk::api {
 
 namespace {
 
-// Days from 1970-01-01 to the civil date (proleptic Gregorian).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 bool leap(int y)
 {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -76,8 +65,9 @@ std::optional<std::int64_t> ParseRfc3339(std::string_view t)
     }
     if (at != t.size())
         return std::nullopt;
-    const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-    return days * 86400 + hour * 3600 + minute * 60 + std::min(second, 59) - offset;
+    // Serial seconds of the civil time, counted from 1970 rather than 1899.
+    const DateTime civil = DateTime::fromParts(year, month, day, hour, minute, std::min(second, 59));
+    return SecondsBetween(DateTime::fromParts(1970, 1, 1), civil) - offset;
 }
 
 std::string Rfc3339(std::int64_t unixSeconds)

@@ -30,6 +30,7 @@ struct HttpAnswer
     long status = 0;
     std::map<std::string, std::string> headers; // names in lower case
     std::string body;
+    std::string error; // why there is no answer
 
     nlohmann::json json() const { return nlohmann::json::parse(body, nullptr, false); }
     // The problem's type without its "/problems/" prefix.
@@ -48,7 +49,7 @@ struct HttpAnswer
 
 // One request, as a client on another machine sends it.
 inline HttpAnswer Http(const std::string& method, const std::string& url, const std::string& body = "",
-    const std::vector<std::string>& headers = {})
+    const std::vector<std::string>& headers = {}, const std::string& trustedCertificate = "")
 {
     HttpAnswer answer;
     CURL* curl = curl_easy_init();
@@ -59,6 +60,8 @@ inline HttpAnswer Http(const std::string& method, const std::string& url, const 
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
+    if (!trustedCertificate.empty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, trustedCertificate.c_str());
     if (method == "POST") {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
@@ -85,8 +88,10 @@ inline HttpAnswer Http(const std::string& method, const std::string& url, const 
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer.body);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &answer.headers);
-    if (curl_easy_perform(curl) == CURLE_OK)
+    if (const CURLcode rc = curl_easy_perform(curl); rc == CURLE_OK)
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
+    else
+        answer.error = curl_easy_strerror(rc);
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);
     return answer;
@@ -134,17 +139,7 @@ public:
     }
     ~ApiProcess() { stop(); }
 
-    int stop()
-    {
-        if (m_pid <= 0)
-            return m_code;
-        kill(m_pid, SIGTERM);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        m_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return m_code;
-    }
+    int stop() { return StopChild(m_pid, m_code); }
 
     int port() const { return m_port; }
     std::string url(const std::string& path) const
@@ -235,15 +230,17 @@ protected:
         ASSERT_TRUE(d.OpenDatabase(store::mode::kReadWriteShared)) << d.LastError();
         ASSERT_TRUE(d.Execute(statement)) << d.LastError() << " in " << statement;
     }
-    long count(const std::string& where)
+    // The number a counting query gives; -1 while the outbox cannot be read.
+    long number(const std::string& query)
     {
         store::db d(clock, pump);
         store::PointAt(d, database, dataFolder, store::kOutboxName);
         if (!d.OpenDatabase(store::mode::kReadShared))
             return -1;
-        auto rs = d.OpenDynaset("SELECT COUNT(*) AS T FROM Message WHERE " + where);
+        auto rs = d.OpenDynaset(query);
         return rs && !rs->IsEOF() ? static_cast<long>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
     }
+    long count(const std::string& where) { return number("SELECT COUNT(*) FROM Message WHERE " + where); }
 
     FakeClock clock;
     ScriptedPump pump;

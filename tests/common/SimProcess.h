@@ -58,6 +58,20 @@ inline std::pair<int, std::string> RunProgram(std::vector<std::string> args)
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
 }
 
+// Stops a child (SIGTERM as a service manager sends it, SIGKILL as a crash) and waits for it;
+// its exit code, -1 when a signal ended it. Stopping again gives the same code.
+inline int StopChild(pid_t& pid, int& code, int signal = SIGTERM)
+{
+    if (pid <= 0)
+        return code;
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+    code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return code;
+}
+
 class SimProcess
 {
 public:

@@ -70,17 +70,7 @@ public:
     pid_t pid() const { return m_pid; }
 
     // Stops the console as a service manager would (or with SIGKILL, as a crash would); its exit code.
-    int stop(int signal = SIGTERM)
-    {
-        if (m_pid <= 0)
-            return m_code;
-        kill(m_pid, signal);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        m_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return m_code;
-    }
+    int stop(int signal = SIGTERM) { return StopChild(m_pid, m_code, signal); }
 
     std::string log() const { return ReadFile(m_dir.file("console.log")); }
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }

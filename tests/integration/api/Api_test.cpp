@@ -3,13 +3,10 @@
 // sends; what it reports must be read from the outbox.
 #include "ApiProcess.h"
 
-#include "store/ApiMessages.h"
-#include "store/SqlText.h"
-
 #include <chrono>
-#include <fstream>
 #include <future>
 #include <set>
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 using namespace vesk;
@@ -382,6 +379,48 @@ TEST_P(ApiTest, CursorPagingOverThousandsOfMessagesWithFilters)
 
 VESK_API_ON_BOTH_ENGINES(ApiTest);
 
+// Two vesk-api processes on one PostgreSQL outbox, as behind a load balancer: a key made once
+// works on both, a request repeated on the other replays the first answer, and one repeated there
+// while the first is still being written is told it is in flight.
+using ApiSharedOutboxTest = ApiTest;
+
+TEST_P(ApiSharedOutboxTest, TwoServersShareKeysAndIdempotentAnswers)
+{
+    start();
+    vesk::testing::ApiProcess other(dataFolder, database);
+    const std::vector<std::string> headers
+        = {"Authorization: Bearer " + key, "Content-Type: application/json", "Idempotency-Key: invoice-9"};
+    const std::string body = R"({"to": "+447700900123", "text": "invoice 9"})";
+    const auto first = Http("POST", api->url("/v1/messages"), body, headers);
+    ASSERT_EQ(first.status, 202);
+    const auto there = Http("POST", other.url("/v1/messages"), body, headers);
+    EXPECT_EQ(there.body, first.body);
+    EXPECT_EQ(there.header("idempotent-replayed"), "true");
+
+    store::db holder(clock, pump);
+    holder.setFilename(database);
+    ASSERT_TRUE(holder.OpenDatabase(store::mode::kReadWriteShared));
+    ASSERT_TRUE(holder.BeginTransaction());
+    ASSERT_TRUE(holder.Execute("LOCK TABLE Message IN EXCLUSIVE MODE"));
+    std::vector<std::string> next = headers;
+    next.back() = "Idempotency-Key: invoice-10";
+    const std::string late = R"({"to": "+447700900123", "text": "invoice 10"})";
+    auto writing
+        = std::async(std::launch::async, [&] { return Http("POST", api->url("/v1/messages"), late, next); });
+    // Once the first server has claimed the key (its record is committed) it waits for the table.
+    for (int i = 0; i < 100 && number("SELECT COUNT(*) FROM ApiIdempotency WHERE ikKey = 'invoice-10'") != 1;
+         ++i)
+        std::this_thread::sleep_for(50ms);
+    const auto repeat = Http("POST", other.url("/v1/messages"), late, next);
+    holder.RollbackTransaction();
+    EXPECT_EQ(repeat.problem(), "idempotency-in-flight");
+    EXPECT_EQ(writing.get().status, 202);
+    EXPECT_EQ(count("msgText = 'invoice 10'"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , ApiSharedOutboxTest, ::testing::Values(store::EngineKind::Postgres), ::vesk::testing::EngineName);
+
 namespace {
 
 // A TCP connection from a chosen loopback address, for clients that misbehave.
@@ -405,12 +444,13 @@ int connectFrom(const std::string& source, int port)
 
 } // namespace
 
-using ApiLoadTest = ApiTest;
+// What does not depend on the engine runs on the files only.
+using ApiServerTest = ApiTest;
 
 // One client sends its header a byte a second, another holds 1,000 idle connections (from 20
 // addresses, under the per-address limit), a third opens more than its address may hold: a
 // fourth client is still answered, and promptly.
-TEST_P(ApiLoadTest, SlowAndIdleClientsDoNotStarveOthers)
+TEST_P(ApiServerTest, SlowAndIdleClientsDoNotStarveOthers)
 {
     start();
     std::atomic<bool> done {false};
@@ -458,5 +498,32 @@ TEST_P(ApiLoadTest, SlowAndIdleClientsDoNotStarveOthers)
         close(fd);
 }
 
+// TLS from a certificate and a key file, which must be private as the mail password file must.
+TEST_P(ApiServerTest, ServesTlsFromAPrivateKeyFileAndRefusesOneOthersCanRead)
+{
+    const std::string certificate = dir.file("api.crt"), privateKey = dir.file("api.key");
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+                           " -addext subjectAltName=IP:127.0.0.1 -keyout "
+                  + privateKey + " -out " + certificate + " >/dev/null 2>&1")
+                              .c_str()),
+        0);
+    const std::string conf = dir.file("tls.conf");
+    vesk::testing::WriteFile(
+        conf, "[Api]\nListen=127.0.0.1:0\nCertificate=" + certificate + "\nPrivateKey=" + privateKey + "\n");
+    chmod(privateKey.c_str(), 0644);
+    const auto [refused, why] = vesk::testing::RunProgram({"/bin/sh", "-c",
+        "VESK_SETTINGS=" + conf + " " VESK_BIN_DIR "/vesk-api --data-folder " + dataFolder + " 2>&1"});
+    EXPECT_EQ(refused, 1);
+    EXPECT_NE(why.find("refused: it is open to other users"), std::string::npos) << why;
+
+    chmod(privateKey.c_str(), 0600);
+    start({{"Api/Certificate", certificate}, {"Api/PrivateKey", privateKey}});
+    EXPECT_NE(api->log().find("(HTTPS)"), std::string::npos);
+    const auto secure
+        = Http("GET", api->url("/v1/messages", "https"), "", {"Authorization: Bearer " + key}, certificate);
+    EXPECT_EQ(secure.status, 200) << secure.body;
+    EXPECT_EQ(Http("GET", api->url("/healthz")).status, 0); // plain HTTP gets no answer
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    , ApiLoadTest, ::testing::Values(store::EngineKind::Sqlite), ::vesk::testing::EngineName);
+    , ApiServerTest, ::testing::Values(store::EngineKind::Sqlite), ::vesk::testing::EngineName);
