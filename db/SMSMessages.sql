@@ -178,6 +178,8 @@ CREATE TABLE ApiIdempotency (
     PRIMARY KEY (ikKeyName, ikKey)
 );
 CREATE INDEX ixApiIdempotencyCreated ON ApiIdempotency (ikCreated);
--- Listing messages newest first by status and by recipient.
-CREATE INDEX ixMessageStatusID ON Message (msgStatus, msgID);
+-- Listing messages newest first by status and by recipient. The status indexes are partial, and
+-- the pending rows have one of their own, so the console's pending view keeps its due index.
+CREATE INDEX ixMessageStatusID ON Message (msgStatus, msgID) WHERE msgStatus >= 1;
+CREATE INDEX ixMessageQueuedID ON Message (msgID) WHERE msgStatus = 0;
 CREATE INDEX ixMessageAddressID ON Message (msgAddress, msgID);

@@ -80,8 +80,12 @@ bool listOnce(db& outbox, const MessageFilter& f, std::optional<int> status, std
         where += (where.empty() ? " WHERE " : " AND ") + text;
         values.insert(values.end(), bound.begin(), bound.end());
     };
+    // The code goes into the text, with the term of its partial index: that is what lets the
+    // database walk that index (a bound value could be any code).
     if (status)
-        condition("m.msgStatus = ?", {std::to_string(*status)});
+        condition(*status == 0 ? "m.msgStatus = 0"
+                               : "m.msgStatus >= 1 AND m.msgStatus = " + std::to_string(*status),
+            {});
     if (!f.address.empty())
         condition("m.msgAddress = ?", {f.address});
     if (!f.clientRef.empty())

@@ -63,9 +63,9 @@ struct MessageRecord
 // The row into `found` (empty when there is none); false when the read failed.
 bool LoadMessageRecord(db& outbox, RowId id, std::optional<MessageRecord>& found);
 
-// Which rows a listing shows. Each condition is served by an index: status codes by
-// (msgStatus, msgID), the address by (msgAddress, msgID), the client's reference and the
-// creation time by ApiMessage's.
+// Which rows a listing shows. Each condition is served by an index: pending rows by their own,
+// other status codes by (msgStatus, msgID), the address by (msgAddress, msgID), the client's
+// reference and the creation time by ApiMessage's, no condition by the ids themselves.
 struct MessageFilter
 {
     enum class Reason { Any, Expired, Canceled, Other };

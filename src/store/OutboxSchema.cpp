@@ -18,7 +18,8 @@ constexpr const char* kCurrentObjects[]
         "ixMessageSendTime", "ixFriendlyNameCacheLookup",
         // The HTTP API's tables and the indexes its listings use.
         "ApiKey", "ApiMessage", "ApiIdempotency", "ixApiMessageClientRef", "ixApiMessageCreated",
-        "trApiMessageGone", "ixApiIdempotencyCreated", "ixMessageStatusID", "ixMessageAddressID"};
+        "trApiMessageGone", "ixApiIdempotencyCreated", "ixMessageStatusID", "ixMessageQueuedID",
+        "ixMessageAddressID"};
 
 // The same definitions as db/SMSMessages.sql. The counter is filled inside the same transaction
 // that creates its triggers, so no writer can slip a change in between.
@@ -73,7 +74,8 @@ const char* const kUpgrade[] = {
     " ikFingerprint TEXT NOT NULL, ikCreated INTEGER NOT NULL, ikDone INTEGER NOT NULL DEFAULT 0,"
     " ikStatus INTEGER, ikLocation TEXT, ikBody TEXT, PRIMARY KEY (ikKeyName, ikKey))",
     "CREATE INDEX IF NOT EXISTS ixApiIdempotencyCreated ON ApiIdempotency (ikCreated)",
-    "CREATE INDEX IF NOT EXISTS ixMessageStatusID ON Message (msgStatus, msgID)",
+    "CREATE INDEX IF NOT EXISTS ixMessageStatusID ON Message (msgStatus, msgID) WHERE msgStatus >= 1",
+    "CREATE INDEX IF NOT EXISTS ixMessageQueuedID ON Message (msgID) WHERE msgStatus = 0",
     "CREATE INDEX IF NOT EXISTS ixMessageAddressID ON Message (msgAddress, msgID)",
 };
 

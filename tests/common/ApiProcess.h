@@ -142,9 +142,9 @@ public:
     int stop() { return StopChild(m_pid, m_code); }
 
     int port() const { return m_port; }
-    std::string url(const std::string& path) const
+    std::string url(const std::string& path, const char* scheme = "http") const
     {
-        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(m_port) + path;
     }
     std::string log() const { return ReadFile(m_dir.file("api.log")); }
 
