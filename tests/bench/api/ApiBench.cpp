@@ -5,6 +5,7 @@
 // Usage: api_bench [seconds per load run, default 5] [server threads, default 4]
 
 #include "ApiProcess.h"
+#include "ScriptPgServer.h"
 #include "store/ApiMessages.h"
 
 #include <algorithm>
@@ -85,19 +86,6 @@ Load wrk(const std::string& url, const std::string& script, int connections, dou
     return load;
 }
 
-std::string startServer(const std::string& folder)
-{
-    FILE* out = popen((VESK_SOURCE_DIR "/scripts/pg-server start " + folder + " 2>/dev/null").c_str(), "r");
-    char line[512] = {};
-    const bool got = out && std::fgets(line, sizeof line, out);
-    if (out)
-        pclose(out);
-    std::string conninfo = got ? line : "";
-    while (!conninfo.empty() && conninfo.back() == '\n')
-        conninfo.pop_back();
-    return conninfo;
-}
-
 bool create(const Place& place)
 {
     if (place.database.empty()) {
@@ -124,7 +112,7 @@ int main(int argc, char** argv)
         std::filesystem::perms::others_exec | std::filesystem::perms::group_exec,
         std::filesystem::perm_options::add); // the server runs as nobody when this runs as root
     const std::string serverFolder = scratch.file("server");
-    const std::string conninfo = startServer(serverFolder);
+    const std::string conninfo = vesk::testing::StartScriptPgServer(serverFolder);
     if (conninfo.empty())
         std::fprintf(stderr, "no PostgreSQL server (scripts/pg-server start failed): SQLite only\n");
     std::printf(
@@ -180,6 +168,6 @@ int main(int argc, char** argv)
             "%-10s %-22s %10s %9.1f %9.1f\n", name, "batch of 1,000 (ms)", "", times[2], times.back());
     }
     if (!conninfo.empty())
-        std::system((VESK_SOURCE_DIR "/scripts/pg-server stop " + serverFolder + " >/dev/null 2>&1").c_str());
+        vesk::testing::StopScriptPgServer(serverFolder);
     return 0;
 }
