@@ -140,3 +140,49 @@ CREATE VIEW qry_Pending_Messages AS
     SELECT * FROM Message
     WHERE msgStatus = 0 AND msgComplete = 0
     ORDER BY msgSendTime, msgID;
+
+-- The HTTP API (vesk-api) ----------------------------------------------------------------------
+-- Its keys (only a hash of each), what it answered to requests carrying an Idempotency-Key (kept
+-- 24 hours), and what it knows of the messages it queued: the key, the client's reference and
+-- the creation time. These sit beside Message, keyed by its id, rather than in new Message
+-- columns: rows queued by other programs need none of it, and the archive's Message keeps the
+-- columns it has. A message removed by housekeeping takes its row here with it. Times are Unix
+-- seconds.
+CREATE TABLE ApiKey (
+    akID INTEGER PRIMARY KEY AUTOINCREMENT,
+    akName TEXT NOT NULL UNIQUE,
+    akHash TEXT NOT NULL UNIQUE,
+    akScopes TEXT NOT NULL,
+    akAllow TEXT NOT NULL DEFAULT '',
+    akCreated INTEGER NOT NULL,
+    akRevoked INTEGER
+);
+CREATE TABLE ApiMessage (
+    amMsgID INTEGER PRIMARY KEY,
+    amKeyName TEXT,
+    amClientRef TEXT,
+    amCreated INTEGER NOT NULL
+);
+CREATE INDEX ixApiMessageClientRef ON ApiMessage (amClientRef, amMsgID);
+CREATE INDEX ixApiMessageCreated ON ApiMessage (amCreated, amMsgID);
+CREATE TRIGGER trApiMessageGone AFTER DELETE ON Message
+BEGIN
+    DELETE FROM ApiMessage WHERE amMsgID = OLD.msgID;
+END;
+CREATE TABLE ApiIdempotency (
+    ikKeyName TEXT NOT NULL,
+    ikKey TEXT NOT NULL,
+    ikFingerprint TEXT NOT NULL,
+    ikCreated INTEGER NOT NULL,
+    ikDone INTEGER NOT NULL DEFAULT 0,
+    ikStatus INTEGER,
+    ikLocation TEXT,
+    ikBody TEXT,
+    PRIMARY KEY (ikKeyName, ikKey)
+);
+CREATE INDEX ixApiIdempotencyCreated ON ApiIdempotency (ikCreated);
+-- Listing messages newest first by status and by recipient. The status indexes are partial, and
+-- the pending rows have one of their own, so the console's pending view keeps its due index.
+CREATE INDEX ixMessageStatusID ON Message (msgStatus, msgID) WHERE msgStatus >= 1;
+CREATE INDEX ixMessageQueuedID ON Message (msgID) WHERE msgStatus = 0;
+CREATE INDEX ixMessageAddressID ON Message (msgAddress, msgID);

@@ -5,6 +5,7 @@
 #include "store/SystemRow.h"
 #include "support/Convert.h"
 #include "support/LogSink.h"
+#include "support/PrivateFiles.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -57,33 +58,12 @@ std::string hexUpper(long value)
 
 std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& error)
 {
-    const std::string name = "Mail password file " + EscapeControls(path);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = name + " cannot be read: " + std::strerror(errno);
+    auto text = ReadOwnerOnlyFile(path, "Mail password file", 4096, error);
+    if (!text)
         return std::nullopt;
-    }
-    struct stat st = {};
-    std::string text;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = name + " is not a file";
-    } else if (st.st_uid != ::geteuid()) {
-        error = name + " refused: it must belong to the user the console runs as";
-    } else if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        error = name + " refused: it is open to other users (chmod 600 makes it private)";
-    } else {
-        char buffer[1024];
-        ssize_t n = 0;
-        while (text.find('\n') == std::string::npos && text.size() < 4096
-            && (n = ::read(fd, buffer, sizeof buffer)) > 0)
-            text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    if (!error.empty())
-        return std::nullopt;
-    text = text.substr(0, text.find('\n'));
-    if (!text.empty() && text.back() == '\r')
-        text.pop_back();
+    *text = text->substr(0, text->find('\n'));
+    if (!text->empty() && text->back() == '\r')
+        text->pop_back();
     return text;
 }
 

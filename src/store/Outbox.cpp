@@ -21,12 +21,12 @@ Outbox::Outbox(Clock& c, EventPump& p, LogSink& l)
 
 std::string OutboxPath(const std::string& dataFolder)
 {
-    return TrailingSeparator(dataFolder) + kOutboxName;
+    return LocationOf("", dataFolder, kOutboxName).target;
 }
 
 std::string OutboxLocation(const Outbox& outbox, const std::string& dataFolder)
 {
-    return outbox.database.empty() ? OutboxPath(dataFolder) : outbox.database;
+    return LocationOf(outbox.database, dataFolder, kOutboxName).target;
 }
 
 bool OpenOutbox(Outbox& outbox, const std::string& dataFolder, bool quiet)
@@ -134,17 +134,14 @@ db& OutboxHandle(Outbox& outbox)
     return *outbox.handle;
 }
 
-std::int32_t PendingCount(Outbox& outbox)
+std::optional<std::int32_t> CountPending(db& h)
 {
-    db& h = OutboxHandle(outbox);
     auto rs = h.OpenDynaset("SELECT SUM(pcCount) AS T FROM PendingCounter", kForwardOnly, kReadOnly);
     // An outbox that could not be brought up to date has no counter: count its pending rows.
     if (!rs && h.IsConnected())
         rs = h.OpenDynaset("SELECT COUNT(*) AS T FROM qry_Pending_Messages", kForwardOnly, kReadOnly);
-    if (!rs) {
-        outbox.log.Log(icon::kError, "", "PendingCount : " + outbox.handle->LastError());
-        return 0;
-    }
+    if (!rs)
+        return std::nullopt;
     return static_cast<std::int32_t>(LeadingNumber(TextOf(rs->Field("T"))));
 }
 
@@ -174,6 +171,14 @@ bool RecountPending(Outbox& outbox)
         "Pending counter corrected from " + NumberText(kept) + " to " + NumberText(counted));
     outbox.queueSize.reset();
     return true;
+}
+
+std::int32_t PendingCount(Outbox& outbox)
+{
+    const auto count = CountPending(OutboxHandle(outbox));
+    if (!count)
+        outbox.log.Log(icon::kError, "", "PendingCount : " + outbox.handle->LastError());
+    return count.value_or(0);
 }
 
 std::optional<std::int32_t> UpdateQueueSize(Outbox& outbox)

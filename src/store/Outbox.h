@@ -83,5 +83,7 @@ std::int32_t PendingCount(Outbox& outbox);
 // rows with INSERT OR REPLACE deletes without the delete trigger), with a warning. Needs an open
 // handle; false when the count or the correction failed.
 bool RecountPending(Outbox& outbox);
+// The same on any open handle; nothing when it could not be read.
+std::optional<std::int32_t> CountPending(db& outbox);
 
 } // namespace vesk::store

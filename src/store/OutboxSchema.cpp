@@ -15,7 +15,11 @@ namespace {
 constexpr const char* kCurrentObjects[]
     = {"PendingCounter", "trPendingInsert", "trPendingDelete", "trPendingUpdate", "trMessageCompleteInsert",
         "trMessageCompleteUpdate", "ixMessageDue", "ixMessageClaimed", "ixMessageExpiring", "ixMessageReport",
-        "ixMessageSendTime", "ixFriendlyNameCacheLookup", "ixInboxSender"};
+        "ixMessageSendTime", "ixFriendlyNameCacheLookup", "ixInboxSender",
+        // The HTTP API's tables and the indexes its listings use.
+        "ApiKey", "ApiMessage", "ApiIdempotency", "ixApiMessageClientRef", "ixApiMessageCreated",
+        "trApiMessageGone", "ixApiIdempotencyCreated", "ixMessageStatusID", "ixMessageQueuedID",
+        "ixMessageAddressID"};
 
 // The same definitions as db/SMSMessages.sql. The counter is filled inside the same transaction
 // that creates its triggers, so no writer can slip a change in between.
@@ -57,6 +61,23 @@ const char* const kUpgrade[] = {
     "DROP INDEX IF EXISTS ixMessagePending",
     "DROP INDEX IF EXISTS ixMessageReference",
     "DROP INDEX IF EXISTS ixFriendlyNameCacheAddress",
+    // The HTTP API: keys, what it queued, idempotent answers, listings newest first.
+    "CREATE TABLE IF NOT EXISTS ApiKey (akID INTEGER PRIMARY KEY AUTOINCREMENT, akName TEXT NOT NULL UNIQUE,"
+    " akHash TEXT NOT NULL UNIQUE, akScopes TEXT NOT NULL, akAllow TEXT NOT NULL DEFAULT '',"
+    " akCreated INTEGER NOT NULL, akRevoked INTEGER)",
+    "CREATE TABLE IF NOT EXISTS ApiMessage (amMsgID INTEGER PRIMARY KEY, amKeyName TEXT, amClientRef TEXT,"
+    " amCreated INTEGER NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS ixApiMessageClientRef ON ApiMessage (amClientRef, amMsgID)",
+    "CREATE INDEX IF NOT EXISTS ixApiMessageCreated ON ApiMessage (amCreated, amMsgID)",
+    "CREATE TRIGGER IF NOT EXISTS trApiMessageGone AFTER DELETE ON Message"
+    " BEGIN DELETE FROM ApiMessage WHERE amMsgID = OLD.msgID; END",
+    "CREATE TABLE IF NOT EXISTS ApiIdempotency (ikKeyName TEXT NOT NULL, ikKey TEXT NOT NULL,"
+    " ikFingerprint TEXT NOT NULL, ikCreated INTEGER NOT NULL, ikDone INTEGER NOT NULL DEFAULT 0,"
+    " ikStatus INTEGER, ikLocation TEXT, ikBody TEXT, PRIMARY KEY (ikKeyName, ikKey))",
+    "CREATE INDEX IF NOT EXISTS ixApiIdempotencyCreated ON ApiIdempotency (ikCreated)",
+    "CREATE INDEX IF NOT EXISTS ixMessageStatusID ON Message (msgStatus, msgID) WHERE msgStatus >= 1",
+    "CREATE INDEX IF NOT EXISTS ixMessageQueuedID ON Message (msgID) WHERE msgStatus = 0",
+    "CREATE INDEX IF NOT EXISTS ixMessageAddressID ON Message (msgAddress, msgID)",
 };
 
 // The earlier pending view compared COALESCE(msgComplete, 0), which no index can serve.

@@ -34,6 +34,17 @@ bool CreatePgStore(db& database, std::string& errorText);
 bool PgStoreIsCurrent(db& database);
 bool UpgradePgStore(db& database);
 
+// Where one of the three databases is: the file in the data folder, or, with a connection string,
+// the PostgreSQL database and the schema that stands for that file. Every program that reaches
+// the outbox, the archive or the contacts asks this one function.
+struct DatabaseLocation
+{
+    std::string target; // a file path or a connection string
+    std::string schema; // on PostgreSQL; empty for the outbox's own
+};
+DatabaseLocation LocationOf(
+    const std::string& connection, const std::string& dataFolder, const char* fileName);
+
 // Points a db at one of the three databases: the file in the data folder, or, with a connection
 // string, the PostgreSQL database and the schema that stands for that file.
 void PointAt(

@@ -1,7 +1,9 @@
 #include "support/PrivateFiles.h"
 
+#include "support/Convert.h"
 #include "support/Platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -116,6 +118,36 @@ std::string MakePrivateTempFolder(const std::string& prefix)
     if (!::mkdtemp(pattern.data()))
         return {};
     return pattern;
+}
+
+std::optional<std::string> ReadOwnerOnlyFile(
+    const std::string& path, const std::string& what, std::size_t most, std::string& error)
+{
+    const std::string name = what + " " + EscapeControls(path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = name + " cannot be read: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    struct stat st = {};
+    std::string text;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = name + " is not a file";
+    } else if (st.st_uid != ::geteuid()) {
+        error = name + " refused: it must belong to the user the program runs as";
+    } else if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        error = name + " refused: it is open to other users (chmod 600 makes it private)";
+    } else {
+        char buffer[4096];
+        ssize_t n = 0;
+        while (
+            text.size() < most && (n = ::read(fd, buffer, std::min(sizeof buffer, most - text.size()))) > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (!error.empty())
+        return std::nullopt;
+    return text;
 }
 
 } // namespace vesk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -21,6 +22,11 @@ bool WritePrivateFile(const std::string& path, const std::string& text);
 bool CopyPrivateFile(const std::string& from, const std::string& to, bool overwrite, std::string& error);
 // Narrows an existing file to the private mode (an umask of 002 still gives 0660).
 void RestrictFileMode(const std::string& path);
+// A secret kept in a file (a password, a TLS private key): read only when the file is a plain
+// file that belongs to this process's user and that no other user may read or write. At most
+// `most` bytes. Nothing, and the reason (naming the file as `what` and its path), otherwise.
+std::optional<std::string> ReadOwnerOnlyFile(
+    const std::string& path, const std::string& what, std::size_t most, std::string& error);
 // A new folder only this user can enter, under $TMPDIR (or /tmp), with an unpredictable name;
 // "" on failure. The caller removes it.
 std::string MakePrivateTempFolder(const std::string& prefix);

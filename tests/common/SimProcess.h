@@ -39,6 +39,39 @@ inline pid_t Spawn(std::vector<std::string> args, int out, bool errorsToo = fals
     return pid;
 }
 
+// Runs a program to its end; its exit code and standard output.
+inline std::pair<int, std::string> RunProgram(std::vector<std::string> args)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    const pid_t pid = Spawn(std::move(args), out[1]);
+    close(out[1]);
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(out[0], buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<std::size_t>(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+// Stops a child (SIGTERM as a service manager sends it, SIGKILL as a crash) and waits for it;
+// its exit code, -1 when a signal ended it. Stopping again gives the same code.
+inline int StopChild(pid_t& pid, int& code, int signal = SIGTERM)
+{
+    if (pid <= 0)
+        return code;
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+    code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return code;
+}
+
 class SimProcess
 {
 public:

@@ -13,6 +13,7 @@
 #include "store/db.h"
 
 #include "BenchConsole.h"
+#include "ScriptPgServer.h"
 #include "SimProcess.h"
 
 #include <sys/wait.h>
@@ -159,21 +160,6 @@ Run Measure(const Place& place, int consoles, int perConsole, int delayMs, const
     return run;
 }
 
-// A private PostgreSQL server for the run; its connection string, empty without one.
-std::string StartServer(const std::string& folder)
-{
-    const std::string command = VESK_SOURCE_DIR "/scripts/pg-server start " + folder + " 2>/dev/null";
-    FILE* out = popen(command.c_str(), "r");
-    char line[512] = {};
-    const bool got = out && std::fgets(line, sizeof line, out);
-    if (out)
-        pclose(out);
-    std::string conninfo = got ? line : "";
-    if (!conninfo.empty() && conninfo.back() == '\n')
-        conninfo.pop_back();
-    return conninfo;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -185,7 +171,7 @@ int main(int argc, char** argv)
         std::filesystem::perms::others_exec | std::filesystem::perms::group_exec,
         std::filesystem::perm_options::add); // the server runs as nobody when this runs as root
     const std::string serverFolder = scratch.file("server");
-    const std::string conninfo = StartServer(serverFolder);
+    const std::string conninfo = vesk::testing::StartScriptPgServer(serverFolder);
     if (conninfo.empty())
         std::fprintf(stderr, "no PostgreSQL server (scripts/pg-server start failed): SQLite only\n");
     std::printf("%d messages a console, modem replies after %d ms\n", perConsole, delayMs);
@@ -225,6 +211,6 @@ int main(int argc, char** argv)
         }
     }
     if (!conninfo.empty())
-        std::system((VESK_SOURCE_DIR "/scripts/pg-server stop " + serverFolder + " >/dev/null 2>&1").c_str());
+        vesk::testing::StopScriptPgServer(serverFolder);
     return 0;
 }

@@ -22,25 +22,6 @@
 
 namespace vesk::testing {
 
-// Runs a program to its end; its exit code and standard output.
-inline std::pair<int, std::string> RunProgram(std::vector<std::string> args)
-{
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    const pid_t pid = Spawn(std::move(args), out[1]);
-    close(out[1]);
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, static_cast<std::size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-}
-
 // Waits, in real time, until the condition holds or the deadline passes.
 inline bool WaitFor(
     const std::function<bool()>& condition, std::chrono::seconds deadline = std::chrono::seconds(60))
@@ -96,17 +77,7 @@ public:
     pid_t pid() const { return m_pid; }
 
     // Stops the console as a service manager would (or with SIGKILL, as a crash would); its exit code.
-    int stop(int signal = SIGTERM)
-    {
-        if (m_pid <= 0)
-            return m_code;
-        kill(m_pid, signal);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        m_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return m_code;
-    }
+    int stop(int signal = SIGTERM) { return StopChild(m_pid, m_code, signal); }
 
     std::string log() const { return ReadFile(m_dir.file("console.log")); }
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }

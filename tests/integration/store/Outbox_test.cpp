@@ -100,7 +100,10 @@ TEST_P(OutboxFileTest, AnOutboxOfTheEarlierTemplateIsBroughtUpToDateAndOneHeldEl
     for (const char* statement :
         {"DROP TABLE PendingCounter", "DROP TRIGGER trPendingInsert", "DROP TRIGGER trPendingUpdate",
             "DROP TRIGGER trMessageCompleteInsert", "DROP INDEX ixMessageDue", "DROP INDEX ixMessageReport",
-            "CREATE INDEX ixMessageReference ON Message (msgReference)", "DROP VIEW qry_Pending_Messages",
+            // Made before the HTTP API: none of its tables.
+            "DROP TABLE ApiKey", "DROP TABLE ApiMessage", "DROP TABLE ApiIdempotency",
+            "DROP INDEX ixMessageStatusID", "CREATE INDEX ixMessageReference ON Message (msgReference)",
+            "DROP VIEW qry_Pending_Messages",
             "CREATE VIEW qry_Pending_Messages AS SELECT * FROM Message WHERE msgStatus = 0 AND "
             "COALESCE(msgComplete, 0) = 0 ORDER BY msgSendTime, msgID",
             "INSERT INTO Message (msgText, msgSendTime, msgComplete) VALUES ('a', #01/Mar/2026#, NULL)",

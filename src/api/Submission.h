@@ -1,0 +1,26 @@
+#pragma once
+
+#include "api/Http.h"
+#include "api/Router.h"
+
+#include <functional>
+
+namespace vesk::store {
+class db;
+}
+
+namespace vesk::api {
+
+struct Services;
+
+// Runs the writing part of a POST in one transaction: committed when it answers 2xx, rolled back
+// otherwise. With an Idempotency-Key the first answer is kept (in the same transaction) and given
+// again to a repeat of the same request within 24 hours; the key with another request is refused,
+// and so is a repeat while the first is still being worked on.
+Response Submit(const Call& call, Services& services, const std::function<Response(store::db&)>& work);
+
+inline constexpr std::int64_t kIdempotencyLifetime = 24 * 3600;
+// A claim left in flight this long belonged to a process that stopped mid-request.
+inline constexpr std::int64_t kIdempotencyStale = 120;
+
+} // namespace vesk::api
