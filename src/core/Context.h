@@ -66,6 +66,7 @@ struct Context
     long sentCount = 0; // messages sent since start
     long claimsLost = 0; // rows another console claimed first (on files; a server's claim takes a free row)
     PartGroups partGroups; // long inbound messages waiting for their other parts
+    int entryLeaveFailures = 0; // tries in a row to end message entry that the modem did not answer
     KeptUnits units; // inbound messages and reports on their way from the modem to the outbox
     ReportTaking reports; // how delivery reports are taken before a full memory drops them
 

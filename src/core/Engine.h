@@ -18,6 +18,9 @@ void InitialiseModem(Context& ctx, bool quiet);
 void ReportModemInfo(Context& ctx);
 void CheckModemLink(Context& ctx);
 void ScheduleLinkCheck(Context& ctx);
+// The driver's attempts to end message entry, counted in a row across drivers.
+inline constexpr int kEntryLeaveTries = 10;
+void NoteEntryLeave(Context& ctx, bool left);
 void TogglePause(Context& ctx);
 
 // Inbound messages and delivery reports. Entries the console cannot decode are kept in this file

@@ -71,6 +71,21 @@ void RunAlertChecks(Context& ctx)
     mail::CheckAlerts(ctx.diagnostics, ctx.outbox, probe, origin, feedback);
 }
 
+void RaiseLinkAlert(Context& ctx)
+{
+    // The modem is taken for absent: it answers nothing but message text.
+    class Stuck final : public mail::ModemProbe
+    {
+    public:
+        bool IsPortOpen() override { return true; }
+        bool IsModemPresent() override { return false; }
+        int SignalLevel() override { return -1; }
+    } stuck;
+    AppFeedback feedback(ctx.app);
+    const mail::AlertOrigin origin {HostName(), ctx.IMEICode, ctx.config.AgentAddress};
+    mail::CheckModemAlert(ctx.diagnostics, ctx.outbox, stuck, origin, feedback);
+}
+
 void RaiseFailureAlert(
     Context& ctx, const std::string& address, const std::string& name, const std::string& error)
 {

@@ -14,6 +14,8 @@ routing::ForwardTarget ForwardTargetOf(Context& ctx);
 void ForwardInbound(Context& ctx, const std::string& sender, const std::string& text, DateTime received);
 void RunMailQueue(Context& ctx);
 void RunAlertChecks(Context& ctx);
+// The modem-link alert now (within its repeat period), whatever the next check would find.
+void RaiseLinkAlert(Context& ctx);
 void RaiseFailureAlert(
     Context& ctx, const std::string& address, const std::string& name, const std::string& error);
 

@@ -259,6 +259,7 @@ void InitialiseModem(Context& ctx, bool quiet)
     ctx.modem = std::make_unique<modem::GSMModem>(ctx.clock, ctx.pump);
     modem::GSMModem& m = *ctx.modem;
     m.MaxMessageSize = static_cast<std::int16_t>(ctx.MaxMessageSize);
+    m.EntryLeaveObserver = [&ctx](bool left) { NoteEntryLeave(ctx, left); };
     m.AutoCoding = ctx.config.OutboundAuto;
     m.FullDecoding = ctx.config.InboundFull;
     if (!m.IsInitialised()) {
@@ -418,6 +419,21 @@ void CheckModemLink(Context& ctx)
         }
     }
     ScheduleLinkCheck(ctx);
+}
+
+void NoteEntryLeave(Context& ctx, bool left)
+{
+    if (left) {
+        ctx.entryLeaveFailures = 0;
+        return;
+    }
+    // Said once, and the link alert goes out, rather than trying again without a word for ever.
+    if (++ctx.entryLeaveFailures != kEntryLeaveTries)
+        return;
+    ctx.app.Log(icon::kError, "",
+        "The modem did not leave message entry after " + std::to_string(kEntryLeaveTries)
+            + " tries (Esc, then AT without OK); it needs a restart");
+    Trap(ctx.app, [&] { RaiseLinkAlert(ctx); });
 }
 
 void ScheduleLinkCheck(Context& ctx)

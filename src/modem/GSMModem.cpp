@@ -192,7 +192,10 @@ bool GSMModem::leaveMessageEntry(bool restoreSetUp)
     m_port->Write(std::string(1, kEsc));
     m_clock.sleepFor(kPollStep * 2);
     const std::string reply = SendCommand("AT");
-    if (reply.size() < 2 || reply.compare(reply.size() - 2, 2, "OK") != 0) {
+    const bool left = reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "OK") == 0;
+    if (EntryLeaveObserver)
+        EntryLeaveObserver(left);
+    if (!left) {
         entryMayBeOpen("No OK after Esc and AT");
         return false;
     }

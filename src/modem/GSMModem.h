@@ -137,6 +137,8 @@ public:
     bool RefusedForFullMemory() const { return m_refusedFull; }
     // True while a send may have left the modem in message entry; the next command ends it first.
     bool InMessageEntry() const { return m_entryOpen; }
+    // Told of every attempt to end message entry: whether the modem answered OK after it.
+    std::function<void(bool left)> EntryLeaveObserver;
     // True once after the driver found the modem started afresh (its settings are its defaults).
     bool TakeRestart() { return std::exchange(m_restarted, false); }
 

@@ -287,6 +287,31 @@ TEST_F(GatewayTest, RefusedSendIsRetriedAndTheSixthFailureCancels)
     EXPECT_TRUE(logged(2, "Retry at "));
 }
 
+// A modem that never answers after Esc and AT again: after ten tries one error line and the
+// link alert, not a silent retry for ever.
+TEST_F(GatewayTest, ModemStuckInMessageEntryIsReportedOnceWithTheLinkAlert)
+{
+    sql("UPDATE Diagnostic SET diagEmail = 'alerts@example.com', diagNotifyModem = TRUE");
+    mail::LoadDiagnostics(ctx->diagnostics, ctx->outbox, true);
+    queue("+15550123", "never leaves");
+    sim.control("fault silent-on-send 3600");
+    // Every command to a silent modem waits its time-out out: short ones keep the test short.
+    ctx->config.CommandTimeout = ctx->config.SendTimeout = ctx->config.ListTimeout = ctx->config.DeleteTimeout
+        = 0.2f;
+    for (int i = 0; i < 20 && ctx->entryLeaveFailures <= kEntryLeaveTries; ++i)
+        pass(1min);
+    ASSERT_GT(ctx->entryLeaveFailures, kEntryLeaveTries);
+    const auto& lines = ctx->app.log().lines();
+    EXPECT_EQ(std::ranges::count_if(lines,
+                  [](const auto& l) {
+                      return l.icon == 3 && l.text.starts_with("The modem did not leave message entry");
+                  }),
+        1);
+    EXPECT_FALSE(
+        column("SELECT mlSubject FROM MailMessage WHERE mlSubject LIKE 'Device Alert - No Link To Modem%'")
+            .empty());
+}
+
 using AddressFilterTest = vesk::testing::ConsoleFixture;
 using SettingsReloadTest = vesk::testing::ConsoleFixture;
 
