@@ -132,7 +132,9 @@ private:
 
     bool run(const std::string& command) const
     {
-        return std::system((m_as + command + " >/dev/null 2>&1").c_str()) == 0;
+        // The server keeps the machine's clock, as a server elsewhere would (see scripts/pg-server).
+        return std::system(("env -u LD_PRELOAD -u FAKETIME " + m_as + command + " >/dev/null 2>&1").c_str())
+            == 0;
     }
 
     std::optional<TempDir> m_dir; // a server of its own: its folder
