@@ -46,6 +46,7 @@ ConnectionPool::Lease ConnectionPool::lease()
         db->setSchema(m_schema);
         db->setLog(&m_log);
         db->LockWaitMs = kApiLockWaitMs;
+        db->MaxRetryCount = 1; // a client is told after one wait, and may try again itself
     }
     if (!db->IsConnected())
         db->OpenDatabase(store::mode::kReadWriteShared);

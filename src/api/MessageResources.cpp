@@ -77,11 +77,15 @@ Response submitMessages(const Call& call, Services& services)
 {
     if (auto p = notJson(call.request))
         return ProblemResponse(*p, call.request.id);
-    return Submit(call, services, [&](store::db& db) {
+    Rows rows;
+    const auto check = [&]() -> std::optional<Response> {
         auto validated = ValidateSubmit(call.request.body, rulesOf(services));
         if (auto* p = std::get_if<Problem>(&validated))
             return ProblemResponse(*p, call.request.id);
-        const Rows& rows = std::get<Rows>(validated);
+        rows = std::move(std::get<Rows>(validated));
+        return std::nullopt;
+    };
+    return Submit(call, services, check, [&](store::db& db) {
         const auto ids = queue(db, services, call, rows);
         if (!ids)
             return unavailable(call.request);
@@ -99,24 +103,27 @@ Response submitBatch(const Call& call, Services& services)
 {
     if (auto p = notJson(call.request))
         return ProblemResponse(*p, call.request.id);
-    return Submit(call, services, [&](store::db& db) {
+    std::vector<BatchItem> items;
+    Rows rows;
+    const auto check = [&]() -> std::optional<Response> {
         auto validated = ValidateBatch(call.request.body, rulesOf(services));
         if (auto* p = std::get_if<Problem>(&validated))
             return ProblemResponse(*p, call.request.id);
-        const auto& items = std::get<std::vector<BatchItem>>(validated);
-        Rows rows;
+        items = std::move(std::get<std::vector<BatchItem>>(validated));
         std::vector<FieldError> errors;
         for (const BatchItem& item : items) {
             rows.insert(rows.end(), item.rows.begin(), item.rows.end());
             if (item.problem)
                 errors.insert(errors.end(), item.problem->errors.begin(), item.problem->errors.end());
         }
-        if (rows.empty()) {
-            Problem p = items.empty() ? FieldProblem("invalid-field", "/messages", "holds no message")
-                                      : FieldProblems(std::move(errors));
-            p.detail = "no message of the batch is valid: " + p.detail;
-            return ProblemResponse(p, call.request.id);
-        }
+        if (!rows.empty())
+            return std::nullopt;
+        Problem p = items.empty() ? FieldProblem("invalid-field", "/messages", "holds no message")
+                                  : FieldProblems(std::move(errors));
+        p.detail = "no message of the batch is valid: " + p.detail;
+        return ProblemResponse(p, call.request.id);
+    };
+    return Submit(call, services, check, [&](store::db& db) {
         const auto ids = queue(db, services, call, rows);
         if (!ids)
             return unavailable(call.request);

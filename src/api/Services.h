@@ -1,5 +1,6 @@
 #pragma once
 
+#include "api/CommitGroup.h"
 #include "api/ConnectionPool.h"
 #include "api/Keys.h"
 #include "api/Metrics.h"
@@ -62,6 +63,7 @@ struct Services
     KeyCache keys {std::chrono::seconds(1)};
     FailureLimiter failures {10, std::chrono::seconds(60)};
     InFlight inFlight;
+    CommitGroup commits {pool};
 
     // Unix seconds now.
     static std::int64_t unixNow()

@@ -1,5 +1,6 @@
 #include "api/Submission.h"
 
+#include "api/CommitGroup.h"
 #include "api/Keys.h"
 #include "api/Problems.h"
 #include "api/Services.h"
@@ -23,29 +24,26 @@ std::string locationOf(const Response& r)
     return {};
 }
 
-// The work in one transaction; the answer's body and Location are kept for the key when given.
-Response inTransaction(const Call& call, store::db& db, const std::function<Response(store::db&)>& work,
-    const std::string& idempotencyKey)
+// The write in a transaction shared with the writes waiting now; the answer's body and Location
+// are kept for the key when given.
+Response inTransaction(const Call& call, Services& services, store::db& db,
+    const std::function<Response(store::db&)>& write, const std::string& idempotencyKey)
 {
-    if (!db.BeginTransaction())
-        return unavailable(call);
-    Response r = work(db);
-    const bool keep = r.status >= 200 && r.status < 300;
-    if (keep && !idempotencyKey.empty()
-        && !store::FinishIdempotencyKey(
-            db, call.key->name, idempotencyKey, r.status, locationOf(r), r.body)) {
-        db.RollbackTransaction();
-        return unavailable(call);
-    }
-    if (!keep) {
-        db.RollbackTransaction();
-        return r;
-    }
-    if (!db.CommitTransaction()) {
-        db.RollbackTransaction();
-        return unavailable(call);
-    }
-    return r;
+    Response r;
+    using Outcome = CommitGroup::Outcome;
+    const auto outcome = services.commits.run(db, [&](store::db& shared) {
+        r = write(shared);
+        if (r.status == 503) // the outbox refused a statement
+            return Outcome::Failed;
+        if (r.status < 200 || r.status >= 300)
+            return Outcome::Undone;
+        if (!idempotencyKey.empty()
+            && !store::FinishIdempotencyKey(
+                shared, call.key->name, idempotencyKey, r.status, locationOf(r), r.body))
+            return Outcome::Failed;
+        return Outcome::Committed;
+    });
+    return outcome == Outcome::Failed ? unavailable(call) : r;
 }
 
 bool validKey(const std::string& key)
@@ -60,7 +58,8 @@ bool validKey(const std::string& key)
 
 } // namespace
 
-Response Submit(const Call& call, Services& services, const std::function<Response(store::db&)>& work)
+Response Submit(const Call& call, Services& services, const std::function<std::optional<Response>()>& check,
+    const std::function<Response(store::db&)>& write)
 {
     const Request& request = call.request;
     const std::string key = request.header("idempotency-key");
@@ -68,8 +67,9 @@ Response Submit(const Call& call, Services& services, const std::function<Respon
     if (!db.open())
         return unavailable(call);
     if (key.empty()) {
-        const auto writer = services.pool.writer();
-        return inTransaction(call, *db, work, "");
+        if (auto refused = check())
+            return *refused;
+        return inTransaction(call, services, *db, write, "");
     }
     if (!validKey(key))
         return ProblemResponse(
@@ -118,11 +118,8 @@ Response Submit(const Call& call, Services& services, const std::function<Respon
     case store::IdempotencyClaim::Claimed:
         break;
     }
-    Response r;
-    {
-        const auto writer = services.pool.writer();
-        r = inTransaction(call, *db, work, key);
-    }
+    std::optional<Response> refused = check();
+    const Response r = refused ? *refused : inTransaction(call, services, *db, write, key);
     if (r.status < 200 || r.status >= 300) {
         const auto writer = services.pool.writer();
         store::ReleaseIdempotencyKey(*db, owner, key);

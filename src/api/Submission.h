@@ -4,6 +4,7 @@
 #include "api/Router.h"
 
 #include <functional>
+#include <optional>
 
 namespace vesk::store {
 class db;
@@ -13,11 +14,14 @@ namespace vesk::api {
 
 struct Services;
 
-// Runs the writing part of a POST in one transaction: committed when it answers 2xx, rolled back
-// otherwise. With an Idempotency-Key the first answer is kept (in the same transaction) and given
-// again to a repeat of the same request within 24 hours; the key with another request is refused,
-// and so is a repeat while the first is still being worked on.
-Response Submit(const Call& call, Services& services, const std::function<Response(store::db&)>& work);
+// A POST that writes: `check` looks at the request outside any transaction and answers only when it
+// refuses it; `write` then writes, committed when it answers 2xx and rolled back otherwise (with
+// the writes of other requests waiting at the same moment, in one commit). With an
+// Idempotency-Key the first answer is kept (in the same transaction) and given again to a repeat
+// of the same request within 24 hours; the key with another request is refused, and so is a
+// repeat while the first is still being worked on.
+Response Submit(const Call& call, Services& services, const std::function<std::optional<Response>()>& check,
+    const std::function<Response(store::db&)>& write);
 
 inline constexpr std::int64_t kIdempotencyLifetime = 24 * 3600;
 // A claim left in flight this long belonged to a process that stopped mid-request.

@@ -416,6 +416,21 @@ void db::RollbackTransaction()
     transactionStep("ROLLBACK", false);
 }
 
+bool db::Savepoint()
+{
+    return transactionStep("SAVEPOINT part", true);
+}
+
+bool db::ReleaseSavepoint()
+{
+    return transactionStep("RELEASE SAVEPOINT part", true);
+}
+
+bool db::RollbackToSavepoint()
+{
+    return transactionStep("ROLLBACK TO SAVEPOINT part", true) && ReleaseSavepoint();
+}
+
 std::optional<std::vector<std::string>> db::TableNames()
 {
     if (!IsConnected())

@@ -93,6 +93,10 @@ public:
     bool BeginTransaction();
     bool CommitTransaction();
     void RollbackTransaction();
+    // A mark inside a transaction: what follows it can be undone alone, the rest kept.
+    bool Savepoint();
+    bool ReleaseSavepoint();
+    bool RollbackToSavepoint();
 
     std::optional<std::vector<std::string>> TableNames();
     bool Compact();

@@ -340,6 +340,80 @@ TEST_P(ApiTest, IdempotencyKeyReplaysRefusesAnotherBodyAndReportsInFlight)
     EXPECT_EQ(count("msgText = 'late'"), 1);
 }
 
+// Sixteen clients submit at once, good requests among refused ones and repeats of one key: each
+// accepted request has its own rows, none is written twice and no refused one leaves a row. While
+// another program holds the outbox past the server's wait, every submit waiting with it is told
+// the outbox is unavailable and nothing of theirs is kept; afterwards all go through again.
+TEST_P(ApiTest, SubmitsArrivingTogetherKeepTheirOwnRowsAndFailTogether)
+{
+    start();
+    const auto burst = [&](const std::string& tag) {
+        std::vector<std::future<HttpAnswer>> answers;
+        for (int c = 0; c < 16; ++c)
+            answers.push_back(std::async(std::launch::async, [&, c] {
+                std::vector<HttpAnswer> mine;
+                for (int i = 0; i < 8; ++i) {
+                    const std::string text = tag + " " + std::to_string(c) + "-" + std::to_string(i);
+                    if (i == 3) // refused by its checks: nothing written
+                        mine.push_back(
+                            call("POST", "/v1/messages", json {{"to", "0"}, {"text", text}}.dump()));
+                    else if (i == 5) // one key from every client: queued once
+                        mine.push_back(call("POST", "/v1/messages",
+                            json {{"to", "+447700900999"}, {"text", tag + " once"}}.dump(),
+                            {"Idempotency-Key: " + tag}));
+                    else
+                        mine.push_back(call("POST", "/v1/messages",
+                            json {{"to", {"+447700900" + std::to_string(100 + c), "+447700900200"}},
+                                {"text", text}}
+                                .dump()));
+                }
+                return mine.back(); // the last of each client, for the status table below
+            }));
+        std::map<long, int> statuses;
+        for (auto& a : answers)
+            ++statuses[a.get().status];
+        return statuses;
+    };
+    const auto lastAnswers = burst("calm");
+    EXPECT_EQ(lastAnswers, (std::map<long, int> {{202, 16}}));
+    // Six good requests a client, two rows each; the repeated key once; the refused ones nowhere.
+    EXPECT_EQ(count("msgText LIKE 'calm %-%'"), 16 * 6 * 2);
+    EXPECT_EQ(count("msgText = 'calm once'"), 1);
+    EXPECT_EQ(number("SELECT COUNT(DISTINCT msgText) FROM Message WHERE msgText LIKE 'calm %-%'"), 16 * 6);
+
+    store::db holder(clock, pump);
+    store::PointAt(holder, database, dataFolder, store::kOutboxName);
+    ASSERT_TRUE(holder.OpenDatabase(store::mode::kReadWriteShared));
+    ASSERT_TRUE(holder.BeginTransaction());
+    ASSERT_TRUE(holder.Execute(GetParam() == store::EngineKind::Postgres
+            ? "LOCK TABLE Message IN EXCLUSIVE MODE"
+            : "UPDATE System SET sysTariff = sysTariff"));
+    std::vector<std::future<HttpAnswer>> locked;
+    for (int c = 0; c < 4; ++c)
+        locked.push_back(std::async(std::launch::async, [&, c] {
+            return call("POST", "/v1/messages",
+                json {{"to", "+447700900300"}, {"text", "locked " + std::to_string(c)}}.dump());
+        }));
+    std::map<long, int> lockedStatuses;
+    if (GetParam() == store::EngineKind::Postgres) {
+        // A server waits for its lock: release it and every request goes through.
+        std::this_thread::sleep_for(500ms);
+        holder.RollbackTransaction();
+        for (auto& a : locked)
+            ++lockedStatuses[a.get().status];
+        EXPECT_EQ(lockedStatuses, (std::map<long, int> {{202, 4}}));
+        EXPECT_EQ(count("msgText LIKE 'locked %'"), 4);
+    } else {
+        for (auto& a : locked)
+            ++lockedStatuses[a.get().status];
+        holder.RollbackTransaction();
+        EXPECT_EQ(lockedStatuses, (std::map<long, int> {{503, 4}}));
+        EXPECT_EQ(count("msgText LIKE 'locked %'"), 0);
+    }
+    EXPECT_EQ(burst("after"), (std::map<long, int> {{202, 16}}));
+    EXPECT_EQ(count("msgText LIKE 'after %-%'"), 16 * 6 * 2);
+}
+
 // Listing a few thousand messages a page at a time: every one once, newest first, by any filter.
 TEST_P(ApiTest, CursorPagingOverThousandsOfMessagesWithFilters)
 {
