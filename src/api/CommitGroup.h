@@ -13,8 +13,8 @@ namespace vesk::api {
 
 class ConnectionPool;
 
-// Writes that arrive while another is being committed share the next commit. On an SQLite file
-// every commit takes the one write lock and writes the log: one commit for a group of submits
+// Writes to an SQLite file that arrive while another is being committed share the next commit: there
+// every commit takes the one write lock and writes the log, and one commit for a group of submits
 // keeps the accepted rate near the file's commit rate however many clients write at once. Each
 // write runs in a savepoint of its own, so one that is refused undoes only its own rows.
 class CommitGroup
