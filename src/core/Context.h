@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CConfig.h"
+#include "core/ConsoleRecord.h"
 #include "core/ConsoleApp.h"
 #include "core/Joining.h"
 #include "core/Keeping.h"
@@ -66,6 +67,7 @@ struct Context
     long sentCount = 0; // messages sent since start
     long claimsLost = 0; // rows another console claimed first (on files; a server's claim takes a free row)
     PartGroups partGroups; // long inbound messages waiting for their other parts
+    ConsoleFigures figures; // what the console table shows of this console
     KeptUnits units; // inbound messages and reports on their way from the modem to the outbox
     ReportTaking reports; // how delivery reports are taken before a full memory drops them
 
