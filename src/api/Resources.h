@@ -22,6 +22,10 @@ Response cancelMessage(const Call& call, Services& services);
 Response listInbound(const Call& call, Services& services);
 Response showInbound(const Call& call, Services& services);
 
+// What the status page shows: the consoles of the outbox and the shape of its queue.
+Response listConsoles(const Call& call, Services& services);
+Response showQueue(const Call& call, Services& services);
+
 Response healthz(const Call& call, Services& services);
 Response readyz(const Call& call, Services& services);
 Response metrics(const Call& call, Services& services);
