@@ -142,6 +142,14 @@ struct ServerCallbacks
     {
         p.answered = true;
         r.headers.emplace_back("X-Request-Id", p.request.id);
+        // The status page is served from here too: no script but its own file, nothing from
+        // another site, never inside another site's frame, no guessing of content types.
+        r.headers.emplace_back("Content-Security-Policy",
+            "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self';"
+            " form-action 'self'; base-uri 'none'; frame-ancestors 'none'");
+        r.headers.emplace_back("X-Content-Type-Options", "nosniff");
+        r.headers.emplace_back("X-Frame-Options", "DENY");
+        r.headers.emplace_back("Referrer-Policy", "no-referrer");
         MHD_Response* response
             = MHD_create_response_from_buffer(r.body.size(), r.body.data(), MHD_RESPMEM_MUST_COPY);
         MHD_add_response_header(response, "Content-Type", r.contentType.c_str());
@@ -165,6 +173,7 @@ struct ServerCallbacks
             r.method = method ? method : "";
             r.path = url ? url : "";
             r.id = RandomHex(8);
+            r.secure = !server.m_options.certificatePem.empty();
             MHD_get_connection_values(connection, MHD_HEADER_KIND, collect, &r.headers);
             std::map<std::string, std::string> raw;
             std::swap(raw, r.headers);

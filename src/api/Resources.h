@@ -26,6 +26,11 @@ Response showInbound(const Call& call, Services& services);
 Response listConsoles(const Call& call, Services& services);
 Response showQueue(const Call& call, Services& services);
 
+// The status page's login: the key of the request exchanged for a session cookie.
+Response openSession(const Call& call, Services& services);
+Response showSession(const Call& call, Services& services);
+Response closeSession(const Call& call, Services& services);
+
 Response healthz(const Call& call, Services& services);
 Response readyz(const Call& call, Services& services);
 Response metrics(const Call& call, Services& services);

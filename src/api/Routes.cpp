@@ -18,6 +18,13 @@ constexpr Route kRoutes[] = {
     // The recent traffic for the status page: the same listings, for a key that may only look.
     {"GET", "/v1/status/outbound", "status:read", listMessages},
     {"GET", "/v1/status/inbound", "status:read", listInbound},
+    {"POST", "/v1/session", "status:read", openSession},
+    {"GET", "/v1/session", "status:read", showSession},
+    {"DELETE", "/v1/session", "status:read", closeSession},
+    // The status page's files.
+    {"GET", "/", "", staticFile},
+    {"GET", "/style.css", "", staticFile},
+    {"GET", "/page.js", "", staticFile},
     {"GET", "/v1/openapi.json", "", staticFile},
     {"GET", "/healthz", "", healthz},
     {"GET", "/readyz", "", readyz},

@@ -3,6 +3,7 @@
 #include "api/ConnectionPool.h"
 #include "api/Keys.h"
 #include "api/Metrics.h"
+#include "api/Sessions.h"
 
 #include <atomic>
 #include <chrono>
@@ -62,6 +63,7 @@ struct Services
     KeyCache keys {std::chrono::seconds(1)};
     FailureLimiter failures {10, std::chrono::seconds(60)};
     InFlight inFlight;
+    Sessions sessions;
 
     // Unix seconds now.
     static std::int64_t unixNow()
