@@ -350,10 +350,15 @@ void ReportModemInfo(Context& ctx)
         case 0:
             app.Log(icon::kModem, "", "NOT registered with any network");
             break;
-        case 1:
-            ctx.figures.network = m.Network();
-            app.Log(icon::kModem, "", "Registered on HOME network " + ctx.figures.network);
+        case 1: {
+            const std::string network = m.Network();
+            app.Log(icon::kModem, "", "Registered on HOME network " + network);
+            // The operator's name as modems quote it, without the quotes.
+            ctx.figures.network = network.size() >= 2 && network.front() == '"' && network.back() == '"'
+                ? network.substr(1, network.size() - 2)
+                : network;
             break;
+        }
         case 2:
             app.Log(icon::kModem, "", "Searching for network");
             break;
