@@ -17,8 +17,8 @@
     return e;
   };
 
-  async function call(method, path, body) {
-    const headers = { "Accept": "application/json" };
+  async function call(method, path, body, extra) {
+    const headers = Object.assign({ "Accept": "application/json" }, extra || {});
     const init = { method, headers, credentials: "same-origin", cache: "no-store" };
     if (body !== undefined) {
       headers["Content-Type"] = "application/json";
@@ -261,7 +261,8 @@
   async function login(event) {
     event.preventDefault();
     $("login-error").textContent = "";
-    const r = await call("POST", "/v1/session", { key: $("login-key").value.trim() });
+    // The key goes once, as any client sends it; the session cookie carries the rest.
+    const r = await call("POST", "/v1/session", undefined, { "Authorization": "Bearer " + $("login-key").value.trim() });
     $("login-key").value = "";
     if (r.status === 201) showBoard(r.data);
     else showLogin(problemText(r.data));
