@@ -173,7 +173,6 @@ struct ServerCallbacks
             r.method = method ? method : "";
             r.path = url ? url : "";
             r.id = RandomHex(8);
-            r.secure = !server.m_options.certificatePem.empty();
             MHD_get_connection_values(connection, MHD_HEADER_KIND, collect, &r.headers);
             std::map<std::string, std::string> raw;
             std::swap(raw, r.headers);
@@ -183,6 +182,12 @@ struct ServerCallbacks
             const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
             r.peer = addressText(info ? info->client_addr : nullptr);
             r.client = clientOf(r.peer, r.header("x-forwarded-for"), server.m_options.trustedProxies);
+            // TLS here, or at a trusted proxy that says so.
+            r.secure = !server.m_options.certificatePem.empty()
+                || (r.header("x-forwarded-proto") == "https"
+                    && std::any_of(server.m_options.trustedProxies.begin(),
+                        server.m_options.trustedProxies.end(),
+                        [&](const AddressRange& a) { return a.Contains(r.peer); }));
             // A body announced too large is refused before it is read.
             const std::string length = r.header("content-length");
             if (!length.empty() && (length.size() > 9 || std::stoull("0" + length) > kMaxBodyBytes)) {
