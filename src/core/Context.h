@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/CConfig.h"
-#include "core/ConsoleRecord.h"
 #include "core/ConsoleApp.h"
+#include "core/ConsoleRecord.h"
 #include "core/Joining.h"
 #include "core/Keeping.h"
 #include "core/ReportTaking.h"
