@@ -806,8 +806,9 @@ void consoleRowLockedOnServer(FaultRig& rig)
     const bool stillHeld
         = rig.count("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event = 'PgSleep'") == 1;
     EXPECT_EQ(static_cast<int>(rig.sim.control("messages").size()), 40) << "sent while the row was locked";
-    if (stillHeld)
+    if (stillHeld) {
         EXPECT_EQ(consoleRow(rig, id).lastPass, before.lastPass) << "the locked row was skipped";
+    }
     waitpid(holder, nullptr, 0);
     rig.pass(c);
     EXPECT_GT(consoleRow(rig, id).lastPass, before.lastPass);
