@@ -186,3 +186,24 @@ CREATE INDEX ixApiIdempotencyCreated ON ApiIdempotency (ikCreated);
 CREATE INDEX ixMessageStatusID ON Message (msgStatus, msgID) WHERE msgStatus >= 1;
 CREATE INDEX ixMessageQueuedID ON Message (msgID) WHERE msgStatus = 0;
 CREATE INDEX ixMessageAddressID ON Message (msgAddress, msgID);
+
+-- The consoles that work this outbox ----------------------------------------------------------
+-- One row per console, kept up to date by the console itself at most once a pass and at least
+-- once a minute, so that every console on every machine can be seen in one place. csID is the
+-- identity the console stamps its claims with. Times are Unix seconds, 0 for none.
+CREATE TABLE Console (
+    csID TEXT PRIMARY KEY,
+    csHost TEXT NOT NULL DEFAULT '',
+    csVersion TEXT NOT NULL DEFAULT '',
+    csKind TEXT NOT NULL DEFAULT '',
+    csMode TEXT NOT NULL DEFAULT '',
+    csModel TEXT NOT NULL DEFAULT '',
+    csNetwork TEXT NOT NULL DEFAULT '',
+    csRegistration TEXT NOT NULL DEFAULT '',
+    csSignal INTEGER NOT NULL DEFAULT -1,
+    csStarted INTEGER NOT NULL DEFAULT 0,
+    csLastPass INTEGER NOT NULL DEFAULT 0,
+    csLastSend INTEGER NOT NULL DEFAULT 0,
+    csSent INTEGER NOT NULL DEFAULT 0,
+    csReceived INTEGER NOT NULL DEFAULT 0
+);

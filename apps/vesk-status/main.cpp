@@ -1,5 +1,7 @@
 // vesk-status: shows a running console's status snapshot as a table or JSON; exits non-zero when
-// the console is not running or has stopped refreshing it, so it serves as a health check.
+// the console is not running or has stopped refreshing it, so it serves as a health check. With
+// --all it lists every console of an outbox from the outbox's console table.
+#include "AllConsoles.h"
 #include "support/Paths.h"
 #include "support/StatusSnapshot.h"
 
@@ -18,13 +20,18 @@ constexpr int kNoSnapshot = 3;
 constexpr int kBadUsage = 2;
 
 const char* const kUsage = "Usage: vesk-status [--data-folder DIR | --instance NAME] [--json]\n"
+                           "       vesk-status --all [--data-folder DIR | --database CONNINFO] [--json]\n"
                            "\n"
                            "Shows the status of a running console.\n"
                            "  --data-folder DIR  the console runs without a service manager on DIR\n"
                            "  --instance NAME    the service vesk-console@NAME (/run/vesk-console@NAME)\n"
                            "  --json             one JSON object instead of the table\n"
                            "Without a folder, the service vesk-console (/run/vesk-console).\n"
-                           "Exit status: 0 running, 1 stale or stopped, 3 no snapshot, 2 bad usage.\n";
+                           "  --all              every console that works the outbox of DIR, or the\n"
+                           "                     PostgreSQL outbox CONNINFO (else the settings file's);\n"
+                           "                     a console silent for 2 minutes shows as silent\n"
+                           "Exit status: 0 running, 1 stale or stopped (--all: one is silent),\n"
+                           "3 no snapshot (--all: no console table), 2 bad usage.\n";
 
 std::string when(std::time_t t)
 {
@@ -78,11 +85,16 @@ void printTable(const StatusSnapshot& s, const std::string& state)
 int main(int argc, char** argv)
 {
     std::string folder = "/run/vesk-console";
-    bool json = false;
+    std::string database;
+    bool json = false, all = false, folderGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--json") {
             json = true;
+        } else if (arg == "--all") {
+            all = true;
+        } else if (arg == "--database" && i + 1 < argc) {
+            database = argv[++i];
         } else if ((arg == "--data-folder" || arg == "--instance") && i + 1 < argc) {
             const std::string v = argv[++i];
             if (arg == "--instance" && (v.empty() || v.find('/') != std::string::npos || v[0] == '.')) {
@@ -90,6 +102,7 @@ int main(int argc, char** argv)
                 return kBadUsage;
             }
             folder = arg == "--instance" ? "/run/vesk-console@" + v : v;
+            folderGiven = arg == "--data-folder";
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -97,6 +110,12 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stderr);
             return kBadUsage;
         }
+    }
+    if (all)
+        return PrintAllConsoles(folderGiven ? folder : "", database, json);
+    if (!database.empty()) {
+        std::fputs(kUsage, stderr);
+        return kBadUsage;
     }
     const std::string path = TrailingSeparator(folder) + kSnapshotName;
     std::ifstream in(path);

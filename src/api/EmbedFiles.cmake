@@ -1,5 +1,6 @@
-# Writes OUTPUT, a C++ source holding the files of FILES ("file|path|content type;...", files
+# Writes OUTPUT, a C++ source holding the files of FILES ("file|path|content type,...", files
 # relative to SOURCE) as byte arrays and EmbeddedFiles(), the table the server answers from.
+string(REPLACE "," ";" FILES "${FILES}") # items come joined by commas
 set(arrays "")
 set(entries "")
 set(n 0)

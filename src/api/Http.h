@@ -19,6 +19,7 @@ struct Request
     std::string peer; // the address the connection came from
     std::string client; // the client's address: the peer, or the one a trusted proxy names
     std::string id; // this request's id, the `instance` of a problem
+    bool secure = false; // it came over TLS
 
     std::string header(const std::string& lowerName) const
     {

@@ -142,6 +142,14 @@ struct ServerCallbacks
     {
         p.answered = true;
         r.headers.emplace_back("X-Request-Id", p.request.id);
+        // The status page is served from here too: no script but its own file, nothing from
+        // another site, never inside another site's frame, no guessing of content types.
+        r.headers.emplace_back("Content-Security-Policy",
+            "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self';"
+            " form-action 'self'; base-uri 'none'; frame-ancestors 'none'");
+        r.headers.emplace_back("X-Content-Type-Options", "nosniff");
+        r.headers.emplace_back("X-Frame-Options", "DENY");
+        r.headers.emplace_back("Referrer-Policy", "no-referrer");
         MHD_Response* response
             = MHD_create_response_from_buffer(r.body.size(), r.body.data(), MHD_RESPMEM_MUST_COPY);
         MHD_add_response_header(response, "Content-Type", r.contentType.c_str());
@@ -174,6 +182,12 @@ struct ServerCallbacks
             const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
             r.peer = addressText(info ? info->client_addr : nullptr);
             r.client = clientOf(r.peer, r.header("x-forwarded-for"), server.m_options.trustedProxies);
+            // TLS here, or at a trusted proxy that says so.
+            r.secure = !server.m_options.certificatePem.empty()
+                || (r.header("x-forwarded-proto") == "https"
+                    && std::any_of(server.m_options.trustedProxies.begin(),
+                        server.m_options.trustedProxies.end(),
+                        [&](const AddressRange& a) { return a.Contains(r.peer); }));
             // A body announced too large is refused before it is read.
             const std::string length = r.header("content-length");
             if (!length.empty() && (length.size() > 9 || std::stoull("0" + length) > kMaxBodyBytes)) {

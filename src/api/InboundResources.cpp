@@ -50,8 +50,8 @@ Response listInbound(const Call& call, Services& services)
     Response r = JsonResponse(
         200, {{"data", data}, {"next_cursor", more ? nlohmann::json(next) : nlohmann::json(nullptr)}});
     if (more)
-        r.header(
-            "Link", "</v1/inbound?limit=" + std::to_string(*limit) + "&cursor=" + next + ">; rel=\"next\"");
+        r.header("Link",
+            "<" + request.path + "?limit=" + std::to_string(*limit) + "&cursor=" + next + ">; rel=\"next\"");
     return r;
 }
 

@@ -207,7 +207,7 @@ Response listMessages(const Call& call, Services& services)
     const std::string next = more ? CursorText(rows.back().id) : "";
     Response r = JsonResponse(200, {{"data", data}, {"next_cursor", more ? json(next) : json(nullptr)}});
     if (more) {
-        std::string link = "/v1/messages?limit=" + std::to_string(*limit);
+        std::string link = request.path + "?limit=" + std::to_string(*limit);
         for (const char* name : {"status", "to", "client_ref", "created_after"})
             if (request.query.count(name))
                 link += std::string("&") + name + "=" + UrlEncode(request.param(name));

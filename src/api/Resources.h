@@ -22,6 +22,15 @@ Response cancelMessage(const Call& call, Services& services);
 Response listInbound(const Call& call, Services& services);
 Response showInbound(const Call& call, Services& services);
 
+// What the status page shows: the consoles of the outbox and the shape of its queue.
+Response listConsoles(const Call& call, Services& services);
+Response showQueue(const Call& call, Services& services);
+
+// The status page's login: the key of the request exchanged for a session cookie.
+Response openSession(const Call& call, Services& services);
+Response showSession(const Call& call, Services& services);
+Response closeSession(const Call& call, Services& services);
+
 Response healthz(const Call& call, Services& services);
 Response readyz(const Call& call, Services& services);
 Response metrics(const Call& call, Services& services);

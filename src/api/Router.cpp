@@ -147,19 +147,34 @@ Response Router::route(const Request& request)
         r.route = std::string(route.pattern);
         return r; // logged once, when the address was blocked
     }
-    const auto unauthorized = [&](const std::string& why) {
+    const auto unauthorized = [&](const std::string& why, bool guess = true) {
         Problem p = MakeProblem("unauthorized", why);
         p.headers.emplace_back("WWW-Authenticate", "Bearer realm=\"vesk-api\"");
-        if (m_services.failures.failed(request.client, now))
+        // A request with no key at all guesses nothing (the status page asks so before its login).
+        if (guess && m_services.failures.failed(request.client, now))
             m_services.log.Log(icon::kWarning, "",
                 "Too many failed key checks from " + request.client + "; refused for a while");
         return refuse(request, route, p, why);
     };
     const std::string authorization = request.header("authorization");
-    if (authorization.size() < 8 || !EqualsNoCase(authorization.substr(0, 7), "Bearer "))
-        return unauthorized("no Bearer key");
-    const std::string token = Trim(authorization.substr(7));
-    const std::string hash = KeyHash(token);
+    std::string hash;
+    std::optional<Sessions::Session> session;
+    if (authorization.size() >= 8 && EqualsNoCase(authorization.substr(0, 7), "Bearer ")) {
+        hash = KeyHash(Trim(authorization.substr(7)));
+    } else if (const std::string cookie = CookieValue(request.header("cookie"), Sessions::kCookie);
+               !cookie.empty()) {
+        session = m_services.sessions.find(cookie, std::chrono::system_clock::now());
+        if (!session)
+            return unauthorized("session ended");
+        // A browser's session changes nothing without the token only the page holds.
+        if (request.method != "GET" && !SameSecret(request.header("x-csrf-token"), session->csrf))
+            return refuse(request, route,
+                MakeProblem("forbidden", "the form's CSRF token is missing or wrong"),
+                "session without its CSRF token");
+        hash = session->keyHash;
+    } else {
+        return unauthorized("no Bearer key", false);
+    }
     std::optional<ApiKey> key = m_services.keys.get(hash, now);
     if (!key) {
         std::optional<store::ApiKeyRow> row;
@@ -186,7 +201,7 @@ Response Router::route(const Request& request)
         return refuse(request, route,
             MakeProblem("forbidden", "key " + key->name + " lacks the scope " + std::string(route.scope)),
             "key " + key->name + " lacks " + std::string(route.scope));
-    Response r = route.handle(Call {request, &*key, std::move(params)}, m_services);
+    Response r = route.handle(Call {request, &*key, std::move(params), hash, session}, m_services);
     r.route = std::string(route.pattern);
     return r;
 }

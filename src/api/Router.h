@@ -3,8 +3,10 @@
 #include "api/Http.h"
 #include "api/Keys.h"
 #include "api/Problems.h"
+#include "api/Sessions.h"
 
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +23,8 @@ struct Call
     const Request& request;
     const ApiKey* key;
     std::map<std::string, std::string> params;
+    std::string keyHash = {}; // of the key, for the status page's login
+    std::optional<Sessions::Session> session = {}; // when a session cookie brought the key
 
     std::string param(const std::string& name) const
     {

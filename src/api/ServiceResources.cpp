@@ -85,6 +85,8 @@ Response staticFile(const Call& call, Services& services)
             continue;
         Response r;
         r.contentType = std::string(f.contentType);
+        if (r.contentType.starts_with("text/"))
+            r.contentType += "; charset=utf-8"; // the page's files are UTF-8
         r.body = std::string(f.content);
         r.header("Cache-Control", "no-cache");
         return r;

@@ -4,6 +4,7 @@
 #include "api/ConnectionPool.h"
 #include "api/Keys.h"
 #include "api/Metrics.h"
+#include "api/Sessions.h"
 
 #include <atomic>
 #include <chrono>
@@ -64,6 +65,7 @@ struct Services
     FailureLimiter failures {10, std::chrono::seconds(60)};
     InFlight inFlight;
     CommitGroup commits {pool};
+    Sessions sessions;
 
     // Unix seconds now.
     static std::int64_t unixNow()

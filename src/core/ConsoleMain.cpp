@@ -48,6 +48,7 @@ int runHeadless(const std::string& program, SettingsStore& settings, const Conso
     Context ctx(clock, front, settings, ProgramFolder());
     ctx.commandLine = options.commandLine;
     ctx.overrides = options.overrides;
+    ctx.figures.kind = "service";
     ctx.app.setView(&monitor);
     ctx.app.log().Control(&monitor);
     ctx.window = &front;

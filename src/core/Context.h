@@ -2,6 +2,7 @@
 
 #include "core/CConfig.h"
 #include "core/ConsoleApp.h"
+#include "core/ConsoleRecord.h"
 #include "core/Joining.h"
 #include "core/Keeping.h"
 #include "core/ReportTaking.h"
@@ -67,6 +68,7 @@ struct Context
     long claimsLost = 0; // rows another console claimed first (on files; a server's claim takes a free row)
     PartGroups partGroups; // long inbound messages waiting for their other parts
     int entryLeaveFailures = 0; // tries in a row to end message entry that the modem did not answer
+    ConsoleFigures figures; // what the console table shows of this console
     KeptUnits units; // inbound messages and reports on their way from the modem to the outbox
     ReportTaking reports; // how delivery reports are taken before a full memory drops them
 

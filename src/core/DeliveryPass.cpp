@@ -169,6 +169,7 @@ bool processMessage(Context& ctx, store::DBMessage& message)
     ctx.app.Log(icon::kSending, message.Address,
         "ID [" + std::to_string(message.Reference) + "] " + message.Recipient + coding);
     ++ctx.sentCount;
+    ctx.figures.lastSend = UnixFromLocal(ctx.clock.now());
     NoteReportWanted(ctx, reference);
     return true;
 }

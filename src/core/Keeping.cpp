@@ -41,6 +41,7 @@ Stored storeInbound(Context& ctx, modem::GSMMessage& message, bool logLine)
     store::db& h = *ctx.outbox.handle;
     const std::string key = UnitKey(message);
     if (logLine && ctx.units.logged.insert(key).second) {
+        ++ctx.figures.received;
         ctx.app.Log(
             icon::kInbound, message.Address, Trim(message.Text).empty() ? "<empty message>" : message.Text);
         ctx.pump.runPending();

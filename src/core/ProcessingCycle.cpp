@@ -45,7 +45,10 @@ private:
 void showSignal(Context& ctx)
 {
     if (ctx.window && ctx.modem)
-        Trap(ctx.app, [&] { ctx.window->Signal(ctx.modem->SignalLevel()); });
+        Trap(ctx.app, [&] {
+            ctx.figures.signal = ctx.modem->SignalLevel();
+            ctx.window->Signal(ctx.figures.signal);
+        });
 }
 
 void runPendingTwice(Context& ctx)
@@ -93,6 +96,8 @@ void noticeClockStep(Context& ctx)
 void OnTick(Context& ctx)
 {
     noticeClockStep(ctx);
+    if (ctx.app.IsPaused() && !ctx.tickRunning)
+        KeepConsoleRowAlive(ctx);
     if (!ctx.app.IsIdle() || ctx.tickRunning)
         return;
     TickMark mark(ctx.tickRunning);
@@ -222,6 +227,8 @@ void ProcessCycle(Context& ctx)
                         store::Housekeeping(outbox);
                 });
                 Trap(ctx.app, [&] { TakeRoutedReports(ctx); });
+                if (outbox.handle->IsConnected())
+                    KeepConsoleRow(ctx);
                 outbox.handle->CloseDatabase();
             }
         }
@@ -244,6 +251,7 @@ void ProcessCycle(Context& ctx)
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;
     });
     Trap(ctx.app, [&] { RunAlertChecks(ctx); });
+    KeepConsoleRowAlive(ctx);
     runPendingTwice(ctx);
 }
 
@@ -330,16 +338,28 @@ void ReportModemInfo(Context& ctx)
             ctx.window->refresh();
         ctx.pump.runPending();
     };
-    Trap(ctx.app, [&] { app.Log(icon::kModem, "", "Modem is a " + m.Model()); });
+    Trap(ctx.app, [&] {
+        ctx.figures.model = m.Model();
+        app.Log(icon::kModem, "", "Modem is a " + ctx.figures.model);
+    });
     group();
     Trap(ctx.app, [&] {
-        switch (m.NetworkRegistration()) {
+        const int registration = m.NetworkRegistration();
+        ctx.figures.registration = RegistrationText(registration);
+        ctx.figures.network.clear();
+        switch (registration) {
         case 0:
             app.Log(icon::kModem, "", "NOT registered with any network");
             break;
-        case 1:
-            app.Log(icon::kModem, "", "Registered on HOME network " + m.Network());
+        case 1: {
+            const std::string network = m.Network();
+            app.Log(icon::kModem, "", "Registered on HOME network " + network);
+            // The operator's name as modems quote it, without the quotes.
+            ctx.figures.network = network.size() >= 2 && network.front() == '"' && network.back() == '"'
+                ? network.substr(1, network.size() - 2)
+                : network;
             break;
+        }
         case 2:
             app.Log(icon::kModem, "", "Searching for network");
             break;
@@ -360,6 +380,7 @@ void ReportModemInfo(Context& ctx)
     group();
     Trap(ctx.app, [&] {
         const int signal = m.SignalLevel();
+        ctx.figures.signal = signal;
         app.Log(icon::kModem, "", "Signal level : " + std::to_string(signal) + "%");
         if (ctx.window)
             ctx.window->Signal(signal);

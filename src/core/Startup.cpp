@@ -252,6 +252,7 @@ std::optional<std::string> HeadlessPrompts::createOutbox()
 
 void ShutDown(Context& ctx)
 {
+    MarkConsoleRowStopped(ctx);
     Trap(ctx.app, [&] {
         if (ctx.modem)
             ctx.modem->ClosePort();

@@ -66,6 +66,9 @@ public:
     virtual std::vector<std::string> tableNames() = 0;
     // True after the server went away; the next open makes a new connection.
     virtual bool connectionLost() const { return false; }
+    // How long the open connection waits on another program's lock from now on, where the
+    // engine lets that change between statements.
+    virtual void setLockWait(int /*ms*/) { }
 };
 
 // Replaces each invalid UTF-8 sequence by U+FFFD; true when anything was replaced.

@@ -19,7 +19,9 @@ constexpr const char* kCurrentObjects[]
         // The HTTP API's tables and the indexes its listings use.
         "ApiKey", "ApiMessage", "ApiIdempotency", "ixApiMessageClientRef", "ixApiMessageCreated",
         "trApiMessageGone", "ixApiIdempotencyCreated", "ixMessageStatusID", "ixMessageQueuedID",
-        "ixMessageAddressID"};
+        "ixMessageAddressID",
+        // Every console's own row.
+        "Console"};
 
 // The same definitions as db/SMSMessages.sql. The counter is filled inside the same transaction
 // that creates its triggers, so no writer can slip a change in between.
@@ -78,6 +80,15 @@ const char* const kUpgrade[] = {
     "CREATE INDEX IF NOT EXISTS ixMessageStatusID ON Message (msgStatus, msgID) WHERE msgStatus >= 1",
     "CREATE INDEX IF NOT EXISTS ixMessageQueuedID ON Message (msgID) WHERE msgStatus = 0",
     "CREATE INDEX IF NOT EXISTS ixMessageAddressID ON Message (msgAddress, msgID)",
+    // One row per console, kept by the console itself.
+    "CREATE TABLE IF NOT EXISTS Console (csID TEXT PRIMARY KEY, csHost TEXT NOT NULL DEFAULT '',"
+    " csVersion TEXT NOT NULL DEFAULT '', csKind TEXT NOT NULL DEFAULT '', csMode TEXT NOT NULL DEFAULT '',"
+    " csModel TEXT NOT NULL DEFAULT '', csNetwork TEXT NOT NULL DEFAULT '', csRegistration TEXT NOT NULL "
+    "DEFAULT '',"
+    " csSignal INTEGER NOT NULL DEFAULT -1, csStarted INTEGER NOT NULL DEFAULT 0, csLastPass INTEGER NOT "
+    "NULL DEFAULT 0,"
+    " csLastSend INTEGER NOT NULL DEFAULT 0, csSent INTEGER NOT NULL DEFAULT 0, csReceived INTEGER NOT NULL "
+    "DEFAULT 0)",
 };
 
 // The earlier pending view compared COALESCE(msgComplete, 0), which no index can serve.

@@ -223,4 +223,10 @@ bool SqliteEngine::CompactInto(const std::string& file, const std::string& work,
     return ok;
 }
 
+void SqliteEngine::setLockWait(int ms)
+{
+    if (m_connection)
+        sqlite3_busy_timeout(m_connection, std::max(ms, 0));
+}
+
 } // namespace vesk::store

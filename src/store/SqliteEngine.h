@@ -24,6 +24,7 @@ public:
     std::int64_t lastInsertId() const override;
     EngineError currentError() const override;
     std::vector<std::string> tableNames() override;
+    void setLockWait(int ms) override;
 
     // Writes a compacted copy of a closed file; false when the file cannot be read.
     static bool CompactInto(const std::string& file, const std::string& work, int lockWaitMs);

@@ -127,6 +127,15 @@ const char* const kOutboxExtras[] = {
     "CREATE INDEX IF NOT EXISTS ixMessageStatusID ON Message (msgStatus, msgID) WHERE msgStatus >= 1",
     "CREATE INDEX IF NOT EXISTS ixMessageQueuedID ON Message (msgID) WHERE msgStatus = 0",
     "CREATE INDEX IF NOT EXISTS ixMessageAddressID ON Message (msgAddress, msgID)",
+    // One row per console, kept by the console itself; times are Unix seconds.
+    "CREATE TABLE IF NOT EXISTS Console (csID TEXT PRIMARY KEY, csHost TEXT NOT NULL DEFAULT '',"
+    " csVersion TEXT NOT NULL DEFAULT '', csKind TEXT NOT NULL DEFAULT '', csMode TEXT NOT NULL DEFAULT '',"
+    " csModel TEXT NOT NULL DEFAULT '', csNetwork TEXT NOT NULL DEFAULT '', csRegistration TEXT NOT NULL "
+    "DEFAULT '',"
+    " csSignal INTEGER NOT NULL DEFAULT -1, csStarted BIGINT NOT NULL DEFAULT 0, csLastPass BIGINT NOT NULL "
+    "DEFAULT 0,"
+    " csLastSend BIGINT NOT NULL DEFAULT 0, csSent BIGINT NOT NULL DEFAULT 0, csReceived BIGINT NOT NULL "
+    "DEFAULT 0)",
 };
 
 const char* const kOutboxTables[] = {
@@ -188,7 +197,9 @@ constexpr const char* kIndexes[] = {"ixmessagedue", "ixmessageclaimable", "ixmes
     "ixmessageexpiring", "ixmessagereport", "ixmessagesendtime", "ixfriendlynamecachelookup", "ixinboxsender",
     // The HTTP API's.
     "ixapimessageclientref", "ixapimessagecreated", "ixapiidempotencycreated", "ixmessagestatusid",
-    "ixmessagequeuedid", "ixmessageaddressid"};
+    "ixmessagequeuedid", "ixmessageaddressid",
+    // The console table's key.
+    "console_pkey"};
 constexpr const char* kTriggers[]
     = {"trmessagecomplete", "trpendinginsert", "trpendingdelete", "trpendingupdate", "trpendingtruncate",
         // The HTTP API's.

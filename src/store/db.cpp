@@ -379,6 +379,24 @@ std::int32_t db::ExecuteBound(
     return static_cast<std::int32_t>(outcome.affected);
 }
 
+std::int32_t db::TryExecuteBound(const std::string& sql, const std::vector<DbValue>& values, bool& busy)
+{
+    ResetError();
+    busy = false;
+    Outcome outcome;
+    EngineError error;
+    if (IsConnected())
+        m_engine->setLockWait(0);
+    const bool ok = runOnce(sql, values, false, outcome, error);
+    if (IsConnected())
+        m_engine->setLockWait(LockWaitMs);
+    if (ok)
+        return static_cast<std::int32_t>(outcome.affected);
+    recordError(error);
+    busy = RetryAllowed(error);
+    return -1;
+}
+
 std::int64_t db::runBoundWithRetries(const Bound& statement, std::int64_t* rowid)
 {
     Outcome outcome;

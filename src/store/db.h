@@ -90,6 +90,10 @@ public:
     std::int32_t ExecuteBound(const std::string& sql, const std::vector<DbValue>& values,
         std::unique_ptr<Recordset>* rows = nullptr);
 
+    // One try of one statement that must not hold its caller up: no lock wait, no retry. The
+    // rows changed, or -1 when it failed; `busy` tells a lock held by another program.
+    std::int32_t TryExecuteBound(const std::string& sql, const std::vector<DbValue>& values, bool& busy);
+
     bool BeginTransaction();
     bool CommitTransaction();
     void RollbackTransaction();

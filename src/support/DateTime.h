@@ -68,6 +68,10 @@ inline std::int64_t MinuteBoundaries(DateTime a, DateTime b)
 // Letters are matched without regard to case; names are always English.
 std::string Format(DateTime t, std::string_view pattern);
 
+// Local civil time to Unix seconds and back, in this machine's time zone.
+std::int64_t UnixFromLocal(DateTime local);
+DateTime LocalFromUnix(std::int64_t unixSeconds);
+
 // Reads the date forms the console writes and meets: "dd/mmm/yyyy hh:nn:ss", "dd/mm/yyyy",
 // two-digit years, "yyyy-mm-dd hh:mm:ss" (with 'T' too) and date or time alone.
 std::optional<DateTime> ParseDateTime(std::string_view text);

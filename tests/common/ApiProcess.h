@@ -179,7 +179,7 @@ protected:
             ASSERT_TRUE(store::CreateOutbox(dataFolder, VESK_BIN_DIR "/DB/", errorText, errorLines))
                 << errorText;
         }
-        key = makeKey("all", "messages:send,messages:read,inbound:read");
+        key = makeKey("all", "messages:send,messages:read,inbound:read,status:read");
     }
 
     // `vesk-api key ...` on the test's outbox: its exit code and what it printed.

@@ -1,9 +1,13 @@
 // Several consoles on one outbox, each in a process of its own with its own simulated modem, for
-// 1, 2, 4 and 8 consoles, on SQLite files shared in one folder and on a PostgreSQL server side by
-// side. Every reply of the modems comes after a delay, so a send takes about twice that. Prints
-// messages per minute, the efficiency rate(N) / (N * rate(1)) and the claims lost to other
-// consoles, and checks that every message went exactly once.
-// Usage: consoles_bench [messages per console, default 30] [reply delay in ms, default 100]
+// 1, 2, 4 and 8 consoles (or the counts given), on SQLite files shared in one folder and on a
+// PostgreSQL server side by side. Every console keeps its row of the console table as it works.
+// Every reply of the modems comes after a delay, so a send takes about twice that. Prints
+// messages per minute, the efficiency rate(N) / (N * rate(1)), the claims lost to other consoles
+// and the console rows, and checks that every message went exactly once. With --page, vesk-api
+// then serves the largest server run's outbox and chromium saves the status page showing every
+// console's card.
+// Usage: consoles_bench [--counts 1,2,4,8] [--server-only] [--page FILE.png]
+//                       [messages per console, default 30] [reply delay in ms, default 100]
 
 #include "core/Engine.h"
 #include "core/Startup.h"
@@ -24,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 using namespace vesk;
@@ -48,7 +53,8 @@ struct Place
     std::string database;
 };
 
-int Pending(const Place& place)
+// The number a counting query gives on the outbox; -1 while it cannot be read.
+int Count(const Place& place, const std::string& query)
 {
     SystemClock clock;
     NullPump pump;
@@ -56,10 +62,15 @@ int Pending(const Place& place)
     store::PointAt(d, place.database, place.folder, store::kOutboxName);
     if (!d.OpenDatabase(store::mode::kReadShared))
         return -1;
-    auto rs = d.OpenDynaset(
-        "SELECT COUNT(*) FROM Message WHERE msgStatus = " + store::StatusSql(store::MessageStatus::Pending)
-        + " OR msgStatus = " + store::StatusSql(store::MessageStatus::Owned));
+    auto rs = d.OpenDynaset(query);
     return rs && !rs->IsEOF() ? static_cast<int>(LongOf(rs->Field(0))) : -1;
+}
+
+int Pending(const Place& place)
+{
+    return Count(place,
+        "SELECT COUNT(*) FROM Message WHERE msgStatus = " + store::StatusSql(store::MessageStatus::Pending)
+            + " OR msgStatus = " + store::StatusSql(store::MessageStatus::Owned));
 }
 
 bool Fill(const Place& place, int rows)
@@ -77,6 +88,34 @@ bool Fill(const Place& place, int rows)
             "INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime) VALUES ('Bench', '+4477009"
             + std::to_string(10000 + i) + "', 'bench " + std::to_string(i) + "', #01/Jan/2020 00:00:00#)");
     return d.CommitTransaction();
+}
+
+// Consoles that kept their row of the console table.
+int ConsoleRows(const Place& place)
+{
+    return Count(place, "SELECT COUNT(*) FROM Console WHERE csLastPass > 0");
+}
+
+// vesk-api on the outbox with a key that may look, and the page in chromium: every card shown.
+void ShootPage(const Place& place, int consoles, const std::string& file, const std::string& scratch)
+{
+    const auto [made, key] = testing::RunProgram({VESK_BIN_DIR "/vesk-api", "--database", place.database,
+        "key", "add", "--name", "bench", "--scope", "status:read"});
+    if (made != 0) {
+        std::fprintf(stderr, "no key for the page: %s\n", key.c_str());
+        return;
+    }
+    const int log = ::open((scratch + "/api.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t api = testing::Spawn(
+        {VESK_BIN_DIR "/vesk-api", "--database", place.database, "--listen", "127.0.0.1:18574"}, log);
+    close(log);
+    std::this_thread::sleep_for(1s);
+    const auto [shot, said]
+        = testing::RunProgram({"/usr/bin/python3", VESK_SOURCE_DIR "/tests/browser/statuspage/screenshot.py",
+            "http://127.0.0.1:18574/", key.substr(0, key.find('\n')), std::to_string(consoles), file});
+    std::printf("status page: %s", said.c_str());
+    kill(api, SIGTERM);
+    waitpid(api, nullptr, 0);
 }
 
 // One console's share of the run, in a child process: passes until nothing is left to send.
@@ -164,8 +203,30 @@ Run Measure(const Place& place, int consoles, int perConsole, int delayMs, const
 
 int main(int argc, char** argv)
 {
-    const int perConsole = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
-    const int delayMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 100;
+    std::vector<int> counts {1, 2, 4, 8};
+    std::vector<int> numbers;
+    bool serverOnly = false;
+    std::string page;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--counts" && i + 1 < argc) {
+            counts.clear();
+            std::stringstream list(argv[++i]);
+            for (std::string n; std::getline(list, n, ',');)
+                if (std::atoi(n.c_str()) > 0)
+                    counts.push_back(std::atoi(n.c_str()));
+        } else if (arg == "--server-only") {
+            serverOnly = true;
+        } else if (arg == "--page" && i + 1 < argc) {
+            page = argv[++i];
+        } else {
+            numbers.push_back(std::atoi(arg.c_str()));
+        }
+    }
+    if (counts.empty() || counts.front() != 1)
+        counts.insert(counts.begin(), 1); // the efficiency is measured against one console
+    const int perConsole = numbers.size() > 0 ? std::max(1, numbers[0]) : 30;
+    const int delayMs = numbers.size() > 1 ? std::max(0, numbers[1]) : 100;
     testing::TempDir scratch;
     std::filesystem::permissions(scratch.folder(),
         std::filesystem::perms::others_exec | std::filesystem::perms::group_exec,
@@ -175,13 +236,15 @@ int main(int argc, char** argv)
     if (conninfo.empty())
         std::fprintf(stderr, "no PostgreSQL server (scripts/pg-server start failed): SQLite only\n");
     std::printf("%d messages a console, modem replies after %d ms\n", perConsole, delayMs);
-    std::printf("%-10s %8s %8s %8s %10s %10s %11s %10s\n", "outbox", "consoles", "messages", "seconds",
-        "msgs/min", "efficiency", "claims lost", "dup/miss");
+    std::printf("%-10s %8s %8s %8s %10s %10s %11s %10s %8s\n", "outbox", "consoles", "messages", "seconds",
+        "msgs/min", "efficiency", "claims lost", "dup/miss", "rows");
+    Place largest;
+    int largestCount = 0;
     for (const bool onServer : {false, true}) {
-        if (onServer && conninfo.empty())
-            break;
+        if ((onServer && conninfo.empty()) || (!onServer && serverOnly))
+            continue;
         double single = 0;
-        for (const int consoles : {1, 2, 4, 8}) {
+        for (const int consoles : counts) {
             Place place;
             place.folder = scratch.file((onServer ? "pg" : "files") + std::to_string(consoles));
             std::filesystem::create_directories(place.folder);
@@ -204,12 +267,18 @@ int main(int argc, char** argv)
             const double rate = run.messages / run.seconds * 60;
             if (consoles == 1)
                 single = rate;
-            std::printf("%-10s %8d %8d %8.1f %10.0f %10.2f %11ld %5d/%d\n",
+            std::printf("%-10s %8d %8d %8.1f %10.0f %10.2f %11ld %5d/%d %8d\n",
                 onServer ? "PostgreSQL" : "SQLite", consoles, run.messages, run.seconds, rate,
-                rate / (consoles * single), run.lost, run.duplicated, run.missing);
+                rate / (consoles * single), run.lost, run.duplicated, run.missing, ConsoleRows(place));
+            if (onServer && consoles >= largestCount) {
+                largest = place;
+                largestCount = consoles;
+            }
             std::fflush(stdout);
         }
     }
+    if (!page.empty() && largestCount > 0)
+        ShootPage(largest, largestCount, page, scratch.folder());
     if (!conninfo.empty())
         vesk::testing::StopScriptPgServer(serverFolder);
     return 0;

@@ -7,7 +7,10 @@
 #include "core/Engine.h"
 #include "core/SettingsStore.h"
 #include "core/Startup.h"
+#include "store/ConsoleTable.h"
+#include "store/Lifecycle.h"
 #include "store/Outbox.h"
+#include "store/SqlText.h"
 #include "store/db.h"
 #include "support/Convert.h"
 
@@ -693,6 +696,147 @@ void clockSteppedBack(FaultRig& rig)
     EXPECT_NEAR(seconds, 3600, 1) << log;
 }
 
+// This console's row of the console table; nothing while the outbox cannot be read.
+std::optional<store::ConsoleRow> findConsoleRow(FaultRig& rig, const std::string& id)
+{
+    SystemClock clock;
+    NullPump pump;
+    store::db d(clock, pump);
+    store::PointAt(d, rig.database, rig.dataFolder, store::kOutboxName);
+    std::optional<std::vector<store::ConsoleRow>> rows;
+    if (d.OpenDatabase(store::mode::kReadShared))
+        rows = store::ListConsoles(d);
+    if (rows)
+        for (const auto& r : *rows)
+            if (r.id == id)
+                return r;
+    return std::nullopt;
+}
+
+store::ConsoleRow consoleRow(FaultRig& rig, const std::string& id)
+{
+    const auto row = findConsoleRow(rig, id);
+    EXPECT_TRUE(row) << "no console row " << id;
+    return row.value_or(store::ConsoleRow {});
+}
+
+// A console process killed with SIGKILL mid-drain: its row is not marked stopped, reads as
+// silent once its last pass is over two minutes old (the reading side looks ahead, nobody waits
+// two minutes), and comes back to life when the console starts again.
+void killedConsoleFallsSilent(FaultRig& rig)
+{
+    rig.seed();
+    rig.queue(20, "killed, silent");
+    const std::string id = "5643809"; // the simulator's IMEI, last seven digits
+    {
+        vesk::testing::ConsoleProcess console(
+            rig.dataFolder, rig.link, {{"Resource/SendBatchSize", "5"}}, {}, "vesk-consoled");
+        ASSERT_TRUE(vesk::testing::WaitFor(
+            [&] { return rig.sim.control("messages").size() >= 5 && findConsoleRow(rig, id); }, 60s))
+            << console.log();
+        console.stop(SIGKILL);
+    }
+    rig.faultAt = std::chrono::steady_clock::now();
+    std::optional<store::ConsoleRow> found;
+    ASSERT_TRUE(vesk::testing::WaitFor([&] { return (found = findConsoleRow(rig, id)).has_value(); }, 10s));
+    const store::ConsoleRow killed = *found;
+    const std::int64_t now = UnixFromLocal(SystemClock().now());
+    EXPECT_NE(store::ConsoleState(killed, now), "stopped");
+    EXPECT_EQ(store::ConsoleState(killed, now + store::kConsoleSilentSeconds + 5), "silent");
+    const auto [code, table]
+        = vesk::testing::RunProgram({VESK_BIN_DIR "/vesk-status", "--all", "--data-folder", rig.dataFolder});
+    EXPECT_EQ(code, 0) << "silent only after two minutes: " << table;
+
+    // Its claims run out only after five minutes: the restarted console takes them back then.
+    rig.sql("UPDATE Message SET msgStatus = 0, msgAgentIMEI = NULL, msgAgentTimeStamp = NULL WHERE msgStatus "
+            "= 1");
+    vesk::testing::ConsoleProcess again(
+        rig.dataFolder, rig.link, {{"Resource/SendBatchSize", "30"}}, {}, "vesk-consoled");
+    ASSERT_TRUE(vesk::testing::WaitFor(
+        [&] {
+            return rig.count("SELECT COUNT(*) FROM qry_Pending_Messages") == 0
+                && findConsoleRow(rig, id).value_or(killed).started > killed.started;
+        },
+        60s))
+        << again.log();
+    EXPECT_TRUE(vesk::testing::WaitFor(
+        [&] {
+            const auto row = findConsoleRow(rig, id);
+            return row && store::ConsoleState(*row, UnixFromLocal(SystemClock().now())) == "running";
+        },
+        10s));
+    std::printf(
+        "[fault] killed console: silent after %d s, back with its restart\n", store::kConsoleSilentSeconds);
+    rig.report(1);
+}
+
+// Another program holds the whole outbox file locked: the console's row update gives up at once
+// instead of waiting its turn (it is no message), and catches up at the next pass.
+void consoleRowUnderFileLock(FaultRig& rig)
+{
+    auto& c = rig.start();
+    rig.queue(20, "row under file lock");
+    rig.pass(c);
+    const std::string id = store::Right(c.ctx->AgentIMEI, store::kOwnerLength);
+    const auto before = consoleRow(rig, id);
+    rig.lockUntilReleased();
+    store::db& h = *c.ctx->outbox.handle;
+    ASSERT_TRUE(h.OpenDatabase(store::mode::kReadWriteShared));
+    rig.clock.advance(30s);
+    const auto started = std::chrono::steady_clock::now();
+    const auto failures = h.Failures();
+    core::KeepConsoleRow(*c.ctx);
+    const double waited
+        = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    h.CloseDatabase();
+    EXPECT_EQ(h.Failures(), failures) << "no retries";
+    EXPECT_EQ(consoleRow(rig, id).lastPass, before.lastPass) << "skipped under the lock";
+    rig.release();
+    rig.queue(20, "row under file lock");
+    ASSERT_TRUE(rig.drain(c));
+    EXPECT_GT(consoleRow(rig, id).lastPass, before.lastPass);
+    std::printf(
+        "[fault] console row under a file lock: skipped after %.1f ms, caught up next pass\n", waited);
+    rig.report();
+}
+
+// On a server, another session holds the console's row locked for seconds: every message is
+// sent meanwhile, no pass waits for the row, and the row catches up once it is free.
+void consoleRowLockedOnServer(FaultRig& rig)
+{
+    VESK_REQUIRE_SERVER(vesk::testing::PgServer::Own());
+    onPostgres(rig);
+    auto& c = rig.start();
+    rig.pass(c);
+    const std::string id = store::Right(c.ctx->AgentIMEI, store::kOwnerLength);
+    const auto before = consoleRow(rig, id);
+    const pid_t holder
+        = vesk::testing::Spawn({"/usr/bin/psql", "-qAt", rig.database, "-c",
+                                   "BEGIN; SELECT csID FROM Console FOR UPDATE; SELECT pg_sleep(4); COMMIT;"},
+            STDERR_FILENO);
+    ASSERT_TRUE(vesk::testing::WaitFor(
+        [&] { return rig.count("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event = 'PgSleep'") == 1; },
+        10s));
+    rig.faultAt = std::chrono::steady_clock::now();
+    rig.queue(40, "row locked on the server");
+    const auto started = std::chrono::steady_clock::now();
+    rig.pass(c);
+    rig.pass(c);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const bool stillHeld
+        = rig.count("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event = 'PgSleep'") == 1;
+    EXPECT_EQ(static_cast<int>(rig.sim.control("messages").size()), 40) << "sent while the row was locked";
+    if (stillHeld) {
+        EXPECT_EQ(consoleRow(rig, id).lastPass, before.lastPass) << "the locked row was skipped";
+    }
+    waitpid(holder, nullptr, 0);
+    rig.pass(c);
+    EXPECT_GT(consoleRow(rig, id).lastPass, before.lastPass);
+    std::printf("[fault] console row locked on the server: 40 sent in %.1f s over 2 passes, row %s\n",
+        seconds, stillHeld ? "skipped while held" : "freed before the check");
+    rig.report();
+}
+
 const Scenario kScenarios[] = {
     {"modem silent just after AT+CMGS, then back",
         [](FaultRig& rig) { modemFault(rig, "silent-on-send 3"); }},
@@ -854,6 +998,9 @@ const Scenario kScenarios[] = {
             rig.report();
         }},
     {"console clock set back an hour mid-drain", clockSteppedBack},
+    {"console killed: its row falls silent, comes back", killedConsoleFallsSilent},
+    {"console row update under a file lock", consoleRowUnderFileLock},
+    {"console row locked on the server", consoleRowLockedOnServer},
 };
 
 TEST_P(FaultRig, NothingLostNothingDoubled)

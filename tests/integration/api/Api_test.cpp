@@ -148,6 +148,27 @@ TEST_P(ApiTest, MessagesFromSubmitToCancelWithEveryRouteAsDocumented)
     EXPECT_NE(
         metrics.body.find(R"(route="/v1/messages/{id}/cancel",method="POST",code="409")"), std::string::npos);
 
+    // What the status page reads: the queue by status and by hour, the recent traffic, the consoles.
+    sql("UPDATE Message SET msgStatus = 5, msgDeliveryTime = msgSendTime WHERE msgID = "
+        + std::to_string(second));
+    const auto queue = record("GET", "/v1/queue", call("GET", "/v1/queue"));
+    ASSERT_EQ(queue.status, 200) << queue.body;
+    EXPECT_EQ(queue.json()["counts"]["delivered"], 1) << queue.body;
+    EXPECT_EQ(queue.json()["hours"].size(), 24u);
+    const auto recent
+        = record("GET", "/v1/status/outbound", call("GET", "/v1/status/outbound?status=delivered&limit=5"));
+    ASSERT_EQ(recent.status, 200) << recent.body;
+    EXPECT_EQ(recent.json()["data"][0]["id"], second);
+    EXPECT_EQ(record("GET", "/v1/status/inbound", call("GET", "/v1/status/inbound?limit=1"))
+                  .json()["data"][0]["text"],
+        "reply 3");
+    sql("INSERT INTO Console (csID, csHost, csMode, csNetwork, csSignal, csLastPass) VALUES "
+        "('3564001', 'gw1', 'running', 'Vesk Net', 61, 1)");
+    const auto consoles = record("GET", "/v1/consoles", call("GET", "/v1/consoles"));
+    ASSERT_EQ(consoles.status, 200) << consoles.body;
+    EXPECT_EQ(consoles.json()["data"][0]["state"], "silent"); // its last pass was in 1970
+    EXPECT_EQ(consoles.json()["data"][0]["network"], "Vesk Net");
+
     const auto document = record("GET", "/v1/openapi.json", call("GET", "/v1/openapi.json"));
     ASSERT_EQ(document.status, 200);
     json collected = json::array();
