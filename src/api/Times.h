@@ -19,7 +19,7 @@ std::optional<std::int64_t> ParseRfc3339(std::string_view text);
 std::string Rfc3339(std::int64_t unixSeconds);
 
 // Local civil time to Unix seconds and back, in this machine's time zone.
-std::int64_t UnixFromLocal(DateTime local);
-DateTime LocalFromUnix(std::int64_t unixSeconds);
+using ::vesk::LocalFromUnix;
+using ::vesk::UnixFromLocal;
 
 } // namespace vesk::api

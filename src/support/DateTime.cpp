@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <ctime>
 #include <vector>
 
 namespace vesk {
@@ -315,6 +316,28 @@ std::optional<DateTime> ParseDateTime(std::string_view text)
         return std::nullopt;
     }
     return DateTime::fromParts(year, month, day, hour, minute, second);
+}
+
+std::int64_t UnixFromLocal(DateTime local)
+{
+    std::tm tm {};
+    tm.tm_year = local.year() - 1900;
+    tm.tm_mon = local.month() - 1;
+    tm.tm_mday = local.day();
+    tm.tm_hour = local.hour();
+    tm.tm_min = local.minute();
+    tm.tm_sec = local.second();
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
+DateTime LocalFromUnix(std::int64_t unixSeconds)
+{
+    const std::time_t t = static_cast<std::time_t>(unixSeconds);
+    std::tm tm {};
+    localtime_r(&t, &tm);
+    return DateTime::fromParts(
+        tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
 } // namespace vesk
