@@ -142,6 +142,8 @@ public:
     ~ApiProcess() { stop(); }
 
     int stop() { return StopChild(m_pid, m_code); }
+    // Ends the process at once, mid-work, as a crash or the OOM killer would.
+    int kill() { return StopChild(m_pid, m_code, SIGKILL); }
 
     int port() const { return m_port; }
     std::string url(const std::string& path, const char* scheme = "http") const
