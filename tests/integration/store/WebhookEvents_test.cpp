@@ -4,8 +4,11 @@
 
 #include "store/Webhooks.h"
 
+#include <sqlite3.h>
+
 using namespace vesk;
 using vesk::testing::EngineStoreTest;
+using vesk::testing::StoreTest;
 
 namespace {
 
@@ -131,3 +134,52 @@ TEST_P(WebhookEventsTest, OldEventsGoInStepsButOnesStillBeingRetriedStay)
 }
 
 VESK_ON_BOTH_ENGINES(WebhookEventsTest);
+
+// At any backlog the dispatcher, the delivery log, the feed, redelivery and housekeeping find
+// their rows through an index: no statement of theirs reads a whole webhook table.
+TEST_F(StoreTest, NoWebhookStatementScansATable)
+{
+    store::WebhookEndpointRow e;
+    e.url = "https://example.org/hook";
+    e.types = "*";
+    e.secret = "whsec_x";
+    const RowId endpoint = store::AddWebhookEndpoint(h(), e);
+    ASSERT_TRUE(h().Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
+                            " INSERT INTO Inbox (msgAddress, msgText) SELECT '+4477009' || i, 'x' FROM n"));
+    std::vector<std::string> statements;
+    h().StatementObserver = [&](const std::string& sql, std::chrono::nanoseconds) {
+        if (sql.find("Webhook") != std::string::npos)
+            statements.push_back(sql);
+    };
+    std::vector<store::WebhookDeliveryRow> due;
+    ASSERT_TRUE(store::WaitingDeliveries(h(), endpoint, 100, due));
+    ASSERT_TRUE(store::RecordDeliveryAttempt(h(), due[0], {1, 200, "", 1}));
+    std::vector<std::pair<store::WebhookDeliveryRow, std::vector<store::WebhookAttemptRow>>> log;
+    ASSERT_TRUE(store::ListDeliveries(h(), endpoint, due[50].id, 20, log));
+    std::vector<store::WebhookEventRow> feed;
+    ASSERT_TRUE(store::ListWebhookEvents(h(), 1000, 50, feed));
+    std::optional<store::WebhookEventRow> one;
+    ASSERT_TRUE(store::LoadWebhookEvent(h(), feed[0].uid, one));
+    ASSERT_GE(store::RedeliverEvent(h(), feed[0].id), 0);
+    ASSERT_TRUE(store::FixEventBody(h(), feed[0].id, "{}"));
+    ASSERT_GE(store::RemoveOldEvents(h(), 1, 100), 0);
+    h().StatementObserver = nullptr;
+    ASSERT_GE(statements.size(), 8u);
+
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(dir.file(store::kOutboxName).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr),
+        SQLITE_OK);
+    for (const std::string& sql : statements) {
+        SCOPED_TRACE(sql);
+        sqlite3_stmt* s = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(raw, ("EXPLAIN QUERY PLAN " + sql).c_str(), -1, &s, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(raw);
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            const std::string step = reinterpret_cast<const char*>(sqlite3_column_text(s, 3));
+            EXPECT_TRUE(step.rfind("SCAN", 0) != 0 || step.find("WebhookEndpoint") != std::string::npos)
+                << step;
+        }
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(raw);
+}
