@@ -207,3 +207,91 @@ CREATE TABLE Console (
     csSent INTEGER NOT NULL DEFAULT 0,
     csReceived INTEGER NOT NULL DEFAULT 0
 );
+-- Webhooks -------------------------------------------------------------------------------------
+-- What happened, written by the outbox itself so that every writer produces it: one event per
+-- inbound row stored and per change of a message's state a caller cares about (none for the
+-- first, queued state), and the consoles' own (modem lost and regained). evUid is the event's
+-- public id, random, so it is unique across outboxes too; evCreated is Unix milliseconds.
+-- evBody is the delivered body, fixed the first time it is made so every retry is the same bytes.
+CREATE TABLE WebhookEvent (
+    evID INTEGER PRIMARY KEY AUTOINCREMENT,
+    evUid TEXT NOT NULL UNIQUE DEFAULT (lower(hex(randomblob(12)))),
+    evType TEXT NOT NULL,
+    evMsgID INTEGER,
+    evInbID INTEGER,
+    evNumber TEXT,
+    evStation TEXT,
+    evCreated INTEGER NOT NULL DEFAULT (CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)),
+    evBody TEXT
+);
+CREATE INDEX ixWebhookEventCreated ON WebhookEvent (evCreated, evID);
+-- The receivers. whTypes is ",type,type," or "*"; whFrom and whTo are number prefixes that the
+-- inbound sender and the message recipient must start with ("" for any). The secrets are kept as
+-- given to the receiver (they sign, so they cannot be hashed); the previous one keeps signing
+-- until whOldUntil (Unix seconds) after a rotation.
+CREATE TABLE WebhookEndpoint (
+    whID INTEGER PRIMARY KEY AUTOINCREMENT,
+    whUrl TEXT NOT NULL,
+    whTypes TEXT NOT NULL,
+    whFrom TEXT NOT NULL DEFAULT '',
+    whTo TEXT NOT NULL DEFAULT '',
+    whDescription TEXT NOT NULL DEFAULT '',
+    whSecret TEXT NOT NULL,
+    whOldSecret TEXT,
+    whOldUntil INTEGER,
+    whEnabled INTEGER NOT NULL DEFAULT 1,
+    whDisabledReason TEXT,
+    whCreated INTEGER NOT NULL,
+    whAlerted INTEGER
+);
+-- One event for one endpoint: dlState 0 waiting, 1 delivered, 2 failed for good (redeliverable).
+-- dlDue and dlFirst are Unix milliseconds of the dispatcher's clock (0 = at once, none yet).
+CREATE TABLE WebhookDelivery (
+    dlID INTEGER PRIMARY KEY AUTOINCREMENT,
+    dlEndpoint INTEGER NOT NULL,
+    dlEvent INTEGER NOT NULL,
+    dlState INTEGER NOT NULL DEFAULT 0,
+    dlAttempts INTEGER NOT NULL DEFAULT 0,
+    dlDue INTEGER NOT NULL DEFAULT 0,
+    dlFirst INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX ixWebhookDeliveryWaiting ON WebhookDelivery (dlEndpoint, dlID) WHERE dlState = 0;
+CREATE INDEX ixWebhookDeliveryEndpoint ON WebhookDelivery (dlEndpoint, dlID);
+CREATE INDEX ixWebhookDeliveryEvent ON WebhookDelivery (dlEvent);
+-- Each try: the time (Unix ms), the HTTP status (0 for none) and what went wrong.
+CREATE TABLE WebhookAttempt (
+    atID INTEGER PRIMARY KEY AUTOINCREMENT,
+    atDelivery INTEGER NOT NULL,
+    atTime INTEGER NOT NULL,
+    atStatus INTEGER NOT NULL,
+    atError TEXT NOT NULL DEFAULT '',
+    atMillis INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX ixWebhookAttemptDelivery ON WebhookAttempt (atDelivery, atID);
+-- Each new event is queued at once for every enabled endpoint that wants it, in the same
+-- transaction as the change it tells of.
+CREATE TRIGGER trWebhookFanOut AFTER INSERT ON WebhookEvent WHEN NEW.evType <> 'webhook.test'
+BEGIN
+    INSERT INTO WebhookDelivery (dlEndpoint, dlEvent)
+    SELECT whID, NEW.evID FROM WebhookEndpoint
+    WHERE whEnabled = 1 AND (whTypes = '*' OR instr(whTypes, ',' || NEW.evType || ',') > 0)
+        AND (NEW.evType <> 'inbound.received' OR substr(COALESCE(NEW.evNumber, ''), 1, length(whFrom)) = whFrom)
+        AND (NEW.evType NOT LIKE 'message.%' OR substr(COALESCE(NEW.evNumber, ''), 1, length(whTo)) = whTo);
+END;
+CREATE TRIGGER trWebhookInbound AFTER INSERT ON Inbox
+BEGIN
+    INSERT INTO WebhookEvent (evType, evInbID, evNumber) VALUES ('inbound.received', NEW.inbID, NEW.msgAddress);
+END;
+-- Delivered and unconfirmed reports are both "delivered": a change between them tells nothing new.
+CREATE TRIGGER trWebhookMessage AFTER UPDATE OF msgStatus ON Message
+    WHEN NEW.msgStatus IN (2, 3, 5, 6, 7) AND NEW.msgStatus IS NOT OLD.msgStatus
+        AND NOT (NEW.msgStatus IN (5, 6) AND OLD.msgStatus IN (5, 6))
+BEGIN
+    INSERT INTO WebhookEvent (evType, evMsgID, evNumber) VALUES (
+        CASE NEW.msgStatus WHEN 3 THEN 'message.sent' WHEN 5 THEN 'message.delivered'
+            WHEN 6 THEN 'message.delivered' WHEN 7 THEN 'message.undelivered'
+            ELSE CASE WHEN NEW.msgErrorReason IN ('Expired', 'Message Expired') THEN 'message.expired'
+                WHEN NEW.msgErrorReason LIKE 'Canceled by API key %' THEN 'message.canceled'
+                ELSE 'message.failed' END END,
+        NEW.msgID, NEW.msgAddress);
+END;

@@ -4,8 +4,10 @@
 #include "api/ApiService.h"
 #include "api/KeyCommands.h"
 #include "api/LineLog.h"
+#include "api/WebhookCommands.h"
 #include "core/Context.h"
 #include "core/SettingsStore.h"
+#include "core/WebhookEvents.h"
 #include "store/ConnectionText.h"
 #include "store/Outbox.h"
 #include "store/OutboxSchema.h"
@@ -13,6 +15,7 @@
 #include "support/Convert.h"
 #include "support/Platform.h"
 #include "support/PrivateFiles.h"
+#include "webhooks/Dispatcher.h"
 
 #include <csignal>
 #include <fstream>
@@ -32,12 +35,17 @@ const char* const kUsage
       "       vesk-api [--data-folder DIR | --database CONNINFO] key add --name NAME --scope SCOPES [--allow "
       "CIDRS]\n"
       "       vesk-api [--data-folder DIR | --database CONNINFO] key list | key revoke NAME\n"
+      "       vesk-api [--data-folder DIR | --database CONNINFO] webhook add --url URL [--types LIST]\n"
+      "                [--from +PREFIX] [--to +PREFIX] [--description TEXT] | webhook list | webhook remove "
+      "ID\n"
       "\n"
       "Serves the outbox DIR/SMSMessages.mdb, or the PostgreSQL outbox named by the libpq\n"
       "connection string CONNINFO, over HTTP (see vesk-api(8)). Without either, the settings\n"
       "file's [Setup] Database or DataFolder. [Api] settings: Listen (127.0.0.1:8573 by default;\n"
       "several separated by commas), Certificate and PrivateKey (TLS), Threads, MaxConnections,\n"
-      "PerAddressLimit, IdleTimeout, TrustedProxies. SIGTERM or SIGINT stop it.\n";
+      "PerAddressLimit, IdleTimeout, TrustedProxies. [Webhooks] settings: Allow (internal\n"
+      "addresses webhooks may reach), KeepDays (7), Dispatch (1; 0 leaves delivery to other\n"
+      "vesk-api processes). SIGTERM or SIGINT stop it.\n";
 
 int fail(int code, const std::string& message)
 {
@@ -109,7 +117,7 @@ int main(int argc, char** argv)
     std::vector<std::string> listen, command;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (!command.empty() || arg == "key") {
+        if (!command.empty() || arg == "key" || arg == "webhook") {
             command.push_back(arg);
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
@@ -156,6 +164,13 @@ int main(int argc, char** argv)
                 "could not open " + outbox.Describe() + " : "
                     + store::MaskPasswordIn(outbox.LastError(), database));
         store::UpgradeOutbox(outbox, log);
+        if (command[0] == "webhook") {
+            const auto allow = api::AddressRange::ParseList(settings.get("Webhooks", "Allow").value_or(""));
+            if (!allow)
+                return fail(kBadInput, "[Webhooks] Allow must list addresses or networks");
+            return api::RunWebhookCommand(
+                {command.begin() + 1, command.end()}, outbox, *allow, std::cout, std::cerr);
+        }
         return api::RunKeyCommand({command.begin() + 1, command.end()}, outbox, std::cout, std::cerr);
     }
 
@@ -164,6 +179,12 @@ int main(int argc, char** argv)
     config.database = database;
     if (const std::string wrong = serverOptions(settings, listen, config.server); !wrong.empty())
         return fail(kBadInput, wrong);
+    const auto allow = api::AddressRange::ParseList(settings.get("Webhooks", "Allow").value_or(""));
+    if (!allow)
+        return fail(kBadInput, "[Webhooks] Allow must list addresses or networks");
+    config.webhookAllow = *allow;
+    config.webhookKeepDays = core::WebhookKeepDays(settings);
+    const bool dispatch = settings.get("Webhooks", "Dispatch").value_or("1") != "0";
     raiseDescriptorLimit();
     // Signals are taken by this thread alone, through sigwait; every thread started below inherits the mask.
     sigset_t stopSignals;
@@ -186,10 +207,15 @@ int main(int argc, char** argv)
     log.Log(icon::kInfo, "",
         "vesk-api " + core::VersionText() + " serving " + (database.empty() ? dataFolder : "PostgreSQL")
             + " on " + where + (config.server.certificatePem.empty() ? " (HTTP)" : " (HTTPS)"));
+    const store::DatabaseLocation place = store::LocationOf(database, dataFolder, store::kOutboxName);
+    webhooks::Dispatcher dispatcher(place.target, place.schema, clock, pump, log, {config.webhookAllow});
+    if (dispatch)
+        dispatcher.start();
     sd_notify(0, "READY=1\nSTATUS=serving");
     int signal = 0;
     sigwait(&stopSignals, &signal);
     sd_notify(0, "STOPPING=1");
+    dispatcher.stop();
     service.stop();
     log.Log(icon::kInfo, "", "vesk-api stopped");
     return 0;

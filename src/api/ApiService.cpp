@@ -10,6 +10,7 @@
 #include "store/OutboxSchema.h"
 #include "store/StoreSchema.h"
 #include "store/SystemRow.h"
+#include "store/Webhooks.h"
 #include "support/KeptFiles.h"
 #include "support/Platform.h"
 
@@ -20,6 +21,8 @@ namespace {
 // How long an SQLite outbox stays open after the last request: long enough to carry a steady
 // stream of requests without reopening, short enough to leave a console its moments alone with it.
 constexpr std::chrono::milliseconds kSqliteLinger {50};
+// Rows per step of removing old webhook events, each its own short transaction.
+constexpr int kHousekeepingStep = 5000;
 
 } // namespace
 
@@ -72,6 +75,7 @@ bool ApiService::start(std::string& error)
     m_services = std::make_unique<Services>(*m_pool, m_log);
     m_services->maxTextChars = limit.value_or(0);
     m_services->station = StationName();
+    m_services->webhookAllow = m_config.webhookAllow;
     m_services->files = EmbeddedFiles();
     m_services->refusal = [this](const std::string& number) -> std::optional<std::string> {
         if (m_filter.IsAddressAllowed(number, m_log))
@@ -108,6 +112,11 @@ void ApiService::maintain()
     const auto writer = m_pool->writer();
     if (store::PurgeIdempotencyKeys(*db, Services::unixNow() - kIdempotencyLifetime) < 0)
         m_log.Log(icon::kError, "", "Old idempotency records could not be removed : " + db->LastError());
+    // Webhook events past their days, in the outbox's steps; those still being retried stay.
+    const std::int64_t before
+        = (Services::unixNow() - std::int64_t {86400} * m_config.webhookKeepDays) * 1000;
+    if (store::RemoveOldEvents(*db, before, kHousekeepingStep) < 0)
+        m_log.Log(icon::kError, "", "Old webhook events could not be removed : " + db->LastError());
 }
 
 void ApiService::stop()

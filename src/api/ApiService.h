@@ -19,6 +19,8 @@ struct ApiConfig
     std::string dataFolder; // the outbox's folder, when `database` is empty
     std::string database; // a libpq connection string for an outbox on PostgreSQL
     ServerOptions server;
+    std::vector<AddressRange> webhookAllow; // [Webhooks] Allow
+    int webhookKeepDays = 7; // [Webhooks] KeepDays
 };
 
 // The running API: the outbox's connections, the address filter, the route table, the HTTP

@@ -152,7 +152,8 @@ struct ServerCallbacks
         r.headers.emplace_back("Referrer-Policy", "no-referrer");
         MHD_Response* response
             = MHD_create_response_from_buffer(r.body.size(), r.body.data(), MHD_RESPMEM_MUST_COPY);
-        MHD_add_response_header(response, "Content-Type", r.contentType.c_str());
+        if (!r.contentType.empty()) // none for an answer without a body
+            MHD_add_response_header(response, "Content-Type", r.contentType.c_str());
         for (const auto& [name, value] : r.headers)
             MHD_add_response_header(response, name.c_str(), value.c_str());
         MHD_queue_response(connection, static_cast<unsigned>(r.status), response);

@@ -73,6 +73,11 @@ Response notFound(const Call& call)
 
 } // namespace
 
+std::optional<Problem> NotJsonBody(const Request& request)
+{
+    return notJson(request);
+}
+
 Response submitMessages(const Call& call, Services& services)
 {
     if (auto p = notJson(call.request))

@@ -37,6 +37,8 @@ Response metrics(const Call& call, Services& services);
 // A file built into the program, at the request's path.
 Response staticFile(const Call& call, Services& services);
 
+// A body that is not sent as application/json, as its problem.
+std::optional<Problem> NotJsonBody(const Request& request);
 // A JSON answer.
 Response JsonResponse(int status, const nlohmann::json& body);
 // The query's names must all be among `known`; the first that is not, as a problem.

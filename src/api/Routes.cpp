@@ -1,5 +1,6 @@
 #include "api/Resources.h"
 #include "api/Router.h"
+#include "api/WebhookResources.h"
 
 namespace vesk::api {
 
@@ -25,6 +26,15 @@ constexpr Route kRoutes[] = {
     {"GET", "/", "", staticFile},
     {"GET", "/style.css", "", staticFile},
     {"GET", "/page.js", "", staticFile},
+    {"POST", "/v1/webhook-endpoints", "webhooks:manage", createWebhookEndpoint},
+    {"GET", "/v1/webhook-endpoints", "webhooks:manage", listWebhookEndpoints},
+    {"GET", "/v1/webhook-endpoints/{id}", "webhooks:manage", showWebhookEndpoint},
+    {"PATCH", "/v1/webhook-endpoints/{id}", "webhooks:manage", updateWebhookEndpoint},
+    {"DELETE", "/v1/webhook-endpoints/{id}", "webhooks:manage", deleteWebhookEndpoint},
+    {"POST", "/v1/webhook-endpoints/{id}/test", "webhooks:manage", testWebhookEndpoint},
+    {"GET", "/v1/webhook-endpoints/{id}/deliveries", "webhooks:manage", listWebhookDeliveries},
+    {"POST", "/v1/events/{id}/redeliver", "webhooks:manage", redeliverEvent},
+    {"GET", "/v1/events", "events:read", listEvents},
     {"GET", "/v1/openapi.json", "", staticFile},
     {"GET", "/healthz", "", healthz},
     {"GET", "/readyz", "", readyz},

@@ -59,6 +59,7 @@ struct Services
     std::function<std::optional<std::string>(const std::string&)> refusal;
     std::vector<StaticFile> files;
     std::string station; // msgStation of the rows this server queues
+    std::vector<AddressRange> webhookAllow; // [Webhooks] Allow: internal addresses webhooks may reach
     std::atomic<int> maxTextChars {0}; // the outbox's longest text, read at start and every minute
     Metrics metrics;
     KeyCache keys {std::chrono::seconds(1)};

@@ -18,7 +18,8 @@ std::optional<std::int64_t> ParseRfc3339(std::string_view text);
 // Unix seconds as "2026-03-01T09:30:00Z".
 std::string Rfc3339(std::int64_t unixSeconds);
 
-using vesk::LocalFromUnix;
-using vesk::UnixFromLocal;
+// Local civil time to Unix seconds and back, in this machine's time zone.
+using ::vesk::LocalFromUnix;
+using ::vesk::UnixFromLocal;
 
 } // namespace vesk::api

@@ -71,6 +71,7 @@ struct Context
     ConsoleFigures figures; // what the console table shows of this console
     KeptUnits units; // inbound messages and reports on their way from the modem to the outbox
     ReportTaking reports; // how delivery reports are taken before a full memory drops them
+    std::optional<bool> modemLinkUp; // as last told to the outbox's event feed; unset before the first pass
 
     // The console's own waits, on the steady count: a step of the wall clock neither stalls nor
     // rushes them.

@@ -17,6 +17,9 @@ void ProcessCycle(Context& ctx);
 void InitialiseModem(Context& ctx, bool quiet);
 void ReportModemInfo(Context& ctx);
 void CheckModemLink(Context& ctx);
+// Writes a console event into the outbox when the modem link went down or came back since the last
+// pass (and when the first pass finds it down); tried again next pass when the outbox is out of reach.
+void NoteModemLink(Context& ctx);
 void ScheduleLinkCheck(Context& ctx);
 // The driver's attempts to end message entry, counted in a row across drivers.
 inline constexpr int kEntryLeaveTries = 10;

@@ -246,6 +246,7 @@ void ProcessCycle(Context& ctx)
     showSignal(ctx);
     Trap(ctx.app, [&] { RunMailQueue(ctx); });
     Trap(ctx.app, [&] { CheckModemLink(ctx); });
+    Trap(ctx.app, [&] { NoteModemLink(ctx); });
     Trap(ctx.app, [&] {
         if (store::HourlyRefresh(ctx.outbox, ctx.DataFolder))
             ctx.MaxMessageSize = ctx.outbox.settings.SMSMaxMessageSize;

@@ -1,4 +1,5 @@
 #include "core/Startup.h"
+#include "core/WebhookEvents.h"
 
 #include "core/ConsoleWindow.h"
 #include "core/Context.h"
@@ -95,6 +96,7 @@ StartResult Main(Context& ctx, StartupPrompts& prompts)
     }
 
     SetAppPriority(ctx.config.AppPriority);
+    ctx.outbox.webhookKeepDays = WebhookKeepDays(ctx.settings);
     prompts.showMainWindow();
     app.setMode(mode::kInitialising);
     app.Log(icon::kInfo, "", "Application started " + VersionText());

@@ -1,4 +1,5 @@
 #include "store/Lifecycle.h"
+#include "store/Webhooks.h"
 
 #include "store/SqlText.h"
 #include "store/StoreSchema.h"
@@ -284,6 +285,22 @@ bool ArchiveMessages(Outbox& outbox, DateTime cutoff)
     return copied > 0;
 }
 
+namespace {
+// The webhook events past their days, in the same bounded steps; those still being retried stay.
+void removeOldEvents(Outbox& outbox, DateTime now)
+{
+    const std::int64_t before
+        = (UnixFromLocal(now) - std::int64_t {86400} * std::max(outbox.webhookKeepDays, 1)) * 1000;
+    const std::int64_t removed = RemoveOldEvents(OutboxHandle(outbox), before, outbox.housekeepingStep);
+    if (removed < 0)
+        outbox.log.Log(icon::kError, "",
+            "Old webhook events could not be removed : " + OutboxHandle(outbox).LastError());
+    else if (removed > 0)
+        outbox.log.Log(
+            icon::kInfo, "", std::to_string(removed) + " webhook events removed during housekeeping");
+}
+} // namespace
+
 bool Housekeeping(Outbox& outbox)
 {
     if (outbox.settings.SMSRemoveAfter == 0)
@@ -326,6 +343,7 @@ bool Housekeeping(Outbox& outbox)
             std::to_string(removed) + " messages older than " + Format(cutoff, "Dd/MMM/YYYY")
                 + " removed during housekeeping");
     RecountPending(outbox);
+    removeOldEvents(outbox, now);
     outbox.nextHousekeeping = now.dateOnly().addDays(1).addHours(23);
     if (opened)
         h.CloseDatabase();

@@ -55,6 +55,8 @@ struct Outbox
     std::chrono::milliseconds queueSizeTakenAt {0};
     // Rows per step of the daily archive and removal; each step is its own short transaction.
     int housekeepingStep = 5000;
+    // Days the webhook events and their attempts are kept ([Webhooks] KeepDays).
+    int webhookKeepDays = 7;
 };
 
 std::string OutboxPath(const std::string& dataFolder);

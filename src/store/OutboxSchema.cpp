@@ -1,6 +1,7 @@
 #include "store/OutboxSchema.h"
 
 #include "store/StoreSchema.h"
+#include "store/WebhookSchema.h"
 #include "support/Convert.h"
 
 #include <algorithm>
@@ -123,14 +124,16 @@ bool UpgradeOutbox(db& outbox, LogSink& log)
         if (name == "qry_Pending_Messages")
             oldView = TextOf(schema->Field("sql")).find("COALESCE") != std::string::npos;
     }
+    const auto holds
+        = [&](const char* name) { return std::find(present.begin(), present.end(), name) != present.end(); };
     const bool current = !oldView
-        && std::all_of(std::begin(kCurrentObjects), std::end(kCurrentObjects), [&](const char* name) {
-               return std::find(present.begin(), present.end(), name) != present.end();
-           });
+        && std::all_of(std::begin(kCurrentObjects), std::end(kCurrentObjects), holds)
+        && std::all_of(WebhookSqliteObjects().begin(), WebhookSqliteObjects().end(), holds);
     if (current)
         return true;
 
     std::vector<const char*> steps(std::begin(kUpgrade), std::end(kUpgrade));
+    steps.insert(steps.end(), WebhookSqliteSchema().begin(), WebhookSqliteSchema().end());
     if (oldView)
         steps.insert(steps.end(), std::begin(kPendingView), std::end(kPendingView));
     bool ok = outbox.BeginTransaction();

@@ -1,6 +1,7 @@
 #include "store/StoreSchema.h"
 
 #include "store/Outbox.h"
+#include "store/WebhookSchema.h"
 #include "support/Paths.h"
 
 #include <iterator>
@@ -199,11 +200,16 @@ constexpr const char* kIndexes[] = {"ixmessagedue", "ixmessageclaimable", "ixmes
     "ixapimessageclientref", "ixapimessagecreated", "ixapiidempotencycreated", "ixmessagestatusid",
     "ixmessagequeuedid", "ixmessageaddressid",
     // The console table's key.
-    "console_pkey"};
+    "console_pkey",
+    // The webhooks'.
+    "ixwebhookeventcreated", "ixwebhookdeliverywaiting", "ixwebhookdeliveryendpoint",
+    "ixwebhookdeliveryevent", "ixwebhookattemptdelivery"};
 constexpr const char* kTriggers[]
     = {"trmessagecomplete", "trpendinginsert", "trpendingdelete", "trpendingupdate", "trpendingtruncate",
         // The HTTP API's.
-        "trapimessagegone"};
+        "trapimessagegone",
+        // The webhooks' event for a message's change.
+        "trwebhookmessage"};
 
 bool runAll(db& database, const std::vector<std::string>& steps)
 {
@@ -277,6 +283,7 @@ bool CreatePgStore(db& database, std::string& errorText)
     std::vector<std::string> steps {messageTable("Message", true)};
     steps.insert(steps.end(), std::begin(kOutboxTables), std::end(kOutboxTables));
     steps.insert(steps.end(), std::begin(kOutboxExtras), std::end(kOutboxExtras));
+    steps.insert(steps.end(), WebhookPgSchema().begin(), WebhookPgSchema().end());
     steps.emplace_back(kArchiveAndContacts[0]);
     steps.push_back(messageTable("archive.Message", false));
     steps.insert(steps.end(), std::begin(kArchiveAndContacts) + 1, std::end(kArchiveAndContacts));
@@ -317,6 +324,7 @@ bool UpgradePgStore(db& database)
         return true;
     std::vector<std::string> steps {"UPDATE Message SET msgComplete = FALSE WHERE msgComplete IS NULL"};
     steps.insert(steps.end(), std::begin(kOutboxExtras), std::end(kOutboxExtras));
+    steps.insert(steps.end(), WebhookPgSchema().begin(), WebhookPgSchema().end());
     std::string errorText;
     return inTransaction(database, steps, errorText);
 }

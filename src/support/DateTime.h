@@ -79,4 +79,8 @@ std::optional<DateTime> ParseDateTime(std::string_view text);
 std::string_view MonthName(int month, bool abbreviated);
 std::string_view WeekdayName(int weekday, bool abbreviated);
 
+// Local civil time to Unix seconds and back, in this machine's time zone.
+std::int64_t UnixFromLocal(DateTime local);
+DateTime LocalFromUnix(std::int64_t unixSeconds);
+
 } // namespace vesk

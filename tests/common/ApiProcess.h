@@ -62,7 +62,7 @@ inline HttpAnswer Http(const std::string& method, const std::string& url, const 
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
     if (!trustedCertificate.empty())
         curl_easy_setopt(curl, CURLOPT_CAINFO, trustedCertificate.c_str());
-    if (method == "POST") {
+    if (method == "POST" || !body.empty()) {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     }
@@ -142,6 +142,8 @@ public:
     ~ApiProcess() { stop(); }
 
     int stop() { return StopChild(m_pid, m_code); }
+    // Ends the process at once, mid-work, as a crash or the OOM killer would.
+    int kill() { return StopChild(m_pid, m_code, SIGKILL); }
 
     int port() const { return m_port; }
     std::string url(const std::string& path, const char* scheme = "http") const
