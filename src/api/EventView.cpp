@@ -45,7 +45,7 @@ std::string Rfc3339Millis(std::int64_t unixMillis)
     const std::time_t t = static_cast<std::time_t>(unixMillis / 1000);
     std::tm tm {};
     gmtime_r(&t, &tm);
-    char text[40];
+    char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
         tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(unixMillis % 1000));
     return text;

@@ -89,8 +89,9 @@ std::optional<std::string> FixEventBody(db& outbox, RowId event, const std::stri
 // Sends an event again to every endpoint that had it: the number of deliveries waiting anew.
 int RedeliverEvent(db& outbox, RowId event);
 
-// Deliveries. On a server, takes the endpoint's turn for this transaction (FOR UPDATE SKIP
-// LOCKED): false when another dispatcher holds it. Elsewhere always true.
+// Deliveries. Takes the endpoint's turn for this transaction: on a server FOR UPDATE SKIP LOCKED
+// (false when another dispatcher holds it), on a file the file's write lock (false when it could
+// not be had).
 bool TakeEndpointTurn(db& outbox, RowId endpoint);
 // The endpoint's oldest waiting deliveries, in order, with their events.
 bool WaitingDeliveries(db& outbox, RowId endpoint, int limit, std::vector<WebhookDeliveryRow>& out);

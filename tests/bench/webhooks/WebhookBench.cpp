@@ -61,12 +61,13 @@ void run(
     // A backlog made while no vesk-api runs, then delivered.
     inbound(db, backlog, 100000);
     vesk::testing::ApiProcess api(folder, database, {{"Webhooks/Allow", "127.0.0.1"}});
-    const auto started = std::chrono::steady_clock::now();
     receiver.waitFor(static_cast<std::size_t>(backlog), 600s);
     const auto got = receiver.received();
-    const double seconds = got.empty() ? 0 : std::chrono::duration<double>(got.back().at - started).count();
+    // From the first arrival to the last: the dispatcher's start-up is not counted.
+    const double seconds
+        = got.size() < 2 ? 0 : std::chrono::duration<double>(got.back().at - got.front().at).count();
     std::printf("%-8s backlog of %d events: delivered %zu in %.2f s = %.0f events/s\n", engine, backlog,
-        got.size(), seconds, seconds > 0 ? static_cast<double>(got.size()) / seconds : 0.0);
+        got.size(), seconds, seconds > 0 ? static_cast<double>(got.size() - 1) / seconds : 0.0);
 
     // A steady stream, in tenths of a second.
     const int each = std::max(perSecond / 10, 1);

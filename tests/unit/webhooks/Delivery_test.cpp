@@ -51,8 +51,9 @@ TEST(RetrySchedule, AnswersDecideTheOutcome)
         SCOPED_TRACE(c.status);
         const auto after = webhooks::AfterAttempt({}, {c.status, c.retryAfter}, 1000, 0.0);
         EXPECT_EQ(after.verdict, c.verdict);
-        if (c.verdict == Verdict::Retry)
+        if (c.verdict == Verdict::Retry) {
             EXPECT_EQ(after.delivery.due, 1000 + c.due);
+        }
     }
     // Jitter spreads a retry over a tenth of the gap before it, never earlier.
     EXPECT_EQ(webhooks::AfterAttempt({}, {500, {}}, 0, 0.99).delivery.due, 5000 + 495);
