@@ -50,14 +50,20 @@ std::variant<json, Response> bodyOf(const Call& call)
     return std::get<json>(std::move(parsed));
 }
 
-std::optional<RowId> cursorOf(const Request& request, const char* name, bool& bad)
+// "limit" and the cursor parameter `name` of a listing: the page size and the id to go on from
+// (0 for the start), or the problem with them.
+std::variant<std::pair<int, RowId>, Response> pageOf(const Request& request, const char* name)
 {
-    bad = false;
-    if (!request.query.count(name))
-        return RowId {0};
-    const auto cursor = CursorValue(request.param(name));
-    bad = !cursor;
-    return cursor;
+    if (auto p = UnknownParameter(request, {"limit", name}))
+        return ProblemResponse(*p, request.id);
+    const auto limit = LimitParameter(request, kDefaultLimit, kMostLimit);
+    const auto cursor = request.query.count(name) ? CursorValue(request.param(name)) : RowId {0};
+    if (!limit || !cursor)
+        return ProblemResponse(MakeProblem("invalid-query",
+                                   "limit must be 1 to " + std::to_string(kMostLimit) + " and " + name
+                                       + " a cursor this API gave"),
+            request.id);
+    return std::pair {*limit, *cursor};
 }
 
 std::string_view stateName(store::DeliveryState s)
@@ -216,17 +222,12 @@ Response testWebhookEndpoint(const Call& call, Services& services)
 
 Response listWebhookDeliveries(const Call& call, Services& services)
 {
-    const Request& request = call.request;
-    if (auto p = UnknownParameter(request, {"limit", "cursor"}))
-        return ProblemResponse(*p, request.id);
-    const auto limit = LimitParameter(request, kDefaultLimit, kMostLimit);
-    bool bad = false;
-    const auto below = cursorOf(request, "cursor", bad);
-    if (!limit || bad)
-        return ProblemResponse(
-            MakeProblem("invalid-query",
-                "limit must be 1 to " + std::to_string(kMostLimit) + " and cursor one this API gave"),
-            request.id);
+    auto page = pageOf(call.request, "cursor");
+    if (auto* r = std::get_if<Response>(&page))
+        return *r;
+    const auto [limitValue, belowValue] = std::get<std::pair<int, RowId>>(page);
+    const std::optional<int> limit = limitValue;
+    const std::optional<RowId> below = belowValue;
     auto db = services.pool.lease();
     const auto e = db.open() ? endpointAt(*db, call) : std::nullopt;
     if (!e)
@@ -286,16 +287,12 @@ Response redeliverEvent(const Call& call, Services& services)
 Response listEvents(const Call& call, Services& services)
 {
     const Request& request = call.request;
-    if (auto p = UnknownParameter(request, {"limit", "after"}))
-        return ProblemResponse(*p, request.id);
-    const auto limit = LimitParameter(request, kDefaultLimit, kMostLimit);
-    bool bad = false;
-    const auto after = cursorOf(request, "after", bad);
-    if (!limit || bad)
-        return ProblemResponse(
-            MakeProblem("invalid-query",
-                "limit must be 1 to " + std::to_string(kMostLimit) + " and after a cursor this API gave"),
-            request.id);
+    auto page = pageOf(request, "after");
+    if (auto* r = std::get_if<Response>(&page))
+        return *r;
+    const auto [limitValue, afterValue] = std::get<std::pair<int, RowId>>(page);
+    const std::optional<int> limit = limitValue;
+    const std::optional<RowId> after = afterValue;
     auto db = services.pool.lease();
     std::vector<store::WebhookEventRow> rows;
     if (!db.open() || !store::ListWebhookEvents(*db, *after, *limit, rows))
