@@ -183,12 +183,19 @@ public:
         sim.control(what);
     }
 
+    // Another program holding the outbox keeps the machine's clock: Python's sleep fails with
+    // EINVAL under a shifted one.
+    std::vector<std::string> lockerRun(const char* script, std::vector<std::string> more = {})
+    {
+        std::vector<std::string> args = {"/usr/bin/env", "-u", "LD_PRELOAD", "-u", "FAKETIME", VESK_PYTHON3,
+            "-c", script, dataFolder + "/" + store::kOutboxName};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
     void holdLocks(std::vector<std::string> seconds)
     {
-        std::vector<std::string> args
-            = {VESK_PYTHON3, "-c", kLockHolder, dataFolder + "/" + store::kOutboxName};
-        args.insert(args.end(), seconds.begin(), seconds.end());
-        lockHolder = vesk::testing::Spawn(args, STDERR_FILENO);
+        lockHolder = vesk::testing::Spawn(lockerRun(kLockHolder, std::move(seconds)), STDERR_FILENO);
     }
 
     // The outbox file locked by another program until release().
@@ -196,9 +203,7 @@ public:
     {
         sentinel = dir.file("lock-sentinel");
         std::ofstream(sentinel).put('\n');
-        lockHolder = vesk::testing::Spawn(
-            {VESK_PYTHON3, "-c", kLockUntilReleased, dataFolder + "/" + store::kOutboxName, sentinel},
-            STDERR_FILENO);
+        lockHolder = vesk::testing::Spawn(lockerRun(kLockUntilReleased, {sentinel}), STDERR_FILENO);
         ASSERT_TRUE(vesk::testing::WaitFor([&] { return std::filesystem::exists(sentinel + ".held"); }));
     }
     void release()
