@@ -163,6 +163,7 @@ void NoteReportRead(Context& ctx, int reference)
     if (it != outstanding.end())
         outstanding.erase(it);
     ctx.reports.lastReport = ctx.clock.elapsed();
+    ctx.reports.quiet = false;
 }
 
 void NoteMemoryListing(Context& ctx, const std::string& memory)
@@ -238,13 +239,21 @@ bool MakeRoomForReports(Context& ctx)
     if (const auto memories = MemoriesNeedReading(ctx); memories.any())
         ReadMemories(ctx, memories.reports, memories.messages);
     // Reports are waited for unless they have stopped coming: a network that sends none (the oldest
-    // send waits long, and no report came since) would otherwise hold every pass up.
+    // send waits long, and no report came since) would otherwise hold every pass up. Once found
+    // quiet it stays so until a report comes, so each new burst of sends does not find it again.
     const auto flowing = [&] {
-        const auto& outstanding = ctx.reports.outstanding;
-        if (outstanding.empty())
+        ReportTaking& taking = ctx.reports;
+        if (taking.outstanding.empty())
             return true;
-        const auto oldest = outstanding.front().sent;
-        return ctx.clock.elapsed() - oldest < kSilentNetwork || ctx.reports.lastReport > oldest;
+        if (taking.quiet)
+            return false;
+        const auto oldest = taking.outstanding.front().sent;
+        if (ctx.clock.elapsed() - oldest < kSilentNetwork || taking.lastReport > oldest)
+            return true;
+        taking.quiet = true;
+        ctx.app.Log(icon::kWarning, "",
+            "No delivery report has come for a minute; sends no longer wait for reports until one comes");
+        return false;
     };
     const auto start = ctx.clock.elapsed();
     while (couldOverflow(ctx) && flowing() && ctx.clock.elapsed() - start < kRoomWait) {

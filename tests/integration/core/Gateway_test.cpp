@@ -33,6 +33,13 @@ protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(start()); }
 };
 
+// Started by the test, after it has set the simulator up.
+class ReportWaitTest : public vesk::testing::ConsoleFixture
+{
+protected:
+    int sent() { return std::stoi(column("SELECT COUNT(*) FROM Message WHERE msgStatus = 3")[0]); }
+};
+
 // The window's answers, scripted: counts what start-up asked.
 struct ScriptedPrompts final : StartupPrompts
 {
@@ -202,6 +209,38 @@ TEST_F(GatewayTest, StartsIdleThenSendsRepliesAndRecordsReportsLikeAGateway)
     EXPECT_FALSE(logged(10, "ping"));
     EXPECT_TRUE(sim.control("memory SM").empty()) << "every entry was handled and deleted";
     EXPECT_TRUE(logged(3, "No outstanding delivery id [200] Status 0x0 @ "));
+}
+
+// Sends wait for the reports that would fill a 10-slot memory; a network that sends none holds
+// them up for a minute once, not again with every burst of sends after a quiet spell.
+TEST_F(ReportWaitTest, ANetworkThatSendsNoReportsHoldsSendsUpOnce)
+{
+    sim.control("set reports off");
+    sim.control("set sm-size 10");
+    settings.set("Resource", "SendBatchSize", "30");
+    ASSERT_NO_FATAL_FAILURE(start());
+    const auto burst = [&](int n, const std::string& text) {
+        for (int i = 0; i < n; ++i)
+            queue("+1555012" + std::to_string(10 + i), text);
+    };
+    burst(30, "first burst");
+    pass();
+    EXPECT_EQ(sent(), 8) << "two slots kept in hand";
+    EXPECT_TRUE(logged(icon::kInfo, "The report memory is spoken for by reports still to come"));
+    pass(61s);
+    EXPECT_EQ(sent(), 30);
+    EXPECT_TRUE(logged(icon::kWarning, "No delivery report has come for a minute"));
+
+    clock.advance(5min);
+    burst(20, "after a quiet spell");
+    pass();
+    EXPECT_EQ(sent(), 50) << "the network is still quiet: nothing waits";
+
+    // A report comes: sends wait for the other reports again.
+    sim.control("report 1 +15550999 0");
+    burst(30, "third burst");
+    pass();
+    EXPECT_EQ(sent(), 50);
 }
 
 TEST_F(GatewayTest, TickDuringAPassDoesNothingPauseWaitsForTheEndAndHoldsOffTheRunTimeLimit)
