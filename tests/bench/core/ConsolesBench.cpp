@@ -1,7 +1,8 @@
 // Several consoles on one outbox, each in a process of its own with its own simulated modem, for
 // 1, 2, 4 and 8 consoles (or the counts given), on SQLite files shared in one folder and on a
 // PostgreSQL server side by side. Every console keeps its row of the console table as it works.
-// Every reply of the modems comes after a delay, so a send takes about twice that. Prints
+// Every reply of the modems comes after a delay, so a send takes about twice that, and each send's
+// delivery report two seconds later, as from a network; the consoles read them as they work. Prints
 // messages per minute, the efficiency rate(N) / (N * rate(1)), the claims lost to other consoles
 // and the console rows, and checks that every message went exactly once. With --page, vesk-api
 // then serves the largest server run's outbox and chromium saves the status page showing every
@@ -20,6 +21,7 @@
 #include "ScriptPgServer.h"
 #include "SimProcess.h"
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +46,7 @@ struct Run
     long lost;
     int duplicated;
     int missing;
+    long busiest; // the most messages one console sent: the run lasts as long as its share
 };
 
 // Where the outbox of one run lives: a folder of files, or a database on the server.
@@ -118,9 +121,10 @@ void ShootPage(const Place& place, int consoles, const std::string& file, const 
     waitpid(api, nullptr, 0);
 }
 
-// One console's share of the run, in a child process: passes until nothing is left to send.
+// One console's share of the run, in a child process: passes until the parent closes `stop`,
+// once nothing is left to send (the parent looks, so that 32 consoles do not each ask the outbox).
 [[noreturn]] void Console(
-    const Place& place, const std::string& port, int ready, int gate, const std::string& result)
+    const Place& place, const std::string& port, int ready, int gate, int stop, const std::string& result)
 {
     {
         SystemClock clock;
@@ -131,14 +135,8 @@ void ShootPage(const Place& place, int consoles, const std::string& file, const 
         char c;
         (void)!read(gate, &c, 1);
         console.ctx->NextCycle = {}; // the first pass at once, not after the start delay
-        for (auto checked = std::chrono::steady_clock::now();; std::this_thread::sleep_for(20ms)) {
+        for (pollfd stopped {stop, POLLIN, 0}; poll(&stopped, 1, 0) == 0; std::this_thread::sleep_for(20ms))
             core::OnTick(*console.ctx);
-            if (std::chrono::steady_clock::now() - checked > 500ms) {
-                checked = std::chrono::steady_clock::now();
-                if (Pending(place) == 0)
-                    break;
-            }
-        }
         std::ofstream(result) << console.ctx->sentCount << ' ' << console.ctx->claimsLost << '\n';
         core::ShutDown(*console.ctx);
     }
@@ -147,7 +145,7 @@ void ShootPage(const Place& place, int consoles, const std::string& file, const 
 
 Run Measure(const Place& place, int consoles, int perConsole, int delayMs, const std::string& scratch)
 {
-    Run run {consoles, consoles * perConsole, 0, 0, 0, 0};
+    Run run {consoles, consoles * perConsole, 0, 0, 0, 0, 0};
     if (!Fill(place, run.messages)) {
         std::fprintf(stderr, "could not fill the outbox\n");
         std::exit(1);
@@ -155,11 +153,11 @@ Run Measure(const Place& place, int consoles, int perConsole, int delayMs, const
     std::vector<std::unique_ptr<testing::SimProcess>> modems;
     for (int i = 0; i < consoles; ++i) {
         modems.push_back(std::make_unique<testing::SimProcess>(std::vector<std::string> {
-            "--reports", "off", "--imei", "35693803564" + std::to_string(1000 + i)}));
+            "--report-delay", "2000", "--imei", "35693803564" + std::to_string(1000 + i)}));
         modems.back()->control("fault slow " + std::to_string(delayMs));
     }
-    int ready[2], gate[2];
-    if (pipe(ready) != 0 || pipe(gate) != 0)
+    int ready[2], gate[2], stop[2];
+    if (pipe(ready) != 0 || pipe(gate) != 0 || pipe(stop) != 0)
         std::exit(1);
     std::fflush(nullptr);
     std::vector<pid_t> children;
@@ -167,7 +165,8 @@ Run Measure(const Place& place, int consoles, int perConsole, int delayMs, const
         const pid_t pid = fork();
         if (pid == 0) {
             close(gate[1]);
-            Console(place, modems[static_cast<std::size_t>(i)]->path(), ready[1], gate[0],
+            close(stop[1]);
+            Console(place, modems[static_cast<std::size_t>(i)]->path(), ready[1], gate[0], stop[0],
                 scratch + "/result" + std::to_string(i));
         }
         children.push_back(pid);
@@ -178,13 +177,18 @@ Run Measure(const Place& place, int consoles, int perConsole, int delayMs, const
     }
     const auto start = std::chrono::steady_clock::now();
     close(gate[1]); // all consoles start at once
+    do
+        std::this_thread::sleep_for(100ms);
+    while (Pending(place) != 0);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    close(stop[1]);
     for (pid_t pid : children)
         waitpid(pid, nullptr, 0);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (int i = 0; i < consoles; ++i) {
         long sent = 0, lost = 0;
         std::ifstream(scratch + "/result" + std::to_string(i)) >> sent >> lost;
         run.lost += lost;
+        run.busiest = std::max(run.busiest, sent);
     }
     std::multiset<std::string> texts;
     for (auto& modem : modems)
@@ -196,6 +200,7 @@ Run Measure(const Place& place, int consoles, int perConsole, int delayMs, const
     close(ready[0]);
     close(ready[1]);
     close(gate[0]);
+    close(stop[0]);
     return run;
 }
 
@@ -236,8 +241,8 @@ int main(int argc, char** argv)
     if (conninfo.empty())
         std::fprintf(stderr, "no PostgreSQL server (scripts/pg-server start failed): SQLite only\n");
     std::printf("%d messages a console, modem replies after %d ms\n", perConsole, delayMs);
-    std::printf("%-10s %8s %8s %8s %10s %10s %11s %10s %8s\n", "outbox", "consoles", "messages", "seconds",
-        "msgs/min", "efficiency", "claims lost", "dup/miss", "rows");
+    std::printf("%-10s %8s %8s %8s %10s %10s %11s %10s %8s %8s\n", "outbox", "consoles", "messages",
+        "seconds", "msgs/min", "efficiency", "claims lost", "dup/miss", "rows", "busiest");
     Place largest;
     int largestCount = 0;
     for (const bool onServer : {false, true}) {
@@ -267,9 +272,10 @@ int main(int argc, char** argv)
             const double rate = run.messages / run.seconds * 60;
             if (consoles == 1)
                 single = rate;
-            std::printf("%-10s %8d %8d %8.1f %10.0f %10.2f %11ld %5d/%d %8d\n",
+            std::printf("%-10s %8d %8d %8.1f %10.0f %10.2f %11ld %5d/%d %8d %8ld\n",
                 onServer ? "PostgreSQL" : "SQLite", consoles, run.messages, run.seconds, rate,
-                rate / (consoles * single), run.lost, run.duplicated, run.missing, ConsoleRows(place));
+                rate / (consoles * single), run.lost, run.duplicated, run.missing, ConsoleRows(place),
+                run.busiest);
             if (onServer && consoles >= largestCount) {
                 largest = place;
                 largestCount = consoles;
