@@ -58,6 +58,20 @@ protected:
             headers.push_back("Content-Type: application/json");
         return call(method, path, body, headers, &hooks);
     }
+    // The answers are documented, with bodies as the OpenAPI document says.
+    void expectDocumented(const std::vector<Recorded>& answers)
+    {
+        json collected = json::array();
+        for (const auto& r : answers)
+            collected.push_back({{"method", r.method}, {"route", r.route}, {"status", r.answer.status},
+                {"content_type", r.answer.header("content-type")}, {"body", r.answer.body}});
+        vesk::testing::WriteFile(dir.file("openapi.json"), call("GET", "/v1/openapi.json").body);
+        vesk::testing::WriteFile(dir.file("answers.json"), collected.dump());
+        const auto [code, report] = vesk::testing::RunProgram(
+            {VESK_PYTHON3, VESK_SOURCE_DIR "/tests/integration/api/check_openapi.py",
+                dir.file("openapi.json"), dir.file("answers.json")});
+        EXPECT_EQ(code, 0) << report;
+    }
     std::string hooks;
 };
 
@@ -191,17 +205,7 @@ TEST_P(WebhookTest, SignedEventsForInboundDeliveredAndFailedMessagesAsDocumented
         204);
     EXPECT_EQ(manage("GET", "/v1/webhook-endpoints/" + std::to_string(allId)).status, 404);
 
-    json collected = json::array();
-    for (const auto& r : answers)
-        collected.push_back({{"method", r.method}, {"route", r.route}, {"status", r.answer.status},
-            {"content_type", r.answer.header("content-type")}, {"body", r.answer.body}});
-    const auto document = call("GET", "/v1/openapi.json");
-    vesk::testing::WriteFile(dir.file("openapi.json"), document.body);
-    vesk::testing::WriteFile(dir.file("answers.json"), collected.dump());
-    const auto [code, report]
-        = vesk::testing::RunProgram({VESK_PYTHON3, VESK_SOURCE_DIR "/tests/integration/api/check_openapi.py",
-            dir.file("openapi.json"), dir.file("answers.json")});
-    EXPECT_EQ(code, 0) << report;
+    expectDocumented(answers);
 }
 
 VESK_API_ON_BOTH_ENGINES(WebhookTest);
@@ -350,16 +354,7 @@ TEST_P(WebhookStatusTest, AKeyThatMayOnlyLookSeesBacklogAndLastFailure)
     // The answers match the document, with the page's other routes for the same key.
     for (const char* route : {"/v1/consoles", "/v1/queue", "/v1/status/outbound", "/v1/status/inbound"})
         answers.push_back({"GET", route, call("GET", route, "", {}, &looker)});
-    json collected = json::array();
-    for (const auto& r : answers)
-        collected.push_back({{"method", r.method}, {"route", r.route}, {"status", r.answer.status},
-            {"content_type", r.answer.header("content-type")}, {"body", r.answer.body}});
-    vesk::testing::WriteFile(dir.file("openapi.json"), call("GET", "/v1/openapi.json").body);
-    vesk::testing::WriteFile(dir.file("answers.json"), collected.dump());
-    const auto [code, report]
-        = vesk::testing::RunProgram({VESK_PYTHON3, VESK_SOURCE_DIR "/tests/integration/api/check_openapi.py",
-            dir.file("openapi.json"), dir.file("answers.json")});
-    EXPECT_EQ(code, 0) << report;
+    expectDocumented(answers);
 }
 
 INSTANTIATE_TEST_SUITE_P(
