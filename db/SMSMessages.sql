@@ -268,6 +268,8 @@ CREATE TABLE WebhookAttempt (
     atMillis INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX ixWebhookAttemptDelivery ON WebhookAttempt (atDelivery, atID);
+-- The tries that were not a 2xx: few beside the deliveries, and what the status page looks for.
+CREATE INDEX ixWebhookAttemptFailed ON WebhookAttempt (atDelivery) WHERE atStatus NOT BETWEEN 200 AND 299;
 -- Each new event is queued at once for every enabled endpoint that wants it, in the same
 -- transaction as the change it tells of.
 CREATE TRIGGER trWebhookFanOut AFTER INSERT ON WebhookEvent WHEN NEW.evType <> 'webhook.test'

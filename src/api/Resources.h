@@ -25,6 +25,8 @@ Response showInbound(const Call& call, Services& services);
 // What the status page shows: the consoles of the outbox and the shape of its queue.
 Response listConsoles(const Call& call, Services& services);
 Response showQueue(const Call& call, Services& services);
+// The webhook endpoints with their backlog and last failure, for a key that may only look.
+Response listWebhookStatus(const Call& call, Services& services);
 
 // The status page's login: the key of the request exchanged for a session cookie.
 Response openSession(const Call& call, Services& services);

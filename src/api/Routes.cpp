@@ -19,6 +19,7 @@ constexpr Route kRoutes[] = {
     // The recent traffic for the status page: the same listings, for a key that may only look.
     {"GET", "/v1/status/outbound", "status:read", listMessages},
     {"GET", "/v1/status/inbound", "status:read", listInbound},
+    {"GET", "/v1/status/webhooks", "status:read", listWebhookStatus},
     {"POST", "/v1/session", "status:read", openSession},
     {"GET", "/v1/session", "status:read", showSession},
     {"DELETE", "/v1/session", "status:read", closeSession},

@@ -1,9 +1,13 @@
+#include "api/EventView.h"
 #include "api/Resources.h"
 #include "api/Services.h"
 #include "api/Times.h"
+#include "api/WebhookInput.h"
+#include "api/WebhookTarget.h"
 #include "store/ConsoleTable.h"
 #include "store/MessageStatus.h"
 #include "store/QueueFigures.h"
+#include "store/WebhookStatus.h"
 
 namespace vesk::api {
 
@@ -96,6 +100,35 @@ Response showQueue(const Call& call, Services& services)
         ? json(nullptr)
         : json(std::max<std::int64_t>(now - UnixFromLocal(f.oldestDue), 0));
     return JsonResponse(200, {{"counts", counts}, {"oldest_due_age", oldest}, {"hours", hours}});
+}
+
+Response listWebhookStatus(const Call& call, Services& services)
+{
+    if (auto p = UnknownParameter(call.request, {}))
+        return ProblemResponse(*p, call.request.id);
+    std::vector<store::WebhookEndpointStatus> rows;
+    {
+        auto db = services.pool.lease();
+        if (!db.open() || !store::ReadWebhookStatus(*db, rows))
+            return unavailable(call.request);
+    }
+    json data = json::array();
+    for (const auto& r : rows) {
+        const auto& e = r.endpoint;
+        json failure = nullptr;
+        if (const auto& f = r.lastFailure)
+            failure = {{"time", Rfc3339Millis(f->time)},
+                {"status", f->status == 0 ? json(nullptr) : json(f->status)},
+                {"error", f->error.empty() ? json(nullptr) : json(f->error)}};
+        data.push_back({{"id", e.id}, {"url", ShownUrl(e.url)}, {"description", e.description},
+            {"types", EndpointJson(e)["types"]}, {"enabled", e.enabled},
+            {"disabled_reason", e.disabledReason.empty() ? json(nullptr) : json(e.disabledReason)},
+            {"backlog", r.backlog}, {"last_failure", failure},
+            {"last_success_at", r.lastSuccess > 0 ? json(Rfc3339Millis(r.lastSuccess)) : json(nullptr)},
+            // The last try failed: no success since the newest failure.
+            {"failing", r.lastFailure && r.lastFailure->time >= r.lastSuccess}});
+    }
+    return JsonResponse(200, {{"data", data}, {"now", Rfc3339(Services::unixNow())}});
 }
 
 } // namespace vesk::api

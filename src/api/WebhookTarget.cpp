@@ -66,6 +66,22 @@ std::optional<TargetUrl> ParseTargetUrl(std::string_view url, std::string& why)
     return t;
 }
 
+std::string ShownUrl(std::string_view url)
+{
+    const auto colon = url.find("://");
+    const std::size_t start = colon == std::string_view::npos ? 0 : colon + 3;
+    const std::size_t rest = std::min(url.find_first_of("/?#", start), url.size());
+    const std::size_t at = url.substr(start, rest - start).rfind('@');
+    const std::size_t host = at == std::string_view::npos ? start : start + at + 1;
+    std::string shown(url.substr(0, start));
+    shown += url.substr(host, rest - host);
+    const std::size_t tail = std::min(url.find_first_of("?#", rest), url.size());
+    shown += url.substr(rest, tail - rest);
+    if (tail < url.size())
+        shown += "?\u2026";
+    return shown;
+}
+
 bool IsInternalAddress(std::string_view address)
 {
     static const std::vector<AddressRange> ranges = [] {

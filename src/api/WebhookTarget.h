@@ -23,6 +23,9 @@ struct TargetUrl
 
 // The URL's parts, or why it is no URL a webhook goes to.
 std::optional<TargetUrl> ParseTargetUrl(std::string_view url, std::string& why);
+// The URL as it may be shown to someone who may only look: without a user name or password, and
+// with its query (where receivers often take a token) and fragment cut to "?…".
+std::string ShownUrl(std::string_view url);
 // Whether an address (as text) is one of the machine's own or a private, shared or link-local one.
 bool IsInternalAddress(std::string_view address);
 // Whether a connection to this address may be made.

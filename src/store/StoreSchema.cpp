@@ -203,7 +203,7 @@ constexpr const char* kIndexes[] = {"ixmessagedue", "ixmessageclaimable", "ixmes
     "console_pkey",
     // The webhooks'.
     "ixwebhookeventcreated", "ixwebhookdeliverywaiting", "ixwebhookdeliveryendpoint",
-    "ixwebhookdeliveryevent", "ixwebhookattemptdelivery"};
+    "ixwebhookdeliveryevent", "ixwebhookattemptdelivery", "ixwebhookattemptfailed"};
 constexpr const char* kTriggers[]
     = {"trmessagecomplete", "trpendinginsert", "trpendingdelete", "trpendingupdate", "trpendingtruncate",
         // The HTTP API's.

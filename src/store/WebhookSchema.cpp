@@ -28,6 +28,8 @@ const char* const kSqlite[] = {
     " atDelivery INTEGER NOT NULL, atTime INTEGER NOT NULL, atStatus INTEGER NOT NULL,"
     " atError TEXT NOT NULL DEFAULT '', atMillis INTEGER NOT NULL DEFAULT 0)",
     "CREATE INDEX IF NOT EXISTS ixWebhookAttemptDelivery ON WebhookAttempt (atDelivery, atID)",
+    "CREATE INDEX IF NOT EXISTS ixWebhookAttemptFailed ON WebhookAttempt (atDelivery)"
+    " WHERE atStatus NOT BETWEEN 200 AND 299",
     "CREATE TRIGGER IF NOT EXISTS trWebhookFanOut AFTER INSERT ON WebhookEvent"
     " WHEN NEW.evType <> 'webhook.test' BEGIN"
     " INSERT INTO WebhookDelivery (dlEndpoint, dlEvent) SELECT whID, NEW.evID FROM WebhookEndpoint"
@@ -52,7 +54,8 @@ const char* const kSqlite[] = {
 
 const char* const kSqliteObjects[] = {"WebhookEvent", "ixWebhookEventCreated", "WebhookEndpoint",
     "WebhookDelivery", "ixWebhookDeliveryWaiting", "ixWebhookDeliveryEndpoint", "ixWebhookDeliveryEvent",
-    "WebhookAttempt", "ixWebhookAttemptDelivery", "trWebhookFanOut", "trWebhookInbound", "trWebhookMessage"};
+    "WebhookAttempt", "ixWebhookAttemptDelivery", "ixWebhookAttemptFailed", "trWebhookFanOut",
+    "trWebhookInbound", "trWebhookMessage"};
 
 // The same on a server: ids from identities, the event's id from the server's random source, its
 // time from the server's clock.
@@ -79,6 +82,8 @@ const char* const kPg[] = {
     " atDelivery BIGINT NOT NULL, atTime BIGINT NOT NULL, atStatus INTEGER NOT NULL,"
     " atError TEXT NOT NULL DEFAULT '', atMillis BIGINT NOT NULL DEFAULT 0)",
     "CREATE INDEX IF NOT EXISTS ixWebhookAttemptDelivery ON WebhookAttempt (atDelivery, atID)",
+    "CREATE INDEX IF NOT EXISTS ixWebhookAttemptFailed ON WebhookAttempt (atDelivery)"
+    " WHERE atStatus NOT BETWEEN 200 AND 299",
     "CREATE OR REPLACE FUNCTION vesk_webhook_fan_out() RETURNS trigger LANGUAGE plpgsql"
     " SET search_path FROM CURRENT AS $$ BEGIN"
     " INSERT INTO WebhookDelivery (dlEndpoint, dlEvent) SELECT whID, NEW.evID FROM WebhookEndpoint"

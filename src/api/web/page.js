@@ -7,7 +7,6 @@
   let csrf = "";
   let scopes = [];
   let timer = 0;
-  const panels = []; // refresh functions of further panels (webhook endpoints)
 
   const $ = (id) => document.getElementById(id);
   const el = (tag, text, cls) => {
@@ -53,6 +52,25 @@
     return new Date(time).toLocaleString();
   }
 
+  // A card: a coloured edge, a title with its state, and a list of facts.
+  function card(colour, name, state) {
+    const li = el("li", null, "card " + colour);
+    const title = el("h3");
+    title.appendChild(el("span", name));
+    title.appendChild(el("span", state, "state"));
+    li.appendChild(title);
+    const facts = el("dl");
+    li.appendChild(facts);
+    const fact = (label, value) => {
+      facts.appendChild(el("dt", label));
+      const dd = el("dd");
+      if (value instanceof Node) dd.appendChild(value); else dd.textContent = value;
+      facts.appendChild(dd);
+      return dd;
+    };
+    return { li, fact };
+  }
+
   // --- consoles
   const COLOUR = { running: "ok", paused: "warn", starting: "warn", stopped: "warn", "modem lost": "bad", silent: "bad" };
 
@@ -74,21 +92,9 @@
   function consoleCard(c, now) {
     let colour = COLOUR[c.state] || "warn";
     if (colour === "ok" && c.signal !== null && c.signal < 20) colour = "warn";
-    const card = el("li", null, "card " + colour);
-    card.dataset.id = c.id;
-    card.dataset.state = c.state;
-    const title = el("h3");
-    title.appendChild(el("span", c.host ? c.host + " · " + c.id : c.id));
-    title.appendChild(el("span", c.state, "state"));
-    card.appendChild(title);
-    const facts = el("dl");
-    const fact = (name, value) => {
-      facts.appendChild(el("dt", name));
-      const dd = el("dd");
-      if (value instanceof Node) dd.appendChild(value); else dd.textContent = value;
-      facts.appendChild(dd);
-      return dd;
-    };
+    const { li, fact } = card(colour, c.host ? c.host + " · " + c.id : c.id, c.state);
+    li.dataset.id = c.id;
+    li.dataset.state = c.state;
     fact("Signal", signalBar(c.signal)).className = "signal-value";
     fact("Network", (c.network || "–") + (c.registration ? " (" + c.registration + ")" : "")).className = "network";
     fact("Modem", c.model || "–");
@@ -96,8 +102,7 @@
     fact("Last send", since(c.last_send_at, now));
     fact("Sent / received", c.sent + " / " + c.received);
     fact("Version", (c.version || "–") + (c.kind ? " " + c.kind : ""));
-    card.appendChild(facts);
-    return card;
+    return li;
   }
 
   async function refreshConsoles() {
@@ -154,6 +159,41 @@
     return 200;
   }
 
+  // --- webhook endpoints
+  const BACKLOG_LARGE = 100; // a receiver this far behind is red, failing or not
+
+  function endpointState(w) {
+    if (!w.enabled) return ["disabled", "bad"];
+    const state = w.failing ? "failing" : w.backlog > 0 ? "behind" : "up to date";
+    if (w.backlog >= BACKLOG_LARGE) return [state, "bad"];
+    return [state, w.failing || w.backlog > 0 ? "warn" : "ok"];
+  }
+
+  function endpointCard(w, now) {
+    const [state, colour] = endpointState(w);
+    const { li, fact } = card(colour, "#" + w.id + (w.description ? " · " + w.description : ""), state);
+    li.dataset.id = w.id;
+    li.dataset.state = state;
+    fact("URL", w.url);
+    fact("Events", w.types.includes("*") ? "all" : w.types.join(", "));
+    fact("Backlog", w.backlog).className = "backlog";
+    // The reason came from the network (a receiver's answer, a connection's error): text only.
+    const f = w.last_failure;
+    const failure = f ? since(f.time, now) + ": " + (f.error || "HTTP " + f.status) : "none";
+    fact("Last failure", failure).className = "failure";
+    fact("Last success", since(w.last_success_at, now));
+    if (!w.enabled) fact("Disabled", w.disabled_reason || "–");
+    return li;
+  }
+
+  async function refreshWebhooks() {
+    const r = await call("GET", "/v1/status/webhooks");
+    if (r.status !== 200) return r.status;
+    $("webhooks").replaceChildren(...r.data.data.map((w) => endpointCard(w, r.data.now)));
+    $("webhooks-empty").hidden = r.data.data.length > 0;
+    return 200;
+  }
+
   // --- recent traffic
   function cells(row, values) {
     for (const [label, value] of values) {
@@ -197,7 +237,7 @@
     clearTimeout(timer);
     try {
       const states = await Promise.all([refreshConsoles(), refreshQueue(), refreshOutbound(), refreshInbound(),
-        ...panels.map((p) => p(call))]);
+        refreshWebhooks()]);
       if (states.includes(401)) { showLogin("Your session has ended: log in again."); return; }
       $("updated").textContent = "Updated " + new Date().toLocaleTimeString();
     } catch (e) {
@@ -272,9 +312,6 @@
     await call("DELETE", "/v1/session");
     showLogin("Logged out.");
   }
-
-  // A further panel: `refresh(call)` runs with each refresh and answers an HTTP status.
-  window.veskStatusPage = { addPanel: (refreshPanel) => panels.push(refreshPanel), element: el };
 
   document.addEventListener("DOMContentLoaded", async () => {
     $("login-form").addEventListener("submit", login);

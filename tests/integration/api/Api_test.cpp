@@ -168,6 +168,9 @@ TEST_P(ApiTest, MessagesFromSubmitToCancelWithEveryRouteAsDocumented)
     ASSERT_EQ(consoles.status, 200) << consoles.body;
     EXPECT_EQ(consoles.json()["data"][0]["state"], "silent"); // its last pass was in 1970
     EXPECT_EQ(consoles.json()["data"][0]["network"], "Vesk Net");
+    const auto webhooks = record("GET", "/v1/status/webhooks", call("GET", "/v1/status/webhooks"));
+    ASSERT_EQ(webhooks.status, 200) << webhooks.body;
+    EXPECT_TRUE(webhooks.json()["data"].empty());
 
     const auto document = record("GET", "/v1/openapi.json", call("GET", "/v1/openapi.json"));
     ASSERT_EQ(document.status, 200);

@@ -2,6 +2,7 @@
 // them, and removed after their days unless a delivery is still being retried.
 #include "StoreFixture.h"
 
+#include "store/WebhookStatus.h"
 #include "store/Webhooks.h"
 
 #include <sqlite3.h>
@@ -133,10 +134,76 @@ TEST_P(WebhookEventsTest, OldEventsGoInStepsButOnesStillBeingRetriedStay)
     EXPECT_EQ(store::RemoveOldEvents(h(), later - 3600 * 1000, 2), 0);
 }
 
+// What the operator on call sees of each endpoint: its backlog, its newest failed try and its
+// last success, whatever became of the deliveries since.
+TEST_P(WebhookEventsTest, StatusShowsEachEndpointsBacklogAndNewestFailure)
+{
+    const auto endpoint = [&](const std::string& from, const std::string& types, bool enabled) {
+        store::WebhookEndpointRow e;
+        e.url = "https://example.org/" + from;
+        e.types = types;
+        e.from = from;
+        e.secret = "whsec_x";
+        e.enabled = enabled;
+        e.disabledReason = enabled ? "" : "the receiver answered 410 Gone";
+        const RowId id = store::AddWebhookEndpoint(h(), e);
+        EXPECT_GT(id, 0) << h().LastError();
+        return id;
+    };
+    const RowId uk = endpoint("+44", "*", true);
+    const RowId fr = endpoint("+33", ",inbound.received,", true);
+    const RowId gone = endpoint("", ",console.modem_online,", false);
+    for (const char* from :
+        {"+447700900001", "+447700900002", "+447700900003", "+447700900004", "+33612345678"})
+        ASSERT_TRUE(store::SaveInbound(outbox, from, "hi", clock.now()));
+
+    // Tries in the order they happened: refused, then taken; taken; a 503 the next waits behind.
+    // The French receiver's only delivery was given up after a 500.
+    using store::DeliveryState;
+    const auto tried = [&](RowId id, std::size_t at, DeliveryState state, store::WebhookAttemptRow attempt) {
+        std::vector<store::WebhookDeliveryRow> waiting;
+        ASSERT_TRUE(store::WaitingDeliveries(h(), id, 100, waiting)) << h().LastError();
+        ASSERT_GT(waiting.size(), at);
+        store::WebhookDeliveryRow after = waiting[at];
+        after.state = state;
+        after.attempts += 1;
+        ASSERT_TRUE(store::RecordDeliveryAttempt(h(), after, attempt)) << h().LastError();
+    };
+    tried(uk, 0, DeliveryState::Waiting, {1000, 0, "Couldn't connect to server: refused", 3});
+    tried(uk, 0, DeliveryState::Delivered, {2000, 204, "", 3});
+    tried(uk, 0, DeliveryState::Delivered, {3000, 200, "", 3});
+    tried(uk, 0, DeliveryState::Waiting, {4000, 503, "HTTP 503", 3});
+    tried(fr, 0, DeliveryState::Failed, {5000, 500, "HTTP 500", 3});
+
+    std::vector<store::WebhookEndpointStatus> status;
+    ASSERT_TRUE(store::ReadWebhookStatus(h(), status)) << h().LastError();
+    ASSERT_EQ(status.size(), 3u);
+    EXPECT_EQ(status[0].endpoint.id, uk);
+    EXPECT_EQ(status[0].backlog, 2);
+    ASSERT_TRUE(status[0].lastFailure);
+    EXPECT_EQ(status[0].lastFailure->time, 4000);
+    EXPECT_EQ(status[0].lastFailure->status, 503);
+    EXPECT_EQ(status[0].lastFailure->error, "HTTP 503");
+    EXPECT_EQ(status[0].lastSuccess, 3000);
+
+    EXPECT_EQ(status[1].endpoint.id, fr);
+    EXPECT_EQ(status[1].backlog, 0); // given up is not waiting
+    ASSERT_TRUE(status[1].lastFailure);
+    EXPECT_EQ(status[1].lastFailure->status, 500);
+    EXPECT_EQ(status[1].lastSuccess, 0);
+
+    EXPECT_EQ(status[2].endpoint.id, gone);
+    EXPECT_FALSE(status[2].endpoint.enabled);
+    EXPECT_EQ(status[2].endpoint.disabledReason, "the receiver answered 410 Gone");
+    EXPECT_EQ(status[2].endpoint.types, ",console.modem_online,");
+    EXPECT_EQ(status[2].backlog, 0);
+    EXPECT_FALSE(status[2].lastFailure);
+}
+
 VESK_ON_BOTH_ENGINES(WebhookEventsTest);
 
-// At any backlog the dispatcher, the delivery log, the feed, redelivery and housekeeping find
-// their rows through an index: no statement of theirs reads a whole webhook table.
+// At any backlog the dispatcher, the delivery log, the feed, redelivery, housekeeping and the
+// status page find their rows through an index: no statement of theirs reads a whole webhook table.
 TEST_F(StoreTest, NoWebhookStatementScansATable)
 {
     store::WebhookEndpointRow e;
@@ -163,6 +230,8 @@ TEST_F(StoreTest, NoWebhookStatementScansATable)
     ASSERT_GE(store::RedeliverEvent(h(), feed[0].id), 0);
     ASSERT_TRUE(store::FixEventBody(h(), feed[0].id, "{}"));
     ASSERT_GE(store::RemoveOldEvents(h(), 1, 100), 0);
+    std::vector<store::WebhookEndpointStatus> status;
+    ASSERT_TRUE(store::ReadWebhookStatus(h(), status));
     h().StatementObserver = nullptr;
     ASSERT_GE(statements.size(), 8u);
 
@@ -176,7 +245,9 @@ TEST_F(StoreTest, NoWebhookStatementScansATable)
             << sqlite3_errmsg(raw);
         while (sqlite3_step(s) == SQLITE_ROW) {
             const std::string step = reinterpret_cast<const char*>(sqlite3_column_text(s, 3));
-            EXPECT_TRUE(step.rfind("SCAN", 0) != 0 || step.find("WebhookEndpoint") != std::string::npos)
+            // The endpoints are few, and so are the failed tries beside the deliveries.
+            EXPECT_TRUE(step.rfind("SCAN", 0) != 0 || step.find("WebhookEndpoint") != std::string::npos
+                || step.find("ixWebhookAttemptFailed") != std::string::npos)
                 << step;
         }
         sqlite3_finalize(s);

@@ -100,3 +100,25 @@ TEST(Targets, InternalAddressesOnlyWhenAllowedAndHttpsUnlessLoopback)
     EXPECT_FALSE(api::ParseTargetUrl("https://a@hooks.example.org/", why));
     EXPECT_FALSE(api::ParseTargetUrl("https://hooks.example.org/\r\nX: y", why));
 }
+
+// Someone who may only look sees where the webhooks go, never the credentials a URL can carry.
+TEST(WebhookTargets, ShownUrlsCarryNoCredentials)
+{
+    struct Case
+    {
+        std::string_view url, shown;
+    };
+    const Case cases[] = {
+        {"https://hooks.example.org/sms", "https://hooks.example.org/sms"},
+        {"https://user:pw@hooks.example.org:8443/sms", "https://hooks.example.org:8443/sms"},
+        {"https://a@b@hooks.example.org", "https://hooks.example.org"},
+        {"https://hooks.example.org/sms?token=abc", "https://hooks.example.org/sms?\u2026"},
+        {"https://hooks.example.org#frag", "https://hooks.example.org?\u2026"},
+        {"http://[::1]:8080/hook/a@b", "http://[::1]:8080/hook/a@b"},
+        {"hooks.example.org/x", "hooks.example.org/x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(api::ShownUrl(c.url), c.shown);
+    }
+}
