@@ -268,8 +268,13 @@ bool TakeEndpointTurn(db& outbox, RowId endpoint)
 bool WaitingDeliveries(db& outbox, RowId endpoint, int limit, std::vector<WebhookDeliveryRow>& out)
 {
     out.clear();
+    // Without statistics SQLite takes the index of all the endpoint's deliveries and walks its
+    // delivered history on every batch; the waiting ones have an index of their own.
+    const char* waitingIndex
+        = outbox.Kind() == EngineKind::Postgres ? "" : " INDEXED BY ixWebhookDeliveryWaiting";
     auto rs = outbox.OpenBound(std::string("SELECT ") + kDeliveryColumns + ", " + kEventColumns
-            + " FROM WebhookDelivery d JOIN WebhookEvent e ON e.evID = d.dlEvent"
+            + " FROM WebhookDelivery d" + waitingIndex
+            + " JOIN WebhookEvent e ON e.evID = d.dlEvent"
               " WHERE d.dlEndpoint = ? AND d.dlState = 0 ORDER BY d.dlID LIMIT "
             + text(std::max(limit, 0)),
         {text(endpoint)});
