@@ -19,8 +19,9 @@ constexpr std::chrono::minutes kReportWait {2};
 // How long a pass waits for reports on their way before it gives up for now.
 constexpr std::chrono::milliseconds kRoomWait {3000};
 constexpr std::chrono::milliseconds kRoomStep {250};
-// A send this old without any report since means the network sends none.
-constexpr std::chrono::seconds kSilentNetwork {60};
+// A send this old without any report since means the network sends none (a handset that is on
+// reports within seconds; one that is off leaves the others reporting meanwhile).
+constexpr std::chrono::seconds kSilentNetwork {20};
 
 // The AT+CNMI setting that stores new messages with an announcement and hands reports over as
 // `ds` asks; mode 2 (indications held during message entry) where the modem has it.
@@ -252,7 +253,7 @@ bool MakeRoomForReports(Context& ctx)
             return true;
         taking.quiet = true;
         ctx.app.Log(icon::kWarning, "",
-            "No delivery report has come for a minute; sends no longer wait for reports until one comes");
+            "No delivery report has come for 20 seconds; sends no longer wait for reports until one comes");
         return false;
     };
     const auto start = ctx.clock.elapsed();

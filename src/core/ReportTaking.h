@@ -34,7 +34,7 @@ struct ReportTaking
     };
     std::deque<Outstanding> outstanding; // sends whose reports have not been read yet
     std::chrono::milliseconds lastReport {-1}; // when a report was last read (-1: none yet)
-    bool quiet = false; // the network sent no report for a minute: sends wait for none until one comes
+    bool quiet = false; // the network sent no report for 20 s: sends wait for none until one comes
     bool readRequested = false; // a full memory refused a send: read before the next one
     bool routingLost = false; // an acknowledgement failed: reports may be stored meanwhile
 };
