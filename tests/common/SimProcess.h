@@ -22,17 +22,19 @@
 namespace vesk::testing {
 
 // Starts a program with its standard output (and its errors, if asked) going to `out`; its id.
+// The child allocates nothing before exec: another thread may have held the allocator's lock
+// when it was forked, and the child would wait for it for ever.
 inline pid_t Spawn(std::vector<std::string> args, int out, bool errorsToo = false)
 {
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(out, STDOUT_FILENO);
         if (errorsToo)
             dup2(out, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
     }
