@@ -116,10 +116,7 @@ void OnTick(Context& ctx)
             ctx.NextCycle = SteadyTime::FromNow(ctx.clock, kPassSpacing);
         } else if (ctx.reports.way == ReportWay::Routed && portOpen(ctx)) {
             // A report handed over between passes is acknowledged before the modem gives up on it.
-            Trap(ctx.app, [&] {
-                ctx.modem->PollUnsolicited();
-                TakeRoutedReports(ctx);
-            });
+            Trap(ctx.app, [&] { TakeRoutedBurst(ctx); });
         }
         if (ctx.app.PauseRequest())
             TogglePause(ctx);
@@ -159,7 +156,7 @@ void ProcessCycle(Context& ctx)
         if (portOpen(ctx))
             CheckReportRouting(ctx);
     });
-    Trap(ctx.app, [&] { TakeRoutedReports(ctx); });
+    Trap(ctx.app, [&] { TakeRoutedBurst(ctx); });
     bool readDue = false;
     Trap(ctx.app, [&] {
         if (ctx.NextRead.reached(ctx.clock) && portOpen(ctx))

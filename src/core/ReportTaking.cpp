@@ -19,6 +19,10 @@ constexpr std::chrono::minutes kReportWait {2};
 // How long a pass waits for reports on their way before it gives up for now.
 constexpr std::chrono::milliseconds kRoomWait {3000};
 constexpr std::chrono::milliseconds kRoomStep {250};
+// The modem hands over the next report once the last is acknowledged: a burst is taken this many
+// at a time, waiting this long for each next one, rather than one a pass.
+constexpr int kMostRoutedAtOnce = 20;
+constexpr std::chrono::milliseconds kNextRoutedWait {200};
 // A send this old without any report since means the network sends none (a handset that is on
 // reports within seconds; one that is off leaves the others reporting meanwhile).
 constexpr std::chrono::seconds kSilentNetwork {20};
@@ -269,16 +273,26 @@ bool MakeRoomForReports(Context& ctx)
     return false;
 }
 
-void TakeRoutedReports(Context& ctx)
+void TakeRoutedBurst(Context& ctx)
+{
+    if (!ctx.modem || ctx.reports.way != ReportWay::Routed || !ctx.modem->IsPortOpen())
+        return;
+    ctx.modem->PollUnsolicited();
+    for (int i = 0; i < kMostRoutedAtOnce && TakeRoutedReports(ctx) > 0; ++i)
+        ctx.modem->PollUnsolicited(kNextRoutedWait);
+}
+
+int TakeRoutedReports(Context& ctx)
 {
     if (!ctx.modem || ctx.reports.way != ReportWay::Routed)
-        return;
+        return 0;
     auto routed = ctx.modem->TakeRoutedReports();
     if (routed.empty())
-        return;
+        return 0;
     store::db& h = *ctx.outbox.handle;
     const bool opened = !h.IsConnected() && ctx.outbox.settings.DBVersion != 0
         && h.OpenDatabase(store::mode::kReadWriteShared);
+    int acknowledgedCount = 0;
     for (auto& report : routed) {
         bool kept = false;
         Trap(ctx.app, [&] { kept = KeepRoutedReport(ctx, report); });
@@ -292,9 +306,11 @@ void TakeRoutedReports(Context& ctx)
         ctx.reports.routingLost = !acknowledged;
         if (!acknowledged)
             CheckReportRouting(ctx);
+        acknowledgedCount += acknowledged ? 1 : 0;
     }
     if (opened)
         h.CloseDatabase();
+    return acknowledgedCount;
 }
 
 } // namespace vesk::core

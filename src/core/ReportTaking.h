@@ -68,7 +68,11 @@ MemoriesToRead MemoriesNeedReading(Context& ctx);
 // has no room: the pass stops and the rest waits for the next one.
 bool MakeRoomForReports(Context& ctx);
 // Routed reports: keeps each one the modem handed over and acknowledges it.
-void TakeRoutedReports(Context& ctx);
+// How many it kept and acknowledged.
+int TakeRoutedReports(Context& ctx);
+// Outside a send: polls the modem and takes the reports it hands over one after another (the next
+// comes once the last is acknowledged), a bounded number at a time.
+void TakeRoutedBurst(Context& ctx);
 // Text of the way for the log and the status.
 std::string ReportWayText(const ReportTaking& taking);
 

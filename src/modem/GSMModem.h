@@ -131,8 +131,9 @@ public:
     std::map<std::string, Announced> TakeAnnouncements() { return std::exchange(m_announcements, {}); }
     // Reports the modem handed over directly (+CDS), oldest first, since the last call.
     std::vector<GSMMessage> TakeRoutedReports() { return std::exchange(m_routed, {}); }
-    // Reads what the modem said on its own since the last command, outside message entry.
-    void PollUnsolicited();
+    // Reads what the modem said on its own since the last command, outside message entry, waiting
+    // up to `wait` for it to say something.
+    void PollUnsolicited(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
     // The last send was refused because a memory is full (+CMS ERROR: 322).
     bool RefusedForFullMemory() const { return m_refusedFull; }
     // True while a send may have left the modem in message entry; the next command ends it first.

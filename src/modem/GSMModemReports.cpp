@@ -48,10 +48,13 @@ bool GSMModem::AcknowledgeUnit()
     return endsInOK(SendCommand("AT+CNMA"));
 }
 
-void GSMModem::PollUnsolicited()
+void GSMModem::PollUnsolicited(std::chrono::milliseconds wait)
 {
-    if (!IsPortOpen() || m_entryOpen || m_port->WaitingCount() == 0)
+    if (!IsPortOpen() || m_entryOpen)
         return;
+    for (const auto start = m_clock.elapsed(); m_port->WaitingCount() == 0; m_clock.sleepFor(kPollStep))
+        if (m_clock.elapsed() - start >= wait)
+            return;
     const std::string rest = StripAllCRLF(frame(m_port->ReadAll()));
     if (!rest.empty())
         WriteLog(timestamp() + " Unasked: " + rest + "\r\n");
