@@ -67,29 +67,26 @@ bool CommitGroup::commit(store::db& db, const std::vector<Entry*>& group)
     const auto writer = m_pool.writer();
     if (!db.BeginTransaction())
         return false; // every entry stays Failed
+    // The transaction is given up: nothing of the group is kept.
+    const auto lost = [&] {
+        db.RollbackTransaction();
+        fail(group);
+        return false;
+    };
     bool any = false;
     const bool alone = group.size() == 1;
     for (Entry* entry : group) {
-        if (!alone && !db.Savepoint()) {
-            db.RollbackTransaction();
-            fail(group);
-            return false;
-        }
+        if (!alone && !db.Savepoint())
+            return lost();
         const Outcome wrote = (*entry->write)(db);
-        if (wrote == Outcome::Failed) {
-            // A statement the outbox refused (a lock held elsewhere, a lost connection): the
-            // others would meet the same.
-            db.RollbackTransaction();
-            fail(group);
-            return false;
-        }
+        // A statement the outbox refused (a lock held elsewhere, a lost connection): the others
+        // would meet the same.
+        if (wrote == Outcome::Failed)
+            return lost();
         const bool keep = wrote == Outcome::Committed;
-        if (!alone && !(keep ? db.ReleaseSavepoint() : db.RollbackToSavepoint())) {
-            // The savepoint is gone with the transaction (a failed statement may end it).
-            db.RollbackTransaction();
-            fail(group);
-            return false;
-        }
+        // The savepoint may be gone with the transaction (a failed statement may end it).
+        if (!alone && !(keep ? db.ReleaseSavepoint() : db.RollbackToSavepoint()))
+            return lost();
         entry->outcome = wrote;
         any = any || keep;
     }
@@ -97,12 +94,7 @@ bool CommitGroup::commit(store::db& db, const std::vector<Entry*>& group)
         db.RollbackTransaction();
         return true;
     }
-    if (!db.CommitTransaction()) {
-        db.RollbackTransaction();
-        fail(group);
-        return false;
-    }
-    return true;
+    return db.CommitTransaction() || lost();
 }
 
 } // namespace vesk::api

@@ -30,14 +30,16 @@ Response notFound(const Call& call, const std::string& what)
         MakeProblem("not-found", "there is no " + what + " " + call.param("id")), call.request.id);
 }
 
-// The endpoint the path names: found, not there (empty), or the outbox failed (nothing).
-std::optional<std::optional<store::WebhookEndpointRow>> endpointAt(store::db& db, const Call& call)
+// The endpoint the path names, or the answer when it is not there or the outbox failed.
+std::variant<store::WebhookEndpointRow, Response> endpointAt(ConnectionPool::Lease& db, const Call& call)
 {
     std::optional<store::WebhookEndpointRow> found;
     const auto id = IdValue(call.param("id"));
-    if (id && !store::LoadWebhookEndpoint(db, *id, found))
-        return std::nullopt;
-    return found;
+    if (!db.open() || (id && !store::LoadWebhookEndpoint(*db, *id, found)))
+        return unavailable(call);
+    if (!found)
+        return notFound(call, "webhook endpoint");
+    return *found;
 }
 
 std::variant<json, Response> bodyOf(const Call& call)
@@ -127,12 +129,11 @@ Response listWebhookEndpoints(const Call& call, Services& services)
 Response showWebhookEndpoint(const Call& call, Services& services)
 {
     auto db = services.pool.lease();
-    const auto e = db.open() ? endpointAt(*db, call) : std::nullopt;
-    if (!e)
-        return unavailable(call);
-    if (!*e)
-        return notFound(call, "webhook endpoint");
-    return JsonResponse(200, {{"data", EndpointJson(**e)}});
+    auto found = endpointAt(db, call);
+    if (auto* r = std::get_if<Response>(&found))
+        return *r;
+    const auto& e = std::get<store::WebhookEndpointRow>(found);
+    return JsonResponse(200, {{"data", EndpointJson(e)}});
 }
 
 Response updateWebhookEndpoint(const Call& call, Services& services)
@@ -141,12 +142,11 @@ Response updateWebhookEndpoint(const Call& call, Services& services)
     if (auto* r = std::get_if<Response>(&body))
         return *r;
     auto db = services.pool.lease();
-    const auto e = db.open() ? endpointAt(*db, call) : std::nullopt;
-    if (!e)
-        return unavailable(call);
-    if (!*e)
-        return notFound(call, "webhook endpoint");
-    auto applied = ApplyEndpointBody(std::get<json>(body), **e, false, services.webhookAllow);
+    auto found = endpointAt(db, call);
+    if (auto* r = std::get_if<Response>(&found))
+        return *r;
+    const auto& e = std::get<store::WebhookEndpointRow>(found);
+    auto applied = ApplyEndpointBody(std::get<json>(body), e, false, services.webhookAllow);
     if (auto* p = std::get_if<Problem>(&applied))
         return ProblemResponse(*p, call.request.id);
     EndpointInput& in = std::get<EndpointInput>(applied);
@@ -204,15 +204,14 @@ Response deleteWebhookEndpoint(const Call& call, Services& services)
 Response testWebhookEndpoint(const Call& call, Services& services)
 {
     auto db = services.pool.lease();
-    const auto e = db.open() ? endpointAt(*db, call) : std::nullopt;
-    if (!e)
-        return unavailable(call);
-    if (!*e)
-        return notFound(call, "webhook endpoint");
+    auto found = endpointAt(db, call);
+    if (auto* r = std::get_if<Response>(&found))
+        return *r;
+    const auto& e = std::get<store::WebhookEndpointRow>(found);
     std::string uid;
     {
         const auto writer = services.pool.writer();
-        uid = store::AddTestEvent(*db, (*e)->id);
+        uid = store::AddTestEvent(*db, e.id);
     }
     if (uid.empty())
         return unavailable(call);
@@ -229,13 +228,12 @@ Response listWebhookDeliveries(const Call& call, Services& services)
     const std::optional<int> limit = limitValue;
     const std::optional<RowId> below = belowValue;
     auto db = services.pool.lease();
-    const auto e = db.open() ? endpointAt(*db, call) : std::nullopt;
-    if (!e)
-        return unavailable(call);
-    if (!*e)
-        return notFound(call, "webhook endpoint");
+    auto found = endpointAt(db, call);
+    if (auto* r = std::get_if<Response>(&found))
+        return *r;
+    const auto& e = std::get<store::WebhookEndpointRow>(found);
     std::vector<std::pair<store::WebhookDeliveryRow, std::vector<store::WebhookAttemptRow>>> rows;
-    if (!store::ListDeliveries(*db, (*e)->id, *below, *limit + 1, rows))
+    if (!store::ListDeliveries(*db, e.id, *below, *limit + 1, rows))
         return unavailable(call);
     const bool more = rows.size() > static_cast<std::size_t>(*limit);
     if (more)
