@@ -251,8 +251,9 @@ TEST_F(StoreTest, NoWebhookStatementScansATable)
                 << step;
             // Due deliveries are found among the waiting ones, not among all ever made.
             if (sql.find("d.dlEndpoint = ? AND d.dlState = 0") != std::string::npos
-                && step.find(" d ") != std::string::npos)
+                && step.find(" d ") != std::string::npos) {
                 EXPECT_NE(step.find("ixWebhookDeliveryWaiting"), std::string::npos) << step;
+            }
         }
         sqlite3_finalize(s);
     }
