@@ -257,7 +257,8 @@ bool MakeRoomForReports(Context& ctx)
             return true;
         taking.quiet = true;
         ctx.app.Log(icon::kWarning, "",
-            "No delivery report has come for 20 seconds; sends no longer wait for reports until one comes");
+            "No delivery report has come for " + std::to_string(kSilentNetwork.count())
+                + " seconds; sends no longer wait for reports until one comes");
         return false;
     };
     const auto start = ctx.clock.elapsed();

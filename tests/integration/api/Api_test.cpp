@@ -14,15 +14,9 @@ using nlohmann::json;
 using vesk::testing::ApiTest;
 using vesk::testing::Http;
 using vesk::testing::HttpAnswer;
+using vesk::testing::Recorded;
 
 namespace {
-
-// Answers collected for the check against the OpenAPI document.
-struct Recorded
-{
-    std::string method, route;
-    HttpAnswer answer;
-};
 
 std::string hundredDeep()
 {
@@ -174,16 +168,7 @@ TEST_P(ApiTest, MessagesFromSubmitToCancelWithEveryRouteAsDocumented)
 
     const auto document = record("GET", "/v1/openapi.json", call("GET", "/v1/openapi.json"));
     ASSERT_EQ(document.status, 200);
-    json collected = json::array();
-    for (const auto& r : answers)
-        collected.push_back({{"method", r.method}, {"route", r.route}, {"status", r.answer.status},
-            {"content_type", r.answer.header("content-type")}, {"body", r.answer.body}});
-    vesk::testing::WriteFile(dir.file("openapi.json"), document.body);
-    vesk::testing::WriteFile(dir.file("answers.json"), collected.dump());
-    const auto [code, report]
-        = vesk::testing::RunProgram({VESK_PYTHON3, VESK_SOURCE_DIR "/tests/integration/api/check_openapi.py",
-            dir.file("openapi.json"), dir.file("answers.json")});
-    EXPECT_EQ(code, 0) << report;
+    expectDocumented(answers);
     EXPECT_EQ(api->stop(), 0);
 }
 

@@ -14,15 +14,10 @@ using nlohmann::json;
 using vesk::testing::ApiTest;
 using vesk::testing::Delivery;
 using vesk::testing::HttpAnswer;
+using vesk::testing::Recorded;
 using vesk::testing::WebhookReceiver;
 
 namespace {
-
-struct Recorded
-{
-    std::string method, route;
-    HttpAnswer answer;
-};
 
 json bodyOf(const Delivery& d)
 {
@@ -57,20 +52,6 @@ protected:
         if (!body.empty())
             headers.push_back("Content-Type: application/json");
         return call(method, path, body, headers, &hooks);
-    }
-    // The answers are documented, with bodies as the OpenAPI document says.
-    void expectDocumented(const std::vector<Recorded>& answers)
-    {
-        json collected = json::array();
-        for (const auto& r : answers)
-            collected.push_back({{"method", r.method}, {"route", r.route}, {"status", r.answer.status},
-                {"content_type", r.answer.header("content-type")}, {"body", r.answer.body}});
-        vesk::testing::WriteFile(dir.file("openapi.json"), call("GET", "/v1/openapi.json").body);
-        vesk::testing::WriteFile(dir.file("answers.json"), collected.dump());
-        const auto [code, report] = vesk::testing::RunProgram(
-            {VESK_PYTHON3, VESK_SOURCE_DIR "/tests/integration/api/check_openapi.py",
-                dir.file("openapi.json"), dir.file("answers.json")});
-        EXPECT_EQ(code, 0) << report;
     }
     std::string hooks;
 };
