@@ -33,11 +33,8 @@ int stateOf(int code)
     }
 }
 
-struct StatementCloser
-{
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+// Enough for every statement a pass of the console or a kind of request runs.
+constexpr std::size_t kPreparedKept = 24;
 
 DbValue columnValue(sqlite3_stmt* s, int i)
 {
@@ -49,6 +46,11 @@ DbValue columnValue(sqlite3_stmt* s, int i)
 }
 
 } // namespace
+
+void SqliteEngine::Finalizer::operator()(sqlite3_stmt* s) const
+{
+    sqlite3_finalize(s);
+}
 
 EngineError SqliteEngine::errorOf(int code) const
 {
@@ -115,15 +117,22 @@ bool SqliteEngine::open(const std::string& target, int connectMode, int lockWait
 
 void SqliteEngine::close()
 {
+    m_prepared.clear();
     if (m_connection) {
         sqlite3_close_v2(m_connection);
         m_connection = nullptr;
     }
 }
 
-bool SqliteEngine::run(
-    const std::string& sql, const std::vector<DbValue>& values, EngineRows& out, EngineError& error)
+bool SqliteEngine::take(const std::string& sql, Statement& statement, EngineError& error)
 {
+    const auto found = std::find_if(
+        m_prepared.rbegin(), m_prepared.rend(), [&](const Prepared& p) { return p.sql == sql; });
+    if (found != m_prepared.rend()) {
+        statement = std::move(found->statement);
+        m_prepared.erase(std::next(found).base());
+        return true;
+    }
     const char* begin = sql.c_str();
     const char* end = begin + sql.size();
     const char* tail = nullptr;
@@ -133,7 +142,7 @@ bool SqliteEngine::run(
         error = errorOf(prc);
         return false;
     }
-    Statement s(raw);
+    statement.reset(raw);
     // One call runs one statement: text after it (a second statement, or anything behind a NUL
     // that would hide it) is refused, so a value that escaped its quotes cannot add statements.
     if (tail < end) {
@@ -150,6 +159,26 @@ bool SqliteEngine::run(
             return false;
         }
     }
+    return true;
+}
+
+void SqliteEngine::keep(const std::string& sql, Statement statement)
+{
+    // Reset, so that it holds no lock and none of the values of the run that used it.
+    sqlite3_reset(statement.get());
+    sqlite3_clear_bindings(statement.get());
+    if (m_prepared.size() >= kPreparedKept)
+        m_prepared.erase(m_prepared.begin());
+    m_prepared.push_back({sql, std::move(statement)});
+}
+
+bool SqliteEngine::run(
+    const std::string& sql, const std::vector<DbValue>& values, EngineRows& out, EngineError& error)
+{
+    Statement s;
+    if (!take(sql, s, error))
+        return false;
+    sqlite3_stmt* raw = s.get();
     if (!raw)
         return true; // only blanks or a comment
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -160,11 +189,13 @@ bool SqliteEngine::run(
         else
             sqlite3_bind_null(raw, idx);
     }
+    // Columns are read after the first step: a statement prepared before another program changed
+    // the table is prepared again by that step, and "*" may then stand for more columns.
+    int rc = sqlite3_step(raw);
     const int count = sqlite3_column_count(raw);
     for (int i = 0; i < count; ++i)
         out.columns.emplace_back(sqlite3_column_name(raw, i));
-    int rc;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(raw)) {
         std::vector<DbValue> row;
         row.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i)
@@ -173,11 +204,13 @@ bool SqliteEngine::run(
     }
     if (rc != SQLITE_DONE) {
         error = errorOf(rc);
+        sqlite3_reset(raw); // no lock is left with it, whatever happens to it
         return false;
     }
     out.hasRows = count > 0;
     if (!out.hasRows)
         out.affected = sqlite3_changes(m_connection);
+    keep(sql, std::move(s));
     return true;
 }
 

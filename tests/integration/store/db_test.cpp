@@ -131,6 +131,43 @@ TEST_F(DbTest, DialectStatementsRunAsWritten)
     EXPECT_EQ(TextOf(pending->Field("T")), "3");
 }
 
+// A handle keeps the statements it ran, to run them again without preparing them: a kept statement
+// holds no lock and none of its last values, a failed one leaves nothing behind, and each sees
+// the tables as they are now.
+TEST_F(DbTest, StatementsRunAgainHoldNoLockNorLastValuesAndSeeTheTablesAsTheyAreNow)
+{
+    ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
+    const std::string insert = "INSERT INTO Inbox (msgText, msgAddress) VALUES (?, ?)";
+    for (const char* text : {"one", "two", "three"})
+        ASSERT_EQ(database.ExecuteBound(insert, {std::string(text), std::string("+447700900001")}), 1);
+    ASSERT_EQ(database.ExecuteBound(insert, {std::string("no address")}), 1);
+    const std::string select = "SELECT * FROM Inbox WHERE msgText = ?";
+    auto rs = database.OpenBound(select, {std::string("no address")});
+    ASSERT_TRUE(rs && !rs->IsEOF());
+    EXPECT_FALSE(rs->Field("msgAddress").has_value()) << "a value left out is NULL, not the last one";
+
+    const std::string numbered = "INSERT INTO Message (msgID) VALUES (?)";
+    ASSERT_EQ(database.ExecuteBound(numbered, {std::string("1")}), 1);
+    EXPECT_EQ(database.ExecuteBound(numbered, {std::string("1")}), -1);
+    EXPECT_EQ(database.ExecuteBound(numbered, {std::string("2")}), 1) << database.LastError();
+
+    // Another program checkpoints the whole log and adds a column while this handle keeps its
+    // statements.
+    db other(clock, pump);
+    other.setFilename(outboxPath);
+    other.LockWaitMs = 0;
+    ASSERT_TRUE(other.OpenDatabase(mode::kReadWriteShared));
+    auto checkpoint = other.OpenBound("PRAGMA wal_checkpoint(TRUNCATE)", {});
+    ASSERT_TRUE(checkpoint && !checkpoint->IsEOF()) << other.LastError();
+    EXPECT_EQ(TextOf(checkpoint->Field(0)), "0") << "no reader holds an old snapshot";
+    ASSERT_TRUE(other.Execute("ALTER TABLE Inbox ADD COLUMN inbNote TEXT"));
+    ASSERT_TRUE(other.Execute("UPDATE Inbox SET inbNote = 'seen'"));
+    rs = database.OpenBound(select, {std::string("two")});
+    ASSERT_TRUE(rs && !rs->IsEOF()) << database.LastError();
+    EXPECT_EQ(TextOf(rs->Field("inbNote")), "seen");
+    EXPECT_EQ(clock.sleeps(), 0);
+}
+
 TEST_F(DbTest, RecordsetsReadAndWriteByNameAndAddRowsTheDatabaseNumbers)
 {
     ASSERT_TRUE(database.OpenDatabase(mode::kReadWriteShared));
