@@ -23,9 +23,11 @@ CommitGroup::CommitGroup(ConnectionPool& pool)
 {
 }
 
-CommitGroup::Outcome CommitGroup::run(store::db& db, const Write& write)
+CommitGroup::Outcome CommitGroup::run(store::db& db, const Write& write, bool whole)
 {
     Entry mine {&write};
+    if (m_pool.kind() != store::EngineKind::Sqlite && whole)
+        return write(db);
     if (m_pool.kind() != store::EngineKind::Sqlite) {
         // A database server commits many connections side by side: each write keeps its own.
         commit(db, {&mine});

@@ -30,8 +30,10 @@ public:
     using Write = std::function<Outcome(store::db&)>;
 
     // Runs `write` on `db` or on the connection of the write that leads the group, in one
-    // transaction with the writes waiting now.
-    Outcome run(store::db& db, const Write& write);
+    // transaction with the writes waiting now. A database server runs a write that is `whole`
+    // (one statement, never Undone once it wrote) as it is: a transaction around it would only
+    // add two round trips.
+    Outcome run(store::db& db, const Write& write, bool whole = false);
 
 private:
     struct Entry

@@ -34,10 +34,14 @@ SubmitRules rulesOf(Services& services)
     return SubmitRules {services.maxTextChars.load(), Services::unixNow(), services.refusal};
 }
 
-store::NewMessage outboxRowOf(const OutboxRow& row, std::int64_t now)
+std::vector<store::NewMessage> outboxRowsOf(const Rows& rows, std::int64_t now)
 {
-    return {row.name, row.to, row.text, LocalFromUnix(row.sendAt > 0 ? row.sendAt : now),
-        row.expiresAt > 0 ? LocalFromUnix(row.expiresAt) : DateTime {}, row.clientRef};
+    std::vector<store::NewMessage> messages;
+    messages.reserve(rows.size());
+    for (const OutboxRow& row : rows)
+        messages.push_back({row.name, row.to, row.text, LocalFromUnix(row.sendAt > 0 ? row.sendAt : now),
+            row.expiresAt > 0 ? LocalFromUnix(row.expiresAt) : DateTime {}, row.clientRef});
+    return messages;
 }
 
 json acceptedJson(const OutboxRow& row, RowId id)
@@ -47,13 +51,9 @@ json acceptedJson(const OutboxRow& row, RowId id)
 }
 
 // Writes the rows; their ids in order, or nothing when the outbox refused the write.
-std::optional<std::vector<RowId>> queue(store::db& db, Services& services, const Call& call, const Rows& rows)
+std::optional<std::vector<RowId>> queue(store::db& db, Services& services, const Call& call,
+    const std::vector<store::NewMessage>& messages, std::int64_t now)
 {
-    const std::int64_t now = Services::unixNow();
-    std::vector<store::NewMessage> messages;
-    messages.reserve(rows.size());
-    for (const OutboxRow& row : rows)
-        messages.push_back(outboxRowOf(row, now));
     std::vector<RowId> ids;
     if (!store::QueueApiMessages(db, messages, services.station, call.key->name, now, ids))
         return std::nullopt;
@@ -83,15 +83,19 @@ Response submitMessages(const Call& call, Services& services)
     if (auto p = notJson(call.request))
         return ProblemResponse(*p, call.request.id);
     Rows rows;
+    std::vector<store::NewMessage> messages;
+    const std::int64_t now = Services::unixNow();
     const auto check = [&]() -> std::optional<Response> {
         auto validated = ValidateSubmit(call.request.body, rulesOf(services));
         if (auto* p = std::get_if<Problem>(&validated))
             return ProblemResponse(*p, call.request.id);
         rows = std::move(std::get<Rows>(validated));
+        messages = outboxRowsOf(rows, now);
         return std::nullopt;
     };
-    return Submit(call, services, check, [&](store::db& db) {
-        const auto ids = queue(db, services, call, rows);
+    const auto whole = [&](const store::db& db) { return store::QueuesInOneStatement(db, messages); };
+    const auto write = [&](store::db& db) {
+        const auto ids = queue(db, services, call, messages, now);
         if (!ids)
             return unavailable(call.request);
         json data = json::array();
@@ -101,7 +105,8 @@ Response submitMessages(const Call& call, Services& services)
         Response r = JsonResponse(202, {{"data", data}});
         r.header("Location", "/v1/messages/" + std::to_string(ids->front()));
         return r;
-    });
+    };
+    return Submit(call, services, check, write, whole);
 }
 
 Response submitBatch(const Call& call, Services& services)
@@ -129,7 +134,8 @@ Response submitBatch(const Call& call, Services& services)
         return ProblemResponse(p, call.request.id);
     };
     return Submit(call, services, check, [&](store::db& db) {
-        const auto ids = queue(db, services, call, rows);
+        const std::int64_t now = Services::unixNow();
+        const auto ids = queue(db, services, call, outboxRowsOf(rows, now), now);
         if (!ids)
             return unavailable(call.request);
         json data = json::array();

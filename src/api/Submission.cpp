@@ -27,22 +27,25 @@ std::string locationOf(const Response& r)
 // The write in a transaction shared with the writes waiting now; the answer's body and Location
 // are kept for the key when given.
 Response inTransaction(const Call& call, Services& services, store::db& db,
-    const std::function<Response(store::db&)>& write, const std::string& idempotencyKey)
+    const std::function<Response(store::db&)>& write, const std::string& idempotencyKey, bool whole = false)
 {
     Response r;
     using Outcome = CommitGroup::Outcome;
-    const auto outcome = services.commits.run(db, [&](store::db& shared) {
-        r = write(shared);
-        if (r.status == 503) // the outbox refused a statement
-            return Outcome::Failed;
-        if (r.status < 200 || r.status >= 300)
-            return Outcome::Undone;
-        if (!idempotencyKey.empty()
-            && !store::FinishIdempotencyKey(
-                shared, call.key->name, idempotencyKey, r.status, locationOf(r), r.body))
-            return Outcome::Failed;
-        return Outcome::Committed;
-    });
+    const auto outcome = services.commits.run(
+        db,
+        [&](store::db& shared) {
+            r = write(shared);
+            if (r.status == 503) // the outbox refused a statement
+                return Outcome::Failed;
+            if (r.status < 200 || r.status >= 300)
+                return Outcome::Undone;
+            if (!idempotencyKey.empty()
+                && !store::FinishIdempotencyKey(
+                    shared, call.key->name, idempotencyKey, r.status, locationOf(r), r.body))
+                return Outcome::Failed;
+            return Outcome::Committed;
+        },
+        whole);
     return outcome == Outcome::Failed ? unavailable(call) : r;
 }
 
@@ -59,7 +62,7 @@ bool validKey(const std::string& key)
 } // namespace
 
 Response Submit(const Call& call, Services& services, const std::function<std::optional<Response>()>& check,
-    const std::function<Response(store::db&)>& write)
+    const std::function<Response(store::db&)>& write, const std::function<bool(const store::db&)>& whole)
 {
     const Request& request = call.request;
     const std::string key = request.header("idempotency-key");
@@ -69,7 +72,7 @@ Response Submit(const Call& call, Services& services, const std::function<std::o
     if (key.empty()) {
         if (auto refused = check())
             return *refused;
-        return inTransaction(call, services, *db, write, "");
+        return inTransaction(call, services, *db, write, "", whole && whole(*db));
     }
     if (!validKey(key))
         return ProblemResponse(

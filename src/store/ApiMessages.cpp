@@ -120,28 +120,68 @@ bool listOnce(db& outbox, const MessageFilter& f, std::optional<int> status, std
     return true;
 }
 
+std::vector<DbValue> messageValues(
+    const std::vector<NewMessage>& messages, std::size_t from, std::size_t n, const std::string& station)
+{
+    std::vector<DbValue> values;
+    values.reserve(n * 6);
+    for (std::size_t i = from; i < from + n; ++i) {
+        const NewMessage& m = messages[i];
+        values.insert(values.end(),
+            {m.recipient, m.address, m.text, StoredDateText(m.sendTime), station, dateValue(m.expires)});
+    }
+    return values;
+}
+
+constexpr const char* kInsertMessages
+    = "INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgStation, msgExpires) VALUES ";
+
+// The Message rows and their ApiMessage rows in one statement, which a server keeps or refuses
+// whole: no transaction around it, and one round trip where there were four.
+bool queueInOneStatement(db& outbox, const std::vector<NewMessage>& messages, const std::string& station,
+    const std::string& keyName, const std::string& createdText, std::vector<RowId>& ids)
+{
+    std::vector<DbValue> values = messageValues(messages, 0, messages.size(), station);
+    const std::string& ref = messages.front().clientRef;
+    values.insert(values.end(), {keyName, ref.empty() ? DbValue {} : DbValue {ref}, createdText});
+    std::unique_ptr<Recordset> rows;
+    if (outbox.ExecuteBound(std::string("WITH m AS (") + kInsertMessages + marks(messages.size(), 6)
+                + " RETURNING msgID) INSERT INTO ApiMessage (amMsgID, amKeyName, amClientRef, amCreated)"
+                  " SELECT msgID, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS BIGINT) FROM m RETURNING "
+                  "amMsgID",
+            values, &rows)
+            < 0
+        || !rows)
+        return false;
+    for (; !rows->IsEOF(); rows->MoveNext())
+        ids.push_back(RowIdOf(rows->Field(0)));
+    // Numbered in the order of the values, as in the statements below.
+    std::sort(ids.begin(), ids.end());
+    return ids.size() == messages.size();
+}
+
 } // namespace
+
+bool QueuesInOneStatement(const db& outbox, const std::vector<NewMessage>& messages)
+{
+    return outbox.Kind() == EngineKind::Postgres && !messages.empty() && messages.size() <= kRowsPerStatement
+        && std::all_of(messages.begin(), messages.end(),
+            [&](const NewMessage& m) { return m.clientRef == messages.front().clientRef; });
+}
 
 bool QueueApiMessages(db& outbox, const std::vector<NewMessage>& messages, const std::string& station,
     const std::string& keyName, std::int64_t created, std::vector<RowId>& ids)
 {
     ids.clear();
     const std::string createdText = std::to_string(created);
+    if (QueuesInOneStatement(outbox, messages))
+        return queueInOneStatement(outbox, messages, station, keyName, createdText, ids);
     for (std::size_t from = 0; from < messages.size(); from += kRowsPerInsert) {
         const std::size_t n = std::min(kRowsPerInsert, messages.size() - from);
-        std::vector<DbValue> values;
-        values.reserve(n * 6);
-        for (std::size_t i = from; i < from + n; ++i) {
-            const NewMessage& m = messages[i];
-            values.insert(values.end(),
-                {m.recipient, m.address, m.text, StoredDateText(m.sendTime), station, dateValue(m.expires)});
-        }
+        std::vector<DbValue> values = messageValues(messages, from, n, station);
         std::unique_ptr<Recordset> rows;
         if (outbox.ExecuteBound(
-                "INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgStation,"
-                " msgExpires) VALUES "
-                    + marks(n, 6) + " RETURNING msgID",
-                values, &rows)
+                std::string(kInsertMessages) + marks(n, 6) + " RETURNING msgID", values, &rows)
                 < 0
             || !rows)
             return false;

@@ -33,9 +33,16 @@ struct NewMessage
 };
 
 // Queues the messages, one row each, with their ApiMessage rows; their ids in order. The caller
-// holds the transaction. False when a write failed (the caller rolls back).
+// holds the transaction, unless QueuesInOneStatement. False when a write failed (the caller rolls
+// back).
 bool QueueApiMessages(db& outbox, const std::vector<NewMessage>& messages, const std::string& station,
     const std::string& keyName, std::int64_t created, std::vector<RowId>& ids);
+
+// The most rows one statement takes: a message to a thousand recipients is one statement.
+inline constexpr std::size_t kRowsPerStatement = 1000;
+// True when QueueApiMessages writes these messages in one statement, which the outbox keeps or
+// refuses whole without a transaction: on a database server, for rows of one client reference.
+bool QueuesInOneStatement(const db& outbox, const std::vector<NewMessage>& messages);
 
 // A Message row as the API shows it.
 struct MessageRecord
