@@ -103,10 +103,7 @@ nlohmann::json InboundJson(const store::InboundRecord& m)
 std::string CursorText(RowId below)
 {
     // Encoded, so that clients pass it back rather than build their own.
-    // Appended rather than added: g++ 12 warns falsely about the sum in a release build.
-    std::string text(kCursorMark);
-    text += std::to_string(below);
-    return Base64Url(text);
+    return Base64Url(std::string(kCursorMark) + std::to_string(below));
 }
 
 std::optional<RowId> CursorValue(std::string_view cursor)
