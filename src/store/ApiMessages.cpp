@@ -136,6 +136,11 @@ std::vector<DbValue> messageValues(
 constexpr const char* kInsertMessages
     = "INSERT INTO Message (msgRecipient, msgAddress, msgText, msgSendTime, msgStation, msgExpires) VALUES ";
 
+// The ApiMessage rows of the messages inserted as "m" before it in the same statement.
+constexpr const char* kInsertSideRows
+    = "INSERT INTO ApiMessage (amMsgID, amKeyName, amClientRef, amCreated)"
+      " SELECT msgID, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS BIGINT) FROM m RETURNING amMsgID";
+
 // The Message rows and their ApiMessage rows in one statement, which a server keeps or refuses
 // whole: no transaction around it, and one round trip where there were four.
 bool queueInOneStatement(db& outbox, const std::vector<NewMessage>& messages, const std::string& station,
@@ -145,13 +150,9 @@ bool queueInOneStatement(db& outbox, const std::vector<NewMessage>& messages, co
     const std::string& ref = messages.front().clientRef;
     values.insert(values.end(), {keyName, ref.empty() ? DbValue {} : DbValue {ref}, createdText});
     std::unique_ptr<Recordset> rows;
-    if (outbox.ExecuteBound(std::string("WITH m AS (") + kInsertMessages + marks(messages.size(), 6)
-                + " RETURNING msgID) INSERT INTO ApiMessage (amMsgID, amKeyName, amClientRef, amCreated)"
-                  " SELECT msgID, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS BIGINT) FROM m RETURNING "
-                  "amMsgID",
-            values, &rows)
-            < 0
-        || !rows)
+    const std::string sql = std::string("WITH m AS (") + kInsertMessages + marks(messages.size(), 6)
+        + " RETURNING msgID) " + kInsertSideRows;
+    if (outbox.ExecuteBound(sql, values, &rows) < 0 || !rows)
         return false;
     for (; !rows->IsEOF(); rows->MoveNext())
         ids.push_back(RowIdOf(rows->Field(0)));
