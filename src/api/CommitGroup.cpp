@@ -26,9 +26,9 @@ CommitGroup::CommitGroup(ConnectionPool& pool)
 CommitGroup::Outcome CommitGroup::run(store::db& db, const Write& write, bool whole)
 {
     Entry mine {&write};
-    if (m_pool.kind() != store::EngineKind::Sqlite && whole)
-        return write(db);
     if (m_pool.kind() != store::EngineKind::Sqlite) {
+        if (whole)
+            return write(db);
         // A database server commits many connections side by side: each write keeps its own.
         commit(db, {&mine});
         return mine.outcome;

@@ -11,6 +11,9 @@ namespace {
 
 // Rows per INSERT: a batch of a thousand is ten statements, not a thousand.
 constexpr std::size_t kRowsPerInsert = 100;
+// Rows that one statement writes with their side rows on a server: a message to a thousand
+// recipients, the most a submit names.
+constexpr std::size_t kRowsInOneStatement = 1000;
 
 constexpr const char* kRecordColumns
     = "m.msgID, m.msgRecipient, m.msgAddress, m.msgText, m.msgStatus, m.msgComplete, m.msgSendTime,"
@@ -165,7 +168,8 @@ bool queueInOneStatement(db& outbox, const std::vector<NewMessage>& messages, co
 
 bool QueuesInOneStatement(const db& outbox, const std::vector<NewMessage>& messages)
 {
-    return outbox.Kind() == EngineKind::Postgres && !messages.empty() && messages.size() <= kRowsPerStatement
+    return outbox.Kind() == EngineKind::Postgres && !messages.empty()
+        && messages.size() <= kRowsInOneStatement
         && std::all_of(messages.begin(), messages.end(),
             [&](const NewMessage& m) { return m.clientRef == messages.front().clientRef; });
 }

@@ -38,10 +38,9 @@ struct NewMessage
 bool QueueApiMessages(db& outbox, const std::vector<NewMessage>& messages, const std::string& station,
     const std::string& keyName, std::int64_t created, std::vector<RowId>& ids);
 
-// The most rows one statement takes: a message to a thousand recipients is one statement.
-inline constexpr std::size_t kRowsPerStatement = 1000;
 // True when QueueApiMessages writes these messages in one statement, which the outbox keeps or
-// refuses whole without a transaction: on a database server, for rows of one client reference.
+// refuses whole without a transaction: on a database server, for up to 1,000 rows of one client
+// reference.
 bool QueuesInOneStatement(const db& outbox, const std::vector<NewMessage>& messages);
 
 // A Message row as the API shows it.
