@@ -10,6 +10,7 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vesk::api {
@@ -18,6 +19,8 @@ struct HttpServer::Pending
 {
     Request request;
     bool tooLarge = false;
+    bool handedOver = false; // to a worker, which leaves its answer here
+    std::optional<Response> response;
     bool answered = false;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
@@ -218,13 +221,32 @@ struct ServerCallbacks
                     MakeProblem("body-too-large", "the body may hold at most 1 MiB"), p->request.id));
             return MHD_YES;
         }
-        answer(server, connection, *p, server.m_handler(p->request));
+        if (p->response) {
+            answer(server, connection, *p, std::move(*p->response));
+            return MHD_YES;
+        }
+        if (!p->handedOver) {
+            // The connection waits, holding no thread, until a worker has its answer; then the
+            // server comes back here with it.
+            p->handedOver = true;
+            ++server.m_handedOver;
+            MHD_suspend_connection(connection);
+            auto job = [&server, connection, p] {
+                p->response = server.m_handler(p->request);
+                MHD_resume_connection(connection);
+            };
+            if (!server.m_workers->post(job))
+                job();
+        }
         return MHD_YES;
     }
 
-    static void completed(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode)
+    static void completed(void* cls, MHD_Connection*, void** state, MHD_RequestTerminationCode)
     {
-        delete static_cast<HttpServer::Pending*>(*state);
+        auto* p = static_cast<HttpServer::Pending*>(*state);
+        if (p && p->handedOver)
+            --static_cast<HttpServer*>(cls)->m_handedOver;
+        delete p;
         *state = nullptr;
     }
 
@@ -254,6 +276,9 @@ HttpServer::~HttpServer()
 bool HttpServer::start(std::string& error)
 {
     const bool tls = !m_options.certificatePem.empty() && !m_options.privateKeyPem.empty();
+    m_workers = std::make_unique<RequestWorkers>(std::max(m_options.threads, 1));
+    // Reading and writing sockets is light next to answering: half as many threads do it.
+    const int networkThreads = std::max(m_options.threads / 2, 1);
     for (const ListenAddress& a : m_options.listen) {
         int port = 0;
         std::string why;
@@ -264,17 +289,17 @@ bool HttpServer::start(std::string& error)
             stop();
             return false;
         }
-        unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ERROR_LOG | (a.v6 ? MHD_USE_IPv6 : 0)
-            | (tls ? MHD_USE_TLS : 0);
+        unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG
+            | (a.v6 ? MHD_USE_IPv6 : 0) | (tls ? MHD_USE_TLS : 0);
         std::vector<MHD_OptionItem> options = {
             {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&ServerCallbacks::log), this},
             {MHD_OPTION_LISTEN_SOCKET, fd, nullptr},
-            {MHD_OPTION_THREAD_POOL_SIZE, std::max(m_options.threads, 1), nullptr},
+            {MHD_OPTION_THREAD_POOL_SIZE, networkThreads, nullptr},
             {MHD_OPTION_CONNECTION_LIMIT, m_options.connectionLimit, nullptr},
             {MHD_OPTION_PER_IP_CONNECTION_LIMIT, m_options.perAddressLimit, nullptr},
             {MHD_OPTION_CONNECTION_TIMEOUT, m_options.idleTimeoutSeconds, nullptr},
             {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(m_options.connectionMemory), nullptr},
-            {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&ServerCallbacks::completed), nullptr},
+            {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&ServerCallbacks::completed), this},
         };
         if (tls) {
             options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, m_options.privateKeyPem.data()});
@@ -298,6 +323,15 @@ bool HttpServer::start(std::string& error)
 
 void HttpServer::stop()
 {
+    // Every request handed over is answered before the daemons stop; one that comes meanwhile is
+    // answered on its network thread.
+    if (m_workers)
+        m_workers->stop();
+    // Their answers reach the clients before the connections are closed, unless a client will
+    // not take its answer.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (m_handedOver > 0 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     for (MHD_Daemon* d : m_daemons)
         MHD_stop_daemon(d);
     m_daemons.clear();

@@ -2,9 +2,12 @@
 
 #include "api/AddressRange.h"
 #include "api/Http.h"
+#include "api/RequestWorkers.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +31,7 @@ struct ServerOptions
     std::vector<ListenAddress> listen;
     std::string certificatePem; // TLS when both are set
     std::string privateKeyPem;
-    int threads = 4; // each serves many connections through epoll
+    int threads = 4; // that answer requests; half as many serve the connections, through epoll
     unsigned connectionLimit = 4096;
     unsigned perAddressLimit = 64; // connections one client address may hold; 0 for no limit
     unsigned idleTimeoutSeconds = 30; // a connection that sends nothing for this long is closed
@@ -39,8 +42,8 @@ struct ServerOptions
 
 // libmicrohttpd held by one object: each listening address gets a daemon with an internal thread
 // pool on epoll, so a slow or idle client holds a socket, never a thread. Requests reach the
-// handler whole (headers, query, body up to kMaxBodyBytes); what it returns is sent. Stopping
-// (or destroying) waits for the requests under way.
+// handler whole (headers, query, body up to kMaxBodyBytes), on the worker threads in the order
+// they came; what it returns is sent. Stopping (or destroying) waits for the requests under way.
 class HttpServer
 {
 public:
@@ -68,6 +71,8 @@ private:
     Handler m_handler;
     Observer m_observer;
     ErrorLog m_errors;
+    std::unique_ptr<RequestWorkers> m_workers;
+    std::atomic<int> m_handedOver {0}; // requests handed to the workers and not yet done with
     std::vector<MHD_Daemon*> m_daemons;
     std::vector<int> m_ports;
 };
