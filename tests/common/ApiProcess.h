@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <future>
 #include <map>
 #include <string>
 #include <vector>
@@ -252,6 +253,29 @@ protected:
         return rs && !rs->IsEOF() ? static_cast<long>(LeadingNumber(TextOf(rs->Field(0)))) : -1;
     }
     long count(const std::string& where) { return number("SELECT COUNT(*) FROM Message WHERE " + where); }
+
+    // Makes `holder` another connection that holds the outbox's write lock (on a server, the lock
+    // of `serverTable`) until it rolls back.
+    void holdWriteLock(store::db& holder, const std::string& serverTable = "Message")
+    {
+        store::PointAt(holder, database, dataFolder, store::kOutboxName);
+        ASSERT_TRUE(holder.OpenDatabase(store::mode::kReadWriteShared)) << holder.LastError();
+        ASSERT_TRUE(holder.BeginTransaction());
+        ASSERT_TRUE(holder.Execute(GetParam() == store::EngineKind::Postgres
+                ? "LOCK TABLE " + serverTable + " IN EXCLUSIVE MODE"
+                : std::string("UPDATE System SET sysTariff = sysTariff")));
+    }
+    // `n` submits to `to` at once, each from a thread of its own, with the texts "<tag> 0" onwards.
+    std::vector<std::future<HttpAnswer>> submitAtOnce(int n, const std::string& to, const std::string& tag)
+    {
+        std::vector<std::future<HttpAnswer>> answers;
+        for (int c = 0; c < n; ++c)
+            answers.push_back(std::async(std::launch::async, [this, c, to, tag] {
+                return call("POST", "/v1/messages",
+                    nlohmann::json {{"to", to}, {"text", tag + " " + std::to_string(c)}}.dump());
+            }));
+        return answers;
+    }
 
 #ifdef VESK_PYTHON3 // the tests have it; the benchmarks that start vesk-api do not
     // The answers are documented, with bodies as the server's OpenAPI document says.

@@ -327,12 +327,7 @@ TEST_P(ApiTest, IdempotencyKeyReplaysRefusesAnotherBodyAndReportsInFlight)
         202);
 
     store::db holder(clock, pump);
-    store::PointAt(holder, database, dataFolder, store::kOutboxName);
-    ASSERT_TRUE(holder.OpenDatabase(store::mode::kReadWriteShared));
-    ASSERT_TRUE(holder.BeginTransaction());
-    ASSERT_TRUE(holder.Execute(GetParam() == store::EngineKind::Postgres
-            ? "LOCK TABLE ApiIdempotency IN EXCLUSIVE MODE"
-            : "UPDATE System SET sysTariff = sysTariff"));
+    ASSERT_NO_FATAL_FAILURE(holdWriteLock(holder, "ApiIdempotency"));
     const std::string late = R"({"to": "+447700900125", "text": "late"})";
     auto a = std::async(
         std::launch::async, [&] { return call("POST", "/v1/messages", late, {"Idempotency-Key: order-3"}); });
@@ -391,18 +386,8 @@ TEST_P(ApiTest, SubmitsArrivingTogetherKeepTheirOwnRowsAndFailTogether)
     EXPECT_EQ(number("SELECT COUNT(DISTINCT msgText) FROM Message WHERE msgText LIKE 'calm %-%'"), 16 * 6);
 
     store::db holder(clock, pump);
-    store::PointAt(holder, database, dataFolder, store::kOutboxName);
-    ASSERT_TRUE(holder.OpenDatabase(store::mode::kReadWriteShared));
-    ASSERT_TRUE(holder.BeginTransaction());
-    ASSERT_TRUE(holder.Execute(GetParam() == store::EngineKind::Postgres
-            ? "LOCK TABLE Message IN EXCLUSIVE MODE"
-            : "UPDATE System SET sysTariff = sysTariff"));
-    std::vector<std::future<HttpAnswer>> locked;
-    for (int c = 0; c < 4; ++c)
-        locked.push_back(std::async(std::launch::async, [&, c] {
-            return call("POST", "/v1/messages",
-                json {{"to", "+447700900300"}, {"text", "locked " + std::to_string(c)}}.dump());
-        }));
+    ASSERT_NO_FATAL_FAILURE(holdWriteLock(holder));
+    auto locked = submitAtOnce(4, "+447700900300", "locked");
     std::map<long, int> lockedStatuses;
     if (GetParam() == store::EngineKind::Postgres) {
         // A server waits for its lock: release it and every request goes through.
@@ -430,18 +415,8 @@ TEST_P(ApiTest, StoppingWaitsForTheSubmitsUnderWayAndAnswersThem)
 {
     start();
     store::db holder(clock, pump);
-    store::PointAt(holder, database, dataFolder, store::kOutboxName);
-    ASSERT_TRUE(holder.OpenDatabase(store::mode::kReadWriteShared));
-    ASSERT_TRUE(holder.BeginTransaction());
-    ASSERT_TRUE(holder.Execute(GetParam() == store::EngineKind::Postgres
-            ? "LOCK TABLE Message IN EXCLUSIVE MODE"
-            : "UPDATE System SET sysTariff = sysTariff"));
-    std::vector<std::future<HttpAnswer>> underWay;
-    for (int c = 0; c < 6; ++c)
-        underWay.push_back(std::async(std::launch::async, [&, c] {
-            return call("POST", "/v1/messages",
-                json {{"to", "+447700900400"}, {"text", "under way " + std::to_string(c)}}.dump());
-        }));
+    ASSERT_NO_FATAL_FAILURE(holdWriteLock(holder));
+    auto underWay = submitAtOnce(6, "+447700900400", "under way");
     std::this_thread::sleep_for(500ms); // they have reached the server
     auto stopped = std::async(std::launch::async, [&] { return api->stop(); });
     std::this_thread::sleep_for(300ms);
@@ -517,10 +492,7 @@ TEST_P(ApiSharedOutboxTest, TwoServersShareKeysAndIdempotentAnswers)
     EXPECT_EQ(there.header("idempotent-replayed"), "true");
 
     store::db holder(clock, pump);
-    holder.setFilename(database);
-    ASSERT_TRUE(holder.OpenDatabase(store::mode::kReadWriteShared));
-    ASSERT_TRUE(holder.BeginTransaction());
-    ASSERT_TRUE(holder.Execute("LOCK TABLE Message IN EXCLUSIVE MODE"));
+    ASSERT_NO_FATAL_FAILURE(holdWriteLock(holder));
     std::vector<std::string> next = headers;
     next.back() = "Idempotency-Key: invoice-10";
     const std::string late = R"({"to": "+447700900123", "text": "invoice 10"})";
