@@ -76,6 +76,27 @@ protected:
 
     bool allSent() { return count(is(store::MessageStatus::Sent)) == queued; }
 
+    // For a run that did not send everything: the rows still unsent, and how each console's log ends.
+    std::string unsentAndLogs()
+    {
+        std::string text = "rows not sent (id, status, owner, claimed, due):\n";
+        auto d = outbox();
+        auto rs = d->OpenDynaset(
+            "SELECT msgID, msgStatus, msgAgentIMEI, msgAgentTimeStamp, msgSendTime FROM Message WHERE NOT ("
+            + is(store::MessageStatus::Sent) + ") ORDER BY msgID");
+        for (int shown = 0; rs && !rs->IsEOF() && shown < 20; rs->MoveNext(), ++shown) {
+            for (int i = 0; i < 5; ++i)
+                text += " " + TextOf(rs->Field(i));
+            text += "\n";
+        }
+        for (std::size_t n = 0; n < consoles.size(); ++n) {
+            const std::string log = consoles[n]->log();
+            const std::size_t tail = log.size() > 2500 ? log.size() - 2500 : 0;
+            text += "console " + std::to_string(n) + ", the end of its log:\n" + log.substr(tail) + "\n";
+        }
+        return text;
+    }
+
     // Holds each modem's messages against the table and prints the figures: every row sent, by
     // its owner, once.
     void report(const char* run)
@@ -113,7 +134,8 @@ protected:
     }
 
     // The consoles' error lines other than logged lock conflicts and, around a server restart,
-    // lost connections and reconnects refused while the server starts up; each one fails the test. Prints how many of each there were.
+    // lost connections and reconnects refused while the server starts up; each one fails the
+    // test. Prints how many of each there were.
     int otherErrors()
     {
         int conflicts = 0, lost = 0, other = 0;
@@ -170,7 +192,7 @@ TEST_F(SharedOutboxE2E, EveryMessageGoesOnceThroughAKilledConsoleAndAServerResta
     ASSERT_TRUE(WaitFor([&] { return count(is(store::MessageStatus::Sent)) >= queued / 3; }, third))
         << consoles[1]->log();
     ASSERT_TRUE(PgServer::Own().Control("restart -m fast"));
-    ASSERT_TRUE(WaitFor([&] { return allSent(); }, rest)) << consoles[1]->log();
+    ASSERT_TRUE(WaitFor([&] { return allSent(); }, rest)) << unsentAndLogs();
     report("4 consoles, 1 killed, server restarted");
     EXPECT_EQ(count(ownedBy(0)), 0);
     EXPECT_EQ(otherErrors(), 0);
@@ -182,7 +204,7 @@ TEST_F(SharedOutboxE2E, TwoConsolesOnSharedFilesSendEveryMessageOnce)
     addConsole();
     addConsole();
     queue(40);
-    ASSERT_TRUE(WaitFor([&] { return allSent(); }, 180s)) << consoles[0]->log();
+    ASSERT_TRUE(WaitFor([&] { return allSent(); }, 180s)) << unsentAndLogs();
     report("2 consoles on shared files");
     EXPECT_EQ(otherErrors(), 0);
 }
